@@ -1,0 +1,60 @@
+# Two commands do all set-up on a fresh Debian 12 machine:
+#   make run   installs what is missing, builds and starts Tarvelo
+#   make test  installs what is missing, builds and runs every test
+# `make bench` builds and runs the benchmarks (not part of `make test`).
+
+BUILD     ?= build
+JOBS      ?= $(shell nproc)
+SUDO      := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+# Building and running: compiler, CMake, Qt 5 with its image plug-ins (JPEG,
+# PNG and GIF are built in; TIFF, WebP and JPEG 2000 come as plug-ins).
+BUILD_PACKAGES := g++ make cmake qtbase5-dev qt5-image-formats-plugins
+# Testing: the DejaVu fonts the pixel tests draw with, and a virtual X server
+# with the tools the start-up smoke test uses (xwininfo, ImageMagick import).
+TEST_PACKAGES  := fonts-dejavu-core xvfb xauth x11-utils imagemagick
+# Benchmarking: Google Benchmark, ImageMagick for comparison, and real photos.
+BENCH_PACKAGES := libbenchmark-dev imagemagick lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 mate-backgrounds
+
+define install_missing
+	@missing=$$(for p in $(1); do \
+	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -q && \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $$missing; \
+	fi
+endef
+
+.PHONY: run test bench build deps test-deps bench-deps install clean
+
+deps:
+	$(call install_missing,$(BUILD_PACKAGES))
+
+test-deps:
+	$(call install_missing,$(BUILD_PACKAGES) $(TEST_PACKAGES))
+
+bench-deps:
+	$(call install_missing,$(BUILD_PACKAGES) $(TEST_PACKAGES) $(BENCH_PACKAGES))
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	$(BUILD)/tarvelo
+
+test: test-deps build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+bench: bench-deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=ON
+	cmake --build $(BUILD) -j$(JOBS)
+	cmake --build $(BUILD) --target run_benchmarks
+
+install: build
+	cmake --install $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

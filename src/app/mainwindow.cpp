@@ -1,0 +1,80 @@
+#include "mainwindow.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QMessageBox>
+#include <QSettings>
+
+#include "qclickablelabel.h"
+#include "ui_mainwindow.h"
+
+// The compiled-in icons live in the static core library; without a reference
+// from code the linker would drop them.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent),
+      ui(new Ui::MainWindow)
+{
+    initResources();
+    ui->setupUi(this);
+
+    setAcceptDrops(true);
+    setWindowTitle(QStringLiteral("Tarvelo (Version " TARVELO_VERSION ")"));
+    setWindowIcon(QIcon(QStringLiteral("://Resources/icon.png")));
+
+    connect(&updateChecker, &QVessikAnalytics::updateMessage, this, &MainWindow::onUpdateAvailable);
+    updateChecker.setUrl(QStringLiteral("http://" TARVELO_WEBSITE "/webapps/tarvelo.php?version=" TARVELO_VERSION));
+    updateChecker.start(QThread::InheritPriority);
+
+    textPos = QPoint(0, 0);
+    logoPos = QPoint(0, 0);
+    textExtent = QRect();
+
+    settings = new QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo"), this);
+
+    stamping = false;
+    transformMode = Qt::FastTransformation;
+    draggingLogo = false;
+    draggingText = false;
+
+    // The options are applied while there is no preview label yet; nothing is
+    // loaded at that point, so the compositions they trigger only refresh the
+    // font sample and the logo thumbnail.
+    loadSettings();
+
+    auto *previewLayout = new QGridLayout(ui->image_scroll_contents);
+    previewLabel = new QClickableLabel(this);
+    previewLayout->addWidget(previewLabel, 0, 0, Qt::AlignCenter);
+    previewLayout->setContentsMargins(0, 0, 0, 0);
+
+    connect(previewLabel, &QClickableLabel::mousePressed, this, &MainWindow::previewMouseClicked);
+    connect(previewLabel, &QClickableLabel::mouseMoved, this, &MainWindow::previewMouseMoved);
+    connect(previewLabel, &QClickableLabel::mouseReleased, this, &MainWindow::previewMouseReleased);
+
+    restoreLogo();
+}
+
+MainWindow::~MainWindow()
+{
+    stamping = false;
+    saveSettings();
+    delete ui;
+    ui = nullptr;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    const auto answer = QMessageBox::information(this, QStringLiteral("Confirm"),
+                                                 QStringLiteral("Are you sure you want to exit?"),
+                                                 QMessageBox::Yes | QMessageBox::No);
+    if (answer == QMessageBox::Yes) {
+        stamping = false; // a running batch stops at its next picture
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}

@@ -1,0 +1,156 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QMainWindow>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+#include "qvessikanalytics.h"
+#include "stampengine.h"
+
+class QClickableLabel;
+class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QMouseEvent;
+class QResizeEvent;
+class QSettings;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The whole application: the form, the options that live in its controls, the
+// pictures being worked on and the batch run. Member functions are defined in
+// the folder of the subsystem they belong to (app, stamp, preview, batch,
+// update); the declarations below are grouped the same way.
+//
+// The meta-object's slot table is part of the form's contract (controls are
+// bound to slots by name), so nothing here may add slots or signals beyond the
+// sixty listed.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+public slots:
+    // preview (src/preview/drag.cpp)
+    void previewMouseClicked(QMouseEvent *event);
+    void previewMouseMoved(QMouseEvent *event);
+    void previewMouseReleased(QMouseEvent *event);
+    // update (src/update/updatenotice.cpp)
+    void onUpdateAvailable(QString msg);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;     // preview
+    void closeEvent(QCloseEvent *event) override;       // app
+    void dragEnterEvent(QDragEnterEvent *event) override; // batch
+    void dropEvent(QDropEvent *event) override;         // batch
+
+private slots:
+    void on_browse_logo_btn_pressed();
+    void on_open_btn_pressed();
+    void on_top_radio_toggled(bool checked);
+    void on_bottom_radio_toggled(bool checked);
+    void on_light_radio_toggled(bool checked);
+    void on_dark_radio_toggled(bool checked);
+    void on_x_spin_valueChanged(int value);
+    void on_y_spin_valueChanged(int value);
+    void on_scale_spin_valueChanged(double value);
+    void on_files_list_currentRowChanged(int row);
+    void on_resize_check_toggled(bool checked);
+    void on_width_spin_valueChanged(int value);
+    void on_aspect_check_toggled(bool checked);
+    void on_shadow_spin_valueChanged(int value);
+    void on_height_spin_valueChanged(int value);
+    void on_font_color_btn_pressed();
+    void on_font_btn_pressed();
+    void on_actual_radio_toggled(bool checked);
+    void on_fit_radio_toggled(bool checked);
+    void on_wtrmark_edit_textChanged(QString text);
+    void on_remove_btn_pressed();
+    void on_clear_btn_pressed();
+    void on_start_btn_pressed();
+    void on_comp_slider_valueChanged(int value);
+    void on_txt_y_spin_valueChanged(int value);
+    void on_txt_x_spin_valueChanged(int value);
+    void on_shadow_slider_valueChanged(int value);
+    void on_rst_txt_pos_btn_pressed();
+    void on_scale_slider_valueChanged(int value);
+    void on_smooth_check_toggled(bool checked);
+    void on_reset_logo_btn_pressed();
+    void on_clear_logo_btn_pressed();
+    void on_credits_btn_pressed();
+    void on_clear_log_btn_pressed();
+    void on_txt_topleft_btn_toggled(bool checked);
+    void on_txt_top_btn_toggled(bool checked);
+    void on_txt_topright_btn_toggled(bool checked);
+    void on_txt_left_btn_toggled(bool checked);
+    void on_txt_center_btn_toggled(bool checked);
+    void on_txt_right_btn_toggled(bool checked);
+    void on_txt_botleft_btn_toggled(bool checked);
+    void on_txt_bot_btn_toggled(bool checked);
+    void on_txt_botright_btn_toggled(bool checked);
+    void on_logo_topleft_btn_toggled(bool checked);
+    void on_logo_top_btn_toggled(bool checked);
+    void on_logo_topright_btn_toggled(bool checked);
+    void on_logo_left_btn_toggled(bool checked);
+    void on_logo_center_btn_toggled(bool checked);
+    void on_logo_right_btn_toggled(bool checked);
+    void on_logo_botleft_btn_toggled(bool checked);
+    void on_logo_bot_btn_toggled(bool checked);
+    void on_logo_botright_btn_toggled(bool checked);
+    void on_logoOpacitySpin_valueChanged(int value);
+    void on_logoOpacitySlider_valueChanged(int value);
+    void on_watermarkOpacitySpin_valueChanged(int value);
+    void on_watermarkOpacitySlider_valueChanged(int value);
+
+private:
+    // ---- app (src/app/mainwindow.cpp, src/app/settings.cpp) ----
+    void loadSettings();
+    void saveSettings();
+    void restoreLogo();
+
+    // ---- stamp (src/stamp/compose.cpp) ----
+    StampOptions readStampOptions() const;
+    void updatePlacement();
+    void composeStamp();
+    void composeTwice();
+
+    // ---- preview (src/preview/view.cpp, drag.cpp, options.cpp) ----
+    void refreshView();
+
+    // ---- batch (src/batch/picturelist.cpp, batchrun.cpp) ----
+    QString outputSuffix() const;
+
+    // ---- update (src/update/updatenotice.cpp) ----
+
+    friend struct WindowProbe; // read access for the tests
+
+    QSettings *settings = nullptr;
+    Ui::MainWindow *ui = nullptr;
+    QClickableLabel *previewLabel = nullptr;
+    QString logoFileName;
+    QImage logoImage;
+    QImage sourceImage;
+    QImage stampedImage;
+    QPoint lastMousePos;
+    bool draggingLogo = false;
+    bool draggingText = false;
+    QPoint textPos;
+    QPoint logoPos;
+    QFont textFont;
+    QColor textColor;
+    double previewScaleX = 1.0;
+    double previewScaleY = 1.0;
+    int transformMode = Qt::FastTransformation;
+    QRect textExtent;
+    bool stamping = false;
+    QVessikAnalytics updateChecker;
+};
