@@ -125,6 +125,8 @@ private:
 
     // ---- preview (src/preview/view.cpp, drag.cpp, options.cpp) ----
     void refreshView();
+    void logoAnchorChanged();
+    void textAnchorChanged();
 
     // ---- batch (src/batch/picturelist.cpp, batchrun.cpp) ----
     QString outputSuffix() const;
