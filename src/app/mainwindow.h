@@ -130,6 +130,7 @@ private:
 
     // ---- batch (src/batch/picturelist.cpp, batchrun.cpp) ----
     QString outputSuffix() const;
+    void stampListedPicture(int index, const QString &folder, int jpgQuality);
 
     // ---- update (src/update/updatenotice.cpp) ----
 

@@ -2,8 +2,10 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QPainter>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,14 +29,17 @@ ReadResult readImage(const QString &path)
     // between, and opening a FIFO for reading waits for a writer.
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        result.status = (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::Missing
+        const int error = errno;
+        result.status = (error == ENOENT || error == ENOTDIR) ? ReadStatus::Missing
                                                                : ReadStatus::Unreadable;
+        result.errorText = qt_error_string(error);
         return result;
     }
     struct stat info;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         result.status = ReadStatus::NotRegularFile;
+        result.errorText = QStringLiteral("Not a regular file");
         return result;
     }
     const int flags = ::fcntl(fd, F_GETFL);
@@ -45,6 +50,7 @@ ReadResult readImage(const QString &path)
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         result.status = ReadStatus::Unreadable;
+        result.errorText = file.errorString();
         return result;
     }
 
@@ -88,6 +94,101 @@ QImage toArgb32(const QImage &read)
     painter.drawImage(0, 0, read);
     painter.end();
     return picture;
+}
+
+QString collisionTag(const QDateTime &when)
+{
+    return QLatin1Char('_') + when.toString(QStringLiteral("yyyyMMddhhmmsszzz"));
+}
+
+QString collisionTag()
+{
+    return collisionTag(QDateTime::currentDateTime());
+}
+
+QString outputPath(const QString &folder, const QString &namePart, const QString &suffix)
+{
+    return folder + QLatin1Char('/') + namePart + QLatin1Char('.') + suffix;
+}
+
+bool nameTaken(const QString &path)
+{
+    // lstat, not stat: a dangling symbolic link does not "exist" for
+    // QFile::exists, yet writing through it would create its target
+    // somewhere else entirely.
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info;
+    return !native.isEmpty() && ::lstat(native.constData(), &info) == 0;
+}
+
+namespace {
+
+// Writes into `file`, which this run has just created, and removes it again
+// unless every byte provably reached it.
+QString writeCreated(const QImage &image, QFile &file, const QString &suffix, int quality)
+{
+    QImageWriter writer(&file, suffix.toLatin1());
+    if (quality >= 0)
+        writer.setQuality(quality);
+    const bool written = writer.write(image);
+
+    // The writer ignores what flushing costs, so a small picture still held
+    // in the file's buffer passes for written on a full disk. The file's own
+    // error state has to be read before close(), which forgets it.
+    const bool flushed = file.flush();
+    QString fileError = file.error() == QFileDevice::NoError ? QString() : file.errorString();
+    file.close();
+    if (fileError.isEmpty() && file.error() != QFileDevice::NoError)
+        fileError = file.errorString();
+
+    if (written && flushed && fileError.isEmpty())
+        return QString();
+    file.remove();
+    // The file's error names the cause (a full disk, say) where the writer
+    // only knows that its device failed.
+    if (!fileError.isEmpty())
+        return fileError;
+    if (!writer.errorString().isEmpty())
+        return writer.errorString();
+    return QStringLiteral("Unknown error");
+}
+
+} // namespace
+
+WriteResult writeNew(const QImage &image, const QString &folder, const QString &baseName,
+                     const QString &suffix, int quality, const TagSource &nextTag)
+{
+    WriteResult result;
+    QString namePart = baseName;
+    result.path = outputPath(folder, namePart, suffix);
+    if (image.isNull()) {
+        // Let the toolkit word it; it refuses before touching any file.
+        QImageWriter refusal;
+        refusal.write(image);
+        result.errorText = refusal.errorString();
+        return result;
+    }
+
+    for (;;) {
+        while (nameTaken(result.path)) {
+            result.renamed = true;
+            namePart += nextTag ? nextTag() : collisionTag();
+            result.path = outputPath(folder, namePart, suffix);
+        }
+        QFile file(result.path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            result.errorText = writeCreated(image, file, suffix, quality);
+            result.ok = result.errorText.isEmpty();
+            return result;
+        }
+        // Taken since the test above: try the next tag. Anything else (no
+        // such folder, no permission, a name too long) is final; names only
+        // grow, so this ends at the latest when the name gets too long.
+        if (!nameTaken(result.path)) {
+            result.errorText = file.errorString();
+            return result;
+        }
+    }
 }
 
 } // namespace PictureIO

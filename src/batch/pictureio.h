@@ -1,14 +1,23 @@
 #pragma once
 
+#include <QDateTime>
 #include <QImage>
 #include <QSize>
 #include <QString>
 
-// Reading pictures from disk, shared by the picture list, the batch run and
-// the logo. Every read goes through here so that the same guards apply
-// everywhere: only regular files are opened (a FIFO or device named x.jpg
-// would block forever), and pictures beyond MaxPixels are refused before they
-// are decoded (a few hundred bytes of JPEG can claim 20000 x 20000 pixels).
+#include <functional>
+
+// Reading and writing pictures on disk, shared by the picture list, the batch
+// run and the logo.
+//
+// Every read goes through here so that the same guards apply everywhere: only
+// regular files are opened (a FIFO or device named x.jpg would block forever),
+// and pictures beyond MaxPixels are refused before they are decoded (a few
+// hundred bytes of JPEG can claim 20000 x 20000 pixels).
+//
+// Every output is created here, exclusively: a name that is taken, even by a
+// dangling symbolic link or by a file that appeared a moment ago, is never
+// opened for writing; the name gets another collision tag instead.
 namespace PictureIO {
 
 constexpr qint64 MaxPixels = 300LL * 1000 * 1000;
@@ -40,5 +49,41 @@ bool sizeAllowed(const QSize &size);
 // same size, cleared to transparent, with `read` painted on it at (0, 0).
 // Returns a null image when `read` is null or the allocation fails.
 QImage toArgb32(const QImage &read);
+
+// ---- writing ----
+
+// "_" followed by `when` as yyyyMMddhhmmsszzz (17 digits, 24-hour clock).
+QString collisionTag(const QDateTime &when);
+// The collision tag of this very moment, local time.
+QString collisionTag();
+
+// folder + "/" + namePart + "." + suffix, the folder exactly as given.
+QString outputPath(const QString &folder, const QString &namePart, const QString &suffix);
+
+// True when something of any kind, a dangling symbolic link included, has
+// this name.
+bool nameTaken(const QString &path);
+
+struct WriteResult
+{
+    bool ok = false;
+    QString path;         // the file written; on failure the last name tried
+    bool renamed = false; // collision tags had to be added to the name
+    QString errorText;    // why nothing was written, when ok is false
+};
+
+using TagSource = std::function<QString()>;
+
+// Writes `image` into a new file folder/baseName.suffix in the format that the
+// suffix names. When that name is taken, collision tags from `nextTag` (the
+// clock by default) are appended to the name, accumulating, until a free name
+// is found; a name taken between that test and the exclusive creation gets
+// the next tag as well. `quality` goes to the writer when it is 0 or more.
+//
+// Nothing is left behind on failure: the file this call created is removed
+// again when the writer fails, or when flushing or closing the file does (a
+// full disk often shows only there). A null image creates no file at all.
+WriteResult writeNew(const QImage &image, const QString &folder, const QString &baseName,
+                     const QString &suffix, int quality, const TagSource &nextTag = TagSource());
 
 } // namespace PictureIO

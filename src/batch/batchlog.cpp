@@ -1,0 +1,44 @@
+#include "batchlog.h"
+
+#include "pictureio.h"
+
+namespace BatchLog {
+
+QString progressLine(const QString &baseName, const QString &suffix, bool written, int position,
+                     int total)
+{
+    return baseName + QLatin1Char('.') + suffix
+        + (written ? QStringLiteral(" ... OK! (") : QStringLiteral(" ... Failed! ("))
+        + QString::number(position) + QStringLiteral(" of ") + QString::number(total)
+        + QLatin1Char(')');
+}
+
+QString overwriteWarning(const QString &folder, const QString &baseName, const QString &suffix,
+                         const QString &writtenPath)
+{
+    return QStringLiteral("<b><font color=\"#ffc90e\">Warning</font></b> - File ")
+        + folder.toHtmlEscaped() + QLatin1Char('/') + baseName.toHtmlEscaped() + QLatin1Char('.')
+        + suffix.toHtmlEscaped() + QStringLiteral(" saved with new name ")
+        + writtenPath.toHtmlEscaped()
+        + QStringLiteral(" to avoid overwrite because it already existed!");
+}
+
+static QString sizeText(const QSize &size)
+{
+    return QStringLiteral("%1 x %2 pixels").arg(size.width()).arg(size.height());
+}
+
+QString tooLarge(const QString &fileName, const QSize &size)
+{
+    return QStringLiteral("%1 is too large to stamp: %2, more than %3 megapixels.")
+        .arg(fileName, sizeText(size))
+        .arg(PictureIO::MaxPixels / 1000000);
+}
+
+QString outOfMemory(const QString &fileName, const QSize &size)
+{
+    return QStringLiteral("%1 could not be stamped: not enough memory for %2.")
+        .arg(fileName, sizeText(size));
+}
+
+} // namespace BatchLog

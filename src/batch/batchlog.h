@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+// The lines the batch run writes into the results log. Names of files and
+// folders are text: wherever a line is HTML they are escaped, so a file
+// called a&b<i>.jpg shows as it is called.
+namespace BatchLog {
+
+// "beach.jpg ... OK! (2 of 5)", or "... Failed! (2 of 5)" when nothing was
+// written. The output is named by the source's complete base name and the
+// suffix, without collision tags.
+QString progressLine(const QString &baseName, const QString &suffix, bool written, int position,
+                     int total);
+
+// The HTML warning for an output that had to take another name.
+QString overwriteWarning(const QString &folder, const QString &baseName, const QString &suffix,
+                         const QString &writtenPath);
+
+// Plain lines for a picture that is refused before it is stamped.
+QString tooLarge(const QString &fileName, const QSize &size);
+QString outOfMemory(const QString &fileName, const QSize &size);
+
+} // namespace BatchLog
