@@ -62,7 +62,12 @@ void MainWindow::on_scale_spin_valueChanged(double value)
 
 void MainWindow::on_scale_slider_valueChanged(int value)
 {
-    ui->scale_spin->setValue(PreviewMath::sliderToScale(value));
+    // When the spin box started the exchange it already holds this value.
+    // Setting it again would emit nothing but would rewrite the text being
+    // typed ("2" becomes "2.00" with the cursor after the 2), so the next
+    // keystroke of "2.5" would be refused.
+    if (PreviewMath::scaleToSlider(ui->scale_spin->value()) != value)
+        ui->scale_spin->setValue(PreviewMath::sliderToScale(value));
 }
 
 void MainWindow::on_logoOpacitySpin_valueChanged(int value)
