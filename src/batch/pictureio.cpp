@@ -1,6 +1,8 @@
 #include "pictureio.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
@@ -123,34 +125,33 @@ bool nameTaken(const QString &path)
 
 namespace {
 
-// Writes into `file`, which this run has just created, and removes it again
-// unless every byte provably reached it.
-QString writeCreated(const QImage &image, QFile &file, const QString &suffix, int quality)
+// Puts `bytes` into `file`, which this call's caller has just created, and
+// removes the file again unless every byte provably reached it.
+// Returns the error text, empty on success.
+QString fillCreated(QFile &file, const QByteArray &bytes)
 {
-    QImageWriter writer(&file, suffix.toLatin1());
-    if (quality >= 0)
-        writer.setQuality(quality);
-    const bool written = writer.write(image);
-
-    // The writer ignores what flushing costs, so a small picture still held
-    // in the file's buffer passes for written on a full disk. The file's own
-    // error state has to be read before close(), which forgets it.
+    // A short write reports no error of its own; writing the rest again
+    // brings out the cause (a full disk, say).
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 count = file.write(bytes.constData() + done, bytes.size() - done);
+        if (count <= 0)
+            break;
+        done += count;
+    }
+    // Small outputs still sit in the file's buffer here; the file's error
+    // state has to be read before close(), which forgets it.
     const bool flushed = file.flush();
-    QString fileError = file.error() == QFileDevice::NoError ? QString() : file.errorString();
+    if (!flushed)
+        file.flush(); // as with writing, only the second try names the cause
+    QString error = file.error() == QFileDevice::NoError ? QString() : file.errorString();
     file.close();
-    if (fileError.isEmpty() && file.error() != QFileDevice::NoError)
-        fileError = file.errorString();
-
-    if (written && flushed && fileError.isEmpty())
+    if (error.isEmpty() && file.error() != QFileDevice::NoError)
+        error = file.errorString();
+    if (done == bytes.size() && flushed && error.isEmpty())
         return QString();
     file.remove();
-    // The file's error names the cause (a full disk, say) where the writer
-    // only knows that its device failed.
-    if (!fileError.isEmpty())
-        return fileError;
-    if (!writer.errorString().isEmpty())
-        return writer.errorString();
-    return QStringLiteral("Unknown error");
+    return error.isEmpty() ? QStringLiteral("Unknown error") : error;
 }
 
 } // namespace
@@ -161,33 +162,48 @@ WriteResult writeNew(const QImage &image, const QString &folder, const QString &
     WriteResult result;
     QString namePart = baseName;
     result.path = outputPath(folder, namePart, suffix);
-    if (image.isNull()) {
-        // Let the toolkit word it; it refuses before touching any file.
-        QImageWriter refusal;
-        refusal.write(image);
-        result.errorText = refusal.errorString();
+
+    // Encode first, into memory: an image the writer refuses (an empty one,
+    // an unknown format) then creates no file at all, and what reaches the
+    // file is one plain stream of bytes whose every write is checked. Image
+    // handlers do not report everything: the TIFF handler seeks while it
+    // writes, and a seek clears a failed write's error from the file.
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, suffix.toLatin1());
+    if (quality >= 0)
+        writer.setQuality(quality);
+    if (!writer.write(image)) {
+        result.errorText = writer.errorString();
         return result;
     }
+    buffer.close();
 
+    const auto addTag = [&]() {
+        result.renamed = true;
+        namePart += nextTag ? nextTag() : collisionTag();
+        result.path = outputPath(folder, namePart, suffix);
+    };
     for (;;) {
-        while (nameTaken(result.path)) {
-            result.renamed = true;
-            namePart += nextTag ? nextTag() : collisionTag();
-            result.path = outputPath(folder, namePart, suffix);
-        }
+        while (QFileInfo::exists(result.path))
+            addTag();
         QFile file(result.path);
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            result.errorText = writeCreated(image, file, suffix, quality);
+            result.errorText = fillCreated(file, encoded);
             result.ok = result.errorText.isEmpty();
             return result;
         }
-        // Taken since the test above: try the next tag. Anything else (no
-        // such folder, no permission, a name too long) is final; names only
-        // grow, so this ends at the latest when the name gets too long.
+        // The name was taken after all: by a dangling symbolic link, which
+        // the test above does not see, or by a file that appeared since.
+        // Anything else (no such folder, no permission, a name too long) is
+        // final; names only grow, so this ends at the latest when the name
+        // gets too long.
         if (!nameTaken(result.path)) {
             result.errorText = file.errorString();
             return result;
         }
+        addTag();
     }
 }
 

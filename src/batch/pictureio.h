@@ -77,12 +77,16 @@ using TagSource = std::function<QString()>;
 // Writes `image` into a new file folder/baseName.suffix in the format that the
 // suffix names. When that name is taken, collision tags from `nextTag` (the
 // clock by default) are appended to the name, accumulating, until a free name
-// is found; a name taken between that test and the exclusive creation gets
-// the next tag as well. `quality` goes to the writer when it is 0 or more.
+// is found. The file is created exclusively, so a name that turns out to be
+// taken at that moment (a dangling symbolic link, or a file that appeared
+// since the test) is never written through: it gets the next tag as well.
+// `quality` goes to the writer when it is 0 or more.
 //
-// Nothing is left behind on failure: the file this call created is removed
-// again when the writer fails, or when flushing or closing the file does (a
-// full disk often shows only there). A null image creates no file at all.
+// The picture is encoded in memory first, so a picture the writer refuses (a
+// null one, an unknown format) creates no file. Nothing is left behind when
+// writing the file fails either: the file this call created is removed again
+// unless every byte reached it, flushing and closing included (a full disk
+// often shows only there).
 WriteResult writeNew(const QImage &image, const QString &folder, const QString &baseName,
                      const QString &suffix, int quality, const TagSource &nextTag = TagSource());
 
