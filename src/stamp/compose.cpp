@@ -2,21 +2,75 @@
 
 #include "ui_mainwindow.h"
 
-// Placeholder until the compositor lands.
+// The window's side of the stamping engine: read the controls into a
+// StampOptions and keep the placement state (textPos, logoPos, textExtent)
+// between compositions. The pixel work is in stampengine.cpp.
+
 StampOptions MainWindow::readStampOptions() const
 {
-    return StampOptions();
+    StampOptions options;
+    options.resizeEnabled = ui->resize_check->isChecked();
+    options.resizeWidth = ui->width_spin->value();
+    options.resizeHeight = ui->height_spin->value();
+    options.keepAspectRatio = ui->aspect_check->isChecked();
+    options.shadowHeight = ui->shadow_spin->value();
+    // The radio buttons of a group can all be unchecked (restored settings
+    // may leave them so): then there is no bar.
+    options.shadowEdge = ShadowEdge::None;
+    if (ui->top_radio->isChecked())
+        options.shadowEdge = ShadowEdge::Top;
+    else if (ui->bottom_radio->isChecked())
+        options.shadowEdge = ShadowEdge::Bottom;
+    options.shadowTone = ShadowTone::None;
+    if (ui->dark_radio->isChecked())
+        options.shadowTone = ShadowTone::Dark;
+    else if (ui->light_radio->isChecked())
+        options.shadowTone = ShadowTone::Light;
+    options.watermarkText = ui->wtrmark_edit->text();
+    options.textOpacity = ui->watermarkOpacitySpin->value();
+    options.textAnchor = Stamp::anchorFromChecked({ ui->txt_topleft_btn->isChecked(),
+        ui->txt_top_btn->isChecked(), ui->txt_topright_btn->isChecked(),
+        ui->txt_left_btn->isChecked(), ui->txt_center_btn->isChecked(),
+        ui->txt_right_btn->isChecked(), ui->txt_botleft_btn->isChecked(),
+        ui->txt_bot_btn->isChecked(), ui->txt_botright_btn->isChecked() });
+    options.textOffsetX = ui->txt_x_spin->value();
+    options.textOffsetY = ui->txt_y_spin->value();
+    options.logoScale = ui->scale_spin->value();
+    options.logoOpacity = ui->logoOpacitySpin->value();
+    options.logoAnchor = Stamp::anchorFromChecked({ ui->logo_topleft_btn->isChecked(),
+        ui->logo_top_btn->isChecked(), ui->logo_topright_btn->isChecked(),
+        ui->logo_left_btn->isChecked(), ui->logo_center_btn->isChecked(),
+        ui->logo_right_btn->isChecked(), ui->logo_botleft_btn->isChecked(),
+        ui->logo_bot_btn->isChecked(), ui->logo_botright_btn->isChecked() });
+    options.logoOffsetX = ui->x_spin->value();
+    options.logoOffsetY = ui->y_spin->value();
+    return options;
 }
 
+// Places against the picture and text extent the previous composition left
+// in stampedImage and textExtent; nothing changes while there is none.
 void MainWindow::updatePlacement()
 {
+    const Stamp::Placement placement = Stamp::place(stampedImage, { textPos, logoPos, textExtent },
+        readStampOptions(), textFont, textColor, logoImage.size());
+    textPos = placement.textPos;
+    logoPos = placement.logoPos;
+    textExtent = placement.textExtent;
 }
 
 void MainWindow::composeStamp()
 {
+    updatePlacement();
+    const Stamp::Composition composition
+        = Stamp::render(sourceImage, { textPos, logoPos, textExtent }, readStampOptions(), textFont,
+            textColor, logoImage, static_cast<Qt::TransformationMode>(transformMode));
+    stampedImage = composition.image;
+    textExtent = composition.textExtent;
     refreshView();
 }
 
+// For changes that can alter the stamped picture's size: the second run
+// places logo and text against the size (and text extent) the first produced.
 void MainWindow::composeTwice()
 {
     composeStamp();

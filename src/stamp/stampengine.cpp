@@ -1,0 +1,174 @@
+#include "stampengine.h"
+
+#include <QPainter>
+
+namespace {
+
+// drawText gets a rectangle this large so that the one line of text is never
+// clipped nor wrapped, wherever it starts.
+constexpr int TextRoom = 99999;
+
+int columnOf(Anchor anchor)
+{
+    return (static_cast<int>(anchor) - 1) % 3;
+}
+
+int rowOf(Anchor anchor)
+{
+    return (static_cast<int>(anchor) - 1) / 3;
+}
+
+} // namespace
+
+namespace Stamp {
+
+Anchor anchorFromChecked(const std::array<bool, 9> &checked)
+{
+    for (int i = 0; i < 9; ++i) {
+        if (checked[static_cast<size_t>(i)])
+            return static_cast<Anchor>(i + 1);
+    }
+    return Anchor::TopLeft;
+}
+
+QPoint textPosition(Anchor anchor, QSize picture, QSize textSize, QPoint offset)
+{
+    const int w = picture.width(), h = picture.height();
+    const int tw = textSize.width(), th = textSize.height();
+    int x = offset.x();
+    if (columnOf(anchor) == 1)
+        x = w / 2 - tw / 2 + offset.x();
+    else if (columnOf(anchor) == 2)
+        x = w - tw + offset.x();
+    int y = offset.y();
+    if (rowOf(anchor) == 1)
+        y = h / 2 - th / 2 + offset.y();
+    else if (rowOf(anchor) == 2)
+        y = h - th + offset.y();
+    return QPoint(x, y);
+}
+
+QPoint logoPosition(Anchor anchor, QSize picture, QSize logoSize, double scale, QPoint offset)
+{
+    const int w = picture.width(), h = picture.height();
+    // The scaled size stays fractional here (the drawn logo is truncated
+    // instead), so the same anchor gives the same spot at every scale.
+    const double lw = logoSize.width() * scale, lh = logoSize.height() * scale;
+    int x = offset.x();
+    if (columnOf(anchor) == 1)
+        x = static_cast<int>((offset.x() + w / 2) - lw * 0.5);
+    else if (columnOf(anchor) == 2)
+        x = static_cast<int>((offset.x() + w) - lw);
+    int y = offset.y();
+    if (rowOf(anchor) == 1)
+        y = static_cast<int>((offset.y() + h / 2) - lh * 0.5);
+    else if (rowOf(anchor) == 2)
+        y = static_cast<int>((offset.y() + h) - lh);
+    return QPoint(x, y);
+}
+
+QRect measureText(
+    const QImage &picture, const QString &text, const QFont &font, const QColor &color)
+{
+    if (picture.isNull())
+        return QRect();
+    // Measured by drawing on a copy of the picture itself, so that the font
+    // is resolved for the same device (resolution) as the real drawing.
+    QImage scratch = picture.copy();
+    QPainter painter(&scratch);
+    painter.setPen(color);
+    painter.setFont(font);
+    QRect bounding;
+    painter.drawText(QRect(0, 0, TextRoom, TextRoom), 0, text, &bounding);
+    painter.end();
+    return bounding;
+}
+
+Placement place(const QImage &previous, const Placement &current, const StampOptions &options,
+    const QFont &font, const QColor &color, QSize logoSize)
+{
+    if (previous.isNull())
+        return current;
+    Placement next = current;
+    // Until some text has been drawn or measured there is no extent to place
+    // by; an empty text is tried again next time.
+    if (next.textExtent.width() == 0 && !options.watermarkText.isEmpty())
+        next.textExtent = measureText(previous, options.watermarkText, font, color);
+    next.textPos = textPosition(options.textAnchor, previous.size(), next.textExtent.size(),
+        QPoint(options.textOffsetX, options.textOffsetY));
+    next.logoPos = logoPosition(options.logoAnchor, previous.size(), logoSize, options.logoScale,
+        QPoint(options.logoOffsetX, options.logoOffsetY));
+    return next;
+}
+
+QImage resized(
+    const QImage &image, int width, int height, bool keepAspectRatio, Qt::TransformationMode mode)
+{
+    return image.scaled(
+        width, height, keepAspectRatio ? Qt::KeepAspectRatio : Qt::IgnoreAspectRatio, mode);
+}
+
+QRect drawText(QImage &image, const QString &text, QPoint pos, int opacity, const QFont &font,
+    const QColor &color)
+{
+    if (image.isNull())
+        return QRect();
+    QPainter painter(&image);
+    painter.setOpacity(opacity / 100.0);
+    painter.setPen(color);
+    painter.setFont(font);
+    QRect bounding;
+    painter.drawText(QRect(pos, QSize(TextRoom, TextRoom)), 0, text, &bounding);
+    painter.end();
+    return bounding;
+}
+
+void drawLogo(QImage &image, const QImage &logo, QPoint pos, double scale, int opacity,
+    Qt::TransformationMode mode)
+{
+    if (image.isNull() || logo.isNull())
+        return;
+    QPainter painter(&image);
+    painter.setOpacity(opacity / 100.0);
+    // A zero side makes QImage::scaled return a null image, which draws
+    // nothing.
+    const QImage scaled = logo.scaled(static_cast<int>(logo.width() * scale),
+        static_cast<int>(logo.height() * scale), Qt::KeepAspectRatio, mode);
+    painter.drawImage(pos, scaled);
+    painter.end();
+}
+
+Composition render(const QImage &source, const Placement &placement, const StampOptions &options,
+    const QFont &font, const QColor &color, const QImage &logo, Qt::TransformationMode mode)
+{
+    Composition result;
+    result.textPos = placement.textPos;
+    result.logoPos = placement.logoPos;
+    result.textExtent = placement.textExtent;
+    // Always from the source, never from an earlier result, so that repeated
+    // compositions do not degrade the picture.
+    result.image = source;
+    if (result.image.isNull())
+        return result;
+    if (options.resizeEnabled)
+        result.image = resized(
+            result.image, options.resizeWidth, options.resizeHeight, options.keepAspectRatio, mode);
+    applyShadowBar(result.image, options.shadowHeight, options.shadowEdge, options.shadowTone);
+    const QString text = options.watermarkText.trimmed();
+    if (!text.isEmpty())
+        result.textExtent
+            = drawText(result.image, text, result.textPos, options.textOpacity, font, color);
+    drawLogo(result.image, logo, result.logoPos, options.logoScale, options.logoOpacity, mode);
+    return result;
+}
+
+Composition compose(const QImage &source, const QImage &previous, QRect textExtent,
+    const StampOptions &options, const QFont &font, const QColor &color, const QImage &logo,
+    Qt::TransformationMode mode, QPoint textPos, QPoint logoPos)
+{
+    const Placement current { textPos, logoPos, textExtent };
+    const Placement next = place(previous, current, options, font, color, logo.size());
+    return render(source, next, options, font, color, logo, mode);
+}
+
+} // namespace Stamp

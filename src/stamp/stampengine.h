@@ -1,0 +1,149 @@
+#pragma once
+
+// The stamping engine: everything that turns a picture and the stamping options
+// into the stamped picture, as free functions on QImage and plain values. It
+// knows nothing of widgets or settings; MainWindow reads its controls into a
+// StampOptions and hands it over (src/stamp/compose.cpp).
+//
+// The painting is done with exactly the Qt calls named at each function, in
+// that order and on the images' own formats, because the pixels have to be the
+// ones those calls produce (also after rounding).
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <array>
+
+// Where logo or text is anchored: the 3 by 3 grid in reading order.
+// Column = (value - 1) % 3 (left, centre, right), row = (value - 1) / 3 (top,
+// middle, bottom).
+enum class Anchor { TopLeft = 1, Top, TopRight, Left, Center, Right, BotLeft, Bot, BotRight };
+
+// Which edge the shadow bar lies along, and whether it darkens or lightens.
+enum class ShadowEdge { None, Top, Bottom };
+enum class ShadowTone { None, Dark, Light };
+
+// The option values one composition reads. The defaults are those of a fresh
+// form.
+struct StampOptions
+{
+    bool resizeEnabled = false;
+    int resizeWidth = 1920;
+    int resizeHeight = 1920;
+    bool keepAspectRatio = false;
+    int shadowHeight = 12; // rows
+    ShadowEdge shadowEdge = ShadowEdge::Bottom;
+    ShadowTone shadowTone = ShadowTone::Dark;
+#ifdef TARVELO_WEBSITE
+    QString watermarkText = QStringLiteral(TARVELO_WEBSITE);
+#else
+    QString watermarkText;
+#endif
+    int textOpacity = 100; // percent
+    Anchor textAnchor = Anchor::TopLeft;
+    int textOffsetX = 0;
+    int textOffsetY = 0;
+    double logoScale = 1.0;
+    int logoOpacity = 100; // percent
+    Anchor logoAnchor = Anchor::TopLeft;
+    int logoOffsetX = 0;
+    int logoOffsetY = 0;
+};
+
+namespace Stamp {
+
+// The anchor of a set of nine buttons, given their checked states in the order
+// TopLeft .. BotRight: the first checked one, TopLeft when none is.
+Anchor anchorFromChecked(const std::array<bool, 9> &checked);
+
+// Top-left corner of the text for a picture of size `picture` and a text extent
+// of size `textSize`. Every half is an integer half of its own term:
+// W / 2 - tw / 2 + offset.
+QPoint textPosition(Anchor anchor, QSize picture, QSize textSize, QPoint offset);
+
+// Top-left corner of the logo. The logo counts with its unrounded scaled size
+// (logoSize * scale); each coordinate is truncated towards zero, e.g.
+// trunc((offset + W / 2) - lw * scale * 0.5) for the centre column.
+QPoint logoPosition(Anchor anchor, QSize picture, QSize logoSize, double scale, QPoint offset);
+
+// The bounding rectangle `text` (as given, not trimmed) gets when drawn at
+// (0, 0) on a scratch copy of `picture` with the given pen colour and font:
+// QPainter::drawText(QRect(0, 0, 99999, 99999), 0, text, &bounding).
+// A null picture gives a null rectangle.
+QRect measureText(
+    const QImage &picture, const QString &text, const QFont &font, const QColor &color);
+
+// Where logo and text go, and the text extent that placed them.
+struct Placement
+{
+    QPoint textPos;
+    QPoint logoPos;
+    QRect textExtent;
+};
+
+// The placement for the next composition, made against the size of `previous`
+// (the last composition's picture). While `current.textExtent` has width 0 and
+// the watermark text is not empty, the text is measured first (on a scratch
+// copy of `previous`). A null `previous` leaves `current` as it is.
+Placement place(const QImage &previous, const Placement &current, const StampOptions &options,
+    const QFont &font, const QColor &color, QSize logoSize);
+
+// `image` scaled to width by height with QImage::scaled, keeping its
+// proportions inside that box or stretched to it.
+QImage resized(
+    const QImage &image, int width, int height, bool keepAspectRatio, Qt::TransformationMode mode);
+
+// One pixel of the shadow bar: the colour of the pixel's red, green and blue
+// (alpha dropped) made QColor::darker(200) or QColor::lighter(200), as opaque
+// ARGB. ShadowTone::None returns the pixel unchanged.
+QRgb shadedPixel(QRgb pixel, ShadowTone tone);
+
+// Applies shadedPixel to the first (Top) or last (Bottom) `rows` rows of
+// `image`; rows beyond the picture are skipped. Pixels are read and written as
+// QImage::pixel and QImage::setPixel do (the raw 32-bit word for the ARGB32
+// formats, premultiplied or not). Nothing happens for ShadowEdge::None,
+// ShadowTone::None or rows <= 0.
+void applyShadowBar(QImage &image, int rows, ShadowEdge edge, ShadowTone tone);
+
+// Draws `text` as given (the compositor passes it trimmed) with its top-left
+// at `pos`: a QPainter with opacity opacity / 100.0, pen `color`, font `font`,
+// drawText(QRect(pos, QSize(99999, 99999)), 0, text, &bounding). Returns the
+// bounding rectangle, or a null rectangle when `image` is null.
+QRect drawText(QImage &image, const QString &text, QPoint pos, int opacity, const QFont &font,
+    const QColor &color);
+
+// Draws `logo` scaled with QImage::scaled to (int(width * scale),
+// int(height * scale)), keeping its proportions, at `pos` with opacity
+// opacity / 100.0. A scaled size with a zero side draws nothing.
+void drawLogo(QImage &image, const QImage &logo, QPoint pos, double scale, int opacity,
+    Qt::TransformationMode mode);
+
+// A finished composition: the stamped picture and the placement state it
+// leaves behind for the next one.
+struct Composition
+{
+    QImage image;
+    QPoint textPos;
+    QPoint logoPos;
+    QRect textExtent;
+};
+
+// Everything after the placement: a copy of `source`, resized, with the shadow
+// bar, the trimmed watermark text (which renews the text extent) and the logo
+// over it. A null `source` gives a null image and leaves the placement as is.
+Composition render(const QImage &source, const Placement &placement, const StampOptions &options,
+    const QFont &font, const QColor &color, const QImage &logo, Qt::TransformationMode mode);
+
+// One whole composition: place() against `previous` (the last result) and
+// `textExtent`, then render() `source`. `textPos` and `logoPos` are the
+// positions in force; they are kept when `previous` is null.
+Composition compose(const QImage &source, const QImage &previous, QRect textExtent,
+    const StampOptions &options, const QFont &font, const QColor &color, const QImage &logo,
+    Qt::TransformationMode mode, QPoint textPos = QPoint(), QPoint logoPos = QPoint());
+
+} // namespace Stamp
