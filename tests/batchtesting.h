@@ -194,6 +194,7 @@ struct SeenModal
     QList<QMessageBox::StandardButton> buttons;
     int fileMode = -1; // QFileDialog::FileMode of a file dialog
     bool dirsOnly = false;
+    QStringList nameFilters;
 };
 
 // Answers the modal dialogs that appear, one after another, in the order
@@ -257,6 +258,7 @@ private:
         if (fileDialog) {
             record.fileMode = fileDialog->fileMode();
             record.dirsOnly = fileDialog->testOption(QFileDialog::ShowDirsOnly);
+            record.nameFilters = fileDialog->nameFilters();
         }
         seen << record;
 
