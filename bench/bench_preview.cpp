@@ -5,8 +5,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLinearGradient>
 #include <QLineEdit>
+#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRadioButton>

@@ -61,8 +61,8 @@ QPoint boxPoint(QWidget *box)
     return QPoint(6, box->height() / 2);
 }
 
-const char *const anchorNames[] = {"topleft", "top",     "topright", "left",    "center",
-                                   "right",   "botleft", "bot",      "botright"};
+const char *const anchorNames[]
+    = { "topleft", "top", "topright", "left", "center", "right", "botleft", "bot", "botright" };
 
 const QString logoFilter = QStringLiteral(
     "Images (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp *.pgm *.pbm *.ppm *.xbm *.xpm *.tiff "
@@ -271,7 +271,8 @@ void OptionsTest::pairsFollowEachOther_data()
     QTest::newRow("scale spin") << "scale_spin" << 2.5 << "scale_slider" << 250.0;
     QTest::newRow("scale slider") << "scale_slider" << 37.0 << "scale_spin" << 0.37;
     QTest::newRow("logo opacity spin") << "logoOpacitySpin" << 40.0 << "logoOpacitySlider" << 40.0;
-    QTest::newRow("logo opacity slider") << "logoOpacitySlider" << 60.0 << "logoOpacitySpin" << 60.0;
+    QTest::newRow("logo opacity slider")
+        << "logoOpacitySlider" << 60.0 << "logoOpacitySpin" << 60.0;
     QTest::newRow("watermark opacity spin")
         << "watermarkOpacitySpin" << 30.0 << "watermarkOpacitySlider" << 30.0;
     QTest::newRow("watermark opacity slider")
@@ -414,8 +415,8 @@ void OptionsTest::anchorResetsOwnOffsets()
     QFETCH(QString, anchor);
 
     const QString prefix = logo ? QStringLiteral("logo_") : QStringLiteral("txt_");
-    const QString start = anchor == QLatin1String("center") ? QStringLiteral("topleft")
-                                                            : QStringLiteral("center");
+    const QString start
+        = anchor == QLatin1String("center") ? QStringLiteral("topleft") : QStringLiteral("center");
     auto *startButton = window->findChild<QRadioButton *>(prefix + start + QStringLiteral("_btn"));
     auto *button = window->findChild<QRadioButton *>(prefix + anchor + QStringLiteral("_btn"));
     QVERIFY(startButton && button);
@@ -602,19 +603,20 @@ void OptionsTest::logoPickerLoadsLogo()
     QVERIFY(seen->seen);
     QCOMPARE(seen->className, QStringLiteral("QFileDialog"));
     QCOMPARE(seen->title, QStringLiteral("Open Logo"));
-    QCOMPARE(seen->nameFilters, QStringList{logoFilter});
+    QCOMPARE(seen->nameFilters, QStringList { logoFilter });
 
     QCOMPARE(WindowProbe::logoFileName(*window), path);
     QCOMPARE(WindowProbe::logoImage(*window).size(), QSize(60, 30));
     const QPixmap thumbnail = ui->logo_label->pixmap(Qt::ReturnByValue);
     QCOMPARE(thumbnail.size(),
-             QSize(60, 30).scaled(ui->logo_label->size() - QSize(2, 2), Qt::KeepAspectRatio));
+        QSize(60, 30).scaled(ui->logo_label->size() - QSize(2, 2), Qt::KeepAspectRatio));
     QCOMPARE(thumbnail.toImage().pixel(thumbnail.width() / 2, thumbnail.height() / 2),
-             QColor(Qt::red).rgb());
+        QColor(Qt::red).rgb());
     QCOMPARE(refreshes.count, 1);
 
     // Anchored top left with offsets 0, scale 1.
-    const QImage stamped = WindowProbe::stampedImage(*window).convertToFormat(QImage::Format_ARGB32);
+    const QImage stamped
+        = WindowProbe::stampedImage(*window).convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(stamped.pixel(30, 15), QColor(Qt::red).rgb());
     QCOMPARE(stamped.pixel(59, 29), QColor(Qt::red).rgb());
     QCOMPARE(stamped.pixel(60, 15), QColor(Qt::darkGray).rgb());
@@ -687,7 +689,8 @@ void OptionsTest::clearLogoRemovesIt()
     QVERIFY(ui->logo_label->pixmap(Qt::ReturnByValue).isNull());
     QCOMPARE(ui->logo_label->text(), QString());
     QCOMPARE(refreshes.count, 1);
-    const QImage stamped = WindowProbe::stampedImage(*window).convertToFormat(QImage::Format_ARGB32);
+    const QImage stamped
+        = WindowProbe::stampedImage(*window).convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(stamped.pixel(30, 15), QColor(Qt::darkGray).rgb());
     QTest::mouseRelease(ui->clear_logo_btn, Qt::LeftButton);
 }
@@ -785,7 +788,8 @@ void OptionsTest::colourReachesStampedText()
     ui->wtrmark_edit->setText(QStringLiteral("HHHH"));
 
     const auto reddish = [this]() {
-        const QImage image = WindowProbe::stampedImage(*window).convertToFormat(QImage::Format_ARGB32);
+        const QImage image
+            = WindowProbe::stampedImage(*window).convertToFormat(QImage::Format_ARGB32);
         int count = 0;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x) {

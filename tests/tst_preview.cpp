@@ -247,21 +247,32 @@ void PreviewTest::hitsBox_data()
     QTest::addColumn<double>("scale");
     QTest::addColumn<bool>("hit");
 
-    QTest::newRow("top-left corner is inside") << QPoint(10, 20) << 10.0 << 20.0 << 30.0 << 40.0 << 1.0 << true;
-    QTest::newRow("last pixel is inside") << QPoint(39, 59) << 10.0 << 20.0 << 30.0 << 40.0 << 1.0 << true;
-    QTest::newRow("right edge is outside") << QPoint(40, 30) << 10.0 << 20.0 << 30.0 << 40.0 << 1.0 << false;
-    QTest::newRow("bottom edge is outside") << QPoint(20, 60) << 10.0 << 20.0 << 30.0 << 40.0 << 1.0 << false;
+    QTest::newRow("top-left corner is inside")
+        << QPoint(10, 20) << 10.0 << 20.0 << 30.0 << 40.0 << 1.0 << true;
+    QTest::newRow("last pixel is inside")
+        << QPoint(39, 59) << 10.0 << 20.0 << 30.0 << 40.0 << 1.0 << true;
+    QTest::newRow("right edge is outside")
+        << QPoint(40, 30) << 10.0 << 20.0 << 30.0 << 40.0 << 1.0 << false;
+    QTest::newRow("bottom edge is outside")
+        << QPoint(20, 60) << 10.0 << 20.0 << 30.0 << 40.0 << 1.0 << false;
     QTest::newRow("left of box") << QPoint(9, 30) << 10.0 << 20.0 << 30.0 << 40.0 << 1.0 << false;
     QTest::newRow("above box") << QPoint(20, 19) << 10.0 << 20.0 << 30.0 << 40.0 << 1.0 << false;
     // At 0.4 the box (100, 50, 30, 30) covers preview x 40 to 52, y 20 to 32.
-    QTest::newRow("scaled left edge") << QPoint(40, 20) << 100.0 << 50.0 << 30.0 << 30.0 << 0.4 << true;
-    QTest::newRow("scaled inside") << QPoint(51, 31) << 100.0 << 50.0 << 30.0 << 30.0 << 0.4 << true;
-    QTest::newRow("scaled right edge") << QPoint(52, 25) << 100.0 << 50.0 << 30.0 << 30.0 << 0.4 << false;
-    QTest::newRow("scaled before left") << QPoint(39, 25) << 100.0 << 50.0 << 30.0 << 30.0 << 0.4 << false;
-    QTest::newRow("fractional width covers 4") << QPoint(4, 0) << 0.0 << 0.0 << 4.5 << 4.5 << 1.0 << true;
-    QTest::newRow("fractional width ends before 5") << QPoint(5, 0) << 0.0 << 0.0 << 4.5 << 4.5 << 1.0 << false;
+    QTest::newRow("scaled left edge")
+        << QPoint(40, 20) << 100.0 << 50.0 << 30.0 << 30.0 << 0.4 << true;
+    QTest::newRow("scaled inside")
+        << QPoint(51, 31) << 100.0 << 50.0 << 30.0 << 30.0 << 0.4 << true;
+    QTest::newRow("scaled right edge")
+        << QPoint(52, 25) << 100.0 << 50.0 << 30.0 << 30.0 << 0.4 << false;
+    QTest::newRow("scaled before left")
+        << QPoint(39, 25) << 100.0 << 50.0 << 30.0 << 30.0 << 0.4 << false;
+    QTest::newRow("fractional width covers 4")
+        << QPoint(4, 0) << 0.0 << 0.0 << 4.5 << 4.5 << 1.0 << true;
+    QTest::newRow("fractional width ends before 5")
+        << QPoint(5, 0) << 0.0 << 0.0 << 4.5 << 4.5 << 1.0 << false;
     QTest::newRow("empty box") << QPoint(0, 0) << 0.0 << 0.0 << 0.0 << 0.0 << 1.0 << false;
-    QTest::newRow("negative position") << QPoint(0, 0) << -10.0 << -10.0 << 20.0 << 20.0 << 1.0 << true;
+    QTest::newRow("negative position")
+        << QPoint(0, 0) << -10.0 << -10.0 << 20.0 << 20.0 << 1.0 << true;
 }
 
 void PreviewTest::hitsBox()
@@ -418,7 +429,7 @@ void PreviewTest::logoThumbnailFitsLabel()
     const QPixmap thumbnail = ui->logo_label->pixmap(Qt::ReturnByValue);
     QCOMPARE(thumbnail.size(), QSize(300, 100).scaled(room, Qt::KeepAspectRatio));
     QCOMPARE(thumbnail.toImage().pixel(thumbnail.width() / 2, thumbnail.height() / 2),
-             QColor(Qt::magenta).rgb());
+        QColor(Qt::magenta).rgb());
 }
 
 void PreviewTest::thumbnailKeptWithoutLogo()
@@ -457,12 +468,12 @@ void PreviewTest::smoothCheckWarnsOnEverySwitchOn()
         QCOMPARE(box->className, QStringLiteral("QMessageBox"));
         QCOMPARE(box->title, QStringLiteral("Caution"));
         QCOMPARE(box->text,
-                 QStringLiteral("Turning this on might make Tarvelo work slower,<br>because it will "
-                                "use more CPU power for smooth resizing!<br>I recommend keeping "
-                                "this off because it only affects preview mode.<br>You will have "
-                                "high quality images produced regardless of this option."));
+            QStringLiteral("Turning this on might make Tarvelo work slower,<br>because it will "
+                           "use more CPU power for smooth resizing!<br>I recommend keeping "
+                           "this off because it only affects preview mode.<br>You will have "
+                           "high quality images produced regardless of this option."));
         QCOMPARE(box->icon, QMessageBox::Information);
-        QCOMPARE(box->buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
+        QCOMPARE(box->buttons, QList<QMessageBox::StandardButton> { QMessageBox::Ok });
         QCOMPARE(WindowProbe::transformMode(*window), int(Qt::SmoothTransformation));
         QCOMPARE(refreshes.count, 1);
 
@@ -660,11 +671,11 @@ void PreviewTest::moveWithoutPressChangesNothing()
     // A move with the button held that did not start on the label: the
     // label still hands it to the window, which has no drag going.
     refreshes.count = 0;
-    QMouseEvent move(QEvent::MouseMove, QPointF(180, 170), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
+    QMouseEvent move(
+        QEvent::MouseMove, QPointF(180, 170), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(label, &move);
-    QMouseEvent further(QEvent::MouseMove, QPointF(190, 190), Qt::NoButton, Qt::LeftButton,
-                        Qt::NoModifier);
+    QMouseEvent further(
+        QEvent::MouseMove, QPointF(190, 190), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(label, &further);
 
     QCOMPARE(ui->x_spin->value(), 100);
@@ -699,8 +710,8 @@ void PreviewTest::releaseOutsidePreviewEndsDrag()
     QVERIFY(!WindowProbe::draggingText(*window));
 
     // Later moves change nothing, even with a button held.
-    QMouseEvent move(QEvent::MouseMove, QPointF(90, 90), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
+    QMouseEvent move(
+        QEvent::MouseMove, QPointF(90, 90), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(label, &move);
     QCOMPARE(ui->x_spin->value(), x);
     QCOMPARE(ui->y_spin->value(), y);
@@ -792,7 +803,8 @@ void PreviewTest::draggedLogoIsStampedWhereDropped()
     QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(145, 110));
 
     QCOMPARE(WindowProbe::logoPos(*window), QPoint(125, 90));
-    const QImage stamped = WindowProbe::stampedImage(*window).convertToFormat(QImage::Format_ARGB32);
+    const QImage stamped
+        = WindowProbe::stampedImage(*window).convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(stamped.pixel(125, 90), QColor(Qt::magenta).rgb());
     QCOMPARE(stamped.pixel(164, 129), QColor(Qt::magenta).rgb());
     QCOMPARE(stamped.pixel(124, 90), QColor(Qt::darkGray).rgb());

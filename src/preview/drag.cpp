@@ -21,12 +21,12 @@ void MainWindow::previewMouseClicked(QMouseEvent *event)
     const QPoint mouse = event->pos();
     const double logoScale = ui->scale_spin->value();
     if (PreviewMath::hitsBox(mouse, logoPos.x(), logoPos.y(), logoImage.width() * logoScale,
-                             logoImage.height() * logoScale, previewScaleX, previewScaleY)) {
+            logoImage.height() * logoScale, previewScaleX, previewScaleY)) {
         draggingLogo = true;
         lastMousePos = mouse;
     }
     if (PreviewMath::hitsBox(mouse, textPos.x(), textPos.y(), textExtent.width(),
-                             textExtent.height(), previewScaleX, previewScaleY)) {
+            textExtent.height(), previewScaleX, previewScaleY)) {
         draggingText = true;
         lastMousePos = mouse;
     }
@@ -49,8 +49,10 @@ void MainWindow::previewMouseMoved(QMouseEvent *event)
     }
 
     const QPoint mouse = event->pos();
-    xSpin->setValue(PreviewMath::dragStep(xSpin->value(), mouse.x() - lastMousePos.x(), previewScaleX));
-    ySpin->setValue(PreviewMath::dragStep(ySpin->value(), mouse.y() - lastMousePos.y(), previewScaleY));
+    xSpin->setValue(
+        PreviewMath::dragStep(xSpin->value(), mouse.x() - lastMousePos.x(), previewScaleX));
+    ySpin->setValue(
+        PreviewMath::dragStep(ySpin->value(), mouse.y() - lastMousePos.y(), previewScaleY));
     lastMousePos = mouse;
 }
 

@@ -16,8 +16,7 @@
 
 void MainWindow::on_browse_logo_btn_pressed()
 {
-    const QString name = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Open Logo"), QString(),
+    const QString name = QFileDialog::getOpenFileName(this, QStringLiteral("Open Logo"), QString(),
         QStringLiteral("Images (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp *.pgm *.pbm *.ppm "
                        "*.xbm *.xpm *.tiff *.tif)"));
     // A cancelled dialog keeps the current logo, also for the next start.

@@ -11,7 +11,7 @@ QString fontSampleStyle(const QColor &color)
 }
 
 bool hitsBox(const QPoint &mouse, double left, double top, double width, double height,
-             double scaleX, double scaleY)
+    double scaleX, double scaleY)
 {
     const double mx = mouse.x();
     const double my = mouse.y();

@@ -19,7 +19,7 @@ QString fontSampleStyle(const QColor &color);
 // not. Width and height stay unrounded: a logo scaled by 1.5 covers its
 // fractional last column as far as the hit test is concerned.
 bool hitsBox(const QPoint &mouse, double left, double top, double width, double height,
-             double scaleX, double scaleY);
+    double scaleX, double scaleY);
 
 // The offset after a mouse step of `delta` preview pixels on a preview shown
 // at `scale`: the step is turned into picture pixels on its own and the
