@@ -17,12 +17,16 @@
 #include <functional>
 #include <memory>
 
+#include "isolation.h"
+
 #define TARVELO_TEST_MAIN(TestObject)                                          \
     int main(int argc, char *argv[])                                           \
     {                                                                          \
         QStandardPaths::setTestModeEnabled(true);                              \
+        TestIsolation::settingsInTestFolder();                                 \
         QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);               \
         QApplication app(argc, argv);                                          \
+        TestIsolation::keepOffline();                                          \
         QApplication::setStyle(QStringLiteral("fusion"));                      \
         TestObject tc;                                                         \
         QTEST_SET_MAIN_SOURCE_PATH                                             \
