@@ -31,4 +31,5 @@ struct WindowProbe
     static void composeStamp(MainWindow &w) { w.composeStamp(); }
     static void refreshView(MainWindow &w) { w.refreshView(); }
     static QString outputSuffix(MainWindow &w) { return w.outputSuffix(); }
+    static void saveSettings(MainWindow &w) { w.saveSettings(); }
 };
