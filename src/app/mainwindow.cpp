@@ -64,6 +64,14 @@ MainWindow::~MainWindow()
     saveSettings();
     delete ui;
     ui = nullptr;
+
+    // The update check may still be waiting for the web site. Its answer must
+    // not reach a window that is going away, and closing must not wait for a
+    // slow server: cut the connection first, then stop the request (the
+    // worker notices within a few milliseconds) and let the thread end.
+    disconnect(&updateChecker, nullptr, this, nullptr);
+    updateChecker.requestInterruption();
+    updateChecker.wait();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -1,11 +1,58 @@
 #include "mainwindow.h"
 
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
 #include "ui_mainwindow.h"
 
-void MainWindow::onUpdateAvailable(QString)
+namespace {
+
+const QString runningVersion = QStringLiteral(TARVELO_VERSION);
+const QString downloadPage = QStringLiteral("http://" TARVELO_WEBSITE "/tarvelo/");
+const QString makerSite = QStringLiteral("http://" TARVELO_WEBSITE "/");
+
+// The icons of the form are copied from the Tango icon theme (public domain);
+// the arrows are glyphs of DejaVu Sans drawn as pictures. See
+// src/Resources/README.md for the file-by-file origins.
+const QString iconCredits = QStringLiteral(
+    "Icons made by <a href=\"http://tango.freedesktop.org/\">the Tango Desktop Project</a> "
+    "(Ulisse Perusin, Steven Garrity, Lapo Calamandrei, Ryan Collier, Rodney Dawes, "
+    "Andreas Nilsson, Tuomas Kuosmanen, Garrett LeSage, Jakub Steiner), from "
+    "<a href=\"http://tango.freedesktop.org/Tango_Icon_Library\">tango.freedesktop.org</a>, "
+    "are in the public domain under the "
+    "<a href=\"http://creativecommons.org/licenses/publicdomain/\">Creative Commons Public "
+    "Domain Dedication</a>.<br><br>"
+    "The arrows are drawn from the <a href=\"https://dejavu-fonts.github.io/\">DejaVu Sans</a> "
+    "font (Bitstream Vera licence; the DejaVu changes are in the public domain).");
+
+} // namespace
+
+void MainWindow::onUpdateAvailable(QString msg)
 {
+    const QString newVersion = msg.trimmed();
+    // Plain inequality on purpose: whatever the site names, other than this
+    // very version, is worth telling the user about.
+    if (newVersion.isEmpty() || newVersion == runningVersion)
+        return;
+
+    // The answer came over plain HTTP; escape it so that it can only ever
+    // show up as text, never as a link or markup of its own.
+    const QString text = QStringLiteral("There is an update available for Tarvelo.<br><br>Go to ")
+        + QStringLiteral("<a href=\"%1\">%1</a>").arg(downloadPage)
+        + QStringLiteral(" to download the latest version!<br><br>Remember, you have to first "
+                         "uninstall currently installed Tarvelo!<br><br>Your settings <b>will be "
+                         "preserved</b> so you won't have to configure Tarvelo again.<br><br>"
+                         "Current version: ")
+        + runningVersion + QStringLiteral(", New version: ") + newVersion.toHtmlEscaped();
+    QMessageBox::information(this, QStringLiteral("Update"), text, QMessageBox::Ok);
 }
 
 void MainWindow::on_credits_btn_pressed()
 {
+    QApplication::aboutQt();
+    QMessageBox::information(this, QStringLiteral("Icons"), iconCredits, QMessageBox::Ok);
+    // Having no browser is not worth a message.
+    QDesktopServices::openUrl(QUrl(makerSite, QUrl::TolerantMode));
 }
