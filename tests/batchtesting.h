@@ -199,7 +199,8 @@ struct SeenModal
 
 // Answers the modal dialogs that appear, one after another, in the order
 // they were scripted, and records what each one showed. A dialog beyond the
-// script is recorded and dismissed so that no test can hang on it.
+// script is recorded and dismissed so that no test can hang on it. Keep one
+// script alive at a time: a finished one still dismisses what comes next.
 class ModalScript : public QObject
 {
 public:
