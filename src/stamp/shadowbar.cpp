@@ -1,13 +1,15 @@
 #include "stampengine.h"
 
+#include <cstring>
 #include <memory>
+#include <vector>
 
 // The shadow bar gives every pixel exactly the colour that
 // QColor(r, g, b).darker(200) (or lighter(200)) gives. QColor gets there through
 // a round trip to HSV in double precision with 16-bit channels, which costs
 // tens of nanoseconds a pixel; a bar of a thousand rows across a big photo
 // would take a good part of a second on every composition. So the same
-// arithmetic is redone here exactly, in integers, in three parts:
+// arithmetic is redone here exactly, in integers.
 //
 // With mx >= md >= mn the largest, middle and smallest of r, g, b, and val and
 // sat QColor's 16-bit value and saturation after darker/lighter has changed
@@ -17,13 +19,18 @@
 //   middle channel:   val * (1 - sat / 65535 * G / 6000)
 // where G is 6000 minus the hue's position within its 60-degree sextant in
 // hundredths of a degree, hue = round(6000 * (md - mn) / (mx - mn)). The first
-// two come from tables filled by QColor itself. The middle one is computed as
-// an exact fraction, and its two roundings (to 16 bits, then to 8 bits by
-// rgba()) are done on the fraction. QColor's doubles agree with the exact
-// fraction everywhere except where the fraction lies exactly on a rounding
-// tie; there the last bit of a double decides, so those pixels (about one in
-// a hundred) are handed to QColor itself. The test suite compares all 2^24
-// colours with QColor for both tones.
+// two are read from QColor itself. The middle one is computed as an exact
+// fraction, and its two roundings (to 16 bits, then to 8 bits by rgba()) are
+// done on the fraction. QColor's doubles agree with the exact fraction
+// everywhere except where the fraction lies exactly on a rounding tie; there
+// the last bit of a double decides, so those colours (about one in a hundred)
+// are handed to QColor itself.
+//
+// From that, one table per tone holds the results for every mx, mn and md
+// (2.8 MB, filled in a few milliseconds on first use), so that a pixel is
+// three lookups. Table rows that contain a tie are marked, and their pixels
+// take the arithmetic way above. The test suite compares all 2^24 colours
+// with QColor for both tones.
 
 namespace {
 
@@ -146,8 +153,54 @@ const ToneTable &toneTable(ShadowTone tone)
     return *light;
 }
 
-// Shades one ARGB32 pixel in memory, in place; the result is opaque.
-inline void shadeInPlace(
+// All results of one tone, for every mx, delta = mx - mn and spread = md - mn,
+// as rows of delta + 1 bytes: entry `spread` is the middle channel's result,
+// so entry 0 is also the smallest channel's and entry delta the largest
+// channel's. Rows in which some entry lies on a rounding tie are not marked
+// exact; their pixels take the arithmetic way.
+struct ResultTable
+{
+    std::vector<quint8> results;
+    quint32 planeStart[256]; // start of mx's rows
+    quint32 rowOffset[256]; // start of row delta within a plane
+    quint32 exactRows[256][8]; // bit delta of mx: the row has no tie
+};
+
+std::unique_ptr<ResultTable> makeResultTable(const HueTable &hues, const ToneTable &tones)
+{
+    auto table = std::make_unique<ResultTable>();
+    quint32 size = 0;
+    for (quint32 i = 0; i < 256; ++i) {
+        table->rowOffset[i] = i * (i + 1) / 2;
+        table->planeStart[i] = size;
+        size += (i + 1) * (i + 2) / 2;
+    }
+    table->results.resize(size);
+    std::memset(table->exactRows, 0, sizeof table->exactRows);
+    for (uint mx = 0; mx < 256; ++mx) {
+        for (uint delta = 0; delta <= mx; ++delta) {
+            const uint key = mx << 8 | (mx - delta);
+            quint8 *row = table->results.data() + table->planeStart[mx] + table->rowOffset[delta];
+            bool exact = true;
+            for (uint spread = 0; spread <= delta; ++spread) {
+                const uint weight = hues.weight[delta << 8 | spread];
+                const quint64 numerator
+                    = tones.middleBase[mx] - quint64(tones.valueTimesSaturation[key]) * weight;
+                const quint64 middle = numerator / MiddleDivisor;
+                if (weight == HueTie || middle * MiddleDivisor == numerator)
+                    exact = false;
+                row[spread] = static_cast<quint8>(middle);
+            }
+            if (exact)
+                table->exactRows[mx][delta >> 5] |= 1u << (delta & 31);
+        }
+    }
+    return table;
+}
+
+// Shades one ARGB32 pixel in memory by the arithmetic, in place; the result
+// is opaque.
+inline void shadeByArithmetic(
     uchar *pixel, const HueTable &hues, const ToneTable &tones, ShadowTone tone)
 {
     const uint b = pixel[BlueByte], g = pixel[GreenByte], r = pixel[RedByte];
@@ -171,6 +224,37 @@ inline void shadeInPlace(
     pixel[order.largest] = tones.largestResult[mx];
     pixel[order.middle] = static_cast<uchar>(middle);
     pixel[order.smallest] = tones.smallestResult[key];
+    pixel[AlphaByte] = 0xff;
+}
+
+const ResultTable &resultTable(ShadowTone tone)
+{
+    if (tone == ShadowTone::Dark) {
+        static const std::unique_ptr<ResultTable> dark
+            = makeResultTable(hueTable(), toneTable(ShadowTone::Dark));
+        return *dark;
+    }
+    static const std::unique_ptr<ResultTable> light
+        = makeResultTable(hueTable(), toneTable(ShadowTone::Light));
+    return *light;
+}
+
+// Shades one ARGB32 pixel in memory from the table, in place.
+inline void shadeInPlace(uchar *pixel, const ResultTable &results, const quint8 *resultData,
+    const HueTable &hues, const ToneTable &tones, ShadowTone tone)
+{
+    const uint b = pixel[BlueByte], g = pixel[GreenByte], r = pixel[RedByte];
+    const ChannelOrder order = channelOrders[(r >= g) | (g >= b) << 1 | (r >= b) << 2];
+    const uint mx = pixel[order.largest], md = pixel[order.middle], mn = pixel[order.smallest];
+    const uint delta = mx - mn;
+    if (Q_UNLIKELY(!(results.exactRows[mx][delta >> 5] >> (delta & 31) & 1))) {
+        shadeByArithmetic(pixel, hues, tones, tone);
+        return;
+    }
+    const quint8 *row = resultData + results.planeStart[mx] + results.rowOffset[delta];
+    pixel[order.largest] = row[delta];
+    pixel[order.middle] = row[md - mn];
+    pixel[order.smallest] = row[0];
     pixel[AlphaByte] = 0xff;
 }
 
@@ -218,10 +302,12 @@ void applyShadowBar(QImage &image, int rows, ShadowEdge edge, ShadowTone tone)
 
     const HueTable &hues = hueTable();
     const ToneTable &tones = toneTable(tone);
+    const ResultTable &results = resultTable(tone);
+    const quint8 *resultData = results.results.data();
     for (int y = first; y < first + count; ++y) {
         uchar *line = image.scanLine(y);
         for (int x = 0; x < width; ++x)
-            shadeInPlace(line + 4 * x, hues, tones, tone);
+            shadeInPlace(line + 4 * x, results, resultData, hues, tones, tone);
     }
 }
 
