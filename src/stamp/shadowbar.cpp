@@ -1,6 +1,5 @@
 #include "stampengine.h"
 
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -161,26 +160,21 @@ const ToneTable &toneTable(ShadowTone tone)
 struct ResultTable
 {
     std::vector<quint8> results;
-    quint32 planeStart[256]; // start of mx's rows
-    quint32 rowOffset[256]; // start of row delta within a plane
-    quint32 exactRows[256][8]; // bit delta of mx: the row has no tie
+    // Start of row (mx, delta) in `results`, indexed by mx << 8 | delta, with
+    // InexactRow set when the row holds a tie.
+    quint32 rowStart[256 * 256];
 };
+constexpr quint32 InexactRow = 0x80000000u;
 
 std::unique_ptr<ResultTable> makeResultTable(const HueTable &hues, const ToneTable &tones)
 {
     auto table = std::make_unique<ResultTable>();
-    quint32 size = 0;
-    for (quint32 i = 0; i < 256; ++i) {
-        table->rowOffset[i] = i * (i + 1) / 2;
-        table->planeStart[i] = size;
-        size += (i + 1) * (i + 2) / 2;
-    }
-    table->results.resize(size);
-    std::memset(table->exactRows, 0, sizeof table->exactRows);
+    table->results.resize(256 * 257 * 258 / 6); // rows of 1 + ... + (mx + 1) bytes per mx
+    quint32 start = 0;
     for (uint mx = 0; mx < 256; ++mx) {
         for (uint delta = 0; delta <= mx; ++delta) {
             const uint key = mx << 8 | (mx - delta);
-            quint8 *row = table->results.data() + table->planeStart[mx] + table->rowOffset[delta];
+            quint8 *row = table->results.data() + start;
             bool exact = true;
             for (uint spread = 0; spread <= delta; ++spread) {
                 const uint weight = hues.weight[delta << 8 | spread];
@@ -191,8 +185,8 @@ std::unique_ptr<ResultTable> makeResultTable(const HueTable &hues, const ToneTab
                     exact = false;
                 row[spread] = static_cast<quint8>(middle);
             }
-            if (exact)
-                table->exactRows[mx][delta >> 5] |= 1u << (delta & 31);
+            table->rowStart[mx << 8 | delta] = start | (exact ? 0 : InexactRow);
+            start += delta + 1;
         }
     }
     return table;
@@ -247,11 +241,12 @@ inline void shadeInPlace(uchar *pixel, const ResultTable &results, const quint8 
     const ChannelOrder order = channelOrders[(r >= g) | (g >= b) << 1 | (r >= b) << 2];
     const uint mx = pixel[order.largest], md = pixel[order.middle], mn = pixel[order.smallest];
     const uint delta = mx - mn;
-    if (Q_UNLIKELY(!(results.exactRows[mx][delta >> 5] >> (delta & 31) & 1))) {
+    const quint32 start = results.rowStart[mx << 8 | delta];
+    if (Q_UNLIKELY(start & InexactRow)) {
         shadeByArithmetic(pixel, hues, tones, tone);
         return;
     }
-    const quint8 *row = resultData + results.planeStart[mx] + results.rowOffset[delta];
+    const quint8 *row = resultData + start;
     pixel[order.largest] = row[delta];
     pixel[order.middle] = row[md - mn];
     pixel[order.smallest] = row[0];
