@@ -83,6 +83,44 @@ private:
     rlimit saved {};
 };
 
+// A read-only file system over a folder, which stops root as well.
+class ReadOnlyMount
+{
+public:
+    explicit ReadOnlyMount(const QString &path)
+        : path(path)
+    {
+        mounted = ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", MS_RDONLY, "size=64k") == 0;
+    }
+    ~ReadOnlyMount()
+    {
+        if (mounted)
+            ::umount2(QFile::encodeName(path).constData(), MNT_DETACH);
+    }
+    bool mounted = false;
+
+private:
+    QString path;
+};
+
+// Caps the address space for a while, so that a huge allocation fails
+// instead of being granted and then filled.
+class AddressSpaceLimit
+{
+public:
+    explicit AddressSpaceLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_AS, &saved);
+        rlimit lowered = saved;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_AS, &lowered);
+    }
+    ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &saved); }
+
+private:
+    rlimit saved {};
+};
+
 // Incompressible pixels: its PNG is about as large as the picture.
 QImage noise(int width, int height)
 {
@@ -143,6 +181,9 @@ private slots:
     void fullDiskLeavesNothing();
     void fileSizeLimitLeavesNothing();
     void outputFolderRemovedDuringRun();
+    void readOnlyOutputFolder();
+    void unreadablePicture();
+    void outOfMemoryIsAFailure();
     void badInputs();
     void warningEscapesNames();
 
@@ -872,6 +913,68 @@ void BatchRunTest::outputFolderRemovedDuringRun()
     QCOMPARE(log(), (QStringList {"Stamping Started ...", "<hr>", progress("a.png", 1, 2), "<hr>",
                                   qt_error_string(ENOENT), progress("b.png", 2, 2, false), "<hr>",
                                   "Stamping Completed!"}));
+}
+
+void BatchRunTest::readOnlyOutputFolder()
+{
+    // Permissions do not stop root; a file system mounted read-only does.
+    std::unique_ptr<ReadOnlyMount> mount;
+    int expectedError = EACCES;
+    if (::geteuid() == 0) {
+        mount = std::make_unique<ReadOnlyMount>(out);
+        if (!mount->mounted)
+            QSKIP("cannot mount a read-only file system here");
+        expectedError = EROFS;
+    } else {
+        QVERIFY(QFile::setPermissions(out, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    }
+    addPicture("a.png", photoLike(8, 8));
+    addPicture("b.png", photoLike(8, 8));
+    const auto script = startRun();
+    QCOMPARE(script->unexpected, 0);
+    QVERIFY(fileNames(out).isEmpty());
+    QCOMPARE(log(), (QStringList {"Stamping Started ...", "<hr>", qt_error_string(expectedError),
+                                  progress("a.png", 1, 2, false), "<hr>", qt_error_string(expectedError),
+                                  progress("b.png", 2, 2, false), "<hr>", "Stamping Completed!"}));
+    if (!mount)
+        QFile::setPermissions(out, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void BatchRunTest::unreadablePicture()
+{
+    if (::geteuid() == 0)
+        QSKIP("file permissions do not stop root");
+    const QString locked = addPicture("locked.png", photoLike(8, 8));
+    QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
+    addPicture("b.png", photoLike(8, 8));
+    const auto script = startRun();
+    QCOMPARE(script->unexpected, 0);
+    QCOMPARE(fileNames(out), QStringList {"b.png"});
+    QCOMPARE(log(), (QStringList {"Stamping Started ...", "<hr>", qt_error_string(EACCES),
+                                  progress("locked.png", 1, 2, false), "<hr>", progress("b.png", 2, 2),
+                                  "<hr>", "Stamping Completed!"}));
+}
+
+void BatchRunTest::outOfMemoryIsAFailure()
+{
+    // Stretched to 99999 x 99999 pixels, 40 GB: the resize cannot get its
+    // memory (the address space is capped, so this holds on any machine) and
+    // the composition comes out empty. Nothing must be written for it.
+    ui->resize_check->setChecked(true);
+    ui->aspect_check->setChecked(false);
+    ui->width_spin->setValue(99999);
+    ui->height_spin->setValue(99999);
+    addPicture("huge.png", photoLike(8, 6));
+    std::unique_ptr<ModalScript> script;
+    {
+        AddressSpaceLimit limit {rlim_t(16) << 30};
+        script = startRun();
+    }
+    QCOMPARE(script->unexpected, 0);
+    QVERIFY(fileNames(out).isEmpty());
+    QCOMPARE(log(), (QStringList {"Stamping Started ...", "<hr>",
+                                  "huge.png (8 x 6 pixels) could not be stamped: not enough memory.",
+                                  progress("huge.png", 1, 1, false), "<hr>", "Stamping Completed!"}));
 }
 
 void BatchRunTest::badInputs()

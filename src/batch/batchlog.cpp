@@ -37,7 +37,7 @@ QString tooLarge(const QString &fileName, const QSize &size)
 
 QString outOfMemory(const QString &fileName, const QSize &size)
 {
-    return QStringLiteral("%1 could not be stamped: not enough memory for %2.")
+    return QStringLiteral("%1 (%2) could not be stamped: not enough memory.")
         .arg(fileName, sizeText(size));
 }
 
