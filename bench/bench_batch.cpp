@@ -38,8 +38,8 @@
 
 namespace {
 
-const char *const corpusPackages[] = {"lomiri-wallpapers-16.04", "lomiri-wallpapers-20.04",
-                                      "mate-backgrounds"};
+const char *const corpusPackages[]
+    = { "lomiri-wallpapers-16.04", "lomiri-wallpapers-20.04", "mate-backgrounds" };
 constexpr qint64 minimumPixels = 6000000;
 
 struct Photo
@@ -51,7 +51,7 @@ struct Photo
 QList<Photo> corpus()
 {
     QProcess dpkg;
-    QStringList arguments {"-L"};
+    QStringList arguments { "-L" };
     for (const char *package : corpusPackages)
         arguments << QString::fromLatin1(package);
     dpkg.start("dpkg-query", arguments);
@@ -59,12 +59,13 @@ QList<Photo> corpus()
     QList<Photo> photos;
     const QStringList files = QString::fromLocal8Bit(dpkg.readAllStandardOutput()).split('\n');
     for (const QString &file : files) {
-        if (!file.endsWith(".jpg", Qt::CaseInsensitive) && !file.endsWith(".jpeg", Qt::CaseInsensitive))
+        if (!file.endsWith(".jpg", Qt::CaseInsensitive)
+            && !file.endsWith(".jpeg", Qt::CaseInsensitive))
             continue;
         const QSize size = QImageReader(file).size();
         const qint64 pixels = qint64(size.width()) * size.height();
         if (pixels >= minimumPixels)
-            photos.append({file, pixels});
+            photos.append({ file, pixels });
     }
     return photos;
 }
@@ -140,9 +141,11 @@ struct Session
         ui->log_plain->clear();
         Answerer answerer(folder);
         const QPoint middle = ui->start_btn->rect().center();
-        QMouseEvent press(QEvent::MouseButtonPress, middle, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent press(
+            QEvent::MouseButtonPress, middle, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(ui->start_btn, &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, middle, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QMouseEvent release(
+            QEvent::MouseButtonRelease, middle, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(ui->start_btn, &release);
         return ui->log_plain->toPlainText().count(QStringLiteral(" ... OK! ("));
     }
@@ -200,15 +203,13 @@ void imageMagickConvert(benchmark::State &state)
         state.ResumeTiming();
         int number = 0;
         for (const Photo &photo : session->photos) {
-            const QStringList arguments {
-                photo.path, "-auto-orient", "-resize", "1920x1920!",
-                "(", "+clone", "-gravity", "south", "-crop", "1920x15+0+0", "+repage",
-                "-define", "modulate:colorspace=HSB", "-modulate", "50", ")",
-                "-gravity", "south", "-composite",
-                "-gravity", "northwest", "-pointsize", "24", "-fill", "white",
-                "-annotate", "+20+20", "Enter your text here!",
-                session->logoPath, "-geometry", "+0+0", "-composite",
-                "-quality", "90", out.filePath(QStringLiteral("%1.jpg").arg(++number))};
+            const QStringList arguments { photo.path, "-auto-orient", "-resize", "1920x1920!", "(",
+                "+clone", "-gravity", "south", "-crop", "1920x15+0+0", "+repage", "-define",
+                "modulate:colorspace=HSB", "-modulate", "50", ")", "-gravity", "south",
+                "-composite", "-gravity", "northwest", "-pointsize", "24", "-fill", "white",
+                "-annotate", "+20+20", "Enter your text here!", session->logoPath, "-geometry",
+                "+0+0", "-composite", "-quality", "90",
+                out.filePath(QStringLiteral("%1.jpg").arg(++number)) };
             if (QProcess::execute("convert", arguments) != 0) {
                 state.SkipWithError("convert failed");
                 return;

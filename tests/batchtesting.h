@@ -68,7 +68,8 @@ inline QByteArray encode(const QImage &image, const char *format, int quality = 
 inline bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(bytes) == bytes.size();
 }
 
 inline QByteArray readFile(const QString &path)
@@ -100,7 +101,8 @@ inline QByteArray jpegClaiming(int width, int height)
 {
     QByteArray bytes = encode(photoLike(16, 16), "jpg", 50);
     for (int i = 2; i + 9 < bytes.size(); ++i) {
-        if (quint8(bytes[i]) == 0xff && quint8(bytes[i + 1]) >= 0xc0 && quint8(bytes[i + 1]) <= 0xc2) {
+        if (quint8(bytes[i]) == 0xff && quint8(bytes[i + 1]) >= 0xc0
+            && quint8(bytes[i + 1]) <= 0xc2) {
             putBigEndian(bytes, i + 5, quint32(height), 2);
             putBigEndian(bytes, i + 7, quint32(width), 2);
             return bytes;
@@ -152,11 +154,12 @@ inline QByteArray gifClaiming(int width, int height)
 // Everything under `root`: relative path -> content (file bytes, the target
 // of a symbolic link, or a marker for a folder). Symbolic links are not
 // followed.
-inline QMap<QString, QByteArray> snapshot(const QString &root, const QString &skipFolder = QString())
+inline QMap<QString, QByteArray> snapshot(
+    const QString &root, const QString &skipFolder = QString())
 {
     QMap<QString, QByteArray> entries;
     QDirIterator walk(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                      QDirIterator::Subdirectories);
+        QDirIterator::Subdirectories);
     const QString skip = skipFolder.isEmpty() ? QString() : QDir(skipFolder).absolutePath() + '/';
     while (walk.hasNext()) {
         const QString path = walk.next();
@@ -179,8 +182,8 @@ inline QMap<QString, QByteArray> snapshot(const QString &root, const QString &sk
 
 inline QStringList fileNames(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 // ---- modal dialogs ----
@@ -214,14 +217,14 @@ public:
     // Presses `button` on the next message box (NoButton: Escape).
     ModalScript &box(QMessageBox::StandardButton button, std::function<void()> after = {})
     {
-        steps.append({false, button, QString(), after});
+        steps.append({ false, button, QString(), after });
         return *this;
     }
     // Types `path` into the next file dialog and presses Return (an empty
     // path cancels). `after` runs as soon as the dialog has accepted.
     ModalScript &file(const QString &path, std::function<void()> after = {})
     {
-        steps.append({true, QMessageBox::NoButton, path, after});
+        steps.append({ true, QMessageBox::NoButton, path, after });
         return *this;
     }
 

@@ -51,7 +51,8 @@ public:
     explicit TinyDisk(const QString &path)
         : path(path)
     {
-        mounted = ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", 0, "size=64k") == 0;
+        mounted
+            = ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", 0, "size=64k") == 0;
     }
     ~TinyDisk()
     {
@@ -90,7 +91,9 @@ public:
     explicit ReadOnlyMount(const QString &path)
         : path(path)
     {
-        mounted = ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", MS_RDONLY, "size=64k") == 0;
+        mounted
+            = ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", MS_RDONLY, "size=64k")
+            == 0;
     }
     ~ReadOnlyMount()
     {
@@ -136,7 +139,10 @@ QImage noise(int width, int height)
 
 QString progress(const QString &name, int position, int total, bool ok = true)
 {
-    return QStringLiteral("%1 ... %2 (%3 of %4)").arg(name, ok ? "OK!" : "Failed!").arg(position).arg(total);
+    return QStringLiteral("%1 ... %2 (%3 of %4)")
+        .arg(name, ok ? "OK!" : "Failed!")
+        .arg(position)
+        .arg(total);
 }
 
 } // namespace
@@ -269,17 +275,21 @@ void BatchRunTest::outputSuffix_data()
 {
     QTest::addColumn<QString>("checked");
     QTest::addColumn<QString>("suffix");
-    QTest::newRow("jpg") << "outjpg_radio" << "jpg";
-    QTest::newRow("png") << "outpng_radio" << "png";
-    QTest::newRow("tif") << "outtif_radio" << "tif";
-    QTest::newRow("none") << "" << "jpg";
+    QTest::newRow("jpg") << "outjpg_radio"
+                         << "jpg";
+    QTest::newRow("png") << "outpng_radio"
+                         << "png";
+    QTest::newRow("tif") << "outtif_radio"
+                         << "tif";
+    QTest::newRow("none") << ""
+                          << "jpg";
 }
 
 void BatchRunTest::outputSuffix()
 {
     QFETCH(QString, checked);
     QFETCH(QString, suffix);
-    for (QRadioButton *radio : {ui->outjpg_radio, ui->outpng_radio, ui->outtif_radio}) {
+    for (QRadioButton *radio : { ui->outjpg_radio, ui->outpng_radio, ui->outtif_radio }) {
         radio->setAutoExclusive(false);
         radio->setChecked(radio->objectName() == checked);
     }
@@ -297,7 +307,7 @@ void BatchRunTest::emptyListWarns()
     QCOMPARE(script.seen[0].icon, QMessageBox::Warning);
     QCOMPARE(script.seen[0].title, QString("No pictures to stamp!"));
     QCOMPARE(script.seen[0].text, QString("First add some pictures using Add Pictures button."));
-    QCOMPARE(script.seen[0].buttons, QList<QMessageBox::StandardButton> {QMessageBox::Ok});
+    QCOMPARE(script.seen[0].buttons, QList<QMessageBox::StandardButton> { QMessageBox::Ok });
     QVERIFY(log().isEmpty());
     QCOMPARE(ui->start_btn->text(), QString(" Start Stamping"));
 }
@@ -333,7 +343,7 @@ void BatchRunTest::vanishedFolderIsAnError()
     QCOMPARE(script.seen[1].icon, QMessageBox::Warning);
     QCOMPARE(script.seen[1].title, QString("Error"));
     QCOMPARE(script.seen[1].text, QString("What's goin on here?!"));
-    QCOMPARE(script.seen[1].buttons, QList<QMessageBox::StandardButton> {QMessageBox::Ok});
+    QCOMPARE(script.seen[1].buttons, QList<QMessageBox::StandardButton> { QMessageBox::Ok });
     QVERIFY(log().isEmpty());
     QVERIFY(!QFileInfo::exists(out));
     QCOMPARE(snapshot(dir->path(), out), before);
@@ -349,20 +359,22 @@ void BatchRunTest::questions_data()
 
     const QString noText = "Are you going to go on stamping without any watermarks?";
     const QString noLogo = "Are you going to go on stamping without a logo?";
-    QTest::newRow("blank text, No") << "  \t " << true << QList<int> {QMessageBox::No}
-                                    << QStringList {noText} << false;
-    QTest::newRow("blank text, Yes") << "   " << true << QList<int> {QMessageBox::Yes}
-                                     << QStringList {noText} << true;
-    QTest::newRow("no logo, No") << "text" << false << QList<int> {QMessageBox::No}
-                                 << QStringList {noLogo} << false;
-    QTest::newRow("no logo, Yes") << "text" << false << QList<int> {QMessageBox::Yes}
-                                  << QStringList {noLogo} << true;
-    QTest::newRow("neither, Yes Yes") << "" << false << QList<int> {QMessageBox::Yes, QMessageBox::Yes}
-                                      << QStringList {noText, noLogo} << true;
-    QTest::newRow("neither, Yes No") << "" << false << QList<int> {QMessageBox::Yes, QMessageBox::No}
-                                     << QStringList {noText, noLogo} << false;
-    QTest::newRow("neither, No") << "" << false << QList<int> {QMessageBox::No}
-                                 << QStringList {noText} << false;
+    QTest::newRow("blank text, No")
+        << "  \t " << true << QList<int> { QMessageBox::No } << QStringList { noText } << false;
+    QTest::newRow("blank text, Yes")
+        << "   " << true << QList<int> { QMessageBox::Yes } << QStringList { noText } << true;
+    QTest::newRow("no logo, No") << "text" << false << QList<int> { QMessageBox::No }
+                                 << QStringList { noLogo } << false;
+    QTest::newRow("no logo, Yes") << "text" << false << QList<int> { QMessageBox::Yes }
+                                  << QStringList { noLogo } << true;
+    QTest::newRow("neither, Yes Yes")
+        << "" << false << QList<int> { QMessageBox::Yes, QMessageBox::Yes }
+        << QStringList { noText, noLogo } << true;
+    QTest::newRow("neither, Yes No")
+        << "" << false << QList<int> { QMessageBox::Yes, QMessageBox::No }
+        << QStringList { noText, noLogo } << false;
+    QTest::newRow("neither, No") << "" << false << QList<int> { QMessageBox::No }
+                                 << QStringList { noText } << false;
 }
 
 void BatchRunTest::questions()
@@ -392,9 +404,10 @@ void BatchRunTest::questions()
         QCOMPARE(box.title, QString("Warning"));
         QCOMPARE(box.text, asked[k]);
         QCOMPARE(box.icon, QMessageBox::Warning);
-        QCOMPARE(box.buttons, (QList<QMessageBox::StandardButton> {QMessageBox::Yes, QMessageBox::No}));
+        QCOMPARE(box.buttons,
+            (QList<QMessageBox::StandardButton> { QMessageBox::Yes, QMessageBox::No }));
     }
-    QCOMPARE(fileNames(out), runs ? QStringList {"a.png"} : QStringList());
+    QCOMPARE(fileNames(out), runs ? QStringList { "a.png" } : QStringList());
     QCOMPARE(log().isEmpty(), !runs);
 }
 
@@ -424,23 +437,24 @@ void BatchRunTest::runWritesEveryPicture()
     QCOMPARE(done.icon, QMessageBox::Information);
     QCOMPARE(done.title, QString("Tarvelo"));
     QCOMPARE(done.text, QString("Done"));
-    QCOMPARE(done.buttons, QList<QMessageBox::StandardButton> {QMessageBox::Ok});
+    QCOMPARE(done.buttons, QList<QMessageBox::StandardButton> { QMessageBox::Ok });
 
     QCOMPARE(captionDuring, QString("Stop"));
     QCOMPARE(modeDuring, int(Qt::SmoothTransformation));
     QCOMPARE(tabDuring, 1);
     QVERIFY(stampingDuring);
 
-    QCOMPARE(fileNames(out), (QStringList {"a.png", "b.png", "c.png"}));
+    QCOMPARE(fileNames(out), (QStringList { "a.png", "b.png", "c.png" }));
     QCOMPARE(QImage(out + "/a.png").convertToFormat(QImage::Format_RGB32), a);
     QCOMPARE(QImage(out + "/b.png").convertToFormat(QImage::Format_RGB32),
-             QImage(src + "/b.jpg").convertToFormat(QImage::Format_RGB32));
+        QImage(src + "/b.jpg").convertToFormat(QImage::Format_RGB32));
     QCOMPARE(QImage(out + "/c.png").convertToFormat(QImage::Format_RGB32), c);
     QCOMPARE(snapshot(src), sources);
 
-    QCOMPARE(log(), (QStringList {"Stamping Started ...", "<hr>", progress("a.png", 1, 3), "<hr>",
-                                  progress("b.png", 2, 3), "<hr>", progress("c.png", 3, 3), "<hr>",
-                                  "Stamping Completed!"}));
+    QCOMPARE(log(),
+        (QStringList { "Stamping Started ...", "<hr>", progress("a.png", 1, 3), "<hr>",
+            progress("b.png", 2, 3), "<hr>", progress("c.png", 3, 3), "<hr>",
+            "Stamping Completed!" }));
     QCOMPARE(ui->prog_bar->minimum(), 0);
     QCOMPARE(ui->prog_bar->maximum(), 2);
     QCOMPARE(ui->prog_bar->value(), 2);
@@ -479,12 +493,13 @@ void BatchRunTest::smoothDuringRunOnly()
     ui->smooth_check->blockSignals(true);
     ui->smooth_check->setChecked(smoothChecked);
     ui->smooth_check->blockSignals(false);
-    WindowProbe::transformMode(*window) = smoothChecked ? Qt::FastTransformation : Qt::SmoothTransformation;
+    WindowProbe::transformMode(*window)
+        = smoothChecked ? Qt::FastTransformation : Qt::SmoothTransformation;
     addPicture("a.png", photoLike(8, 8));
     const auto script = startRun();
     QCOMPARE(script->unexpected, 0);
     QCOMPARE(WindowProbe::transformMode(*window),
-             int(smoothChecked ? Qt::SmoothTransformation : Qt::FastTransformation));
+        int(smoothChecked ? Qt::SmoothTransformation : Qt::FastTransformation));
 }
 
 void BatchRunTest::composesTwiceWithSmoothScaling_data()
@@ -533,12 +548,13 @@ void BatchRunTest::composesTwiceWithSmoothScaling()
         QPainter painter(&expected);
         painter.setOpacity(1.0);
         painter.drawImage(QPoint(64 - 8, 48 - 6),
-                          logo.scaled(8, 6, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+            logo.scaled(8, 6, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     }
     const QString suffix = WindowProbe::outputSuffix(*window);
     const QString written = out + "/p." + suffix;
-    QCOMPARE(fileNames(out), QStringList {"p." + suffix});
-    QCOMPARE(readFile(written), encode(expected, suffix == "tif" ? "tiff" : qPrintable(suffix), quality));
+    QCOMPARE(fileNames(out), QStringList { "p." + suffix });
+    QCOMPARE(readFile(written),
+        encode(expected, suffix == "tif" ? "tiff" : qPrintable(suffix), quality));
     QCOMPARE(WindowProbe::stampedImage(*window).size(), QSize(64, 48));
 }
 
@@ -548,7 +564,7 @@ void BatchRunTest::dottedNameKeepsItsDots()
     addPicture("my.trip.jpeg", photoLike(12, 12), "jpg");
     const auto script = startRun();
     QCOMPARE(script->unexpected, 0);
-    QCOMPARE(fileNames(out), QStringList {"my.trip.jpg"});
+    QCOMPARE(fileNames(out), QStringList { "my.trip.jpg" });
     QVERIFY(log().contains(progress("my.trip.jpg", 1, 1)));
     // One picture: a range of 0 to 0.
     QCOMPARE(ui->prog_bar->maximum(), 0);
@@ -567,15 +583,17 @@ void BatchRunTest::sameBaseNameGetsTagAndWarning()
     QCOMPARE(names.size(), 2);
     QCOMPARE(names[0], QString("a.png"));
     QVERIFY2(QRegularExpression("^a" + tagPattern + "\\.png$").match(names[1]).hasMatch(),
-             qPrintable(names[1]));
+        qPrintable(names[1]));
     QCOMPARE(QImage(out + "/a.png").convertToFormat(QImage::Format_RGB32), first);
     QCOMPARE(QImage(out + '/' + names[1]).convertToFormat(QImage::Format_RGB32), second);
 
-    const QString warning = QStringLiteral("Warning - File %1/a.png saved with new name %1/%2 to avoid "
-                                           "overwrite because it already existed!")
-                                .arg(out, names[1]);
-    QCOMPARE(log(), (QStringList {"Stamping Started ...", "<hr>", progress("a.png", 1, 2), "<hr>",
-                                  warning, progress("a.png", 2, 2), "<hr>", "Stamping Completed!"}));
+    const QString warning
+        = QStringLiteral("Warning - File %1/a.png saved with new name %1/%2 to avoid "
+                         "overwrite because it already existed!")
+              .arg(out, names[1]);
+    QCOMPARE(log(),
+        (QStringList { "Stamping Started ...", "<hr>", progress("a.png", 1, 2), "<hr>", warning,
+            progress("a.png", 2, 2), "<hr>", "Stamping Completed!" }));
 }
 
 void BatchRunTest::tagsAccumulateInRun()
@@ -586,7 +604,8 @@ void BatchRunTest::tagsAccumulateInRun()
     QVERIFY(writeFile(out + "/a.png", "taken"));
     const QDateTime from = QDateTime::currentDateTime();
     for (int ms = 0; ms < 8000; ++ms)
-        QVERIFY(writeFile(out + "/a" + PictureIO::collisionTag(from.addMSecs(ms)) + ".png", "taken"));
+        QVERIFY(
+            writeFile(out + "/a" + PictureIO::collisionTag(from.addMSecs(ms)) + ".png", "taken"));
     const auto script = startRun();
     QCOMPARE(script->unexpected, 0);
 
@@ -619,7 +638,7 @@ void BatchRunTest::outputIntoSourceFolder()
         QCOMPARE(after.take(it.key()), it.value());
     for (const QString &name : after.keys())
         QVERIFY2(QRegularExpression("^[ab]" + tagPattern + "\\.png$").match(name).hasMatch(),
-                 qPrintable(name));
+            qPrintable(name));
     QCOMPARE(log().filter("Warning - File").size(), 2);
 }
 
@@ -644,15 +663,16 @@ void BatchRunTest::missingFileAtPositionTwo()
 
     const auto script = startRun();
     QCOMPARE(script->unexpected, 0);
-    QCOMPARE(fileNames(out), (QStringList {"a.png", "c.png"}));
-    QCOMPARE(log(), (QStringList {"Stamping Started ...", "<hr>", progress("a.png", 1, 3), "<hr>", "<hr>",
-                                  progress("c.png", 3, 3), "<hr>", "Stamping Completed!"}));
+    QCOMPARE(fileNames(out), (QStringList { "a.png", "c.png" }));
+    QCOMPARE(log(),
+        (QStringList { "Stamping Started ...", "<hr>", progress("a.png", 1, 3), "<hr>", "<hr>",
+            progress("c.png", 3, 3), "<hr>", "Stamping Completed!" }));
     QCOMPARE(ui->prog_bar->value(), 2);
 }
 
 void BatchRunTest::stopDeclined()
 {
-    for (const char *name : {"a.png", "b.png", "c.png"})
+    for (const char *name : { "a.png", "b.png", "c.png" })
         addPicture(name, photoLike(8, 8));
     StepHook hook(ui->log_plain);
     QString captionAfter;
@@ -669,10 +689,11 @@ void BatchRunTest::stopDeclined()
     QCOMPARE(script.seen[1].icon, QMessageBox::Warning);
     QCOMPARE(script.seen[1].title, QString("Warning"));
     QCOMPARE(script.seen[1].text, QString("Are you you want to stop stamping?"));
-    QCOMPARE(script.seen[1].buttons, (QList<QMessageBox::StandardButton> {QMessageBox::Yes, QMessageBox::No}));
+    QCOMPARE(script.seen[1].buttons,
+        (QList<QMessageBox::StandardButton> { QMessageBox::Yes, QMessageBox::No }));
     QCOMPARE(script.seen[2].text, QString("Done"));
     QCOMPARE(captionAfter, QString("Stop"));
-    QCOMPARE(fileNames(out), (QStringList {"a.png", "b.png", "c.png"}));
+    QCOMPARE(fileNames(out), (QStringList { "a.png", "b.png", "c.png" }));
     QCOMPARE(log().last(), QString("Stamping Completed!"));
 }
 
@@ -680,15 +701,15 @@ void BatchRunTest::stopConfirmed_data()
 {
     QTest::addColumn<int>("step");
     QTest::addColumn<QStringList>("written");
-    QTest::newRow("at the first picture") << 1 << QStringList {"a.png"};
-    QTest::newRow("at the last picture") << 3 << QStringList {"a.png", "b.png", "c.png"};
+    QTest::newRow("at the first picture") << 1 << QStringList { "a.png" };
+    QTest::newRow("at the last picture") << 3 << QStringList { "a.png", "b.png", "c.png" };
 }
 
 void BatchRunTest::stopConfirmed()
 {
     QFETCH(int, step);
     QFETCH(QStringList, written);
-    for (const char *name : {"a.png", "b.png", "c.png"})
+    for (const char *name : { "a.png", "b.png", "c.png" })
         addPicture(name, photoLike(8, 8));
     StepHook hook(ui->log_plain);
     QString captionAfter;
@@ -710,7 +731,7 @@ void BatchRunTest::stopConfirmed()
     QCOMPARE(fileNames(out), written);
     const QStringList lines = log();
     QCOMPARE(lines.mid(lines.size() - 3),
-             (QStringList {progress(written.last(), step, 3), "<hr>", "Stamping interrupted!"}));
+        (QStringList { progress(written.last(), step, 3), "<hr>", "Stamping interrupted!" }));
     QCOMPARE(ui->start_btn->text(), QString("Start Stamping"));
     QCOMPARE(WindowProbe::transformMode(*window), int(Qt::FastTransformation));
     QVERIFY(!WindowProbe::stamping(*window));
@@ -723,17 +744,17 @@ void BatchRunTest::listShrinks_data()
     QTest::addColumn<QStringList>("written");
     QTest::addColumn<QStringList>("lines");
     QTest::newRow("cleared at the second picture")
-        << 2 << -1 << QStringList {"a.png"}
-        << QStringList {"Stamping Started ...", "<hr>", progress("a.png", 1, 3), "<hr>", "<hr>",
-                        "Stamping Completed!"};
+        << 2 << -1 << QStringList { "a.png" }
+        << QStringList { "Stamping Started ...", "<hr>", progress("a.png", 1, 3), "<hr>", "<hr>",
+               "Stamping Completed!" };
     QTest::newRow("second removed at the second picture")
-        << 2 << 1 << QStringList {"a.png", "c.png"}
-        << QStringList {"Stamping Started ...", "<hr>", progress("a.png", 1, 3), "<hr>",
-                        progress("c.png", 2, 2), "<hr>", "Stamping Completed!"};
+        << 2 << 1 << QStringList { "a.png", "c.png" }
+        << QStringList { "Stamping Started ...", "<hr>", progress("a.png", 1, 3), "<hr>",
+               progress("c.png", 2, 2), "<hr>", "Stamping Completed!" };
     QTest::newRow("last removed at the last picture")
-        << 3 << 2 << QStringList {"a.png", "b.png"}
-        << QStringList {"Stamping Started ...", "<hr>", progress("a.png", 1, 3), "<hr>",
-                        progress("b.png", 2, 3), "<hr>", "<hr>", "Stamping Completed!"};
+        << 3 << 2 << QStringList { "a.png", "b.png" }
+        << QStringList { "Stamping Started ...", "<hr>", progress("a.png", 1, 3), "<hr>",
+               progress("b.png", 2, 3), "<hr>", "<hr>", "Stamping Completed!" };
 }
 
 void BatchRunTest::listShrinks()
@@ -742,7 +763,7 @@ void BatchRunTest::listShrinks()
     QFETCH(int, current);
     QFETCH(QStringList, written);
     QFETCH(QStringList, lines);
-    for (const char *name : {"a.png", "b.png", "c.png"})
+    for (const char *name : { "a.png", "b.png", "c.png" })
         addPicture(name, photoLike(8, 8));
     StepHook hook(ui->log_plain);
     hook.at(step, [this, current]() {
@@ -769,9 +790,10 @@ void BatchRunTest::listGrows()
     hook.at(1, [this, added]() { ui->files_list->addItem(added); });
     const auto script = startRun();
     QCOMPARE(script->unexpected, 0);
-    QCOMPARE(fileNames(out), (QStringList {"a.png", "b.png", "z.png"}));
+    QCOMPARE(fileNames(out), (QStringList { "a.png", "b.png", "z.png" }));
     QCOMPARE(log().filter(" ... OK! "),
-             (QStringList {progress("a.png", 1, 3), progress("b.png", 2, 3), progress("z.png", 3, 3)}));
+        (QStringList {
+            progress("a.png", 1, 3), progress("b.png", 2, 3), progress("z.png", 3, 3) }));
 }
 
 void BatchRunTest::outputFormats_data()
@@ -779,9 +801,12 @@ void BatchRunTest::outputFormats_data()
     QTest::addColumn<QString>("radio");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("format");
-    QTest::newRow("jpg") << "outjpg_radio" << "a.jpg" << QByteArray("jpeg");
-    QTest::newRow("png") << "outpng_radio" << "a.png" << QByteArray("png");
-    QTest::newRow("tif") << "outtif_radio" << "a.tif" << QByteArray("tiff");
+    QTest::newRow("jpg") << "outjpg_radio"
+                         << "a.jpg" << QByteArray("jpeg");
+    QTest::newRow("png") << "outpng_radio"
+                         << "a.png" << QByteArray("png");
+    QTest::newRow("tif") << "outtif_radio"
+                         << "a.tif" << QByteArray("tiff");
 }
 
 void BatchRunTest::outputFormats()
@@ -793,7 +818,7 @@ void BatchRunTest::outputFormats()
     addPicture("a.bmp", photoLike(20, 10), "bmp");
     const auto script = startRun();
     QCOMPARE(script->unexpected, 0);
-    QCOMPARE(fileNames(out), QStringList {name});
+    QCOMPARE(fileNames(out), QStringList { name });
     QFile file(out + '/' + name);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QImageReader::imageFormat(&file), format);
@@ -813,7 +838,7 @@ void BatchRunTest::formatChangedDuringRun()
 
     // Each file holds what its name says.
     const QList<QPair<QString, QByteArray>> expected
-        = {{"a.jpg", "jpeg"}, {"b.png", "png"}, {"c.tif", "tiff"}};
+        = { { "a.jpg", "jpeg" }, { "b.png", "png" }, { "c.tif", "tiff" } };
     QStringList names;
     for (const auto &entry : expected)
         names << entry.first;
@@ -874,10 +899,11 @@ void BatchRunTest::fullDiskLeavesNothing()
     const auto script = startRun();
     QCOMPARE(script->unexpected, 0);
 
-    QCOMPARE(fileNames(out), QStringList {"small.png"});
-    QCOMPARE(log(), (QStringList {"Stamping Started ...", "<hr>", qt_error_string(ENOSPC),
-                                  progress("big.png", 1, 2, false), "<hr>", progress("small.png", 2, 2),
-                                  "<hr>", "Stamping Completed!"}));
+    QCOMPARE(fileNames(out), QStringList { "small.png" });
+    QCOMPARE(log(),
+        (QStringList { "Stamping Started ...", "<hr>", qt_error_string(ENOSPC),
+            progress("big.png", 1, 2, false), "<hr>", progress("small.png", 2, 2), "<hr>",
+            "Stamping Completed!" }));
     QCOMPARE(snapshot(src), sources);
 }
 
@@ -888,15 +914,16 @@ void BatchRunTest::fileSizeLimitLeavesNothing()
     addPicture("big2.png", noise(128, 128));
     std::unique_ptr<ModalScript> script;
     {
-        FileSizeLimit limit {8000};
+        FileSizeLimit limit { 8000 };
         script = startRun();
     }
     QCOMPARE(script->unexpected, 0);
-    QCOMPARE(fileNames(out), QStringList {"small.png"});
+    QCOMPARE(fileNames(out), QStringList { "small.png" });
     const QString tooLarge = qt_error_string(EFBIG);
-    QCOMPARE(log(), (QStringList {"Stamping Started ...", "<hr>", tooLarge, progress("big.png", 1, 3, false),
-                                  "<hr>", progress("small.png", 2, 3), "<hr>", tooLarge,
-                                  progress("big2.png", 3, 3, false), "<hr>", "Stamping Completed!"}));
+    QCOMPARE(log(),
+        (QStringList { "Stamping Started ...", "<hr>", tooLarge, progress("big.png", 1, 3, false),
+            "<hr>", progress("small.png", 2, 3), "<hr>", tooLarge,
+            progress("big2.png", 3, 3, false), "<hr>", "Stamping Completed!" }));
 }
 
 void BatchRunTest::outputFolderRemovedDuringRun()
@@ -910,9 +937,10 @@ void BatchRunTest::outputFolderRemovedDuringRun()
     QCOMPARE(script->unexpected, 0);
     QVERIFY(!QFileInfo::exists(out));
     QCOMPARE(snapshot(dir->path(), out), before);
-    QCOMPARE(log(), (QStringList {"Stamping Started ...", "<hr>", progress("a.png", 1, 2), "<hr>",
-                                  qt_error_string(ENOENT), progress("b.png", 2, 2, false), "<hr>",
-                                  "Stamping Completed!"}));
+    QCOMPARE(log(),
+        (QStringList { "Stamping Started ...", "<hr>", progress("a.png", 1, 2), "<hr>",
+            qt_error_string(ENOENT), progress("b.png", 2, 2, false), "<hr>",
+            "Stamping Completed!" }));
 }
 
 void BatchRunTest::readOnlyOutputFolder()
@@ -933,11 +961,13 @@ void BatchRunTest::readOnlyOutputFolder()
     const auto script = startRun();
     QCOMPARE(script->unexpected, 0);
     QVERIFY(fileNames(out).isEmpty());
-    QCOMPARE(log(), (QStringList {"Stamping Started ...", "<hr>", qt_error_string(expectedError),
-                                  progress("a.png", 1, 2, false), "<hr>", qt_error_string(expectedError),
-                                  progress("b.png", 2, 2, false), "<hr>", "Stamping Completed!"}));
+    QCOMPARE(log(),
+        (QStringList { "Stamping Started ...", "<hr>", qt_error_string(expectedError),
+            progress("a.png", 1, 2, false), "<hr>", qt_error_string(expectedError),
+            progress("b.png", 2, 2, false), "<hr>", "Stamping Completed!" }));
     if (!mount)
-        QFile::setPermissions(out, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(
+            out, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 void BatchRunTest::unreadablePicture()
@@ -949,10 +979,11 @@ void BatchRunTest::unreadablePicture()
     addPicture("b.png", photoLike(8, 8));
     const auto script = startRun();
     QCOMPARE(script->unexpected, 0);
-    QCOMPARE(fileNames(out), QStringList {"b.png"});
-    QCOMPARE(log(), (QStringList {"Stamping Started ...", "<hr>", qt_error_string(EACCES),
-                                  progress("locked.png", 1, 2, false), "<hr>", progress("b.png", 2, 2),
-                                  "<hr>", "Stamping Completed!"}));
+    QCOMPARE(fileNames(out), QStringList { "b.png" });
+    QCOMPARE(log(),
+        (QStringList { "Stamping Started ...", "<hr>", qt_error_string(EACCES),
+            progress("locked.png", 1, 2, false), "<hr>", progress("b.png", 2, 2), "<hr>",
+            "Stamping Completed!" }));
 }
 
 void BatchRunTest::outOfMemoryIsAFailure()
@@ -967,14 +998,15 @@ void BatchRunTest::outOfMemoryIsAFailure()
     addPicture("huge.png", photoLike(8, 6));
     std::unique_ptr<ModalScript> script;
     {
-        AddressSpaceLimit limit {rlim_t(16) << 30};
+        AddressSpaceLimit limit { rlim_t(16) << 30 };
         script = startRun();
     }
     QCOMPARE(script->unexpected, 0);
     QVERIFY(fileNames(out).isEmpty());
-    QCOMPARE(log(), (QStringList {"Stamping Started ...", "<hr>",
-                                  "huge.png (8 x 6 pixels) could not be stamped: not enough memory.",
-                                  progress("huge.png", 1, 1, false), "<hr>", "Stamping Completed!"}));
+    QCOMPARE(log(),
+        (QStringList { "Stamping Started ...", "<hr>",
+            "huge.png (8 x 6 pixels) could not be stamped: not enough memory.",
+            progress("huge.png", 1, 1, false), "<hr>", "Stamping Completed!" }));
 }
 
 void BatchRunTest::badInputs()
@@ -986,39 +1018,45 @@ void BatchRunTest::badInputs()
         QString mentions; // the refusal line names the picture and its size
     };
     const QList<Bad> bad = {
-        {"zero.jpg", QByteArray(), QString()},
-        {"text.jpg", QByteArray("this is text, not a picture\n"), QString()},
-        {"cut.png", encode(photoLike(64, 64), "png").left(100), QString()},
-        {"bomb.jpg", jpegClaiming(20000, 20000), "bomb.jpg is too large to stamp: 20000 x 20000 pixels"},
-        {"bomb2.jpg", jpegClaiming(65500, 65500), "65500 x 65500 pixels"},
-        {"bomb.png", pngClaiming(20000, 20000), "20000 x 20000 pixels"},
-        {"bomb2.png", pngClaiming(100000, 100000), "bomb2.png is too large to stamp: 100000 x 100000"},
-        {"bomb.gif", gifClaiming(20000, 20000), "20000 x 20000 pixels"},
-        {"bomb2.gif", gifClaiming(65535, 65535), "65535 x 65535 pixels"},
+        { "zero.jpg", QByteArray(), QString() },
+        { "text.jpg", QByteArray("this is text, not a picture\n"), QString() },
+        { "cut.png", encode(photoLike(64, 64), "png").left(100), QString() },
+        { "bomb.jpg", jpegClaiming(20000, 20000),
+            "bomb.jpg is too large to stamp: 20000 x 20000 pixels" },
+        { "bomb2.jpg", jpegClaiming(65500, 65500), "65500 x 65500 pixels" },
+        { "bomb.png", pngClaiming(20000, 20000), "20000 x 20000 pixels" },
+        { "bomb2.png", pngClaiming(100000, 100000),
+            "bomb2.png is too large to stamp: 100000 x 100000" },
+        { "bomb.gif", gifClaiming(20000, 20000), "20000 x 20000 pixels" },
+        { "bomb2.gif", gifClaiming(65535, 65535), "65535 x 65535 pixels" },
     };
-    QStringList expectedLines {"Stamping Started ..."};
+    QStringList expectedLines { "Stamping Started ..." };
     const int total = bad.size() + 4;
     int position = 0;
     for (const Bad &entry : bad) {
         QVERIFY(writeFile(src + '/' + entry.name, entry.bytes));
         ui->files_list->addItem(src + '/' + entry.name);
         expectedLines << "<hr>" << entry.mentions
-                      << progress(QFileInfo(entry.name).completeBaseName() + ".png", ++position, total, false);
+                      << progress(QFileInfo(entry.name).completeBaseName() + ".png", ++position,
+                             total, false);
     }
     // A FIFO and a folder named as pictures: neither is read, neither hangs.
     QVERIFY(::mkfifo(QFile::encodeName(src + "/pipe.jpg").constData(), 0600) == 0);
     ui->files_list->addItem(src + "/pipe.jpg");
     QVERIFY(QDir().mkpath(src + "/folder.png"));
     ui->files_list->addItem(src + "/folder.png");
-    expectedLines << "<hr>" << "Not a regular file" << progress("pipe.png", ++position, total, false);
-    expectedLines << "<hr>" << "Not a regular file" << progress("folder.png", ++position, total, false);
+    expectedLines << "<hr>"
+                  << "Not a regular file" << progress("pipe.png", ++position, total, false);
+    expectedLines << "<hr>"
+                  << "Not a regular file" << progress("folder.png", ++position, total, false);
     // And names that are hard on text handling, which must work.
     const QString odd = "bright day é ü 日本 & <b>x<i>";
     addPicture(odd + ".png", photoLike(9, 9, 9));
     addPicture("after.jpg", photoLike(9, 9, 10), "jpg");
     expectedLines << "<hr>" << progress(odd + ".png", ++position, total);
     expectedLines << "<hr>" << progress("after.png", ++position, total);
-    expectedLines << "<hr>" << "Stamping Completed!";
+    expectedLines << "<hr>"
+                  << "Stamping Completed!";
 
     const auto sources = snapshot(src);
     QElapsedTimer clock;
@@ -1026,7 +1064,7 @@ void BatchRunTest::badInputs()
     const auto script = startRun();
     QVERIFY(clock.elapsed() < 60000);
     QCOMPARE(script->unexpected, 0);
-    QCOMPARE(fileNames(out), (QStringList {"after.png", odd + ".png"}));
+    QCOMPARE(fileNames(out), (QStringList { "after.png", odd + ".png" }));
     QCOMPARE(snapshot(src), sources);
 
     const QStringList lines = log();
@@ -1053,9 +1091,10 @@ void BatchRunTest::warningEscapesNames()
     const QStringList names = fileNames(out);
     QCOMPARE(names.size(), 2);
 
-    const QString expected = QStringLiteral("Warning - File %1/a&b<i>.png saved with new name %1/%2 "
-                                            "to avoid overwrite because it already existed!")
-                                 .arg(out, names[1]);
+    const QString expected
+        = QStringLiteral("Warning - File %1/a&b<i>.png saved with new name %1/%2 "
+                         "to avoid overwrite because it already existed!")
+              .arg(out, names[1]);
     QVERIFY2(log().contains(expected), qPrintable(log().join('\n')));
     QVERIFY(log().contains(progress("a&b<i>.png", 1, 1)));
 

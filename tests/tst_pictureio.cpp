@@ -119,26 +119,26 @@ void PictureIOTest::refusesBadInput_data()
 
     const QByteArray png = encode(photoLike(32, 32), "png");
     QTest::newRow("zero bytes") << "empty.jpg" << QByteArray() << ReadStatus::Unreadable << QSize();
-    QTest::newRow("text named jpg") << "notes.jpg" << QByteArray("just some words\n")
-                                    << ReadStatus::Unreadable << QSize();
-    QTest::newRow("png cut after its header") << "cut.png" << png.left(40)
-                                              << ReadStatus::Unreadable << QSize();
-    QTest::newRow("jpeg 20000x20000") << "bomb.jpg" << jpegClaiming(20000, 20000)
-                                      << ReadStatus::TooLarge << QSize(20000, 20000);
+    QTest::newRow("text named jpg")
+        << "notes.jpg" << QByteArray("just some words\n") << ReadStatus::Unreadable << QSize();
+    QTest::newRow("png cut after its header")
+        << "cut.png" << png.left(40) << ReadStatus::Unreadable << QSize();
+    QTest::newRow("jpeg 20000x20000")
+        << "bomb.jpg" << jpegClaiming(20000, 20000) << ReadStatus::TooLarge << QSize(20000, 20000);
     // A JPEG (and a GIF) cannot claim more than 65535 pixels a side.
-    QTest::newRow("jpeg 65500x65500") << "bomb2.jpg" << jpegClaiming(65500, 65500)
-                                      << ReadStatus::TooLarge << QSize(65500, 65500);
-    QTest::newRow("png 20000x20000") << "bomb.png" << pngClaiming(20000, 20000)
-                                     << ReadStatus::TooLarge << QSize(20000, 20000);
+    QTest::newRow("jpeg 65500x65500")
+        << "bomb2.jpg" << jpegClaiming(65500, 65500) << ReadStatus::TooLarge << QSize(65500, 65500);
+    QTest::newRow("png 20000x20000")
+        << "bomb.png" << pngClaiming(20000, 20000) << ReadStatus::TooLarge << QSize(20000, 20000);
     QTest::newRow("png 100000x100000") << "bomb2.png" << pngClaiming(100000, 100000)
                                        << ReadStatus::TooLarge << QSize(100000, 100000);
-    QTest::newRow("gif 20000x20000") << "bomb.gif" << gifClaiming(20000, 20000)
-                                     << ReadStatus::TooLarge << QSize(20000, 20000);
-    QTest::newRow("gif 65535x65535") << "bomb2.gif" << gifClaiming(65535, 65535)
-                                     << ReadStatus::TooLarge << QSize(65535, 65535);
+    QTest::newRow("gif 20000x20000")
+        << "bomb.gif" << gifClaiming(20000, 20000) << ReadStatus::TooLarge << QSize(20000, 20000);
+    QTest::newRow("gif 65535x65535")
+        << "bomb2.gif" << gifClaiming(65535, 65535) << ReadStatus::TooLarge << QSize(65535, 65535);
     // Wide but thin stays allowed: the limit is on the pixel count.
-    QTest::newRow("png 30000x10 is fine to claim") << "strip.png" << pngClaiming(30000, 10)
-                                                   << ReadStatus::Unreadable << QSize(30000, 10);
+    QTest::newRow("png 30000x10 is fine to claim")
+        << "strip.png" << pngClaiming(30000, 10) << ReadStatus::Unreadable << QSize(30000, 10);
 }
 
 void PictureIOTest::refusesBadInput()
@@ -243,8 +243,8 @@ void PictureIOTest::collisionTag_data()
                                << "_20240315143005123";
     QTest::newRow("last millisecond of a year")
         << QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59, 999)) << "_20231231235959999";
-    QTest::newRow("small numbers get zeros") << QDateTime(QDate(2025, 1, 2), QTime(3, 4, 5, 6))
-                                             << "_20250102030405006";
+    QTest::newRow("small numbers get zeros")
+        << QDateTime(QDate(2025, 1, 2), QTime(3, 4, 5, 6)) << "_20250102030405006";
 }
 
 void PictureIOTest::collisionTag()
@@ -274,14 +274,14 @@ void PictureIOTest::writesFreshName()
 {
     const QImage picture = photoLike(30, 20, 7);
     int tags = 0;
-    const PictureIO::WriteResult result = PictureIO::writeNew(
-        picture, dir->path(), "beach", "png", -1, [&tags]() { return QString("_T%1").arg(++tags); });
+    const PictureIO::WriteResult result = PictureIO::writeNew(picture, dir->path(), "beach", "png",
+        -1, [&tags]() { return QString("_T%1").arg(++tags); });
     QVERIFY2(result.ok, qPrintable(result.errorText));
     QCOMPARE(result.path, path("beach.png"));
     QVERIFY(!result.renamed);
     QCOMPARE(tags, 0);
     QCOMPARE(QImage(result.path).convertToFormat(QImage::Format_RGB32), picture);
-    QCOMPARE(fileNames(dir->path()), QStringList {"beach.png"});
+    QCOMPARE(fileNames(dir->path()), QStringList { "beach.png" });
 }
 
 void PictureIOTest::tagsAccumulate()
@@ -290,8 +290,8 @@ void PictureIOTest::tagsAccumulate()
     QVERIFY(writeFile(path("a_T1.png"), "second"));
     const auto before = snapshot(dir->path());
     int tags = 0;
-    const PictureIO::WriteResult result = PictureIO::writeNew(
-        photoLike(8, 8), dir->path(), "a", "png", -1, [&tags]() { return QString("_T%1").arg(++tags); });
+    const PictureIO::WriteResult result = PictureIO::writeNew(photoLike(8, 8), dir->path(), "a",
+        "png", -1, [&tags]() { return QString("_T%1").arg(++tags); });
     QVERIFY(result.ok);
     QVERIFY(result.renamed);
     QCOMPARE(result.path, path("a_T1_T2.png"));
@@ -311,8 +311,8 @@ void PictureIOTest::danglingLinkIsNeverFollowed()
     const QString target = elsewhere.filePath("planted.png");
     QVERIFY(QFile::link(target, path("a.png")));
     int tags = 0;
-    const PictureIO::WriteResult result = PictureIO::writeNew(
-        photoLike(8, 8), dir->path(), "a", "png", -1, [&tags]() { return QString("_T%1").arg(++tags); });
+    const PictureIO::WriteResult result = PictureIO::writeNew(photoLike(8, 8), dir->path(), "a",
+        "png", -1, [&tags]() { return QString("_T%1").arg(++tags); });
     QVERIFY(result.ok);
     QVERIFY(result.renamed);
     QCOMPARE(result.path, path("a_T1.png"));
@@ -326,8 +326,8 @@ void PictureIOTest::linkToOutsideFileIsLeftAlone()
     const QString target = elsewhere.filePath("precious.png");
     QVERIFY(writeFile(target, "precious"));
     QVERIFY(QFile::link(target, path("a.png")));
-    const PictureIO::WriteResult result = PictureIO::writeNew(photoLike(8, 8), dir->path(), "a",
-                                                              "png", -1, []() { return QString("_T"); });
+    const PictureIO::WriteResult result = PictureIO::writeNew(
+        photoLike(8, 8), dir->path(), "a", "png", -1, []() { return QString("_T"); });
     QVERIFY(result.ok);
     QCOMPARE(result.path, path("a_T.png"));
     QCOMPARE(readFile(target), QByteArray("precious"));
@@ -388,7 +388,8 @@ void PictureIOTest::nullImageCreatesNoFile()
 {
     QImageWriter toolkit;
     toolkit.write(QImage());
-    const PictureIO::WriteResult result = PictureIO::writeNew(QImage(), dir->path(), "x", "png", -1);
+    const PictureIO::WriteResult result
+        = PictureIO::writeNew(QImage(), dir->path(), "x", "png", -1);
     QVERIFY(!result.ok);
     QCOMPARE(result.errorText, toolkit.errorString());
     QVERIFY(fileNames(dir->path()).isEmpty());
@@ -445,7 +446,7 @@ void PictureIOTest::failedFlushLeavesNothing()
 
     PictureIO::WriteResult result;
     {
-        FileSizeLimit fileSizeLimit {rlim_t(limit)};
+        FileSizeLimit fileSizeLimit { rlim_t(limit) };
         result = PictureIO::writeNew(picture, dir->path(), "x", suffix, 90);
     }
     QVERIFY(!result.ok);
@@ -463,13 +464,14 @@ void PictureIOTest::progressLine_data()
     QTest::addColumn<int>("position");
     QTest::addColumn<int>("total");
     QTest::addColumn<QString>("line");
-    QTest::newRow("ok") << "beach" << "jpg" << true << 2 << 5 << "beach.jpg ... OK! (2 of 5)";
-    QTest::newRow("failed") << "beach" << "jpg" << false << 2 << 5
-                            << "beach.jpg ... Failed! (2 of 5)";
-    QTest::newRow("dotted name") << "my.trip" << "png" << true << 10 << 12
-                                 << "my.trip.png ... OK! (10 of 12)";
-    QTest::newRow("markup stays text") << "a&b<i>" << "tif" << true << 1 << 1
-                                       << "a&b<i>.tif ... OK! (1 of 1)";
+    QTest::newRow("ok") << "beach"
+                        << "jpg" << true << 2 << 5 << "beach.jpg ... OK! (2 of 5)";
+    QTest::newRow("failed") << "beach"
+                            << "jpg" << false << 2 << 5 << "beach.jpg ... Failed! (2 of 5)";
+    QTest::newRow("dotted name") << "my.trip"
+                                 << "png" << true << 10 << 12 << "my.trip.png ... OK! (10 of 12)";
+    QTest::newRow("markup stays text") << "a&b<i>"
+                                       << "tif" << true << 1 << 1 << "a&b<i>.tif ... OK! (1 of 1)";
 }
 
 void PictureIOTest::progressLine()
@@ -485,14 +487,16 @@ void PictureIOTest::progressLine()
 
 void PictureIOTest::overwriteWarningEscapesNames()
 {
-    QCOMPARE(BatchLog::overwriteWarning("D:/out", "beach", "jpg", "D:/out/beach_20240315143005123.jpg"),
-             QString("<b><font color=\"#ffc90e\">Warning</font></b> - File D:/out/beach.jpg saved "
-                     "with new name D:/out/beach_20240315143005123.jpg to avoid overwrite because "
-                     "it already existed!"));
+    QCOMPARE(
+        BatchLog::overwriteWarning("D:/out", "beach", "jpg", "D:/out/beach_20240315143005123.jpg"),
+        QString("<b><font color=\"#ffc90e\">Warning</font></b> - File D:/out/beach.jpg saved "
+                "with new name D:/out/beach_20240315143005123.jpg to avoid overwrite because "
+                "it already existed!"));
     QCOMPARE(BatchLog::overwriteWarning("/t&t", "a&b<i>", "png", "/t&t/a&b<i>_1.png"),
-             QString("<b><font color=\"#ffc90e\">Warning</font></b> - File /t&amp;t/a&amp;b&lt;i&gt;.png "
-                     "saved with new name /t&amp;t/a&amp;b&lt;i&gt;_1.png to avoid overwrite "
-                     "because it already existed!"));
+        QString(
+            "<b><font color=\"#ffc90e\">Warning</font></b> - File /t&amp;t/a&amp;b&lt;i&gt;.png "
+            "saved with new name /t&amp;t/a&amp;b&lt;i&gt;_1.png to avoid overwrite "
+            "because it already existed!"));
 }
 
 void PictureIOTest::refusalLinesNamePictureAndSize()
@@ -502,7 +506,7 @@ void PictureIOTest::refusalLinesNamePictureAndSize()
     QVERIFY(tooLarge.contains("20000 x 20000"));
     QVERIFY(tooLarge.contains("300 megapixels"));
     QCOMPARE(BatchLog::outOfMemory("big.png", QSize(9000, 8000)),
-             QString("big.png (9000 x 8000 pixels) could not be stamped: not enough memory."));
+        QString("big.png (9000 x 8000 pixels) could not be stamped: not enough memory."));
 }
 
 TARVELO_TEST_MAIN(PictureIOTest)

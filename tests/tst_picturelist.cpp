@@ -30,8 +30,8 @@ using namespace BatchTesting;
 
 namespace {
 
-const QString dialogFilter = QStringLiteral(
-    "Images (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp *.pgm *.pbm *.ppm *.xbm *.xpm *.tiff *.tif)");
+const QString dialogFilter = QStringLiteral("Images (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp "
+                                            "*.pgm *.pbm *.ppm *.xbm *.xpm *.tiff *.tif)");
 
 QStringList itemTexts(const QListWidget *list)
 {
@@ -52,8 +52,8 @@ public:
         timer.start(0);
     }
 
-    QStringList labels;         // the label at every event processing
-    bool windowModal = true;    // every sighting was window-modal
+    QStringList labels; // the label at every event processing
+    bool windowModal = true; // every sighting was window-modal
     bool visibleAtOnce = false; // visible at the first sighting
     QString cancelText;
     int minimum = -1, maximum = -1;
@@ -172,7 +172,10 @@ QString PictureListTest::picture(const QString &name, const QImage &image)
     const QString path = dir->filePath(name);
     QDir().mkpath(QFileInfo(path).path());
     const QString suffix = QFileInfo(name).suffix().toLower();
-    const char *format = suffix == "png" ? "png" : suffix == "tif" ? "tiff" : suffix == "bmp" ? "bmp" : "jpg";
+    const char *format = suffix == "png" ? "png"
+        : suffix == "tif"                ? "tiff"
+        : suffix == "bmp"                ? "bmp"
+                                         : "jpg";
     if (!writeFile(path, encode(image, format, 95)))
         qFatal("cannot write %s", qPrintable(path));
     return path;
@@ -198,8 +201,8 @@ void PictureListTest::openDialogAddsAndSelectsLast()
     QCOMPARE(script.seen.size(), 1);
     QCOMPARE(script.seen[0].title, QString("Add Image Files"));
     QCOMPARE(script.seen[0].fileMode, int(QFileDialog::ExistingFiles));
-    QCOMPARE(script.seen[0].nameFilters, QStringList {dialogFilter});
-    QCOMPARE(itemTexts(ui->files_list), (QStringList {first, first, spaced}));
+    QCOMPARE(script.seen[0].nameFilters, QStringList { dialogFilter });
+    QCOMPARE(itemTexts(ui->files_list), (QStringList { first, first, spaced }));
     QCOMPARE(ui->files_list->currentRow(), 2);
     QCOMPARE(WindowProbe::sourceImage(*window).format(), QImage::Format_ARGB32);
     QCOMPARE(WindowProbe::sourceImage(*window).convertToFormat(QImage::Format_RGB32), lastImage);
@@ -207,8 +210,9 @@ void PictureListTest::openDialogAddsAndSelectsLast()
 
 void PictureListTest::openDialogCancelMovesToLast()
 {
-    const QString a = picture("a.png"), b = picture("b.png"), c = picture("c.png", photoLike(12, 10, 4));
-    ui->files_list->addItems({a, b, c});
+    const QString a = picture("a.png"), b = picture("b.png"),
+                  c = picture("c.png", photoLike(12, 10, 4));
+    ui->files_list->addItems({ a, b, c });
     ui->files_list->setCurrentRow(0);
 
     {
@@ -240,19 +244,20 @@ void PictureListTest::openDialogTakesGif()
     ModalScript script;
     script.file(gif);
     QTest::mousePress(ui->open_btn, Qt::LeftButton);
-    QCOMPARE(itemTexts(ui->files_list), QStringList {gif});
+    QCOMPARE(itemTexts(ui->files_list), QStringList { gif });
     QCOMPARE(WindowProbe::sourceImage(*window).size(), QSize(1, 1));
 
     // Dropped, the same file is not taken.
-    drop({QUrl::fromLocalFile(gif)});
+    drop({ QUrl::fromLocalFile(gif) });
     QCOMPARE(ui->files_list->count(), 1);
 }
 
 void PictureListTest::dragEnterWantsUrls()
 {
     QMimeData withUrls;
-    withUrls.setUrls({QUrl("https://example.org/x.jpg")});
-    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &withUrls, Qt::LeftButton, Qt::NoModifier);
+    withUrls.setUrls({ QUrl("https://example.org/x.jpg") });
+    QDragEnterEvent enter(
+        QPoint(20, 20), Qt::CopyAction, &withUrls, Qt::LeftButton, Qt::NoModifier);
     enter.ignore();
     QApplication::sendEvent(window.get(), &enter);
     QVERIFY(enter.isAccepted());
@@ -263,7 +268,8 @@ void PictureListTest::dragEnterWantsUrls()
 
     QMimeData textOnly;
     textOnly.setText("/tmp/x.jpg");
-    QDragEnterEvent refused(QPoint(20, 20), Qt::CopyAction, &textOnly, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent refused(
+        QPoint(20, 20), Qt::CopyAction, &textOnly, Qt::LeftButton, Qt::NoModifier);
     refused.ignore();
     QApplication::sendEvent(window.get(), &refused);
     QVERIFY(!refused.isAccepted());
@@ -273,11 +279,11 @@ void PictureListTest::dropFolderWalksSubfolders()
 {
     const QString root = dir->filePath("drop");
     QStringList expected;
-    for (const QString name : {"a.jpg", "PHOTO.JPG", "sub/B.PNG", "sub/deeper/c.TiF",
-                               "sub/f.JpEg", "x.bmp", "y.dib", "z.webp", "p.pgm", "q.pbm",
-                               "r.ppm", "s.sr", "t.ras", "u.jp2", "v.tiff"})
+    for (const QString name :
+        { "a.jpg", "PHOTO.JPG", "sub/B.PNG", "sub/deeper/c.TiF", "sub/f.JpEg", "x.bmp", "y.dib",
+            "z.webp", "p.pgm", "q.pbm", "r.ppm", "s.sr", "t.ras", "u.jp2", "v.tiff" })
         expected << picture("drop/" + name);
-    for (const QString name : {"d.gif", "e.txt", "sub/notes.xpm", "sub/h.xbm", "noext"})
+    for (const QString name : { "d.gif", "e.txt", "sub/notes.xpm", "sub/h.xbm", "noext" })
         picture("drop/" + name);
     picture("drop/.hidden.jpg");
     // A link back up the tree and a link to a file: folders reached through
@@ -287,7 +293,7 @@ void PictureListTest::dropFolderWalksSubfolders()
     expected << root + "/sub/alias.jpg";
 
     DropWatcher watcher(window.get());
-    drop({QUrl::fromLocalFile(root)});
+    drop({ QUrl::fromLocalFile(root) });
 
     QStringList listed = itemTexts(ui->files_list);
     QCOMPARE(listed.size(), expected.size());
@@ -306,11 +312,11 @@ void PictureListTest::dropFileBySuffix_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("taken");
-    for (const char *name : {"a.jpg", "a.JPG", "a.jpeg", "a.Png", "a.bmp", "a.dib", "a.jp2",
-                             "a.webp", "a.pgm", "a.pbm", "a.ppm", "a.sr", "a.ras", "a.tiff",
-                             "a.TIF", "my.trip.jpeg", "a.jpg "})
+    for (const char *name :
+        { "a.jpg", "a.JPG", "a.jpeg", "a.Png", "a.bmp", "a.dib", "a.jp2", "a.webp", "a.pgm",
+            "a.pbm", "a.ppm", "a.sr", "a.ras", "a.tiff", "a.TIF", "my.trip.jpeg", "a.jpg " })
         QTest::newRow(name) << name << true;
-    for (const char *name : {"a.gif", "a.xbm", "a.xpm", "a.txt", "a", "a.jpg.txt", "jpg"})
+    for (const char *name : { "a.gif", "a.xbm", "a.xpm", "a.txt", "a", "a.jpg.txt", "jpg" })
         QTest::newRow(name) << name << false;
 }
 
@@ -320,8 +326,8 @@ void PictureListTest::dropFileBySuffix()
     QFETCH(bool, taken);
     const QString path = dir->filePath(name);
     QVERIFY(writeFile(path, encode(photoLike(8, 8), "png")));
-    drop({QUrl::fromLocalFile(path)});
-    QCOMPARE(itemTexts(ui->files_list), taken ? QStringList {path} : QStringList());
+    drop({ QUrl::fromLocalFile(path) });
+    QCOMPARE(itemTexts(ui->files_list), taken ? QStringList { path } : QStringList());
 }
 
 void PictureListTest::dropCountsEveryEntry()
@@ -330,33 +336,33 @@ void PictureListTest::dropCountsEveryEntry()
     const QString text = dir->filePath("c.txt");
     QVERIFY(writeFile(text, "text"));
     DropWatcher watcher(window.get());
-    drop({QUrl::fromLocalFile(a), QUrl::fromLocalFile(text), QUrl::fromLocalFile(b)});
+    drop({ QUrl::fromLocalFile(a), QUrl::fromLocalFile(text), QUrl::fromLocalFile(b) });
 
-    QCOMPARE(itemTexts(ui->files_list), (QStringList {a, b}));
+    QCOMPARE(itemTexts(ui->files_list), (QStringList { a, b }));
     QVERIFY(watcher.visibleAtOnce);
     QVERIFY(watcher.windowModal);
     QCOMPARE(watcher.cancelText, QString("Abort"));
     QCOMPARE(watcher.minimum, 0);
     QCOMPARE(watcher.maximum, 0);
-    QCOMPARE(watcher.labels, (QStringList {counterLabel(0), counterLabel(1), counterLabel(2)}));
+    QCOMPARE(watcher.labels, (QStringList { counterLabel(0), counterLabel(1), counterLabel(2) }));
     QCOMPARE(ui->files_list->currentRow(), 1);
 }
 
 void PictureListTest::dropSameFileTwice()
 {
     const QString a = picture("a.png");
-    drop({QUrl::fromLocalFile(a), QUrl::fromLocalFile(a)});
-    drop({QUrl::fromLocalFile(a)});
-    QCOMPARE(itemTexts(ui->files_list), (QStringList {a, a, a}));
+    drop({ QUrl::fromLocalFile(a), QUrl::fromLocalFile(a) });
+    drop({ QUrl::fromLocalFile(a) });
+    QCOMPARE(itemTexts(ui->files_list), (QStringList { a, a, a }));
 }
 
 void PictureListTest::dropSkipsMissingAndRemote()
 {
     const QString a = picture("a.png");
     DropWatcher watcher(window.get());
-    drop({QUrl("https://example.org/remote.jpg"), QUrl::fromLocalFile(dir->filePath("gone.jpg")),
-          QUrl::fromLocalFile(a)});
-    QCOMPARE(itemTexts(ui->files_list), QStringList {a});
+    drop({ QUrl("https://example.org/remote.jpg"), QUrl::fromLocalFile(dir->filePath("gone.jpg")),
+        QUrl::fromLocalFile(a) });
+    QCOMPARE(itemTexts(ui->files_list), QStringList { a });
     QCOMPARE(watcher.labels.size(), 3);
 }
 
@@ -374,7 +380,7 @@ void PictureListTest::abortEndsWalkAndDrop()
             QTest::mouseClick(abort, Qt::LeftButton);
         }
     };
-    drop({QUrl::fromLocalFile(dir->filePath("many")), QUrl::fromLocalFile(later)});
+    drop({ QUrl::fromLocalFile(dir->filePath("many")), QUrl::fromLocalFile(later) });
 
     // Abort was pressed while events ran after the fifth file; the sixth was
     // added before the cancel was noticed, and nothing after it.
@@ -393,13 +399,13 @@ void PictureListTest::dropFifoDoesNotHang()
     QVERIFY(QDir().mkpath(dir->filePath("folder")));
     QVERIFY(::mkfifo(QFile::encodeName(dir->filePath("folder/pipe2.jpg")).constData(), 0600) == 0);
 
-    drop({QUrl::fromLocalFile(good)});
+    drop({ QUrl::fromLocalFile(good) });
     QCOMPARE(shownPreview().size(), QSize(14, 9));
     QElapsedTimer clock;
     clock.start();
-    drop({QUrl::fromLocalFile(dir->filePath("folder")), QUrl::fromLocalFile(pipe)});
+    drop({ QUrl::fromLocalFile(dir->filePath("folder")), QUrl::fromLocalFile(pipe) });
     QVERIFY(clock.elapsed() < 10000);
-    QCOMPARE(itemTexts(ui->files_list), (QStringList {good, pipe}));
+    QCOMPARE(itemTexts(ui->files_list), (QStringList { good, pipe }));
     QCOMPARE(ui->files_list->currentRow(), 1);
     QVERIFY(WindowProbe::sourceImage(*window).isNull());
     // The preview still shows the picture before.
@@ -411,18 +417,18 @@ void PictureListTest::removeTakesCurrent()
     const QString a = picture("a.png", photoLike(10, 10, 1));
     const QString b = picture("b.png", photoLike(11, 10, 2));
     const QString c = picture("c.png", photoLike(12, 10, 3));
-    ui->files_list->addItems({a, b, c});
+    ui->files_list->addItems({ a, b, c });
     ui->files_list->setCurrentRow(1);
     QSignalSpy rows(ui->files_list, &QListWidget::currentRowChanged);
 
     QTest::mousePress(ui->remove_btn, Qt::LeftButton);
-    QCOMPARE(itemTexts(ui->files_list), (QStringList {a, c}));
+    QCOMPARE(itemTexts(ui->files_list), (QStringList { a, c }));
     QCOMPARE(ui->files_list->currentRow(), 1);
     QCOMPARE(WindowProbe::sourceImage(*window).size(), QSize(12, 10));
     QVERIFY(QFileInfo::exists(b)); // the file itself is kept
 
     QTest::mousePress(ui->remove_btn, Qt::LeftButton);
-    QCOMPARE(itemTexts(ui->files_list), QStringList {a});
+    QCOMPARE(itemTexts(ui->files_list), QStringList { a });
     QCOMPARE(WindowProbe::sourceImage(*window).size(), QSize(10, 10));
 
     QTest::mousePress(ui->remove_btn, Qt::LeftButton);
@@ -438,7 +444,7 @@ void PictureListTest::removeWithoutCurrentDoesNothing()
     ui->files_list->addItem(a);
     QCOMPARE(ui->files_list->currentRow(), -1);
     QTest::mousePress(ui->remove_btn, Qt::LeftButton);
-    QCOMPARE(itemTexts(ui->files_list), QStringList {a});
+    QCOMPARE(itemTexts(ui->files_list), QStringList { a });
     ui->files_list->clear();
     QTest::mousePress(ui->remove_btn, Qt::LeftButton);
     QCOMPARE(ui->files_list->count(), 0);
@@ -447,7 +453,7 @@ void PictureListTest::removeWithoutCurrentDoesNothing()
 void PictureListTest::clearEmptiesPreview()
 {
     const QString a = picture("a.png", photoLike(20, 15, 5));
-    drop({QUrl::fromLocalFile(a), QUrl::fromLocalFile(a)});
+    drop({ QUrl::fromLocalFile(a), QUrl::fromLocalFile(a) });
     QCOMPARE(shownPreview().size(), QSize(20, 15));
     const QImage stamped = WindowProbe::stampedImage(*window);
     QVERIFY(!stamped.isNull());
@@ -474,7 +480,7 @@ void PictureListTest::loadingAppliesOrientation()
     writer.setTransformation(QImageIOHandler::TransformationRotate90);
     QVERIFY(writer.write(stored));
 
-    drop({QUrl::fromLocalFile(path)});
+    drop({ QUrl::fromLocalFile(path) });
     const QImage source = WindowProbe::sourceImage(*window);
     QCOMPARE(source.size(), QSize(20, 40));
     QCOMPARE(source.format(), QImage::Format_ARGB32);
@@ -486,7 +492,7 @@ void PictureListTest::loadingClearsTransparentPixels()
     const QImage withAlpha = photoLike(16, 12, 6, true);
     const QString path = dir->filePath("alpha.png");
     QVERIFY(writeFile(path, encode(withAlpha, "png")));
-    drop({QUrl::fromLocalFile(path)});
+    drop({ QUrl::fromLocalFile(path) });
     const QImage source = WindowProbe::sourceImage(*window);
     QCOMPARE(source.format(), QImage::Format_ARGB32);
     for (int y = 0; y < 12; ++y)
@@ -503,7 +509,7 @@ void PictureListTest::loadingComposesForPreview()
     ui->width_spin->setValue(64);
     ui->height_spin->setValue(48);
     const QString path = picture("big.png", photoLike(200, 100, 8));
-    drop({QUrl::fromLocalFile(path)});
+    drop({ QUrl::fromLocalFile(path) });
     QCOMPARE(WindowProbe::sourceImage(*window).size(), QSize(200, 100));
     QCOMPARE(WindowProbe::stampedImage(*window).size(), QSize(64, 48));
     QCOMPARE(shownPreview().size(), QSize(64, 48));
@@ -533,7 +539,7 @@ void PictureListTest::refusedPictureKeepsPreview()
     else
         QVERIFY(writeFile(bad, bytes));
 
-    ui->files_list->addItems({good, bad});
+    ui->files_list->addItems({ good, bad });
     ui->files_list->setCurrentRow(0);
     const QImage before = shownPreview();
     QCOMPARE(before.size(), QSize(18, 12));
@@ -547,7 +553,7 @@ void PictureListTest::vanishedPictureChangesNothing()
 {
     const QString good = picture("good.png", photoLike(18, 12, 3));
     const QString gone = picture("gone.png", photoLike(30, 30, 4));
-    ui->files_list->addItems({good, gone});
+    ui->files_list->addItems({ good, gone });
     ui->files_list->setCurrentRow(0);
     const QImage source = WindowProbe::sourceImage(*window);
     QVERIFY(QFile::remove(gone));

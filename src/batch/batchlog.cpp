@@ -4,8 +4,8 @@
 
 namespace BatchLog {
 
-QString progressLine(const QString &baseName, const QString &suffix, bool written, int position,
-                     int total)
+QString progressLine(
+    const QString &baseName, const QString &suffix, bool written, int position, int total)
 {
     return baseName + QLatin1Char('.') + suffix
         + (written ? QStringLiteral(" ... OK! (") : QStringLiteral(" ... Failed! ("))
@@ -14,7 +14,7 @@ QString progressLine(const QString &baseName, const QString &suffix, bool writte
 }
 
 QString overwriteWarning(const QString &folder, const QString &baseName, const QString &suffix,
-                         const QString &writtenPath)
+    const QString &writtenPath)
 {
     return QStringLiteral("<b><font color=\"#ffc90e\">Warning</font></b> - File ")
         + folder.toHtmlEscaped() + QLatin1Char('/') + baseName.toHtmlEscaped() + QLatin1Char('.')

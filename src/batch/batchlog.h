@@ -11,12 +11,12 @@ namespace BatchLog {
 // "beach.jpg ... OK! (2 of 5)", or "... Failed! (2 of 5)" when nothing was
 // written. The output is named by the source's complete base name and the
 // suffix, without collision tags.
-QString progressLine(const QString &baseName, const QString &suffix, bool written, int position,
-                     int total);
+QString progressLine(
+    const QString &baseName, const QString &suffix, bool written, int position, int total);
 
 // The HTML warning for an output that had to take another name.
 QString overwriteWarning(const QString &folder, const QString &baseName, const QString &suffix,
-                         const QString &writtenPath);
+    const QString &writtenPath);
 
 // Plain lines for a picture that is refused before it is stamped.
 QString tooLarge(const QString &fileName, const QSize &size);

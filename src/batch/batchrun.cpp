@@ -42,8 +42,8 @@ void MainWindow::on_start_btn_pressed()
     if (stamping) {
         // This press reached us through the running batch's event processing.
         if (QMessageBox::warning(this, QStringLiteral("Warning"),
-                                 QStringLiteral("Are you you want to stop stamping?"),
-                                 QMessageBox::Yes | QMessageBox::No)
+                QStringLiteral("Are you you want to stop stamping?"),
+                QMessageBox::Yes | QMessageBox::No)
             == QMessageBox::Yes) {
             stamping = false; // the run leaves before its next picture
             ui->start_btn->setText(QStringLiteral("Start Stamping"));
@@ -52,8 +52,7 @@ void MainWindow::on_start_btn_pressed()
     }
     if (ui->files_list->count() == 0) {
         QMessageBox::warning(this, QStringLiteral("No pictures to stamp!"),
-                             QStringLiteral("First add some pictures using Add Pictures button."),
-                             QMessageBox::Ok);
+            QStringLiteral("First add some pictures using Add Pictures button."), QMessageBox::Ok);
         return;
     }
     const QString folder = QFileDialog::getExistingDirectory(
@@ -62,20 +61,19 @@ void MainWindow::on_start_btn_pressed()
         return;
     if (!QFileInfo(folder).isDir()) {
         QMessageBox::warning(this, QStringLiteral("Error"), QStringLiteral("What's goin on here?!"),
-                             QMessageBox::Ok);
+            QMessageBox::Ok);
         return;
     }
     if (ui->wtrmark_edit->text().trimmed().isEmpty()
-        && QMessageBox::warning(
-               this, QStringLiteral("Warning"),
+        && QMessageBox::warning(this, QStringLiteral("Warning"),
                QStringLiteral("Are you going to go on stamping without any watermarks?"),
                QMessageBox::Yes | QMessageBox::No)
             == QMessageBox::No)
         return;
     if (logoImage.isNull()
         && QMessageBox::warning(this, QStringLiteral("Warning"),
-                                QStringLiteral("Are you going to go on stamping without a logo?"),
-                                QMessageBox::Yes | QMessageBox::No)
+               QStringLiteral("Are you going to go on stamping without a logo?"),
+               QMessageBox::Yes | QMessageBox::No)
             == QMessageBox::No)
         return;
 
@@ -102,13 +100,13 @@ void MainWindow::on_start_btn_pressed()
         stampListedPicture(i, folder, jpgQuality);
     }
 
-    transformMode = ui->smooth_check->isChecked() ? Qt::SmoothTransformation
-                                                  : Qt::FastTransformation;
+    transformMode
+        = ui->smooth_check->isChecked() ? Qt::SmoothTransformation : Qt::FastTransformation;
     ui->log_plain->appendHtml(QStringLiteral("<hr>"));
     if (stamping) {
         ui->log_plain->appendPlainText(QStringLiteral("Stamping Completed!"));
-        QMessageBox::information(this, QStringLiteral("Tarvelo"), QStringLiteral("Done"),
-                                 QMessageBox::Ok);
+        QMessageBox::information(
+            this, QStringLiteral("Tarvelo"), QStringLiteral("Done"), QMessageBox::Ok);
         stamping = false;
     } else {
         ui->log_plain->appendPlainText(QStringLiteral("Stamping interrupted!"));
@@ -143,13 +141,12 @@ void MainWindow::stampListedPicture(int index, const QString &folder, int jpgQua
     if (failure.isEmpty()) {
         // Each file is written in the format its suffix names, even when the
         // format buttons changed during the run.
-        const PictureIO::WriteResult result
-            = PictureIO::writeNew(stampedImage, folder, source.completeBaseName(), suffix,
-                                  suffix == QLatin1String("jpg") ? jpgQuality : -1);
+        const PictureIO::WriteResult result = PictureIO::writeNew(stampedImage, folder,
+            source.completeBaseName(), suffix, suffix == QLatin1String("jpg") ? jpgQuality : -1);
         written = result.ok;
         if (result.ok && result.renamed)
-            ui->log_plain->appendHtml(BatchLog::overwriteWarning(
-                folder, source.completeBaseName(), suffix, result.path));
+            ui->log_plain->appendHtml(
+                BatchLog::overwriteWarning(folder, source.completeBaseName(), suffix, result.path));
         failure = result.errorText;
     }
     if (!written)

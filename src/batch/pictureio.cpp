@@ -32,8 +32,8 @@ ReadResult readImage(const QString &path)
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
-        result.status = (error == ENOENT || error == ENOTDIR) ? ReadStatus::Missing
-                                                               : ReadStatus::Unreadable;
+        result.status
+            = (error == ENOENT || error == ENOTDIR) ? ReadStatus::Missing : ReadStatus::Unreadable;
         result.errorText = qt_error_string(error);
         return result;
     }
@@ -157,7 +157,7 @@ QString fillCreated(QFile &file, const QByteArray &bytes)
 } // namespace
 
 WriteResult writeNew(const QImage &image, const QString &folder, const QString &baseName,
-                     const QString &suffix, int quality, const TagSource &nextTag)
+    const QString &suffix, int quality, const TagSource &nextTag)
 {
     WriteResult result;
     QString namePart = baseName;

@@ -24,17 +24,17 @@ constexpr qint64 MaxPixels = 300LL * 1000 * 1000;
 
 enum class ReadStatus {
     Ok,
-    Missing,        // nothing at that path
+    Missing, // nothing at that path
     NotRegularFile, // a folder, FIFO, socket or device
-    TooLarge,       // more than MaxPixels, by the header or after decoding
-    Unreadable,     // could not be opened or decoded
+    TooLarge, // more than MaxPixels, by the header or after decoding
+    Unreadable, // could not be opened or decoded
 };
 
 struct ReadResult
 {
-    QImage image;      // null unless status is Ok
+    QImage image; // null unless status is Ok
     ReadStatus status = ReadStatus::Missing;
-    QSize size;        // the size the file claims, when known
+    QSize size; // the size the file claims, when known
     QString errorText; // the reader's own error text, when it gave one
 };
 
@@ -67,9 +67,9 @@ bool nameTaken(const QString &path);
 struct WriteResult
 {
     bool ok = false;
-    QString path;         // the file written; on failure the last name tried
+    QString path; // the file written; on failure the last name tried
     bool renamed = false; // collision tags had to be added to the name
-    QString errorText;    // why nothing was written, when ok is false
+    QString errorText; // why nothing was written, when ok is false
 };
 
 using TagSource = std::function<QString()>;
@@ -88,6 +88,6 @@ using TagSource = std::function<QString()>;
 // unless every byte reached it, flushing and closing included (a full disk
 // often shows only there).
 WriteResult writeNew(const QImage &image, const QString &folder, const QString &baseName,
-                     const QString &suffix, int quality, const TagSource &nextTag = TagSource());
+    const QString &suffix, int quality, const TagSource &nextTag = TagSource());
 
 } // namespace PictureIO

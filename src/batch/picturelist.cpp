@@ -18,8 +18,8 @@ namespace {
 
 // What a drop accepts. The open-files dialog has a list of its own (it offers
 // gif, xbm and xpm, a drop takes dib, sr and ras instead).
-const char *const droppedSuffixes[] = {"bmp", "dib",  "jpeg", "jpg", "jp2", "png", "webp",
-                                       "pgm", "pbm",  "ppm",  "sr",  "ras", "tiff", "tif"};
+const char *const droppedSuffixes[] = { "bmp", "dib", "jpeg", "jpg", "jp2", "png", "webp", "pgm",
+    "pbm", "ppm", "sr", "ras", "tiff", "tif" };
 
 bool droppableFile(const QString &path)
 {
@@ -45,7 +45,8 @@ class DropProgress
 {
 public:
     explicit DropProgress(QWidget *window)
-        : dialog(QStringLiteral("Please wait ..."), QStringLiteral("Abort"), 0, 0, window, Qt::Dialog)
+        : dialog(
+            QStringLiteral("Please wait ..."), QStringLiteral("Abort"), 0, 0, window, Qt::Dialog)
     {
         dialog.setWindowModality(Qt::WindowModal);
         dialog.show();
@@ -53,8 +54,8 @@ public:
 
     void tick()
     {
-        dialog.setLabelText(QStringLiteral("Please wait while your files are added. (%1 files)")
-                                .arg(counter));
+        dialog.setLabelText(
+            QStringLiteral("Please wait while your files are added. (%1 files)").arg(counter));
         ++counter;
     }
 
@@ -70,8 +71,8 @@ private:
 
 void MainWindow::on_open_btn_pressed()
 {
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, QStringLiteral("Add Image Files"), QStringLiteral("C:/"),
+    const QStringList files = QFileDialog::getOpenFileNames(this, QStringLiteral("Add Image Files"),
+        QStringLiteral("C:/"),
         QStringLiteral("Images (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp *.pgm *.pbm *.ppm "
                        "*.xbm *.xpm *.tiff *.tif)"));
     ui->files_list->addItems(files);
@@ -152,8 +153,8 @@ void MainWindow::on_files_list_currentRowChanged(int row)
     const PictureIO::ReadResult read = PictureIO::readImage(item->text());
     if (read.status == PictureIO::ReadStatus::Missing)
         return;
-    sourceImage = read.status == PictureIO::ReadStatus::Ok ? PictureIO::toArgb32(read.image)
-                                                           : QImage();
+    sourceImage
+        = read.status == PictureIO::ReadStatus::Ok ? PictureIO::toArgb32(read.image) : QImage();
     stampedImage = sourceImage;
     composeTwice();
 }
