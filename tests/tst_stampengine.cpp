@@ -854,6 +854,21 @@ void StampEngineTest::nullInputsAndFarOffsetsDoNotCrash()
         Qt::FastTransformation);
     QCOMPARE(c.image, barOnly);
 
+    // A resize beyond what a QImage can hold gives a null picture: no bar,
+    // no text, no logo, and the extent stays.
+    options.resizeEnabled = true;
+    options.resizeWidth = 99999;
+    options.resizeHeight = 99999;
+    options.textOffsetX = 0;
+    options.textOffsetY = 0;
+    const Stamp::Placement kept { QPoint(1, 2), QPoint(3, 4), QRect(5, 6, 7, 8) };
+    QTest::ignoreMessage(QtWarningMsg, "QImage: out of memory, returning null image");
+    c = Stamp::render(
+        source, kept, options, font, Qt::white, testLogo(30, 30), Qt::FastTransformation);
+    QVERIFY(c.image.isNull());
+    QCOMPARE(c.textExtent, kept.textExtent);
+    options.resizeEnabled = false;
+
     // A very long line of text.
     options.textOffsetX = 0;
     options.textOffsetY = 0;

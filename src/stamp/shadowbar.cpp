@@ -300,7 +300,11 @@ void applyShadowBar(QImage &image, int rows, ShadowEdge edge, ShadowTone tone)
     const ResultTable &results = resultTable(tone);
     const quint8 *resultData = results.results.data();
     for (int y = first; y < first + count; ++y) {
+        // A shared picture is copied here; without the memory for that it
+        // becomes null, as it would in QImage::setPixel.
         uchar *line = image.scanLine(y);
+        if (!line)
+            return;
         for (int x = 0; x < width; ++x)
             shadeInPlace(line + 4 * x, results, resultData, hues, tones, tone);
     }

@@ -154,8 +154,10 @@ Composition render(const QImage &source, const Placement &placement, const Stamp
         result.image = resized(
             result.image, options.resizeWidth, options.resizeHeight, options.keepAspectRatio, mode);
     applyShadowBar(result.image, options.shadowHeight, options.shadowEdge, options.shadowTone);
+    // A resize that cannot get its memory leaves a null picture: then
+    // neither text nor logo is drawn, and the text extent stays as it was.
     const QString text = options.watermarkText.trimmed();
-    if (!text.isEmpty())
+    if (!result.image.isNull() && !text.isEmpty())
         result.textExtent
             = drawText(result.image, text, result.textPos, options.textOpacity, font, color);
     drawLogo(result.image, logo, result.logoPos, options.logoScale, options.logoOpacity, mode);
