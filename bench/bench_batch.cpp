@@ -9,6 +9,7 @@
 // lomiri-wallpapers-16.04, lomiri-wallpapers-20.04 and mate-backgrounds
 // (`make bench` installs them).
 
+#include "allocator.h"
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
@@ -226,6 +227,7 @@ BENCHMARK(imageMagickConvert)->Unit(benchmark::kSecond)->UseRealTime()->Iteratio
 
 int main(int argc, char *argv[])
 {
+    keepPictureBuffersInProcess(); // as the program itself does
     // Never touch the user's own settings: the window saves its options
     // when it goes.
     QTemporaryDir config;

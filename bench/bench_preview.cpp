@@ -2,6 +2,7 @@
 // to the refreshed preview, at actual size and fitted, and the two parts it
 // is made of: the composition and the redraw of the preview.
 
+#include "allocator.h"
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -142,6 +143,7 @@ BENCHMARK(refreshOnly)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(3
 
 int main(int argc, char *argv[])
 {
+    keepPictureBuffersInProcess(); // as the program itself does
     // Never touch the user's own settings: the window saves its options
     // when it goes.
     QTemporaryDir config;
