@@ -20,10 +20,9 @@ const QString iconCredits = QStringLiteral(
     "Icons made by <a href=\"http://tango.freedesktop.org/\">the Tango Desktop Project</a> "
     "(Ulisse Perusin, Steven Garrity, Lapo Calamandrei, Ryan Collier, Rodney Dawes, "
     "Andreas Nilsson, Tuomas Kuosmanen, Garrett LeSage, Jakub Steiner), from "
-    "<a href=\"http://tango.freedesktop.org/Tango_Icon_Library\">tango.freedesktop.org</a>, "
-    "are in the public domain under the "
-    "<a href=\"http://creativecommons.org/licenses/publicdomain/\">Creative Commons Public "
-    "Domain Dedication</a>.<br><br>"
+    "<a href=\"http://tango.freedesktop.org/Tango_Icon_Library\">tango.freedesktop.org</a> "
+    "is licensed by <a href=\"http://creativecommons.org/licenses/publicdomain/\">Creative "
+    "Commons Public Domain Dedication</a>: the icons are in the public domain.<br><br>"
     "The arrows are drawn from the <a href=\"https://dejavu-fonts.github.io/\">DejaVu Sans</a> "
     "font (Bitstream Vera licence; the DejaVu changes are in the public domain).");
 
