@@ -1,46 +1,28 @@
 // The form and the window shell: every control the rest of the program and
 // the stored settings rely on exists under its name and type, with its
-// design-time values, status tips, icons and focus order; the window comes up
-// titled, with its icon, and asks before it closes.
+// design-time values, texts, status tips, icons and focus order; the window
+// comes up titled, with its icon, and asks before it closes.
 
-#include <QCheckBox>
-#include <QDoubleSpinBox>
-#include <QFrame>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMainWindow>
 #include <QMetaMethod>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScrollArea>
-#include <QSlider>
-#include <QSpinBox>
 #include <QStatusBar>
-#include <QTabWidget>
 #include <QtTest>
 
-#include "mainwindow.h"
+#include "qclickablelabel.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
+
+using namespace TestSupport;
 
 namespace {
 
 QStringList capturedMessages;
-QtMessageHandler previousHandler = nullptr;
 
-void captureMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+void captureMessages(QtMsgType, const QMessageLogContext &, const QString &message)
 {
     capturedMessages << message;
-    if (previousHandler)
-        previousHandler(type, context, message);
 }
 
-const char *const anchorNames[] = {"topleft", "top", "topright", "left", "center",
-                                   "right", "botleft", "bot", "botright"};
+const char *const anchorNames[]
+    = { "topleft", "top", "topright", "left", "center", "right", "botleft", "bot", "botright" };
 
 } // namespace
 
@@ -49,331 +31,231 @@ class FormTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init();
     void objectsExistWithType_data();
     void objectsExistWithType();
-    void designTimeValues_data();
-    void designTimeValues();
-    void statusTips_data();
-    void statusTips();
-    void captions_data();
-    void captions();
+    void properties_data();
+    void properties();
     void iconsLoad_data();
     void iconsLoad();
+    void formDetails();
     void anchorGrids();
     void focusChain();
-    void settingsTabIsCurrent();
     void windowShell();
     void slotTable();
     void everySlotIsBoundByName();
-    void statusBarShowsTips();
     void exitConfirmation_data();
     void exitConfirmation();
+
+private:
+    std::unique_ptr<QMainWindow> host; // the bare form, before any option applies
+    Ui::MainWindow form;
 };
+
+void FormTest::init()
+{
+    host = std::make_unique<QMainWindow>();
+    form.setupUi(host.get());
+}
 
 void FormTest::objectsExistWithType_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("type");
-
+    // clang-format off
     const QList<QPair<QString, QString>> objects = {
-        {"centralWidget", "QWidget"}, {"main_tab", "QTabWidget"}, {"tab_8", "QWidget"},
-        {"tab_9", "QWidget"}, {"tab", "QWidget"}, {"prog_bar", "QProgressBar"},
-        {"groupBox_2", "QGroupBox"}, {"statusBar", "QStatusBar"},
-        {"settings_scroll", "QScrollArea"}, {"scrollAreaWidgetContents", "QWidget"},
-        {"label_8", "QLabel"}, {"groupBox_6", "QGroupBox"}, {"top_radio", "QRadioButton"},
-        {"bottom_radio", "QRadioButton"}, {"groupBox_7", "QGroupBox"},
-        {"light_radio", "QRadioButton"}, {"dark_radio", "QRadioButton"}, {"label", "QLabel"},
-        {"shadow_spin", "QSpinBox"}, {"shadow_slider", "QSlider"}, {"line_10", "QFrame"},
-        {"label_9", "QLabel"}, {"groupBox", "QGroupBox"}, {"font_pr_label", "QLabel"},
-        {"font_btn", "QPushButton"}, {"font_color_btn", "QPushButton"},
-        {"groupBox_9", "QGroupBox"}, {"wtrmark_edit", "QLineEdit"},
-        {"groupBox_11", "QGroupBox"}, {"groupBox_4", "QGroupBox"},
-        {"rst_txt_pos_btn", "QPushButton"}, {"x_label", "QLabel"}, {"y_label", "QLabel"},
-        {"txt_x_spin", "QSpinBox"}, {"txt_y_spin", "QSpinBox"}, {"groupBox_16", "QGroupBox"},
-        {"watermarkOpacitySpin", "QSpinBox"}, {"watermarkOpacitySlider", "QSlider"},
-        {"line_5", "QFrame"}, {"label_2", "QLabel"}, {"groupBox_8", "QGroupBox"},
-        {"logo_label", "QLabel"}, {"browse_logo_btn", "QPushButton"},
-        {"clear_logo_btn", "QPushButton"}, {"groupBox_12", "QGroupBox"},
-        {"groupBox_13", "QGroupBox"}, {"reset_logo_btn", "QPushButton"},
-        {"label_3", "QLabel"}, {"label_4", "QLabel"}, {"x_spin", "QSpinBox"},
-        {"y_spin", "QSpinBox"}, {"groupBox_14", "QGroupBox"}, {"scale_spin", "QDoubleSpinBox"},
-        {"scale_slider", "QSlider"}, {"groupBox_15", "QGroupBox"},
-        {"logoOpacitySpin", "QSpinBox"}, {"logoOpacitySlider", "QSlider"},
-        {"line_4", "QFrame"}, {"label_10", "QLabel"}, {"resize_check", "QCheckBox"},
-        {"label_5", "QLabel"}, {"width_spin", "QSpinBox"}, {"label_6", "QLabel"},
-        {"height_spin", "QSpinBox"}, {"aspect_check", "QCheckBox"}, {"line_3", "QFrame"},
-        {"label_11", "QLabel"}, {"groupBox_3", "QGroupBox"}, {"outjpg_radio", "QRadioButton"},
-        {"outpng_radio", "QRadioButton"}, {"outtif_radio", "QRadioButton"},
-        {"compression_label", "QPushButton"}, {"comp_slider", "QSlider"},
-        {"comp_label", "QLabel"}, {"log_plain", "QPlainTextEdit"},
-        {"clear_log_btn", "QPushButton"}, {"scrollArea", "QScrollArea"},
-        {"scrollAreaWidgetContents_3", "QWidget"}, {"label_7", "QLabel"},
-        {"credits_btn", "QPushButton"}, {"actual_radio", "QRadioButton"},
-        {"fit_radio", "QRadioButton"}, {"smooth_check", "QCheckBox"},
-        {"image_scroll", "QScrollArea"}, {"image_scroll_contents", "QWidget"},
-        {"groupBox_5", "QGroupBox"}, {"open_btn", "QPushButton"},
-        {"remove_btn", "QPushButton"}, {"clear_btn", "QPushButton"}, {"line_2", "QFrame"},
-        {"line", "QFrame"}, {"start_btn", "QPushButton"}, {"groupBox_10", "QGroupBox"},
-        {"scrollArea_2", "QScrollArea"}, {"scrollAreaWidgetContents_2", "QWidget"},
-        {"files_list", "QListWidget"},
+        {"centralWidget", "QWidget"}, {"main_tab", "QTabWidget"}, {"tab_8", "QWidget"}, {"tab_9", "QWidget"},
+        {"tab", "QWidget"}, {"prog_bar", "QProgressBar"}, {"groupBox_2", "QGroupBox"}, {"statusBar", "QStatusBar"},
+        {"settings_scroll", "QScrollArea"}, {"scrollAreaWidgetContents", "QWidget"}, {"label_8", "QLabel"},
+        {"groupBox_6", "QGroupBox"}, {"top_radio", "QRadioButton"}, {"bottom_radio", "QRadioButton"},
+        {"groupBox_7", "QGroupBox"}, {"light_radio", "QRadioButton"}, {"dark_radio", "QRadioButton"},
+        {"label", "QLabel"}, {"shadow_spin", "QSpinBox"}, {"shadow_slider", "QSlider"}, {"line_10", "QFrame"},
+        {"label_9", "QLabel"}, {"groupBox", "QGroupBox"}, {"font_pr_label", "QLabel"}, {"font_btn", "QPushButton"},
+        {"font_color_btn", "QPushButton"}, {"groupBox_9", "QGroupBox"}, {"wtrmark_edit", "QLineEdit"},
+        {"groupBox_11", "QGroupBox"}, {"groupBox_4", "QGroupBox"}, {"rst_txt_pos_btn", "QPushButton"},
+        {"x_label", "QLabel"}, {"y_label", "QLabel"}, {"txt_x_spin", "QSpinBox"}, {"txt_y_spin", "QSpinBox"},
+        {"groupBox_16", "QGroupBox"}, {"watermarkOpacitySpin", "QSpinBox"}, {"watermarkOpacitySlider", "QSlider"},
+        {"line_5", "QFrame"}, {"label_2", "QLabel"}, {"groupBox_8", "QGroupBox"}, {"logo_label", "QLabel"},
+        {"browse_logo_btn", "QPushButton"}, {"clear_logo_btn", "QPushButton"}, {"groupBox_12", "QGroupBox"},
+        {"groupBox_13", "QGroupBox"}, {"reset_logo_btn", "QPushButton"}, {"label_3", "QLabel"}, {"label_4", "QLabel"},
+        {"x_spin", "QSpinBox"}, {"y_spin", "QSpinBox"}, {"groupBox_14", "QGroupBox"}, {"scale_spin", "QDoubleSpinBox"},
+        {"scale_slider", "QSlider"}, {"groupBox_15", "QGroupBox"}, {"logoOpacitySpin", "QSpinBox"},
+        {"logoOpacitySlider", "QSlider"}, {"line_4", "QFrame"}, {"label_10", "QLabel"}, {"resize_check", "QCheckBox"},
+        {"label_5", "QLabel"}, {"width_spin", "QSpinBox"}, {"label_6", "QLabel"}, {"height_spin", "QSpinBox"},
+        {"aspect_check", "QCheckBox"}, {"line_3", "QFrame"}, {"label_11", "QLabel"}, {"groupBox_3", "QGroupBox"},
+        {"outjpg_radio", "QRadioButton"}, {"outpng_radio", "QRadioButton"}, {"outtif_radio", "QRadioButton"},
+        {"compression_label", "QPushButton"}, {"comp_slider", "QSlider"}, {"comp_label", "QLabel"},
+        {"log_plain", "QPlainTextEdit"}, {"clear_log_btn", "QPushButton"}, {"scrollArea", "QScrollArea"},
+        {"scrollAreaWidgetContents_3", "QWidget"}, {"label_7", "QLabel"}, {"credits_btn", "QPushButton"},
+        {"actual_radio", "QRadioButton"}, {"fit_radio", "QRadioButton"}, {"smooth_check", "QCheckBox"},
+        {"image_scroll", "QScrollArea"}, {"image_scroll_contents", "QWidget"}, {"groupBox_5", "QGroupBox"},
+        {"open_btn", "QPushButton"}, {"remove_btn", "QPushButton"}, {"clear_btn", "QPushButton"},
+        {"line_2", "QFrame"}, {"line", "QFrame"}, {"start_btn", "QPushButton"}, {"groupBox_10", "QGroupBox"},
+        {"scrollArea_2", "QScrollArea"}, {"scrollAreaWidgetContents_2", "QWidget"}, {"files_list", "QListWidget"},
     };
+    // clang-format on
     for (const auto &object : objects)
         QTest::newRow(qPrintable(object.first)) << object.first << object.second;
-    for (const char *prefix : {"txt_", "logo_"})
-        for (const char *anchor : anchorNames) {
-            const QString name = QString::fromLatin1(prefix) + QLatin1String(anchor) + "_btn";
-            QTest::newRow(qPrintable(name)) << name << QStringLiteral("QRadioButton");
-        }
+    for (const char *prefix : { "txt_", "logo_" })
+        for (const char *anchor : anchorNames)
+            QTest::addRow("%s%s_btn", prefix, anchor)
+                << QStringLiteral("%1%2_btn").arg(prefix, anchor) << QStringLiteral("QRadioButton");
 }
 
 void FormTest::objectsExistWithType()
 {
     QFETCH(QString, name);
     QFETCH(QString, type);
-    QMainWindow host;
-    Ui::MainWindow form;
-    form.setupUi(&host);
-    QObject *object = host.findChild<QObject *>(name);
-    QVERIFY2(object, qPrintable("missing " + name));
-    QCOMPARE(QString::fromLatin1(object->metaObject()->className()), type);
-    QCOMPARE(host.findChildren<QObject *>(name).size(), 1);
+    const QList<QObject *> found = host->findChildren<QObject *>(name);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(QString::fromLatin1(found.first()->metaObject()->className()), type);
 }
 
-// Values the form holds right after set-up, before stored options apply.
-void FormTest::designTimeValues_data()
+// Ranges, captions, checked states, titles, status tips and other
+// properties of the bare form.
+void FormTest::properties_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<double>("minimum");
-    QTest::addColumn<double>("maximum");
-    QTest::addColumn<double>("value");
-
-    QTest::newRow("shadow_spin") << "shadow_spin" << 0.0 << 1000.0 << 12.0;
-    QTest::newRow("shadow_slider") << "shadow_slider" << 0.0 << 1000.0 << 12.0;
-    QTest::newRow("txt_x_spin") << "txt_x_spin" << -9999.0 << 9999.0 << 0.0;
-    QTest::newRow("txt_y_spin") << "txt_y_spin" << -9999.0 << 9999.0 << 0.0;
-    QTest::newRow("watermarkOpacitySpin") << "watermarkOpacitySpin" << 0.0 << 100.0 << 100.0;
-    QTest::newRow("watermarkOpacitySlider") << "watermarkOpacitySlider" << 0.0 << 100.0 << 100.0;
-    QTest::newRow("x_spin") << "x_spin" << -99999.0 << 999999.0 << 0.0;
-    QTest::newRow("y_spin") << "y_spin" << -99999.0 << 999999.0 << 0.0;
-    QTest::newRow("scale_spin") << "scale_spin" << 0.01 << 10.0 << 1.0;
-    QTest::newRow("scale_slider") << "scale_slider" << 1.0 << 1000.0 << 100.0;
-    QTest::newRow("logoOpacitySpin") << "logoOpacitySpin" << 0.0 << 100.0 << 100.0;
-    QTest::newRow("logoOpacitySlider") << "logoOpacitySlider" << 0.0 << 100.0 << 100.0;
-    QTest::newRow("width_spin") << "width_spin" << 10.0 << 99999.0 << 1920.0;
-    QTest::newRow("height_spin") << "height_spin" << 10.0 << 99999.0 << 1920.0;
-    QTest::newRow("comp_slider") << "comp_slider" << 1.0 << 100.0 << 90.0;
-    QTest::newRow("prog_bar") << "prog_bar" << 0.0 << 100.0 << 0.0;
+    QTest::addColumn<QByteArray>("property");
+    QTest::addColumn<QVariant>("value");
+    const auto row = [](const char *name, const char *property, const QVariant &value) {
+        QTest::addRow("%s %s", name, property) << QString(name) << QByteArray(property) << value;
+    };
+    const auto range = [&row](const char *name, const QVariant &minimum, const QVariant &maximum,
+                           const QVariant &value) {
+        row(name, "minimum", minimum);
+        row(name, "maximum", maximum);
+        row(name, "value", value);
+    };
+    // clang-format off
+    range("shadow_spin", 0, 1000, 12);
+    range("shadow_slider", 0, 1000, 12);
+    range("txt_x_spin", -9999, 9999, 0);
+    range("txt_y_spin", -9999, 9999, 0);
+    range("watermarkOpacitySpin", 0, 100, 100);
+    range("watermarkOpacitySlider", 0, 100, 100);
+    range("x_spin", -99999, 999999, 0);
+    range("y_spin", -99999, 999999, 0);
+    range("scale_spin", 0.01, 10.0, 1.0);
+    range("scale_slider", 1, 1000, 100);
+    range("logoOpacitySpin", 0, 100, 100);
+    range("logoOpacitySlider", 0, 100, 100);
+    range("width_spin", 10, 99999, 1920);
+    range("height_spin", 10, 99999, 1920);
+    range("comp_slider", 1, 100, 90);
+    range("prog_bar", 0, 100, 0);
+    row("top_radio", "text", "Top"); row("bottom_radio", "text", "Bottom"); row("light_radio", "text", "Light");
+    row("dark_radio", "text", "Dark"); row("font_btn", "text", " Font"); row("font_color_btn", "text", " Color");
+    row("rst_txt_pos_btn", "text", " Reset"); row("reset_logo_btn", "text", " Reset");
+    row("browse_logo_btn", "text", " Browse"); row("clear_logo_btn", "text", " Clear");
+    row("resize_check", "text", "Enabled"); row("aspect_check", "text", "Preserve Aspect Ratio");
+    row("outjpg_radio", "text", "JPG"); row("outpng_radio", "text", "PNG"); row("outtif_radio", "text", "TIF");
+    row("compression_label", "text", "Compression (Only with JPG)"); row("clear_log_btn", "text", " Clear");
+    row("credits_btn", "text", "Credits"); row("actual_radio", "text", "Actual Size");
+    row("fit_radio", "text", "Fit To Screen"); row("smooth_check", "text", "High Quality Preview");
+    row("open_btn", "text", " Add Pictures"); row("remove_btn", "text", " Remove"); row("clear_btn", "text", " Clear");
+    row("start_btn", "text", " Start Stamping"); row("txt_center_btn", "text", "C");
+    row("logo_center_btn", "text", "C"); row("txt_topleft_btn", "text", ""); row("logo_topleft_btn", "text", "");
+    row("comp_label", "text", "90%"); row("font_pr_label", "text", "ABCD");
+    row("wtrmark_edit", "text", TARVELO_WEBSITE);
+    row("label_8", "text", "Shadow"); row("label_9", "text", "Watermark"); row("label_2", "text", "Logo");
+    row("label_10", "text", "Resize"); row("label_11", "text", "Output Format");
+    row("label", "text", "Shadow Height :"); row("label_5", "text", "Width :"); row("label_6", "text", "Height :");
+    row("x_label", "text", "X :"); row("y_label", "text", "Y :"); row("label_3", "text", "X :"); row("label_4", "text", "Y :");
+    row("groupBox_2", "title", "Preview"); row("groupBox_5", "title", "Pictures"); row("groupBox_10", "title", "Files");
+    row("groupBox_6", "title", "Shadow Position"); row("groupBox_7", "title", "Shadow Type");
+    row("groupBox", "title", "Font Options (Preview)"); row("groupBox_9", "title", "Watermark Text");
+    row("groupBox_11", "title", "Watermark Align"); row("groupBox_4", "title", "Watermark Position Offset");
+    row("groupBox_16", "title", "Watermark Opacity"); row("groupBox_8", "title", "Logo Preview");
+    row("groupBox_12", "title", "Logo Align"); row("groupBox_13", "title", "Logo Position Offset");
+    row("groupBox_14", "title", "Logo Scale"); row("groupBox_15", "title", "Logo Opacity"); row("groupBox_3", "title", "");
+    for (const char *name : { "bottom_radio", "dark_radio", "outjpg_radio", "fit_radio", "txt_topleft_btn", "logo_topleft_btn" })
+        row(name, "checked", true);
+    for (const char *name : { "top_radio", "light_radio", "outpng_radio", "actual_radio", "resize_check", "aspect_check", "smooth_check", "txt_center_btn" })
+        row(name, "checked", false);
+    row("scale_spin", "decimals", 2); row("scale_spin", "singleStep", 0.1); row("log_plain", "readOnly", true);
+    row("compression_label", "flat", true); row("compression_label", "iconSize", QSize(32, 32));
+    row("label_7", "openExternalLinks", true); row("label_7", "wordWrap", true);
+    row("top_radio", "statusTip", "Move the shadow bar to the Top of the picure.");
+    row("bottom_radio", "statusTip", "Move the shadow bar to the Bottom of the picure.");
+    row("light_radio", "statusTip", "Set shadow bar type to Light mode.");
+    row("dark_radio", "statusTip", "Set shadow bar type to Dark mode.");
+    row("shadow_spin", "statusTip", "Shadow bar height in pixels. Set this to 0 (Zero) to have no shadow bars at all.");
+    row("shadow_slider", "statusTip", "Shadow bar height in pixels. Set this to 0 (Zero) to have no shadow bars at all.");
+    row("font_btn", "statusTip", "Open font settings for watermark text.");
+    row("font_color_btn", "statusTip", "Open font color settings for watermark text.");
+    row("font_pr_label", "statusTip", "Selected font preview.");
+    row("wtrmark_edit", "statusTip", "Watermark text shoeld be entered here. Or you can leave it empty if you don't need it.");
+    row("groupBox_11", "statusTip", "Align watermark text to center, top, bottom, left or right corner of the picture, then set offset positions.");
+    row("txt_x_spin", "statusTip", "Depending on the watermark align settings, this value is the horizontal distance from the selected align point.");
+    row("txt_y_spin", "statusTip", "Depending on the watermark align settings, this value is the vertical distance from the selected align point.");
+    row("rst_txt_pos_btn", "statusTip", "Use this if watermark is out of place or misconfigured in any way.");
+    row("groupBox_16", "statusTip", "Set opacity value to a value between 0 and 100. (The lower the opacity value, the more transparent your watermark will be.)");
+    row("logo_label", "statusTip", "Preview selected logo image.");
+    row("browse_logo_btn", "statusTip", "Browse your computer and select and image to use as logo.");
+    row("clear_logo_btn", "statusTip", "Remove selected logo. (Won't delete logo file from your computer.)");
+    row("groupBox_12", "statusTip", "Align logo image to center, top, bottom, left or right corner of the picture, then set offset positions.");
+    row("x_spin", "statusTip", "Depending on the logo align settings, this value is the horizontal distance from the selected align point.");
+    row("y_spin", "statusTip", "Depending on the logo align settings, this value is the vertical distance from the selected align point.");
+    row("reset_logo_btn", "statusTip", "Use this if logo is out of place or misconfigured in any way.");
+    row("groupBox_14", "statusTip", "Set logo scale here. Original width and height  of logo will be multiplied by this value.");
+    row("groupBox_15", "statusTip", "Set logo opacity to a value between 0 and 100. (The lower the opacity value, the more transparent your logo will be.)");
+    row("resize_check", "statusTip", "Enable/Disable output picture resize. (Changing resize values might affect logo and watermark positions.)");
+    row("width_spin", "statusTip", "Output picture width in pixels.");
+    row("height_spin", "statusTip", "Output picture height in pixels.");
+    row("aspect_check", "statusTip", "Keep or ignore aspect ratio. This option helps make sure the output image is fit into the selected width and height in a correct proportion.");
+    row("groupBox_3", "statusTip", "Set output images format to JPG, PNG ot TIF.");
+    row("comp_slider", "statusTip", "Set JPG compression value. This option won't have any effect if PNG or TIF is selected.");
+    row("log_plain", "statusTip", "Results log.");
+    row("clear_log_btn", "statusTip", "Clear results log.");
+    row("image_scroll", "statusTip", "Preview output image. You can drag and drop watermark text and logo and position it as you like.");
+    row("actual_radio", "statusTip", "Switch preview image to its Actual size.");
+    row("fit_radio", "statusTip", "Fit image into preview window.");
+    row("smooth_check", "statusTip", "Switch preview mode to Hight Quality. Note that this won't affect output image quality.");
+    row("open_btn", "statusTip", "Add image files to the list. (These are the images you want to put a logo or watermark on them.)");
+    row("remove_btn", "statusTip", "Remove images from the list. (This won't delete any files from your computer.)");
+    row("clear_btn", "statusTip", "Clear the list of added images. (This won't delete any files from your computer.)");
+    row("start_btn", "statusTip", "Start/Stop Tarvelo. (Press this after you have added some files and configured all of the settings.)");
+    row("files_list", "statusTip", "List of selected (Added) image files. Click on each one of them to view the preview.");
+    row("txt_center_btn", "statusTip", "");
+    row("scale_spin", "statusTip", "");
+    row("outjpg_radio", "statusTip", "");
+    row("credits_btn", "statusTip", "");
+    // Controls without a tip of their own.
+    for (const char *name : { "txt_center_btn", "scale_spin", "outjpg_radio", "credits_btn" })
+        row(name, "statusTip", "");
+    // clang-format on
 }
 
-void FormTest::designTimeValues()
+void FormTest::properties()
 {
     QFETCH(QString, name);
-    QFETCH(double, minimum);
-    QFETCH(double, maximum);
-    QFETCH(double, value);
-    QMainWindow host;
-    Ui::MainWindow form;
-    form.setupUi(&host);
-    QObject *object = host.findChild<QObject *>(name);
+    QFETCH(QByteArray, property);
+    QFETCH(QVariant, value);
+    QObject *object = host->findChild<QObject *>(name);
     QVERIFY(object);
-    QCOMPARE(object->property("minimum").toDouble(), minimum);
-    QCOMPARE(object->property("maximum").toDouble(), maximum);
-    QCOMPARE(object->property("value").toDouble(), value);
-
-    // Typed values beyond the range are clamped by the control itself.
-    if (auto *spin = qobject_cast<QSpinBox *>(object)) {
-        spin->setValue(int(maximum) + 1);
-        QCOMPARE(spin->value(), int(maximum));
-        spin->setValue(int(minimum) - 1);
-        QCOMPARE(spin->value(), int(minimum));
-    }
-    if (auto *spin = qobject_cast<QDoubleSpinBox *>(object)) {
-        QCOMPARE(spin->decimals(), 2);
-        QCOMPARE(spin->singleStep(), 0.1);
-        spin->setValue(12.0);
-        QCOMPARE(spin->value(), 10.0);
-        spin->setValue(0.0);
-        QCOMPARE(spin->value(), 0.01);
-    }
-}
-
-void FormTest::statusTips_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("tip");
-    const QList<QPair<QString, QString>> tips = {
-        {"top_radio", "Move the shadow bar to the Top of the picure."},
-        {"bottom_radio", "Move the shadow bar to the Bottom of the picure."},
-        {"light_radio", "Set shadow bar type to Light mode."},
-        {"dark_radio", "Set shadow bar type to Dark mode."},
-        {"shadow_spin", "Shadow bar height in pixels. Set this to 0 (Zero) to have no shadow bars at all."},
-        {"shadow_slider", "Shadow bar height in pixels. Set this to 0 (Zero) to have no shadow bars at all."},
-        {"font_btn", "Open font settings for watermark text."},
-        {"font_color_btn", "Open font color settings for watermark text."},
-        {"font_pr_label", "Selected font preview."},
-        {"wtrmark_edit", "Watermark text shoeld be entered here. Or you can leave it empty if you don't need it."},
-        {"groupBox_11", "Align watermark text to center, top, bottom, left or right corner of the picture, then set offset positions."},
-        {"txt_x_spin", "Depending on the watermark align settings, this value is the horizontal distance from the selected align point."},
-        {"txt_y_spin", "Depending on the watermark align settings, this value is the vertical distance from the selected align point."},
-        {"rst_txt_pos_btn", "Use this if watermark is out of place or misconfigured in any way."},
-        {"groupBox_16", "Set opacity value to a value between 0 and 100. (The lower the opacity value, the more transparent your watermark will be.)"},
-        {"logo_label", "Preview selected logo image."},
-        {"browse_logo_btn", "Browse your computer and select and image to use as logo."},
-        {"clear_logo_btn", "Remove selected logo. (Won't delete logo file from your computer.)"},
-        {"groupBox_12", "Align logo image to center, top, bottom, left or right corner of the picture, then set offset positions."},
-        {"x_spin", "Depending on the logo align settings, this value is the horizontal distance from the selected align point."},
-        {"y_spin", "Depending on the logo align settings, this value is the vertical distance from the selected align point."},
-        {"reset_logo_btn", "Use this if logo is out of place or misconfigured in any way."},
-        {"groupBox_14", "Set logo scale here. Original width and height  of logo will be multiplied by this value."},
-        {"groupBox_15", "Set logo opacity to a value between 0 and 100. (The lower the opacity value, the more transparent your logo will be.)"},
-        {"resize_check", "Enable/Disable output picture resize. (Changing resize values might affect logo and watermark positions.)"},
-        {"width_spin", "Output picture width in pixels."},
-        {"height_spin", "Output picture height in pixels."},
-        {"aspect_check", "Keep or ignore aspect ratio. This option helps make sure the output image is fit into the selected width and height in a correct proportion."},
-        {"groupBox_3", "Set output images format to JPG, PNG ot TIF."},
-        {"comp_slider", "Set JPG compression value. This option won't have any effect if PNG or TIF is selected."},
-        {"log_plain", "Results log."},
-        {"clear_log_btn", "Clear results log."},
-        {"image_scroll", "Preview output image. You can drag and drop watermark text and logo and position it as you like."},
-        {"actual_radio", "Switch preview image to its Actual size."},
-        {"fit_radio", "Fit image into preview window."},
-        {"smooth_check", "Switch preview mode to Hight Quality. Note that this won't affect output image quality."},
-        {"open_btn", "Add image files to the list. (These are the images you want to put a logo or watermark on them.)"},
-        {"remove_btn", "Remove images from the list. (This won't delete any files from your computer.)"},
-        {"clear_btn", "Clear the list of added images. (This won't delete any files from your computer.)"},
-        {"start_btn", "Start/Stop Tarvelo. (Press this after you have added some files and configured all of the settings.)"},
-        {"files_list", "List of selected (Added) image files. Click on each one of them to view the preview."},
-        // Controls without a tip of their own.
-        {"txt_center_btn", ""}, {"scale_spin", ""}, {"outjpg_radio", ""}, {"credits_btn", ""},
-    };
-    for (const auto &tip : tips)
-        QTest::newRow(qPrintable(tip.first)) << tip.first << tip.second;
-}
-
-void FormTest::statusTips()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, tip);
-    QMainWindow host;
-    Ui::MainWindow form;
-    form.setupUi(&host);
-    auto *widget = host.findChild<QWidget *>(name);
-    QVERIFY(widget);
-    QCOMPARE(widget->statusTip(), tip);
-    QCOMPARE(widget->toolTip(), QString());
-}
-
-void FormTest::captions_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<bool>("checked");
-    const QList<std::tuple<QString, QString, bool>> captions = {
-        {"top_radio", "Top", false}, {"bottom_radio", "Bottom", true},
-        {"light_radio", "Light", false}, {"dark_radio", "Dark", true},
-        {"font_btn", " Font", false}, {"font_color_btn", " Color", false},
-        {"rst_txt_pos_btn", " Reset", false}, {"reset_logo_btn", " Reset", false},
-        {"browse_logo_btn", " Browse", false}, {"clear_logo_btn", " Clear", false},
-        {"resize_check", "Enabled", false}, {"aspect_check", "Preserve Aspect Ratio", false},
-        {"outjpg_radio", "JPG", true}, {"outpng_radio", "PNG", false},
-        {"outtif_radio", "TIF", false}, {"compression_label", "Compression (Only with JPG)", false},
-        {"clear_log_btn", " Clear", false}, {"credits_btn", "Credits", false},
-        {"actual_radio", "Actual Size", false}, {"fit_radio", "Fit To Screen", true},
-        {"smooth_check", "High Quality Preview", false}, {"open_btn", " Add Pictures", false},
-        {"remove_btn", " Remove", false}, {"clear_btn", " Clear", false},
-        {"start_btn", " Start Stamping", false}, {"txt_center_btn", "C", false},
-        {"logo_center_btn", "C", false}, {"txt_topleft_btn", "", true},
-        {"logo_topleft_btn", "", true},
-    };
-    for (const auto &[name, caption, checked] : captions)
-        QTest::newRow(qPrintable(name)) << name << caption << checked;
-}
-
-void FormTest::captions()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    QFETCH(bool, checked);
-    QMainWindow host;
-    Ui::MainWindow form;
-    form.setupUi(&host);
-    auto *button = host.findChild<QAbstractButton *>(name);
-    QVERIFY(button);
-    QCOMPARE(button->text(), caption);
-    QCOMPARE(button->isChecked(), checked);
-
-    QCOMPARE(form.comp_label->text(), QStringLiteral("90%"));
-    QCOMPARE(form.font_pr_label->text(), QStringLiteral("ABCD"));
-    QCOMPARE(form.groupBox_2->title(), QStringLiteral("Preview"));
-    QCOMPARE(form.groupBox_5->title(), QStringLiteral("Pictures"));
-    QCOMPARE(form.groupBox_10->title(), QStringLiteral("Files"));
-    QCOMPARE(form.groupBox_6->title(), QStringLiteral("Shadow Position"));
-    QCOMPARE(form.groupBox_7->title(), QStringLiteral("Shadow Type"));
-    QCOMPARE(form.groupBox->title(), QStringLiteral("Font Options (Preview)"));
-    QCOMPARE(form.groupBox_9->title(), QStringLiteral("Watermark Text"));
-    QCOMPARE(form.groupBox_11->title(), QStringLiteral("Watermark Align"));
-    QCOMPARE(form.groupBox_4->title(), QStringLiteral("Watermark Position Offset"));
-    QCOMPARE(form.groupBox_16->title(), QStringLiteral("Watermark Opacity"));
-    QCOMPARE(form.groupBox_8->title(), QStringLiteral("Logo Preview"));
-    QCOMPARE(form.groupBox_12->title(), QStringLiteral("Logo Align"));
-    QCOMPARE(form.groupBox_13->title(), QStringLiteral("Logo Position Offset"));
-    QCOMPARE(form.groupBox_14->title(), QStringLiteral("Logo Scale"));
-    QCOMPARE(form.groupBox_15->title(), QStringLiteral("Logo Opacity"));
-    QCOMPARE(form.groupBox_3->title(), QString());
-    QCOMPARE(form.label_8->text(), QStringLiteral("Shadow"));
-    QCOMPARE(form.label_9->text(), QStringLiteral("Watermark"));
-    QCOMPARE(form.label_2->text(), QStringLiteral("Logo"));
-    QCOMPARE(form.label_10->text(), QStringLiteral("Resize"));
-    QCOMPARE(form.label_11->text(), QStringLiteral("Output Format"));
-    QCOMPARE(form.label->text(), QStringLiteral("Shadow Height :"));
-    QCOMPARE(form.label_5->text(), QStringLiteral("Width :"));
-    QCOMPARE(form.label_6->text(), QStringLiteral("Height :"));
-    QCOMPARE(form.x_label->text(), QStringLiteral("X :"));
-    QCOMPARE(form.y_label->text(), QStringLiteral("Y :"));
-    QCOMPARE(form.label_3->text(), QStringLiteral("X :"));
-    QCOMPARE(form.label_4->text(), QStringLiteral("Y :"));
-    QCOMPARE(form.main_tab->tabText(0), QStringLiteral("Settings"));
-    QCOMPARE(form.main_tab->tabText(1), QStringLiteral("Results"));
-    QCOMPARE(form.main_tab->tabText(2), QStringLiteral("Help"));
-    QCOMPARE(form.main_tab->widget(1), form.tab_9);
-    QVERIFY(form.log_plain->isReadOnly());
-    QCOMPARE(form.files_list->editTriggers(), QAbstractItemView::NoEditTriggers);
-    QVERIFY(form.compression_label->isFlat());
-    QCOMPARE(form.compression_label->iconSize(), QSize(32, 32));
-    QVERIFY(form.label_7->openExternalLinks());
-    QVERIFY(form.label_7->wordWrap());
-    QVERIFY(form.label_7->text().contains(QLatin1String("Introduction")));
-    QVERIFY(form.label_7->text().contains(QLatin1String("http://" TARVELO_WEBSITE)));
-    QCOMPARE(form.wtrmark_edit->text(), QStringLiteral(TARVELO_WEBSITE));
-    QVERIFY(form.start_btn->font().bold());
-    QVERIFY(form.dark_radio->font().bold());
-    QCOMPARE(form.label_8->font().pointSize(), 12);
-    QVERIFY(form.label_8->font().bold());
-    QCOMPARE(host.size(), QSize(1706, 805));
-    QCOMPARE(host.windowTitle(), QStringLiteral("Tarvelo"));
+    QCOMPARE(object->property(property.constData()), value);
 }
 
 void FormTest::iconsLoad_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("resource");
+    // clang-format off
     const QList<QPair<QString, QString>> icons = {
-        {"top_radio", "arrow-up.png"}, {"bottom_radio", "arrow-down1.png"},
-        {"light_radio", "configuration22.png"}, {"dark_radio", "configuration22.png"},
-        {"font_btn", "document4.png"}, {"font_color_btn", "paint4.png"},
-        {"rst_txt_pos_btn", "player7.png"}, {"reset_logo_btn", "player7.png"},
-        {"browse_logo_btn", "folder47.png"}, {"clear_logo_btn", "wiping16.png"},
-        {"compression_label", "jpg11.png"}, {"clear_log_btn", "wiping16.png"},
-        {"actual_radio", "size2.png"}, {"fit_radio", "dimensions.png"},
-        {"open_btn", "add182.png"}, {"remove_btn", "rounded56.png"},
-        {"clear_btn", "wiping16.png"}, {"start_btn", "stamp11.png"},
+        {"top_radio", "arrow-up.png"}, {"bottom_radio", "arrow-down1.png"}, {"light_radio", "configuration22.png"},
+        {"dark_radio", "configuration22.png"}, {"font_btn", "document4.png"}, {"font_color_btn", "paint4.png"},
+        {"rst_txt_pos_btn", "player7.png"}, {"reset_logo_btn", "player7.png"}, {"browse_logo_btn", "folder47.png"},
+        {"clear_logo_btn", "wiping16.png"}, {"compression_label", "jpg11.png"}, {"clear_log_btn", "wiping16.png"},
+        {"actual_radio", "size2.png"}, {"fit_radio", "dimensions.png"}, {"open_btn", "add182.png"},
+        {"remove_btn", "rounded56.png"}, {"clear_btn", "wiping16.png"}, {"start_btn", "stamp11.png"},
         {"txt_topleft_btn", "U+2196.svg[1].png"}, {"txt_top_btn", "U+2191.svg[1].png"},
         {"txt_topright_btn", "U+2197.svg[1].png"}, {"txt_left_btn", "U+2190.svg[1].png"},
         {"txt_right_btn", "U+2192.svg[1].png"}, {"txt_botleft_btn", "U+2199.svg[1].png"},
         {"txt_bot_btn", "U+2193.svg[1].png"}, {"txt_botright_btn", "U+2198.svg[1].png"},
-        {"logo_topleft_btn", "U+2196.svg[1].png"}, {"logo_botright_btn", "U+2198.svg[1].png"},
-        {"window", "icon.png"},
+        {"logo_topleft_btn", "U+2196.svg[1].png"}, {"logo_botright_btn", "U+2198.svg[1].png"}, {"window", "icon.png"},
     };
+    // clang-format on
     for (const auto &icon : icons)
         QTest::newRow(qPrintable(icon.first)) << icon.first << icon.second;
 }
@@ -386,35 +268,44 @@ void FormTest::iconsLoad()
     const QImage picture(":/Resources/" + resource);
     QVERIFY2(!picture.isNull(), qPrintable(resource));
     QVERIFY(picture.width() >= 16 && picture.height() >= 16);
-
-    QIcon icon;
-    if (name == QLatin1String("window")) {
-        QVERIFY(!QImage(QStringLiteral("://Resources/icon.png")).isNull());
-        icon = window.windowIcon();
-    } else {
-        auto *button = window.findChild<QAbstractButton *>(name);
-        QVERIFY(button);
-        icon = button->icon();
-    }
+    auto *button = window.findChild<QAbstractButton *>(name);
+    QVERIFY(button || name == QLatin1String("window"));
+    const QIcon icon = name == QLatin1String("window") ? window.windowIcon() : button->icon();
     QVERIFY(!icon.isNull());
     // The button shows the resource's own picture, not a stand-in.
-    const QImage shown = icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
-    const QImage expected = QIcon(":/Resources/" + resource).pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
-    QCOMPARE(shown, expected);
+    const auto pixels = [](const QIcon &icon) {
+        return icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    QCOMPARE(pixels(icon), pixels(QIcon(":/Resources/" + resource)));
+}
+
+void FormTest::formDetails()
+{
+    QCOMPARE(form.main_tab->tabText(0), QStringLiteral("Settings"));
+    QCOMPARE(form.main_tab->tabText(1), QStringLiteral("Results"));
+    QCOMPARE(form.main_tab->tabText(2), QStringLiteral("Help"));
+    QCOMPARE(form.main_tab->widget(1), form.tab_9);
+    QCOMPARE(form.files_list->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QVERIFY(form.label_7->text().contains(QLatin1String("Introduction")));
+    QVERIFY(form.label_7->text().contains(QLatin1String("http://" TARVELO_WEBSITE)));
+    QVERIFY(form.start_btn->font().bold());
+    QVERIFY(form.dark_radio->font().bold());
+    QCOMPARE(form.label_8->font().pointSize(), 12);
+    QVERIFY(form.label_8->font().bold());
+    QCOMPARE(host->size(), QSize(1706, 805));
+    QCOMPARE(host->windowTitle(), QStringLiteral("Tarvelo"));
+    for (QWidget *widget : host->findChildren<QWidget *>())
+        QVERIFY2(widget->toolTip().isEmpty(), qPrintable(widget->objectName()));
 }
 
 void FormTest::anchorGrids()
 {
-    QMainWindow host;
-    Ui::MainWindow form;
-    form.setupUi(&host);
-    for (const char *prefix : {"txt_", "logo_"}) {
-        auto *box = host.findChild<QGroupBox *>(prefix == QLatin1String("txt_") ? "groupBox_11" : "groupBox_12");
-        QVERIFY(box);
+    for (const char *prefix : { "txt_", "logo_" }) {
+        QWidget *box = prefix == QLatin1String("txt_") ? form.groupBox_11 : form.groupBox_12;
         for (const char *anchor : anchorNames) {
-            auto *button = host.findChild<QRadioButton *>(QString::fromLatin1(prefix) + QLatin1String(anchor) + "_btn");
-            QVERIFY(button);
-            QCOMPARE(button->parentWidget(), static_cast<QWidget *>(box));
+            auto *button
+                = host->findChild<QRadioButton *>(QStringLiteral("%1%2_btn").arg(prefix, anchor));
+            QCOMPARE(button->parentWidget(), box);
             QCOMPARE(button->font().pointSize(), 10);
             QVERIFY(button->font().bold());
             QCOMPARE(button->maximumWidth(), 50);
@@ -427,65 +318,48 @@ void FormTest::anchorGrids()
     QVERIFY(form.logo_topleft_btn->isChecked());
     form.logo_center_btn->setChecked(true);
     QVERIFY(form.txt_botright_btn->isChecked());
-    QVERIFY(!form.logo_topleft_btn->isChecked());
-    int checkedLogo = 0;
-    for (const char *anchor : anchorNames)
-        checkedLogo += host.findChild<QRadioButton *>(QLatin1String("logo_") + QLatin1String(anchor) + "_btn")->isChecked();
-    QCOMPARE(checkedLogo, 1);
+    QCOMPARE(form.groupBox_12->findChildren<QRadioButton *>().size(), 9);
+    for (QRadioButton *button : form.groupBox_12->findChildren<QRadioButton *>())
+        QCOMPARE(button->isChecked(), button == form.logo_center_btn);
 }
 
 void FormTest::focusChain()
 {
+    // clang-format off
     const QStringList chain = {
-        "top_radio", "bottom_radio", "light_radio", "dark_radio", "shadow_spin", "shadow_slider",
-        "font_btn", "font_color_btn", "wtrmark_edit", "txt_topleft_btn", "txt_top_btn",
-        "txt_topright_btn", "txt_left_btn", "txt_center_btn", "txt_right_btn", "txt_botleft_btn",
-        "txt_bot_btn", "txt_botright_btn", "rst_txt_pos_btn", "txt_x_spin", "txt_y_spin",
-        "watermarkOpacitySpin", "watermarkOpacitySlider", "browse_logo_btn", "clear_logo_btn",
-        "logo_topleft_btn", "logo_top_btn", "logo_topright_btn", "logo_left_btn",
-        "logo_center_btn", "logo_right_btn", "logo_botleft_btn", "logo_bot_btn",
-        "logo_botright_btn", "reset_logo_btn", "x_spin", "y_spin", "scale_spin", "scale_slider",
-        "logoOpacitySpin", "logoOpacitySlider", "resize_check", "width_spin", "height_spin",
-        "aspect_check", "outjpg_radio", "outpng_radio", "outtif_radio", "compression_label",
-        "comp_slider", "actual_radio", "fit_radio", "smooth_check", "open_btn", "remove_btn",
-        "clear_btn", "files_list", "start_btn", "log_plain", "clear_log_btn", "scrollArea",
-        "credits_btn", "image_scroll", "scrollArea_2", "main_tab", "settings_scroll"};
-    QMainWindow host;
-    Ui::MainWindow form;
-    form.setupUi(&host);
+        "top_radio", "bottom_radio", "light_radio", "dark_radio", "shadow_spin", "shadow_slider", "font_btn",
+        "font_color_btn", "wtrmark_edit", "txt_topleft_btn", "txt_top_btn", "txt_topright_btn", "txt_left_btn",
+        "txt_center_btn", "txt_right_btn", "txt_botleft_btn", "txt_bot_btn", "txt_botright_btn", "rst_txt_pos_btn",
+        "txt_x_spin", "txt_y_spin", "watermarkOpacitySpin", "watermarkOpacitySlider", "browse_logo_btn",
+        "clear_logo_btn", "logo_topleft_btn", "logo_top_btn", "logo_topright_btn", "logo_left_btn",
+        "logo_center_btn", "logo_right_btn", "logo_botleft_btn", "logo_bot_btn", "logo_botright_btn",
+        "reset_logo_btn", "x_spin", "y_spin", "scale_spin", "scale_slider", "logoOpacitySpin", "logoOpacitySlider",
+        "resize_check", "width_spin", "height_spin", "aspect_check", "outjpg_radio", "outpng_radio", "outtif_radio",
+        "compression_label", "comp_slider", "actual_radio", "fit_radio", "smooth_check", "open_btn", "remove_btn",
+        "clear_btn", "files_list", "start_btn", "log_plain", "clear_log_btn", "scrollArea", "credits_btn",
+        "image_scroll", "scrollArea_2", "main_tab", "settings_scroll"};
+    // clang-format on
 
-    // Walk the chain as Tab does, from the first stop, and keep the named
-    // stops. The tab widget is a compound control (its tab bar takes the
-    // focus), so the toolkit files the stop that follows it after the last
-    // focusable widget inside it; every other stop keeps the listed order.
+    // Walk the chain as Tab does and keep the named stops. The tab widget is
+    // a compound control (its tab bar takes the focus), so the toolkit files
+    // the stop that follows it after the last focusable widget inside it;
+    // every other stop keeps the listed order.
     QStringList visited;
-    QWidget *first = host.findChild<QWidget *>(chain.first());
-    QVERIFY(first);
+    QWidget *first = host->findChild<QWidget *>(chain.first());
     QWidget *w = first;
     do {
         if (chain.contains(w->objectName()) && !visited.contains(w->objectName()))
             visited << w->objectName();
         w = w->nextInFocusChain();
     } while (w != first);
-
     QStringList expected = chain;
-    for (const char *compound : {"main_tab", "settings_scroll"}) {
-        QVERIFY2(visited.contains(QLatin1String(compound)), compound);
-        visited.removeAll(QLatin1String(compound));
+    for (const char *compound : { "main_tab", "settings_scroll" }) {
+        QVERIFY2(visited.removeAll(QLatin1String(compound)) == 1, compound);
         expected.removeAll(QLatin1String(compound));
     }
     QCOMPARE(visited, expected);
     for (const QString &name : chain)
-        QVERIFY2(host.findChild<QWidget *>(name)->focusPolicy() & Qt::TabFocus, qPrintable(name));
-}
-
-void FormTest::settingsTabIsCurrent()
-{
-    MainWindow window;
-    auto *tabs = window.findChild<QTabWidget *>("main_tab");
-    QVERIFY(tabs);
-    QCOMPARE(tabs->currentIndex(), 0);
-    QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("tab_8"));
+        QVERIFY2(host->findChild<QWidget *>(name)->focusPolicy() & Qt::TabFocus, qPrintable(name));
 }
 
 void FormTest::windowShell()
@@ -495,18 +369,18 @@ void FormTest::windowShell()
     QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
     QVERIFY(window.acceptDrops());
     QVERIFY(!window.windowIcon().isNull());
-    QVERIFY(window.statusBar());
     QCOMPARE(window.statusBar()->objectName(), QStringLiteral("statusBar"));
+    QCOMPARE(WindowProbe::ui(window)->main_tab->currentWidget(), WindowProbe::ui(window)->tab_8);
 
     // The preview label sits centred in the preview scroll area's contents.
-    auto *contents = window.findChild<QWidget *>("image_scroll_contents");
-    QVERIFY(contents);
+    auto *contents = WindowProbe::ui(window)->image_scroll_contents;
     auto *grid = qobject_cast<QGridLayout *>(contents->layout());
     QVERIFY(grid);
     QCOMPARE(grid->count(), 1);
     QWidget *label = grid->itemAtPosition(0, 0)->widget();
-    QVERIFY(label);
-    QCOMPARE(QString::fromLatin1(label->metaObject()->className()), QStringLiteral("QClickableLabel"));
+    QCOMPARE(label, WindowProbe::previewLabel(window));
+    QCOMPARE(
+        QString::fromLatin1(label->metaObject()->className()), QStringLiteral("QClickableLabel"));
     QCOMPARE(label->parentWidget(), contents);
     QCOMPARE(grid->itemAtPosition(0, 0)->alignment(), Qt::AlignCenter);
     QCOMPARE(grid->contentsMargins(), QMargins(0, 0, 0, 0));
@@ -521,6 +395,8 @@ void FormTest::slotTable()
     for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
         const QMetaMethod method = meta.method(i);
         QCOMPARE(method.methodType(), QMetaMethod::Slot);
+        QCOMPARE(method.access(),
+            i - meta.methodOffset() < 4 ? QMetaMethod::Public : QMetaMethod::Private);
         names << QString::fromLatin1(method.methodSignature());
     }
     QCOMPARE(names.size(), 60);
@@ -533,39 +409,17 @@ void FormTest::slotTable()
     QCOMPARE(names.at(38), QStringLiteral("on_txt_topleft_btn_toggled(bool)"));
     QCOMPARE(names.at(55), QStringLiteral("on_logo_botright_btn_toggled(bool)"));
     QCOMPARE(names.at(59), QStringLiteral("on_watermarkOpacitySlider_valueChanged(int)"));
-    for (int i = 0; i < 4; ++i)
-        QCOMPARE(meta.method(meta.methodOffset() + i).access(), QMetaMethod::Public);
-    for (int i = 4; i < 60; ++i)
-        QCOMPARE(meta.method(meta.methodOffset() + i).access(), QMetaMethod::Private);
 }
 
 // A renamed control would silently lose its slot; the toolkit only warns.
 void FormTest::everySlotIsBoundByName()
 {
     capturedMessages.clear();
-    previousHandler = qInstallMessageHandler(captureMessages);
-    {
-        MainWindow window;
-    }
-    qInstallMessageHandler(previousHandler);
+    const QtMessageHandler previous = qInstallMessageHandler(captureMessages);
+    delete new MainWindow;
+    qInstallMessageHandler(previous);
     for (const QString &message : qAsConst(capturedMessages))
         QVERIFY2(!message.contains(QLatin1String("connectSlotsByName")), qPrintable(message));
-}
-
-void FormTest::statusBarShowsTips()
-{
-    MainWindow window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto *start = window.findChild<QWidget *>("start_btn");
-    QVERIFY(start);
-    QTest::mouseMove(start);
-    QStatusTipEvent enter(start->statusTip());
-    QApplication::sendEvent(start, &enter);
-    QCOMPARE(window.statusBar()->currentMessage(), start->statusTip());
-    QStatusTipEvent leave{QString()};
-    QApplication::sendEvent(start, &leave);
-    QCOMPARE(window.statusBar()->currentMessage(), QString());
 }
 
 void FormTest::exitConfirmation_data()
@@ -584,21 +438,21 @@ void FormTest::exitConfirmation()
     MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto *list = window.findChild<QListWidget *>("files_list");
-    list->addItem(QStringLiteral("/nowhere/kept.jpg"));
+    WindowProbe::ui(window)->files_list->addItem(QStringLiteral("/nowhere/kept.jpg"));
 
-    auto seen = TestSupport::answerNextBox(QMessageBox::StandardButton(answer));
-    const bool closed = window.close();
-    QVERIFY(seen->seen);
-    QCOMPARE(seen->title, QStringLiteral("Confirm"));
-    QCOMPARE(seen->text, QStringLiteral("Are you sure you want to exit?"));
-    QCOMPARE(seen->icon, QMessageBox::Information);
-    QCOMPARE(seen->buttons.size(), 2);
-    QVERIFY(seen->buttons.contains(QMessageBox::Yes));
-    QVERIFY(seen->buttons.contains(QMessageBox::No));
-    QCOMPARE(closed, closes);
+    Modals modals;
+    modals.box(QMessageBox::StandardButton(answer));
+    QCOMPARE(window.close(), closes);
+    QCOMPARE(modals.seen.size(), 1);
+    QCOMPARE(modals.unexpected, 0);
+    QCOMPARE(modals.seen[0].title, QStringLiteral("Confirm"));
+    QCOMPARE(modals.seen[0].text, QStringLiteral("Are you sure you want to exit?"));
+    QCOMPARE(modals.seen[0].icon, QMessageBox::Information);
+    QCOMPARE(modals.seen[0].buttons.size(), 2);
+    QVERIFY(modals.seen[0].buttons.contains(QMessageBox::Yes));
+    QVERIFY(modals.seen[0].buttons.contains(QMessageBox::No));
     QCOMPARE(window.isVisible(), !closes);
-    QCOMPARE(list->count(), 1);
+    QCOMPARE(WindowProbe::ui(window)->files_list->count(), 1);
 }
 
 TARVELO_TEST_MAIN(FormTest)
