@@ -4,100 +4,49 @@
 // writes. Each case starts from an empty store in this test's own
 // configuration folder.
 
-#include <QAbstractButton>
-#include <QDir>
-#include <QDoubleSpinBox>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QSettings>
-#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
-
-#include "mainwindow.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
-#include "windowprobe.h"
+
+using namespace TestSupport;
 
 namespace {
 
 const QString organisation = QStringLiteral("Dovrin Halsek");
 const QString application = QStringLiteral("Tarvelo");
 
-struct StoredKey
+// Every key of the store with its first-run value, which also fixes the
+// type the key is written with.
+const QList<QPair<QString, QVariant>> &storedKeys()
 {
-    QString name;
-    QVariant firstRun; // also fixes the type the key is written with
-};
-
-// Every key of the store with its first-run value, in the order of
-// application.
-const QVector<StoredKey> &storedKeys()
-{
-    static const QVector<StoredKey> keys = {
-        { "txt_topleft_btn", true },
-        { "txt_top_btn", false },
-        { "txt_topright_btn", false },
-        { "txt_left_btn", false },
-        { "txt_center_btn", false },
-        { "txt_right_btn", false },
-        { "txt_botleft_btn", false },
-        { "txt_bot_btn", false },
-        { "txt_botright_btn", false },
-        { "logo_topleft_btn", true },
-        { "logo_top_btn", false },
-        { "logo_topright_btn", false },
-        { "logo_left_btn", false },
-        { "logo_center_btn", false },
-        { "logo_right_btn", false },
-        { "logo_botleft_btn", false },
-        { "logo_bot_btn", false },
-        { "logo_botright_btn", false },
-        { "scale_spin", 1.0 },
-        { "logo_file_name", QString() },
-        { "font", QStringLiteral("Cambria,18,-1,5,50,0,0,0,0,0") },
-        { "wtrmark_edit", QStringLiteral("Enter your text here!") },
-        { "fnt_clr", 0xFFFFFFFFu },
-        { "shadow_spin", 15 },
-        { "x_spin", 0 },
-        { "y_spin", 0 },
-        { "top_radio", false },
-        { "bottom_radio_radio", true },
-        { "light_radio", false },
-        { "dark_radio", true },
-        { "txt_x_spin", 20 },
-        { "txt_y_spin", 20 },
-        { "actual_radio", true },
-        { "fit_radio", false },
-        { "resize_check", true },
-        { "aspect_check", false },
-        { "width_spin", 1920 },
-        { "height_spin", 1920 },
-        { "outjpg_radio", true },
-        { "outpng_radio", false },
-        { "outtif_radio", false },
-        { "comp_slider", 90 },
-        { "watermarkOpacitySpin", 100 },
-        { "logoOpacitySpin", 100 },
-    };
+    static QList<QPair<QString, QVariant>> keys;
+    if (keys.isEmpty()) {
+        for (const char *set : { "txt_", "logo_" })
+            for (const char *anchor : { "topleft", "top", "topright", "left", "center", "right",
+                     "botleft", "bot", "botright" })
+                keys.append({ QStringLiteral("%1%2_btn").arg(set, anchor),
+                    anchor == QLatin1String("topleft") });
+        // clang-format off
+        keys += { { "scale_spin", 1.0 }, { "logo_file_name", QString() }, { "font", "Cambria,18,-1,5,50,0,0,0,0,0" },
+            { "wtrmark_edit", "Enter your text here!" }, { "fnt_clr", 0xFFFFFFFFu }, { "shadow_spin", 15 },
+            { "x_spin", 0 }, { "y_spin", 0 }, { "top_radio", false }, { "bottom_radio_radio", true },
+            { "light_radio", false }, { "dark_radio", true }, { "txt_x_spin", 20 }, { "txt_y_spin", 20 },
+            { "actual_radio", true }, { "fit_radio", false }, { "resize_check", true }, { "aspect_check", false },
+            { "width_spin", 1920 }, { "height_spin", 1920 }, { "outjpg_radio", true }, { "outpng_radio", false },
+            { "outtif_radio", false }, { "comp_slider", 90 }, { "watermarkOpacitySpin", 100 }, { "logoOpacitySpin", 100 } };
+        // clang-format on
+    }
     return keys;
 }
 
-QVariant firstRunValue(const QString &key)
+// `value` converted to the type of `key`'s first-run value.
+QVariant asKeyType(const QString &key, QVariant value)
 {
-    for (const StoredKey &stored : storedKeys())
-        if (stored.name == key)
-            return stored.firstRun;
-    return QVariant();
-}
-
-// The control a key belongs to; one key is not named after its control.
-QString objectNameOf(const QString &key)
-{
-    return key == QLatin1String("bottom_radio_radio") ? QStringLiteral("bottom_radio") : key;
+    for (const auto &stored : storedKeys())
+        if (stored.first == key)
+            value.convert(stored.second.userType());
+    return value;
 }
 
 // What the window shows for `key`, typed like the key's first-run value.
@@ -109,85 +58,34 @@ QVariant observed(MainWindow &w, const QString &key)
         return WindowProbe::textFont(w).toString();
     if (key == QLatin1String("fnt_clr"))
         return uint(WindowProbe::textColor(w).rgba());
-    QObject *object = w.findChild<QObject *>(objectNameOf(key));
-    if (!object)
-        return QVariant();
+    // One key is not named after its control.
+    QObject *object = w.findChild<QObject *>(key == "bottom_radio_radio" ? "bottom_radio" : key);
     if (auto *button = qobject_cast<QAbstractButton *>(object))
         return button->isChecked();
     if (auto *edit = qobject_cast<QLineEdit *>(object))
         return edit->text();
-    if (auto *spin = qobject_cast<QDoubleSpinBox *>(object))
-        return spin->value();
-    return object->property("value").toInt();
-}
-
-// The same value as `value`, converted to the type of `key`'s first-run value.
-QVariant asKeyType(const QString &key, const QVariant &value)
-{
-    QVariant converted = value;
-    converted.convert(firstRunValue(key).userType());
-    return converted;
+    return asKeyType(key, object ? object->property("value") : QVariant());
 }
 
 void writeStore(const QVariantMap &values)
 {
-    QSettings store(organisation, application);
+    QSettings settings(organisation, application);
     for (auto it = values.cbegin(); it != values.cend(); ++it)
-        store.setValue(it.key(), it.value());
-    store.sync();
-    QCOMPARE(store.status(), QSettings::NoError);
+        settings.setValue(it.key(), it.value());
 }
 
 QVariantMap readStore()
 {
-    QSettings store(organisation, application);
+    QSettings settings(organisation, application);
     QVariantMap values;
-    for (const QString &key : store.allKeys())
-        values.insert(key, store.value(key));
+    for (const QString &key : settings.allKeys())
+        values.insert(key, settings.value(key));
     return values;
-}
-
-QString storeFileName()
-{
-    return QSettings(organisation, application).fileName();
 }
 
 QByteArray storeFileText()
 {
-    QFile file(storeFileName());
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-const QStringList textAnchors
-    = { "txt_topleft_btn", "txt_top_btn", "txt_topright_btn", "txt_left_btn", "txt_center_btn",
-          "txt_right_btn", "txt_botleft_btn", "txt_bot_btn", "txt_botright_btn" };
-const QStringList logoAnchors
-    = { "logo_topleft_btn", "logo_top_btn", "logo_topright_btn", "logo_left_btn", "logo_center_btn",
-          "logo_right_btn", "logo_botleft_btn", "logo_bot_btn", "logo_botright_btn" };
-
-// Which button of an exclusive set the bare form checks, before any stored
-// option is applied ("" if none).
-QString designTimeChecked(const QStringList &set)
-{
-    QMainWindow host;
-    Ui::MainWindow form;
-    form.setupUi(&host);
-    for (const QString &name : set) {
-        auto *button = host.findChild<QAbstractButton *>(name);
-        if (button && button->isChecked())
-            return name;
-    }
-    return QString();
-}
-
-QVariantMap allFalse(const QStringList &keys)
-{
-    QVariantMap values;
-    for (const QString &key : keys)
-        values.insert(key, false);
-    return values;
+    return readFile(QSettings(organisation, application).fileName());
 }
 
 } // namespace
@@ -199,11 +97,9 @@ class SettingsTest : public QObject
 private slots:
     void initTestCase();
     void init();
-
     void firstRunDefaults();
     void exclusiveSets_data();
     void exclusiveSets();
-    void offsetsSurviveTheirAnchors_data();
     void offsetsSurviveTheirAnchors();
     void colourComesBackOpaque_data();
     void colourComesBackOpaque();
@@ -214,16 +110,14 @@ private slots:
     void fontSampleShowsRestoredFont();
     void malformedValues_data();
     void malformedValues();
-    void unparsableFontKeepsDefaultFont_data();
-    void unparsableFontKeepsDefaultFont();
-    void missingLogoKeepsItsPath();
-    void unreadableLogoLeavesNoLogo();
+    void logoThatCannotBeReadKeepsItsPath_data();
+    void logoThatCannotBeReadKeepsItsPath();
 };
 
 void SettingsTest::initTestCase()
 {
     // The store must be this test's own, never the user's configuration.
-    const QString file = storeFileName();
+    const QString file = QSettings(organisation, application).fileName();
     QVERIFY2(!file.startsWith(QDir::homePath() + QLatin1String("/.config/")), qPrintable(file));
     const QString folder = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (!folder.isEmpty())
@@ -233,29 +127,25 @@ void SettingsTest::initTestCase()
 
 void SettingsTest::init()
 {
-    QSettings store(organisation, application);
-    store.clear();
-    store.sync();
-    QFile::remove(store.fileName());
+    QSettings settings(organisation, application);
+    settings.clear();
+    settings.sync();
+    QFile::remove(settings.fileName());
     QVERIFY(readStore().isEmpty());
 }
 
 void SettingsTest::firstRunDefaults()
 {
     MainWindow w;
-    for (const StoredKey &key : storedKeys())
-        QVERIFY2(observed(w, key.name) == key.firstRun,
-            qPrintable(key.name + ": " + observed(w, key.name).toString()));
-
+    for (const auto &key : storedKeys())
+        QVERIFY2(observed(w, key.first) == key.second,
+            qPrintable(key.first + ": " + observed(w, key.first).toString()));
     Ui::MainWindow *ui = WindowProbe::ui(w);
     QCOMPARE(WindowProbe::textFont(w).family(), QStringLiteral("Cambria"));
     QCOMPARE(WindowProbe::textFont(w).pointSize(), 18);
-    QCOMPARE(WindowProbe::textColor(w), QColor(Qt::white));
     QVERIFY(WindowProbe::logoImage(w).isNull());
-    QVERIFY(ui->width_spin->isEnabled());
-    QVERIFY(ui->height_spin->isEnabled());
-    QVERIFY(ui->aspect_check->isEnabled());
-    QCOMPARE(ui->comp_label->text(), QStringLiteral("90%"));
+    QVERIFY(ui->width_spin->isEnabled() && ui->height_spin->isEnabled()
+        && ui->aspect_check->isEnabled());
     // Reading creates nothing: the store stays empty until the exit.
     QVERIFY(readStore().isEmpty());
 }
@@ -264,134 +154,66 @@ void SettingsTest::exclusiveSets_data()
 {
     QTest::addColumn<QVariantMap>("stored");
     QTest::addColumn<QStringList>("set");
-    QTest::addColumn<QString>("checked"); // "" for the design-time choice
+    QTest::addColumn<QString>("checked");
 
+    QStringList textAnchors;
+    QVariantMap allFalse;
+    for (int i = 0; i < 9; ++i) {
+        textAnchors << storedKeys().at(i).first;
+        allFalse.insert(storedKeys().at(i).first, false);
+    }
+    const QStringList logoAnchors = { "logo_left_btn", "logo_center_btn" };
     const QStringList shadowPosition = { "top_radio", "bottom_radio" };
-    const QStringList shadowType = { "light_radio", "dark_radio" };
-    const QStringList preview = { "actual_radio", "fit_radio" };
     const QStringList output = { "outjpg_radio", "outpng_radio", "outtif_radio" };
-
-    QTest::newRow("text anchors all false") << allFalse(textAnchors) << textAnchors << "";
-    QTest::newRow("logo anchors all false") << allFalse(logoAnchors) << logoAnchors << "";
-    QTest::newRow("text anchor stored alone")
-        << QVariantMap { { "txt_topleft_btn", false }, { "txt_right_btn", true } } << textAnchors
-        << "txt_right_btn";
-    QTest::newRow("text anchors top and bot") << QVariantMap { { "txt_topleft_btn", false },
-        { "txt_top_btn", true }, { "txt_bot_btn", true } }
-                                              << textAnchors << "txt_bot_btn";
-    QTest::newRow("text anchors topleft and botright") << QVariantMap { { "txt_topleft_btn", true },
-        { "txt_botright_btn", true } } << textAnchors << "txt_botright_btn";
-    QTest::newRow("logo anchors center and left")
-        << QVariantMap { { "logo_left_btn", true }, { "logo_center_btn", true } } << logoAnchors
-        << "logo_center_btn";
-    QTest::newRow("shadow position both true")
-        << QVariantMap { { "top_radio", true }, { "bottom_radio_radio", true } } << shadowPosition
-        << "bottom_radio";
-    QTest::newRow("shadow position top")
-        << QVariantMap { { "top_radio", true }, { "bottom_radio_radio", false } } << shadowPosition
-        << "top_radio";
-    QTest::newRow("shadow position both false")
-        << QVariantMap { { "top_radio", false }, { "bottom_radio_radio", false } } << shadowPosition
-        << "";
-    QTest::newRow("shadow type both true")
-        << QVariantMap { { "light_radio", true }, { "dark_radio", true } } << shadowType
-        << "dark_radio";
-    QTest::newRow("shadow type both false")
-        << QVariantMap { { "light_radio", false }, { "dark_radio", false } } << shadowType << "";
-    QTest::newRow("preview both true")
-        << QVariantMap { { "actual_radio", true }, { "fit_radio", true } } << preview
-        << "fit_radio";
-    QTest::newRow("preview both false")
-        << QVariantMap { { "actual_radio", false }, { "fit_radio", false } } << preview << "";
-    QTest::newRow("output jpg and tif")
-        << QVariantMap { { "outjpg_radio", true }, { "outtif_radio", true } } << output
-        << "outtif_radio";
-    QTest::newRow("output png alone")
-        << QVariantMap { { "outjpg_radio", false }, { "outpng_radio", true } } << output
-        << "outpng_radio";
-    QTest::newRow("output none") << QVariantMap { { "outjpg_radio", false },
-        { "outpng_radio", false }, { "outtif_radio", false } }
-                                 << output << "";
+    // clang-format off
+    // With none true the form's own choice stays.
+    QTest::newRow("text anchors all false") << allFalse << textAnchors << "txt_topleft_btn";
+    QTest::newRow("shadow position both false") << QVariantMap { { "top_radio", false }, { "bottom_radio_radio", false } } << shadowPosition << "bottom_radio";
+    QTest::newRow("output none") << QVariantMap { { "outjpg_radio", false }, { "outpng_radio", false }, { "outtif_radio", false } } << output << "outjpg_radio";
+    QTest::newRow("preview both false") << QVariantMap { { "actual_radio", false }, { "fit_radio", false } } << QStringList { "actual_radio", "fit_radio" } << "fit_radio";
+    // Otherwise the last one stored true wins.
+    QTest::newRow("text anchors top and bot") << QVariantMap { { "txt_topleft_btn", false }, { "txt_top_btn", true }, { "txt_bot_btn", true } } << textAnchors << "txt_bot_btn";
+    QTest::newRow("logo anchors left and center") << QVariantMap { { "logo_left_btn", true }, { "logo_center_btn", true } } << logoAnchors << "logo_center_btn";
+    QTest::newRow("shadow type both true") << QVariantMap { { "light_radio", true }, { "dark_radio", true } } << QStringList { "light_radio", "dark_radio" } << "dark_radio";
+    QTest::newRow("output jpg and tif") << QVariantMap { { "outjpg_radio", true }, { "outtif_radio", true } } << output << "outtif_radio";
+    // clang-format on
 }
 
-// Each button of a set is its own key; the last one stored true wins, and
-// with none true the form's own choice stays.
+// Each button of a set is its own key.
 void SettingsTest::exclusiveSets()
 {
     QFETCH(QVariantMap, stored);
     QFETCH(QStringList, set);
     QFETCH(QString, checked);
-    if (checked.isEmpty())
-        checked = designTimeChecked(set);
-
     writeStore(stored);
     MainWindow w;
-    for (const QString &name : set) {
-        auto *button = w.findChild<QAbstractButton *>(name);
-        QVERIFY(button);
-        QVERIFY2(button->isChecked() == (name == checked), qPrintable(name));
-    }
+    for (const QString &name : set)
+        QVERIFY2(w.findChild<QAbstractButton *>(name)->isChecked() == (name == checked),
+            qPrintable(name));
 }
 
-void SettingsTest::offsetsSurviveTheirAnchors_data()
-{
-    QTest::addColumn<QVariantMap>("stored");
-    QTest::addColumn<QString>("anchor");
-    QTest::addColumn<QString>("xKey");
-    QTest::addColumn<QString>("yKey");
-    QTest::addColumn<int>("x");
-    QTest::addColumn<int>("y");
-
-    QTest::newRow("text centre 5,7") << QVariantMap { { "txt_topleft_btn", false },
-        { "txt_center_btn", true }, { "txt_x_spin", 5 }, { "txt_y_spin", 7 } }
-                                     << "txt_center_btn"
-                                     << "txt_x_spin"
-                                     << "txt_y_spin" << 5 << 7;
-    QTest::newRow("logo bottom right 11,-3") << QVariantMap { { "logo_topleft_btn", false },
-        { "logo_botright_btn", true }, { "x_spin", 11 }, { "y_spin", -3 } }
-                                             << "logo_botright_btn"
-                                             << "x_spin"
-                                             << "y_spin" << 11 << -3;
-    // Both sets move at once: the text anchor's reset must not touch the
-    // logo's offsets and the other way round.
-    QTest::newRow("both moved, text checked") << QVariantMap { { "txt_topleft_btn", false },
-        { "txt_bot_btn", true }, { "txt_x_spin", -40 }, { "txt_y_spin", 9 },
-        { "logo_topleft_btn", false }, { "logo_top_btn", true }, { "x_spin", 3 }, { "y_spin", 4 } }
-                                              << "txt_bot_btn"
-                                              << "txt_x_spin"
-                                              << "txt_y_spin" << -40 << 9;
-    QTest::newRow("both moved, logo checked") << QVariantMap { { "txt_topleft_btn", false },
-        { "txt_bot_btn", true }, { "txt_x_spin", -40 }, { "txt_y_spin", 9 },
-        { "logo_topleft_btn", false }, { "logo_top_btn", true }, { "x_spin", 3 }, { "y_spin", 4 } }
-                                              << "logo_top_btn"
-                                              << "x_spin"
-                                              << "y_spin" << 3 << 4;
-}
-
+// Both anchors move at once: the text anchor's reset must not touch the
+// logo's offsets and the other way round.
 void SettingsTest::offsetsSurviveTheirAnchors()
 {
-    QFETCH(QVariantMap, stored);
-    QFETCH(QString, anchor);
-    QFETCH(QString, xKey);
-    QFETCH(QString, yKey);
-    QFETCH(int, x);
-    QFETCH(int, y);
-
-    writeStore(stored);
+    writeStore({ { "txt_topleft_btn", false }, { "txt_bot_btn", true }, { "txt_x_spin", -40 },
+        { "txt_y_spin", 9 }, { "logo_topleft_btn", false }, { "logo_top_btn", true },
+        { "x_spin", 3 }, { "y_spin", 4 } });
     MainWindow w;
-    QVERIFY(w.findChild<QAbstractButton *>(anchor)->isChecked());
-    QCOMPARE(w.findChild<QSpinBox *>(xKey)->value(), x);
-    QCOMPARE(w.findChild<QSpinBox *>(yKey)->value(), y);
+    Ui::MainWindow *ui = WindowProbe::ui(w);
+    QVERIFY(ui->txt_bot_btn->isChecked());
+    QVERIFY(ui->logo_top_btn->isChecked());
+    QCOMPARE(ui->txt_x_spin->value(), -40);
+    QCOMPARE(ui->txt_y_spin->value(), 9);
+    QCOMPARE(ui->x_spin->value(), 3);
+    QCOMPARE(ui->y_spin->value(), 4);
 }
 
 void SettingsTest::colourComesBackOpaque_data()
 {
     QTest::addColumn<uint>("stored");
     QTest::addColumn<uint>("restored");
-
     QTest::newRow("half transparent") << 0x80112233u << 0xFF112233u;
-    QTest::newRow("fully transparent black") << 0x00000000u << 0xFF000000u;
-    QTest::newRow("almost opaque white") << 0xFEFFFFFFu << 0xFFFFFFFFu;
     QTest::newRow("opaque") << 0xFF336699u << 0xFF336699u;
 }
 
@@ -401,15 +223,11 @@ void SettingsTest::colourComesBackOpaque()
 {
     QFETCH(uint, stored);
     QFETCH(uint, restored);
-
     writeStore({ { "fnt_clr", stored } });
     {
         MainWindow w;
-        const QColor colour = WindowProbe::textColor(w);
-        QCOMPARE(colour.alpha(), 255);
-        QCOMPARE(uint(colour.rgba()), restored);
+        QCOMPARE(uint(WindowProbe::textColor(w).rgba()), restored);
     }
-    QCOMPARE(readStore().value("fnt_clr").toUInt(), restored);
     QVERIFY(storeFileText().contains("\nfnt_clr=" + QByteArray::number(restored) + '\n'));
 }
 
@@ -417,10 +235,7 @@ void SettingsTest::resizeControlsFollowStoredCheck_data()
 {
     QTest::addColumn<QVariantMap>("stored");
     QTest::addColumn<bool>("resize");
-
-    QTest::newRow("stored false") << QVariantMap { { "resize_check", false } } << false;
     QTest::newRow("stored false as text") << QVariantMap { { "resize_check", "false" } } << false;
-    QTest::newRow("stored true") << QVariantMap { { "resize_check", true } } << true;
     QTest::newRow("absent") << QVariantMap {} << true;
     // The sizes and the aspect check are applied after the step, disabled
     // or not.
@@ -433,7 +248,6 @@ void SettingsTest::resizeControlsFollowStoredCheck()
 {
     QFETCH(QVariantMap, stored);
     QFETCH(bool, resize);
-
     writeStore(stored);
     MainWindow w;
     Ui::MainWindow *ui = WindowProbe::ui(w);
@@ -451,51 +265,42 @@ void SettingsTest::resizeControlsFollowStoredCheck()
 void SettingsTest::unchangedRunWritesEveryKey()
 {
     QStringList expectedKeys;
-    for (const StoredKey &key : storedKeys())
-        expectedKeys << key.name;
+    for (const auto &key : storedKeys())
+        expectedKeys << key.first;
     expectedKeys.sort();
-
     {
         MainWindow w;
-        QSettings *store = WindowProbe::settings(w);
-        QVERIFY(store);
-        QCOMPARE(store->organizationName(), organisation);
-        QCOMPARE(store->applicationName(), application);
-        QCOMPARE(store->format(), QSettings::NativeFormat);
-        QCOMPARE(store->scope(), QSettings::UserScope);
-        QCOMPARE(store->parent(), &w);
-
+        QSettings *settings = WindowProbe::settings(w);
+        QCOMPARE(settings->organizationName(), organisation);
+        QCOMPARE(settings->applicationName(), application);
+        QCOMPARE(settings->format(), QSettings::NativeFormat);
+        QCOMPARE(settings->scope(), QSettings::UserScope);
+        QCOMPARE(settings->parent(), &w);
         // The store holds what was written until it is flushed at the
         // window's end, so the written types can be seen here.
         WindowProbe::saveSettings(w);
-        QStringList written = store->allKeys();
+        QStringList written = settings->allKeys();
         written.sort();
         QCOMPARE(written, expectedKeys);
-        for (const StoredKey &key : storedKeys()) {
-            const QVariant value = store->value(key.name);
-            QVERIFY2(value.userType() == key.firstRun.userType(),
-                qPrintable(key.name + ": " + QLatin1String(value.typeName())));
-            QVERIFY2(value == key.firstRun, qPrintable(key.name + ": " + value.toString()));
+        for (const auto &key : storedKeys()) {
+            const QVariant value = settings->value(key.first);
+            QVERIFY2(value.userType() == key.second.userType() && value == key.second,
+                qPrintable(key.first + ": " + value.typeName() + " " + value.toString()));
         }
     }
-
     // And in the file, after the window has gone.
     const QVariantMap stored = readStore();
-    QStringList onDisk = stored.keys();
-    onDisk.sort();
-    QCOMPARE(onDisk, expectedKeys);
-    for (const StoredKey &key : storedKeys())
-        QVERIFY2(asKeyType(key.name, stored.value(key.name)) == key.firstRun,
-            qPrintable(key.name + ": " + stored.value(key.name).toString()));
+    QCOMPARE(stored.keys(), expectedKeys);
+    for (const auto &key : storedKeys())
+        QVERIFY2(
+            asKeyType(key.first, stored.value(key.first)) == key.second, qPrintable(key.first));
     // The font description holds commas; it must come back as one string.
     QCOMPARE(stored.value("font").userType(), int(QMetaType::QString));
-
     const QByteArray text = storeFileText();
     QVERIFY(text.contains("\nbottom_radio_radio=true\n"));
     QVERIFY(!text.contains("\nbottom_radio="));
     QVERIFY(text.contains("\nfnt_clr=4294967295\n"));
     QVERIFY(text.contains("\nscale_spin=1\n"));
-    QVERIFY(text.contains("\nshadow_spin=15\n"));
 }
 
 // What the user set comes back at the next start and is written again
@@ -503,66 +308,32 @@ void SettingsTest::unchangedRunWritesEveryKey()
 void SettingsTest::changedOptionsSurviveARestart()
 {
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
     const QString logoPath = dir.filePath("logo.png");
-    QImage logo(40, 30, QImage::Format_ARGB32);
-    logo.fill(QColor(200, 20, 20, 180));
-    QVERIFY(logo.save(logoPath));
-
-    const QVariantMap changed = {
-        { "txt_topleft_btn", false },
-        { "txt_center_btn", true },
-        { "logo_topleft_btn", false },
-        { "logo_botright_btn", true },
-        { "scale_spin", 2.5 },
-        { "logo_file_name", logoPath },
-        { "font", "DejaVu Sans,12,-1,5,75,1,0,0,0,0" },
-        { "wtrmark_edit", "Hello, world; \"quoted\" = fine" },
-        { "fnt_clr", 0xFF336699u },
-        { "shadow_spin", 40 },
-        { "x_spin", 11 },
-        { "y_spin", -3 },
-        { "top_radio", true },
-        { "bottom_radio_radio", false },
-        { "light_radio", true },
-        { "dark_radio", false },
-        { "txt_x_spin", 5 },
-        { "txt_y_spin", 7 },
-        { "actual_radio", false },
-        { "fit_radio", true },
-        { "resize_check", false },
-        { "aspect_check", true },
-        { "width_spin", 800 },
-        { "height_spin", 600 },
-        { "outjpg_radio", false },
-        { "outpng_radio", true },
-        { "comp_slider", 75 },
-        { "watermarkOpacitySpin", 55 },
-        { "logoOpacitySpin", 70 },
-    };
+    QVERIFY(solid(40, 30, QColor(200, 20, 20, 180)).save(logoPath));
+    // clang-format off
+    const QVariantMap changed = { { "txt_topleft_btn", false }, { "txt_center_btn", true }, { "logo_topleft_btn", false },
+        { "logo_botright_btn", true }, { "scale_spin", 2.5 }, { "logo_file_name", logoPath },
+        { "font", "DejaVu Sans,12,-1,5,75,1,0,0,0,0" }, { "wtrmark_edit", "Hello, world; \"quoted\" = fine" },
+        { "fnt_clr", 0xFF336699u }, { "shadow_spin", 40 }, { "x_spin", 11 }, { "y_spin", -3 }, { "top_radio", true },
+        { "bottom_radio_radio", false }, { "light_radio", true }, { "dark_radio", false }, { "txt_x_spin", 5 },
+        { "txt_y_spin", 7 }, { "actual_radio", false }, { "fit_radio", true }, { "resize_check", false },
+        { "aspect_check", true }, { "width_spin", 800 }, { "height_spin", 600 }, { "outjpg_radio", false },
+        { "outpng_radio", true }, { "comp_slider", 75 }, { "watermarkOpacitySpin", 55 }, { "logoOpacitySpin", 70 } };
+    // clang-format on
     writeStore(changed);
-
-    QVariantMap shown;
     {
         MainWindow w;
-        for (const StoredKey &key : storedKeys())
-            shown.insert(key.name, observed(w, key.name));
-        QCOMPARE(WindowProbe::logoImage(w).size(), QSize(40, 30));
+        for (auto it = changed.cbegin(); it != changed.cend(); ++it)
+            QVERIFY2(
+                observed(w, it.key()) == asKeyType(it.key(), it.value()), qPrintable(it.key()));
         QCOMPARE(WindowProbe::logoImage(w).pixelColor(5, 5), QColor(200, 20, 20, 180));
     }
-    for (auto it = changed.cbegin(); it != changed.cend(); ++it)
-        QVERIFY2(shown.value(it.key()) == asKeyType(it.key(), it.value()),
-            qPrintable(it.key() + ": " + shown.value(it.key()).toString()));
-
     const QVariantMap stored = readStore();
     QCOMPARE(stored.size(), storedKeys().size());
-    for (const StoredKey &key : storedKeys()) {
-        const QVariant expected = changed.contains(key.name)
-            ? asKeyType(key.name, changed.value(key.name))
-            : key.firstRun;
-        QVERIFY2(asKeyType(key.name, stored.value(key.name)) == expected,
-            qPrintable(key.name + ": " + stored.value(key.name).toString()));
-    }
+    for (const auto &key : storedKeys())
+        QVERIFY2(asKeyType(key.first, stored.value(key.first))
+                == asKeyType(key.first, changed.value(key.first, key.second)),
+            qPrintable(key.first + ": " + stored.value(key.first).toString()));
 }
 
 // Font and colour are applied before the compositions of the resize step,
@@ -576,8 +347,7 @@ void SettingsTest::fontSampleShowsRestoredFont()
     QCOMPARE(sample->font().family(), QStringLiteral("DejaVu Sans"));
     QCOMPARE(sample->font().pointSize(), 14);
     QCOMPARE(sample->font().weight(), 75);
-    QVERIFY2(
-        sample->styleSheet().contains(QLatin1String("ff336699")), qPrintable(sample->styleSheet()));
+    QCOMPARE(sample->styleSheet(), QStringLiteral("color: #ff336699"));
 }
 
 void SettingsTest::malformedValues_data()
@@ -585,28 +355,25 @@ void SettingsTest::malformedValues_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QVariant>("stored");
     QTest::addColumn<QVariant>("applied");
-
+    // clang-format off
     // Text in a number key reads as 0, which the control clamps into range.
     QTest::newRow("shadow_spin text") << "shadow_spin" << QVariant("abc") << QVariant(0);
     QTest::newRow("width_spin text") << "width_spin" << QVariant("abc") << QVariant(10);
-    QTest::newRow("height_spin empty") << "height_spin" << QVariant("") << QVariant(10);
     QTest::newRow("txt_x_spin trailing text") << "txt_x_spin" << QVariant("12abc") << QVariant(0);
     QTest::newRow("x_spin negative") << "x_spin" << QVariant("-250") << QVariant(-250);
-    QTest::newRow("scale_spin text") << "scale_spin" << QVariant("abc") << QVariant(0.01);
     QTest::newRow("scale_spin too large") << "scale_spin" << QVariant("99") << QVariant(10.0);
     QTest::newRow("comp_slider text") << "comp_slider" << QVariant("abc") << QVariant(1);
-    QTest::newRow("logoOpacitySpin too large")
-        << "logoOpacitySpin" << QVariant("250") << QVariant(100);
-    QTest::newRow("width_spin as bool") << "width_spin" << QVariant(true) << QVariant(10);
     // Text read as a boolean is false only when empty, "0" or "false".
     QTest::newRow("resize_check yes") << "resize_check" << QVariant("yes") << QVariant(true);
     QTest::newRow("resize_check 0") << "resize_check" << QVariant("0") << QVariant(false);
-    QTest::newRow("resize_check empty") << "resize_check" << QVariant("") << QVariant(false);
     QTest::newRow("fit_radio FALSE") << "fit_radio" << QVariant("FALSE") << QVariant(false);
-    QTest::newRow("fit_radio 1") << "fit_radio" << QVariant("1") << QVariant(true);
     QTest::newRow("fnt_clr text") << "fnt_clr" << QVariant("red") << QVariant(0xFF000000u);
     QTest::newRow("wtrmark_edit number") << "wtrmark_edit" << QVariant(42) << QVariant("42");
-    QTest::newRow("wtrmark_edit empty") << "wtrmark_edit" << QVariant("") << QVariant("");
+    // A description that QFont rejects leaves the toolkit's default font,
+    // not a half-parsed one.
+    QTest::newRow("font three fields") << "font" << QVariant("Serif,12,x") << QVariant(QFont().toString());
+    QTest::newRow("font without family") << "font" << QVariant(",18,-1,5,50,0,0,0,0,0") << QVariant(QFont().toString());
+    // clang-format on
 }
 
 void SettingsTest::malformedValues()
@@ -614,57 +381,24 @@ void SettingsTest::malformedValues()
     QFETCH(QString, key);
     QFETCH(QVariant, stored);
     QFETCH(QVariant, applied);
-
     writeStore({ { key, stored } });
     MainWindow w;
     QCOMPARE(observed(w, key), applied);
 }
 
-void SettingsTest::unparsableFontKeepsDefaultFont_data()
+void SettingsTest::logoThatCannotBeReadKeepsItsPath_data()
 {
-    QTest::addColumn<QString>("stored");
-
-    QTest::newRow("empty") << "";
-    QTest::newRow("three fields") << "Serif,12,x";
-    QTest::newRow("no family") << ",18,-1,5,50,0,0,0,0,0";
-    QTest::newRow("too many fields") << "Serif,1,2,3,4,5,6,7,8,9,10,11,12";
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("deleted") << QByteArray();
+    QTest::newRow("not a picture") << QByteArray("this is not a picture");
 }
 
-// A description that QFont rejects leaves the toolkit's default font, not a
-// half-parsed one.
-void SettingsTest::unparsableFontKeepsDefaultFont()
+void SettingsTest::logoThatCannotBeReadKeepsItsPath()
 {
-    QFETCH(QString, stored);
-
-    writeStore({ { "font", stored } });
-    MainWindow w;
-    QCOMPARE(WindowProbe::textFont(w).toString(), QFont().toString());
-}
-
-void SettingsTest::missingLogoKeepsItsPath()
-{
+    QFETCH(QByteArray, content);
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString gone = dir.filePath("deleted-logo.png");
-    writeStore({ { "logo_file_name", gone } });
-    {
-        MainWindow w;
-        QCOMPARE(WindowProbe::logoFileName(w), gone);
-        QVERIFY(WindowProbe::logoImage(w).isNull());
-    }
-    QCOMPARE(readStore().value("logo_file_name").toString(), gone);
-}
-
-void SettingsTest::unreadableLogoLeavesNoLogo()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
     const QString path = dir.filePath("logo.png");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("this is not a picture");
-    file.close();
-
+    QVERIFY(content.isEmpty() || writeFile(path, content));
     writeStore({ { "logo_file_name", path } });
     {
         MainWindow w;
