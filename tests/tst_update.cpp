@@ -3,41 +3,28 @@
 // answer (and of oversized or endless ones), the window's "Update" box, and
 // closing the window while the request is still outstanding.
 
-#include <QElapsedTimer>
-#include <QHash>
-#include <QPointer>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QTextBlock>
-#include <QTextDocument>
 #include <QtTest>
 
-#include <memory>
-
-#include "boxwatcher.h"
-#include "mainwindow.h"
 #include "testsupport.h"
-#include "windowprobe.h"
+
+using namespace TestSupport;
 
 namespace {
 
 const QString updatePath = QStringLiteral("/webapps/tarvelo.php?version=2.8.0");
-// What the window asks for; the test's proxy setting brings it here.
-const QString productionUrl = QStringLiteral("http://" TARVELO_WEBSITE) + updatePath;
 
 // Closing while the server never answers must not wait for the reply. The
 // bound only tells "ended on its own" from "waited for the network" (which
-// would never end); the actual figure, a few tens of milliseconds, is logged
-// and is not a target of this test.
+// would never end).
 constexpr qint64 PromptExitMs = 3000;
 
-QByteArray response(const QByteArray &statusLine, const QByteArray &body,
-    const QByteArray &extraHeaders = QByteArray())
+QByteArray response(
+    const QByteArray &status, const QByteArray &body, const QByteArray &headers = "")
 {
-    return "HTTP/1.1 " + statusLine
-        + "\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size())
-        + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
+    return "HTTP/1.1 " + status + "\r\nContent-Type: text/plain\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\nConnection: close\r\n" + headers + "\r\n" + body;
 }
 
 QByteArray ok(const QByteArray &body)
@@ -45,8 +32,7 @@ QByteArray ok(const QByteArray &body)
     return response("200 OK", body);
 }
 
-// A body that ends when the server closes the connection: the client cannot
-// learn its size in advance.
+// A body that ends when the server closes: its size is not known before.
 QByteArray okUntilClose(const QByteArray &body)
 {
     return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n" + body;
@@ -54,31 +40,35 @@ QByteArray okUntilClose(const QByteArray &body)
 
 QByteArray okChunked(const QByteArray &body, int chunkSize)
 {
-    QByteArray out = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: "
-                     "chunked\r\nConnection: close\r\n\r\n";
-    for (int at = 0; at < body.size(); at += chunkSize) {
-        const QByteArray chunk = body.mid(at, chunkSize);
-        out += QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n";
-    }
+    QByteArray out = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+    for (int at = 0; at < body.size(); at += chunkSize)
+        out += QByteArray::number(body.mid(at, chunkSize).size(), 16) + "\r\n"
+            + body.mid(at, chunkSize) + "\r\n";
     return out + "0\r\n\r\n";
 }
 
-// A small HTTP server for one scripted answer per connection.
+// A small HTTP server with one scripted answer for every connection.
 class HttpStub : public QObject
 {
 public:
-    enum class Mode {
+    enum Mode {
         Answer, // send `answer`, then close
         Silent, // read the request and never answer
         Drop, // close the connection without answering
         Endless, // a 200 answer whose body never ends (up to EndlessCap)
     };
-
     static constexpr qint64 EndlessCap = 64LL * 1024 * 1024;
 
-    HttpStub() { connect(&server, &QTcpServer::newConnection, this, &HttpStub::accept); }
+    explicit HttpStub(Mode mode = Answer, const QByteArray &answer = QByteArray())
+        : mode(mode)
+        , answer(answer)
+    {
+        connect(&server, &QTcpServer::newConnection, this, &HttpStub::accept);
+        server.listen(QHostAddress::LocalHost, 0);
+    }
 
-    bool start() { return server.listen(QHostAddress::LocalHost, 0); }
+    quint16 port() const { return server.serverPort(); }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()) + updatePath; }
 
     // Answers the last request at once, without running the event loop.
     bool answerBlocking(const QByteArray &bytes)
@@ -93,18 +83,11 @@ public:
         return lastSocket->state() == QAbstractSocket::UnconnectedState
             || lastSocket->waitForDisconnected(5000);
     }
-    quint16 port() const { return server.serverPort(); }
-    QString url(const QString &pathAndQuery = updatePath) const
-    {
-        return QStringLiteral("http://127.0.0.1:%1").arg(port()) + pathAndQuery;
-    }
 
-    Mode mode = Mode::Answer;
+    Mode mode;
     QByteArray answer;
-
-    QList<QByteArray> requests; // everything up to the blank line
+    QList<QByteArray> requests; // each up to the blank line
     qint64 endlessBytesSent = 0;
-    bool answered = false; // the whole answer has left this side
     bool peerClosed = false; // the client hung up before we did
 
 private:
@@ -112,63 +95,50 @@ private:
     {
         while (QTcpSocket *socket = server.nextPendingConnection()) {
             auto buffer = std::make_shared<QByteArray>();
-            auto closingOurselves = std::make_shared<bool>(false);
-            connect(
-                socket, &QTcpSocket::readyRead, this, [this, socket, buffer, closingOurselves]() {
-                    if (buffer->contains("\r\n\r\n"))
-                        return; // the request is complete; ignore anything after it
-                    *buffer += socket->readAll();
-                    const int end = buffer->indexOf("\r\n\r\n");
-                    if (end < 0)
-                        return;
-                    requests << buffer->left(end + 2);
-                    lastSocket = socket;
-                    respond(socket, closingOurselves);
-                });
-            connect(socket, &QTcpSocket::disconnected, this, [this, socket, closingOurselves]() {
-                if (!*closingOurselves)
-                    peerClosed = true;
-                else
-                    answered = true;
+            auto closing = std::make_shared<bool>(false); // we hang up ourselves
+            connect(socket, &QTcpSocket::readyRead, this, [=]() {
+                if (buffer->contains("\r\n\r\n"))
+                    return; // anything after the request is ignored
+                *buffer += socket->readAll();
+                const int end = buffer->indexOf("\r\n\r\n");
+                if (end < 0)
+                    return;
+                requests << buffer->left(end + 2);
+                lastSocket = socket;
+                respond(socket, closing);
+            });
+            connect(socket, &QTcpSocket::disconnected, this, [=]() {
+                peerClosed = peerClosed || !*closing;
                 socket->deleteLater();
             });
         }
     }
 
-    void respond(QTcpSocket *socket, const std::shared_ptr<bool> &closingOurselves)
+    void respond(QTcpSocket *socket, const std::shared_ptr<bool> &closing)
     {
-        switch (mode) {
-        case Mode::Answer:
-            socket->write(answer);
-            *closingOurselves = true;
-            socket->disconnectFromHost(); // after the answer has been written
+        if (mode == Silent)
             return;
-        case Mode::Silent:
-            return;
-        case Mode::Drop:
-            *closingOurselves = true;
-            socket->disconnectFromHost();
-            return;
-        case Mode::Endless: {
-            socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
-                          "Connection: close\r\n\r\n");
-            const auto pump = [this, socket, closingOurselves]() {
-                const QByteArray chunk(64 * 1024, '9');
-                while (socket->state() == QAbstractSocket::ConnectedState
-                    && socket->bytesToWrite() < 4 * chunk.size() && endlessBytesSent < EndlessCap) {
-                    socket->write(chunk);
-                    endlessBytesSent += chunk.size();
-                }
-                if (endlessBytesSent >= EndlessCap && !*closingOurselves) {
-                    *closingOurselves = true;
-                    socket->disconnectFromHost();
-                }
-            };
-            connect(socket, &QTcpSocket::bytesWritten, this, pump);
-            pump();
+        if (mode != Endless) {
+            socket->write(mode == Answer ? answer : QByteArray());
+            *closing = true;
+            socket->disconnectFromHost(); // after what was written
             return;
         }
-        }
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n");
+        const auto pump = [this, socket, closing]() {
+            const QByteArray chunk(64 * 1024, '9');
+            while (socket->state() == QAbstractSocket::ConnectedState
+                && socket->bytesToWrite() < 4 * chunk.size() && endlessBytesSent < EndlessCap) {
+                socket->write(chunk);
+                endlessBytesSent += chunk.size();
+            }
+            if (endlessBytesSent >= EndlessCap && !*closing) {
+                *closing = true;
+                socket->disconnectFromHost();
+            }
+        };
+        connect(socket, &QTcpSocket::bytesWritten, this, pump);
+        pump();
     }
 
     QTcpServer server;
@@ -192,24 +162,19 @@ QByteArray requestLine(const QByteArray &request)
 
 // Runs one check to its end and returns every message it emitted, received
 // the way the window receives them: queued, on this thread.
-struct WorkerRun
+QStringList runWorker(const QString &url)
 {
     QStringList messages;
-    bool finished = false;
-};
-
-WorkerRun runWorker(const QString &url, int timeoutMs = 15000)
-{
-    WorkerRun run;
     QObject receiver;
     QVessikAnalytics worker;
     QObject::connect(&worker, &QVessikAnalytics::updateMessage, &receiver,
-        [&run](const QString &message) { run.messages << message; });
+        [&messages](const QString &message) { messages << message; });
     worker.setUrl(url);
     worker.start();
-    run.finished = QTest::qWaitFor([&worker]() { return worker.isFinished(); }, timeoutMs);
+    if (!QTest::qWaitFor([&worker]() { return worker.isFinished(); }, 15000))
+        messages << QStringLiteral("(still running)");
     QCoreApplication::processEvents(); // deliver what was queued last
-    return run;
+    return messages;
 }
 
 QString expectedUpdateText(const QString &shownVersion)
@@ -222,26 +187,6 @@ QString expectedUpdateText(const QString &shownVersion)
         + shownVersion;
 }
 
-QString renderedText(const QString &richText)
-{
-    QTextDocument document;
-    document.setHtml(richText);
-    return document.toPlainText();
-}
-
-QStringList linkTargets(const QString &richText)
-{
-    QTextDocument document;
-    document.setHtml(richText);
-    QStringList targets;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
-        for (auto it = block.begin(); !it.atEnd(); ++it)
-            if (it.fragment().charFormat().isAnchor())
-                targets << it.fragment().charFormat().anchorHref();
-    targets.removeDuplicates();
-    return targets;
-}
-
 } // namespace
 
 class UpdateTest : public QObject
@@ -249,38 +194,25 @@ class UpdateTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-
+    void initTestCase() { offlinePort = outsidePort().loadAcquire(); }
+    void cleanup() { outsidePort().storeRelease(offlinePort); }
     void requestLineAndHeaders_data();
     void requestLineAndHeaders();
     void workerAnswers_data();
     void workerAnswers();
-    void refusedPortGivesEmptyMessage();
     void endlessBodyIsNotReadWhole();
     void interruptionEndsAHangingRequest_data();
     void interruptionEndsAHangingRequest();
-
     void updateBox_data();
     void updateBox();
     void windowAsksTheMakersSite_data();
     void windowAsksTheMakersSite();
-    void closingWhileRequestHangs();
-    void closingWithAnswerStillQueued();
+    void closingWithRequestOutstanding_data();
+    void closingWithRequestOutstanding();
 
 private:
     int offlinePort = 0;
 };
-
-void UpdateTest::initTestCase()
-{
-    offlinePort = TestIsolation::outsidePort().loadAcquire();
-}
-
-void UpdateTest::cleanup()
-{
-    TestIsolation::outsidePort().storeRelease(offlinePort);
-}
 
 void UpdateTest::requestLineAndHeaders_data()
 {
@@ -293,17 +225,9 @@ void UpdateTest::requestLineAndHeaders_data()
 void UpdateTest::requestLineAndHeaders()
 {
     QFETCH(bool, withScheme);
-    HttpStub stub;
-    QVERIFY(stub.start());
-    stub.answer = ok("2.8.0");
-
-    QString url = stub.url();
-    if (!withScheme)
-        url.remove(QStringLiteral("http://"));
-    const WorkerRun run = runWorker(url);
-    QVERIFY(run.finished);
-    QCOMPARE(run.messages, QStringList { "2.8.0" });
-
+    HttpStub stub(HttpStub::Answer, ok("2.8.0"));
+    QCOMPARE(
+        runWorker(withScheme ? stub.url() : stub.url().remove("http://")), QStringList { "2.8.0" });
     QCOMPARE(stub.requests.size(), 1);
     const QByteArray request = stub.requests.first();
     QCOMPARE(requestLine(request), "GET " + updatePath.toLatin1() + " HTTP/1.1");
@@ -318,36 +242,25 @@ void UpdateTest::workerAnswers_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("message");
-
-    const auto answer = int(HttpStub::Mode::Answer);
-    const QByteArray fits(64 * 1024, 'v');
-    const QByteArray tooLarge(64 * 1024 + 1, 'v');
-
+    const QByteArray fits(64 * 1024, 'v'), tooLarge(64 * 1024 + 1, 'v');
+    // clang-format off
     // The body comes untrimmed; the window trims it.
-    QTest::newRow("same version with line break") << answer << ok("2.8.0\n") << "2.8.0\n";
-    QTest::newRow("spaces kept") << answer << ok(" 2.9.1 ") << " 2.9.1 ";
-    QTest::newRow("utf-8") << answer << ok("2.9.1 \xe2\x80\x94 gr\xc3\xbcn")
-                           << QString::fromUtf8("2.9.1 \xe2\x80\x94 gr\xc3\xbcn");
-    QTest::newRow("up to the first zero byte")
-        << answer << ok(QByteArray("2.9.1\0<b>hidden</b>", 19)) << "2.9.1";
-    QTest::newRow("empty body") << answer << ok("") << "";
-    QTest::newRow("body without length") << answer << okUntilClose("2.9.2") << "2.9.2";
-    QTest::newRow("chunked") << answer << okChunked("2.9.3", 2) << "2.9.3";
-    QTest::newRow("exactly 64 KiB") << answer << ok(fits) << QString::fromLatin1(fits);
+    QTest::newRow("spaces and line break kept") << 0 << ok(" 2.9.1\n") << " 2.9.1\n";
+    QTest::newRow("utf-8") << 0 << ok("2.9.1 \xe2\x80\x94 gr\xc3\xbcn") << QString::fromUtf8("2.9.1 \xe2\x80\x94 gr\xc3\xbcn");
+    QTest::newRow("up to the first zero byte") << 0 << ok(QByteArray("2.9.1\0<b>hidden</b>", 19)) << "2.9.1";
+    QTest::newRow("body without length") << 0 << okUntilClose("2.9.2") << "2.9.2";
+    QTest::newRow("chunked") << 0 << okChunked("2.9.3", 2) << "2.9.3";
+    QTest::newRow("exactly 64 KiB") << 0 << ok(fits) << QString::fromLatin1(fits);
     // Failures all give an empty message.
-    QTest::newRow("404") << answer << response("404 Not Found", "2.9.1") << "";
-    QTest::newRow("500") << answer << response("500 Internal Server Error", "2.9.1") << "";
-    QTest::newRow("redirect") << answer
-                              << response(
-                                     "301 Moved Permanently", "2.9.1", "Location: /elsewhere\r\n")
-                              << "";
-    QTest::newRow("one byte over 64 KiB, declared") << answer << ok(tooLarge) << "";
-    QTest::newRow("one byte over 64 KiB, undeclared") << answer << okUntilClose(tooLarge) << "";
-    QTest::newRow("over 64 KiB, chunked") << answer << okChunked(tooLarge, 5000) << "";
-    QTest::newRow("declared huge, sent small")
-        << answer << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n2.9.1") << "";
-    QTest::newRow("not HTTP at all") << answer << QByteArray("2.9.1\r\n\r\n") << "";
-    QTest::newRow("hung up without answer") << int(HttpStub::Mode::Drop) << QByteArray() << "";
+    QTest::newRow("404") << 0 << response("404 Not Found", "2.9.1") << "";
+    QTest::newRow("redirect") << 0 << response("301 Moved Permanently", "2.9.1", "Location: /elsewhere\r\n") << "";
+    QTest::newRow("one byte over 64 KiB, declared") << 0 << ok(tooLarge) << "";
+    QTest::newRow("one byte over 64 KiB, undeclared") << 0 << okUntilClose(tooLarge) << "";
+    QTest::newRow("over 64 KiB, chunked") << 0 << okChunked(tooLarge, 5000) << "";
+    QTest::newRow("declared huge, sent small") << 0 << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n2.9.1") << "";
+    QTest::newRow("not HTTP at all") << 0 << QByteArray("2.9.1\r\n\r\n") << "";
+    QTest::newRow("hung up without answer") << int(HttpStub::Drop) << QByteArray() << "";
+    // clang-format on
 }
 
 void UpdateTest::workerAnswers()
@@ -355,45 +268,19 @@ void UpdateTest::workerAnswers()
     QFETCH(int, mode);
     QFETCH(QByteArray, answer);
     QFETCH(QString, message);
-
-    HttpStub stub;
-    QVERIFY(stub.start());
-    stub.mode = HttpStub::Mode(mode);
-    stub.answer = answer;
-
-    const WorkerRun run = runWorker(stub.url());
-    QVERIFY(run.finished);
-    // The toolkit itself may send the request again after a broken answer.
+    HttpStub stub(HttpStub::Mode(mode), answer);
+    // One message per run, success or not. (The toolkit itself may send the
+    // request again after a broken answer.)
+    QCOMPARE(runWorker(stub.url()), QStringList { message });
     QVERIFY(!stub.requests.isEmpty());
-    QCOMPARE(run.messages.size(), 1); // one message per run, success or not
-    QCOMPARE(run.messages.first().size(), message.size());
-    QCOMPARE(run.messages.first(), message);
-}
-
-void UpdateTest::refusedPortGivesEmptyMessage()
-{
-    quint16 port = 0;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        port = probe.serverPort();
-    }
-    const WorkerRun run = runWorker(QStringLiteral("http://127.0.0.1:%1").arg(port) + updatePath);
-    QVERIFY(run.finished);
-    QCOMPARE(run.messages, QStringList { QString() });
 }
 
 // A server that sends without end must not make the worker hold the body:
 // it gives up soon after the limit, long before the server is done.
 void UpdateTest::endlessBodyIsNotReadWhole()
 {
-    HttpStub stub;
-    QVERIFY(stub.start());
-    stub.mode = HttpStub::Mode::Endless;
-
-    const WorkerRun run = runWorker(stub.url());
-    QVERIFY(run.finished);
-    QCOMPARE(run.messages, QStringList { QString() });
+    HttpStub stub(HttpStub::Endless);
+    QCOMPARE(runWorker(stub.url()), QStringList { QString() });
     QTRY_VERIFY(stub.peerClosed);
     QVERIFY2(stub.endlessBytesSent < HttpStub::EndlessCap,
         qPrintable(QString::number(stub.endlessBytesSent)));
@@ -412,10 +299,7 @@ void UpdateTest::interruptionEndsAHangingRequest_data()
 void UpdateTest::interruptionEndsAHangingRequest()
 {
     QFETCH(bool, askFirst);
-    HttpStub stub;
-    QVERIFY(stub.start());
-    stub.mode = HttpStub::Mode::Silent;
-
+    HttpStub stub(HttpStub::Silent);
     QObject receiver;
     QStringList messages;
     auto worker = std::make_unique<QVessikAnalytics>();
@@ -433,9 +317,7 @@ void UpdateTest::interruptionEndsAHangingRequest()
         QVERIFY(worker->wait(5000));
     }
     worker.reset(); // must not destroy a running thread, nor hang
-    const qint64 elapsedMs = clock.elapsed();
-    QVERIFY2(elapsedMs < PromptExitMs, qPrintable(QString::number(elapsedMs)));
-
+    QVERIFY2(clock.elapsed() < PromptExitMs, qPrintable(QString::number(clock.elapsed())));
     QCoreApplication::processEvents();
     QVERIFY(messages.isEmpty());
     QTRY_VERIFY(stub.peerClosed); // the connection was dropped, not left open
@@ -444,19 +326,20 @@ void UpdateTest::interruptionEndsAHangingRequest()
 void UpdateTest::updateBox_data()
 {
     QTest::addColumn<QString>("message");
-    QTest::addColumn<bool>("shown");
-    QTest::addColumn<QString>("shownVersion");
-
-    QTest::newRow("empty") << "" << false << "";
-    QTest::newRow("white space only") << " \t\r\n " << false << "";
-    QTest::newRow("same version") << "2.8.0" << false << "";
-    QTest::newRow("same version with line break") << "2.8.0\n" << false << "";
-    QTest::newRow("same version padded") << "\t 2.8.0 \r\n" << false << "";
-    QTest::newRow("newer with spaces") << " 2.9.1 " << true << "2.9.1";
-    QTest::newRow("older") << "2.7.9" << true << "2.7.9";
-    QTest::newRow("prefix of the version") << "2.8" << true << "2.8";
-    QTest::newRow("different case") << "2.8.0-RC" << true << "2.8.0-RC";
-    QTest::newRow("markup") << "<a href=\"http://evil.example/\">get it</a> & <b>now</b>" << true
+    QTest::addColumn<QString>("shownVersion"); // "" for no box
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("white space only") << " \t\r\n "
+                                      << "";
+    QTest::newRow("same version padded") << "\t 2.8.0 \r\n"
+                                         << "";
+    QTest::newRow("newer with spaces") << " 2.9.1 "
+                                       << "2.9.1";
+    QTest::newRow("older") << "2.7.9"
+                           << "2.7.9";
+    QTest::newRow("prefix of the version") << "2.8"
+                                           << "2.8";
+    QTest::newRow("markup") << "<a href=\"http://evil.example/\">get it</a> & <b>now</b>"
                             << "&lt;a href=&quot;http://evil.example/&quot;&gt;get it&lt;/a&gt; "
                                "&amp; &lt;b&gt;now&lt;/b&gt;";
 }
@@ -464,26 +347,24 @@ void UpdateTest::updateBox_data()
 void UpdateTest::updateBox()
 {
     QFETCH(QString, message);
-    QFETCH(bool, shown);
     QFETCH(QString, shownVersion);
-
     MainWindow w;
-    BoxWatcher watcher;
+    Modals modals;
+    modals.box(QMessageBox::Ok);
     w.onUpdateAvailable(message);
-    if (!shown) {
-        QVERIFY(watcher.boxes.isEmpty());
+    QCOMPARE(modals.seen.size(), shownVersion.isEmpty() ? 0 : 1);
+    if (shownVersion.isEmpty())
         return;
-    }
-    QCOMPARE(watcher.boxes.size(), 1);
-    const BoxWatcher::Box box = watcher.boxes.first();
-    QCOMPARE(box.title, QStringLiteral("Update"));
-    QCOMPARE(box.icon, QMessageBox::Information);
-    QCOMPARE(box.buttons, QList<QMessageBox::StandardButton> { QMessageBox::Ok });
-    QCOMPARE(box.text, expectedUpdateText(shownVersion));
+    QCOMPARE(modals.seen[0].title, QStringLiteral("Update"));
+    QCOMPARE(modals.seen[0].icon, QMessageBox::Information);
+    QCOMPARE(modals.seen[0].buttons, QList<QMessageBox::StandardButton> { QMessageBox::Ok });
+    QCOMPARE(modals.seen[0].text, expectedUpdateText(shownVersion));
     // Whatever the site sent, the box shows it as text and links only to the
     // download page.
-    QVERIFY(renderedText(box.text).endsWith("New version: " + message.trimmed()));
-    QCOMPARE(linkTargets(box.text), QStringList { "http://" TARVELO_WEBSITE "/tarvelo/" });
+    QVERIFY(plainText(modals.seen[0].text).endsWith("New version: " + message.trimmed()));
+    QCOMPARE(links(modals.seen[0].text).size(), 1);
+    QCOMPARE(links(modals.seen[0].text).first().first,
+        QStringLiteral("http://" TARVELO_WEBSITE "/tarvelo/"));
 }
 
 void UpdateTest::windowAsksTheMakersSite_data()
@@ -491,14 +372,9 @@ void UpdateTest::windowAsksTheMakersSite_data()
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<bool>("reachable");
     QTest::addColumn<QString>("shownVersion"); // "" for no box
-
     QTest::newRow("same version with line break") << ok("2.8.0\n") << true << "";
     QTest::newRow("newer with spaces") << ok(" 2.9.1 ") << true << "2.9.1";
-    QTest::newRow("older") << ok("2.7.0") << true << "2.7.0";
-    QTest::newRow("markup") << ok("<a href='http://evil.example/'>x</a>") << true
-                            << "&lt;a href='http://evil.example/'&gt;x&lt;/a&gt;";
     QTest::newRow("404") << response("404 Not Found", "2.9.1") << true << "";
-    QTest::newRow("oversized") << ok(QByteArray(100000, '3')) << true << "";
     QTest::newRow("refused") << QByteArray() << false << "";
 }
 
@@ -510,89 +386,67 @@ void UpdateTest::windowAsksTheMakersSite()
     QFETCH(QByteArray, answer);
     QFETCH(bool, reachable);
     QFETCH(QString, shownVersion);
-
-    HttpStub stub;
-    QVERIFY(stub.start());
-    stub.answer = answer;
+    HttpStub stub(HttpStub::Answer, answer);
     if (reachable)
-        TestIsolation::outsidePort().storeRelease(stub.port());
-
-    BoxWatcher watcher;
+        outsidePort().storeRelease(stub.port());
+    Modals modals;
+    modals.box(QMessageBox::Ok);
     MainWindow w;
     QVessikAnalytics &checker = WindowProbe::updateChecker(w);
     QVERIFY(QTest::qWaitFor([&checker]() { return checker.isFinished(); }, 15000));
     QCoreApplication::processEvents(); // the queued message, and its box if any
 
+    QCOMPARE(stub.requests.size(), reachable ? 1 : 0);
     if (reachable) {
-        QCOMPARE(stub.requests.size(), 1);
-        QCOMPARE(
-            requestLine(stub.requests.first()), "GET " + productionUrl.toLatin1() + " HTTP/1.1");
+        QCOMPARE(requestLine(stub.requests.first()),
+            "GET http://" TARVELO_WEBSITE + updatePath.toLatin1() + " HTTP/1.1");
         QCOMPARE(headerValue(stub.requests.first(), "User-Agent"), QByteArray("Dovrin"));
-    } else {
-        QVERIFY(stub.requests.isEmpty());
     }
-    if (shownVersion.isEmpty()) {
-        QVERIFY(watcher.boxes.isEmpty());
-    } else {
-        QCOMPARE(watcher.boxes.size(), 1);
-        QCOMPARE(watcher.boxes.first().title, QStringLiteral("Update"));
-        QCOMPARE(watcher.boxes.first().text, expectedUpdateText(shownVersion));
-    }
+    QCOMPARE(modals.seen.size(), shownVersion.isEmpty() ? 0 : 1);
+    if (!shownVersion.isEmpty())
+        QCOMPARE(modals.seen[0].text, expectedUpdateText(shownVersion));
 }
 
-// Closing the program while the site has not answered: the window goes at
-// once, the worker says nothing, and no box turns up afterwards.
-void UpdateTest::closingWhileRequestHangs()
+void UpdateTest::closingWithRequestOutstanding_data()
 {
-    HttpStub stub;
-    QVERIFY(stub.start());
-    stub.mode = HttpStub::Mode::Silent;
-    TestIsolation::outsidePort().storeRelease(stub.port());
-
-    BoxWatcher watcher;
-    auto w = std::make_unique<MainWindow>();
-    QSignalSpy emitted(&WindowProbe::updateChecker(*w), &QVessikAnalytics::updateMessage);
-    QTRY_COMPARE(stub.requests.size(), 1);
-    QVERIFY(WindowProbe::updateChecker(*w).isRunning());
-
-    QElapsedTimer clock;
-    clock.start();
-    w.reset();
-    const qint64 elapsedMs = clock.elapsed();
-    qInfo("window destroyed %lld ms after the close with the request outstanding", elapsedMs);
-    QVERIFY2(elapsedMs < PromptExitMs, qPrintable(QString::number(elapsedMs)));
-
-    QCOMPARE(emitted.count(), 0);
-    QTRY_VERIFY(stub.peerClosed);
-    QCoreApplication::processEvents();
-    QVERIFY(watcher.boxes.isEmpty());
+    QTest::addColumn<bool>("answered");
+    QTest::newRow("no answer yet") << false;
+    // The answer has arrived and its message is queued for the window, but
+    // the window goes before it can be delivered.
+    QTest::newRow("answer still queued") << true;
 }
 
-// The answer has arrived and its message is queued for the window, but the
-// window goes before it can be delivered: nothing may reach it.
-void UpdateTest::closingWithAnswerStillQueued()
+// Closing the program while the site has not answered, or before its answer
+// is delivered: the window goes at once and no box turns up afterwards.
+void UpdateTest::closingWithRequestOutstanding()
 {
-    HttpStub stub;
-    QVERIFY(stub.start());
-    stub.mode = HttpStub::Mode::Silent;
-    TestIsolation::outsidePort().storeRelease(stub.port());
-
-    BoxWatcher watcher;
+    QFETCH(bool, answered);
+    HttpStub stub(HttpStub::Silent);
+    outsidePort().storeRelease(stub.port());
+    Modals modals;
     auto w = std::make_unique<MainWindow>();
     QVessikAnalytics &checker = WindowProbe::updateChecker(*w);
     QSignalSpy emitted(&checker, &QVessikAnalytics::updateMessage);
     QTRY_COMPARE(stub.requests.size(), 1);
+    QVERIFY(checker.isRunning());
+    if (answered) {
+        // From here on this thread runs no events, so the message stays
+        // queued: answer with blocking writes and wait for the worker.
+        QVERIFY(stub.answerBlocking(ok("2.9.1")));
+        QVERIFY(checker.wait(15000));
+        QCOMPARE(emitted.count(), 1);
+    }
 
-    // From here on this thread runs no events, so the message stays queued:
-    // answer with blocking writes and wait for the worker to finish.
-    QVERIFY(stub.answerBlocking(ok("2.9.1")));
-    QVERIFY(checker.wait(15000));
-    QCOMPARE(emitted.count(), 1);
-    QCOMPARE(emitted.first().first().toString(), QStringLiteral("2.9.1"));
-
+    QElapsedTimer clock;
+    clock.start();
     w.reset();
+    qInfo("window destroyed %lld ms after the close", clock.elapsed());
+    QVERIFY2(clock.elapsed() < PromptExitMs, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(emitted.count(), answered ? 1 : 0);
+    if (!answered)
+        QTRY_VERIFY(stub.peerClosed);
     QCoreApplication::processEvents();
-    QVERIFY(watcher.boxes.isEmpty());
+    QCOMPARE(modals.seen.size(), 0);
 }
 
 TARVELO_TEST_MAIN(UpdateTest)
