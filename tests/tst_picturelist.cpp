@@ -3,35 +3,19 @@
 // a working Abort), removing and clearing, and loading the current picture
 // for the preview, including pictures that must not be loaded.
 
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QLabel>
-#include <QListWidget>
 #include <QMimeData>
 #include <QProgressDialog>
-#include <QPushButton>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <QtTest>
 
-#include <memory>
 #include <sys/stat.h>
 
-#include "batchtesting.h"
-#include "mainwindow.h"
-#include "pictureio.h"
 #include "qclickablelabel.h"
 #include "testsupport.h"
-#include "ui_mainwindow.h"
-#include "windowprobe.h"
 
-using namespace BatchTesting;
+using namespace TestSupport;
 
 namespace {
-
-const QString dialogFilter = QStringLiteral("Images (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp "
-                                            "*.pgm *.pbm *.ppm *.xbm *.xpm *.tiff *.tif)");
 
 QStringList itemTexts(const QListWidget *list)
 {
@@ -39,6 +23,11 @@ QStringList itemTexts(const QListWidget *list)
     for (int row = 0; row < list->count(); ++row)
         texts << list->item(row)->text();
     return texts;
+}
+
+QString counterLabel(int count)
+{
+    return QStringLiteral("Please wait while your files are added. (%1 files)").arg(count);
 }
 
 // Watches the drop's progress dialog each time events run during a drop.
@@ -53,8 +42,8 @@ public:
     }
 
     QStringList labels; // the label at every event processing
-    bool windowModal = true; // every sighting was window-modal
-    bool visibleAtOnce = false; // visible at the first sighting
+    bool windowModal = true; // at every sighting
+    bool visibleAtOnce = false; // at the first sighting
     QString cancelText;
     int minimum = -1, maximum = -1;
     std::function<void(QProgressDialog *)> onSighting;
@@ -67,8 +56,7 @@ private:
             return;
         if (labels.isEmpty()) {
             visibleAtOnce = dialog->isVisible();
-            if (auto *cancel = dialog->findChild<QPushButton *>())
-                cancelText = cancel->text();
+            cancelText = dialog->findChild<QPushButton *>()->text();
             minimum = dialog->minimum();
             maximum = dialog->maximum();
         }
@@ -82,11 +70,6 @@ private:
     QTimer timer;
 };
 
-QString counterLabel(int count)
-{
-    return QStringLiteral("Please wait while your files are added. (%1 files)").arg(count);
-}
-
 } // namespace
 
 class PictureListTest : public QObject
@@ -96,33 +79,30 @@ class PictureListTest : public QObject
 private slots:
     void init();
     void cleanup();
-
     void openDialogAddsAndSelectsLast();
     void openDialogCancelMovesToLast();
-    void openDialogTakesGif();
     void dragEnterWantsUrls();
     void dropFolderWalksSubfolders();
     void dropFileBySuffix_data();
     void dropFileBySuffix();
     void dropCountsEveryEntry();
-    void dropSameFileTwice();
-    void dropSkipsMissingAndRemote();
     void abortEndsWalkAndDrop();
     void dropFifoDoesNotHang();
     void removeTakesCurrent();
-    void removeWithoutCurrentDoesNothing();
     void clearEmptiesPreview();
-    void loadingAppliesOrientation();
-    void loadingClearsTransparentPixels();
+    void loadingTurnsAndClearsTransparentPixels();
     void loadingComposesForPreview();
     void refusedPictureKeepsPreview_data();
     void refusedPictureKeepsPreview();
-    void vanishedPictureChangesNothing();
 
 private:
     void drop(const QList<QUrl> &urls);
     QString picture(const QString &name, const QImage &image = photoLike(24, 16));
-    QImage shownPreview() const;
+    QImage shownPreview() const
+    {
+        return WindowProbe::previewLabel(*window)->pixmap(Qt::ReturnByValue).toImage();
+    }
+    QImage source() const { return WindowProbe::sourceImage(*window); }
 
     std::unique_ptr<MainWindow> window;
     Ui::MainWindow *ui = nullptr;
@@ -131,16 +111,9 @@ private:
 
 void PictureListTest::init()
 {
-    QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).clear();
-    window = std::make_unique<MainWindow>();
+    window = plainWindow();
     ui = WindowProbe::ui(*window);
-    // Nothing stamped on the previews: the list's own work is what is tested.
-    ui->resize_check->setChecked(false);
-    ui->shadow_spin->setValue(0);
-    ui->wtrmark_edit->clear();
     ui->actual_radio->setChecked(true);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
 }
@@ -148,7 +121,6 @@ void PictureListTest::init()
 void PictureListTest::cleanup()
 {
     window.reset();
-    ui = nullptr;
     dir.reset();
 }
 
@@ -181,75 +153,46 @@ QString PictureListTest::picture(const QString &name, const QImage &image)
     return path;
 }
 
-QImage PictureListTest::shownPreview() const
-{
-    return WindowProbe::previewLabel(*window)->pixmap(Qt::ReturnByValue).toImage();
-}
-
 void PictureListTest::openDialogAddsAndSelectsLast()
 {
     const QString first = picture("first.png");
     const QImage lastImage = photoLike(30, 20, 9);
     const QString spaced = picture("with space é.png", lastImage);
+    // The dialog offers gif; whatever it returns is added without a test.
+    const QString gif = dir->filePath("anim.gif");
+    QVERIFY(writeFile(gif, gifClaiming(1, 1)));
     ui->files_list->addItem(first);
-
-    ModalScript script;
-    script.file(QStringLiteral("\"%1\" \"%2\"").arg(first, spaced));
-    QTest::mousePress(ui->open_btn, Qt::LeftButton);
-    QTest::mouseRelease(ui->open_btn, Qt::LeftButton);
-
-    QCOMPARE(script.seen.size(), 1);
-    QCOMPARE(script.seen[0].title, QString("Add Image Files"));
-    QCOMPARE(script.seen[0].fileMode, int(QFileDialog::ExistingFiles));
-    QCOMPARE(script.seen[0].nameFilters, QStringList { dialogFilter });
-    QCOMPARE(itemTexts(ui->files_list), (QStringList { first, first, spaced }));
-    QCOMPARE(ui->files_list->currentRow(), 2);
-    QCOMPARE(WindowProbe::sourceImage(*window).format(), QImage::Format_ARGB32);
-    QCOMPARE(WindowProbe::sourceImage(*window).convertToFormat(QImage::Format_RGB32), lastImage);
+    Modals modals;
+    modals.file(QStringLiteral("\"%1\" \"%2\" \"%3\"").arg(first, gif, spaced));
+    press(ui->open_btn);
+    QCOMPARE(modals.seen.size(), 1);
+    QCOMPARE(modals.seen[0].title, QStringLiteral("Add Image Files"));
+    QCOMPARE(modals.seen[0].fileMode, int(QFileDialog::ExistingFiles));
+    QCOMPARE(modals.seen[0].nameFilters,
+        QStringList { "Images (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp *.pgm *.pbm *.ppm *.xbm "
+                      "*.xpm *.tiff *.tif)" });
+    QCOMPARE(itemTexts(ui->files_list), (QStringList { first, first, gif, spaced }));
+    QCOMPARE(ui->files_list->currentRow(), 3);
+    QCOMPARE(source().format(), QImage::Format_ARGB32);
+    QCOMPARE(source().convertToFormat(QImage::Format_RGB32), lastImage);
 }
 
 void PictureListTest::openDialogCancelMovesToLast()
 {
-    const QString a = picture("a.png"), b = picture("b.png"),
-                  c = picture("c.png", photoLike(12, 10, 4));
-    ui->files_list->addItems({ a, b, c });
+    ui->files_list->addItems(
+        { picture("a.png"), picture("b.png"), picture("c.png", photoLike(12, 10, 4)) });
     ui->files_list->setCurrentRow(0);
-
-    {
-        ModalScript script;
-        script.file(QString());
-        QTest::mousePress(ui->open_btn, Qt::LeftButton);
-        QTest::mouseRelease(ui->open_btn, Qt::LeftButton);
-        QCOMPARE(script.seen.size(), 1);
+    for (int count : { 3, 0 }) {
+        Modals modals;
+        modals.file(QString());
+        press(ui->open_btn);
+        QCOMPARE(modals.seen.size(), 1);
+        QCOMPARE(ui->files_list->count(), count);
+        // On an empty list a cancel selects nothing.
+        QCOMPARE(ui->files_list->currentRow(), count - 1);
+        QCOMPARE(source().width(), count ? 12 : 0);
+        ui->files_list->clear();
     }
-    QCOMPARE(ui->files_list->count(), 3);
-    QCOMPARE(ui->files_list->currentRow(), 2);
-    QCOMPARE(WindowProbe::sourceImage(*window).size(), QSize(12, 10));
-
-    // On an empty list a cancel selects nothing.
-    ui->files_list->clear();
-    ModalScript again;
-    again.file(QString());
-    QTest::mousePress(ui->open_btn, Qt::LeftButton);
-    QCOMPARE(again.seen.size(), 1);
-    QCOMPARE(again.unexpected, 0);
-    QCOMPARE(ui->files_list->currentRow(), -1);
-}
-
-void PictureListTest::openDialogTakesGif()
-{
-    const QString gif = dir->filePath("anim.gif");
-    QVERIFY(writeFile(gif, gifClaiming(1, 1)));
-    // The dialog offers gif; whatever it returns is added without a test.
-    ModalScript script;
-    script.file(gif);
-    QTest::mousePress(ui->open_btn, Qt::LeftButton);
-    QCOMPARE(itemTexts(ui->files_list), QStringList { gif });
-    QCOMPARE(WindowProbe::sourceImage(*window).size(), QSize(1, 1));
-
-    // Dropped, the same file is not taken.
-    drop({ QUrl::fromLocalFile(gif) });
-    QCOMPARE(ui->files_list->count(), 1);
 }
 
 void PictureListTest::dragEnterWantsUrls()
@@ -262,10 +205,6 @@ void PictureListTest::dragEnterWantsUrls()
     QApplication::sendEvent(window.get(), &enter);
     QVERIFY(enter.isAccepted());
     QCOMPARE(enter.dropAction(), Qt::CopyAction);
-    QDragLeaveEvent leave; // the drag goes away again without a drop
-    QApplication::sendEvent(window.get(), &leave);
-    QCOMPARE(ui->files_list->count(), 0);
-
     QMimeData textOnly;
     textOnly.setText("/tmp/x.jpg");
     QDragEnterEvent refused(
@@ -273,6 +212,7 @@ void PictureListTest::dragEnterWantsUrls()
     refused.ignore();
     QApplication::sendEvent(window.get(), &refused);
     QVERIFY(!refused.isAccepted());
+    QCOMPARE(ui->files_list->count(), 0);
 }
 
 void PictureListTest::dropFolderWalksSubfolders()
@@ -283,25 +223,26 @@ void PictureListTest::dropFolderWalksSubfolders()
         { "a.jpg", "PHOTO.JPG", "sub/B.PNG", "sub/deeper/c.TiF", "sub/f.JpEg", "x.bmp", "y.dib",
             "z.webp", "p.pgm", "q.pbm", "r.ppm", "s.sr", "t.ras", "u.jp2", "v.tiff" })
         expected << picture("drop/" + name);
-    for (const QString name : { "d.gif", "e.txt", "sub/notes.xpm", "sub/h.xbm", "noext" })
+    for (const QString name :
+        { "d.gif", "e.txt", "sub/notes.xpm", "sub/h.xbm", "noext", ".hidden.jpg" })
         picture("drop/" + name);
-    picture("drop/.hidden.jpg");
-    // A link back up the tree and a link to a file: folders reached through
-    // links are not walked, so the loop cannot make the walk endless.
+    // A link back up the tree, one to a folder elsewhere and one to a file:
+    // folders reached through links are not walked, so a loop cannot make
+    // the walk endless.
     QVERIFY(QFile::link(root, root + "/sub/loop"));
+    picture("elsewhere/e.jpg");
+    QVERIFY(QFile::link(dir->filePath("elsewhere"), root + "/away"));
     QVERIFY(QFile::link(root + "/a.jpg", root + "/sub/alias.jpg"));
     expected << root + "/sub/alias.jpg";
 
     DropWatcher watcher(window.get());
     drop({ QUrl::fromLocalFile(root) });
-
     QStringList listed = itemTexts(ui->files_list);
-    QCOMPARE(listed.size(), expected.size());
     listed.sort();
     expected.sort();
     QCOMPARE(listed, expected);
     QCOMPARE(ui->files_list->currentRow(), ui->files_list->count() - 1);
-    QVERIFY(!WindowProbe::sourceImage(*window).isNull());
+    QVERIFY(!source().isNull());
     // One label per file found and one for the folder, lagging one behind.
     QCOMPARE(watcher.labels.size(), expected.size() + 1);
     QCOMPARE(watcher.labels.last(), counterLabel(expected.size()));
@@ -330,40 +271,29 @@ void PictureListTest::dropFileBySuffix()
     QCOMPARE(itemTexts(ui->files_list), taken ? QStringList { path } : QStringList());
 }
 
+// Every dropped entry counts, also one that is skipped: a remote address, a
+// file that is gone, one with the wrong suffix. The same file twice is
+// listed twice.
 void PictureListTest::dropCountsEveryEntry()
 {
     const QString a = picture("a.png"), b = picture("b.jpg");
     const QString text = dir->filePath("c.txt");
     QVERIFY(writeFile(text, "text"));
     DropWatcher watcher(window.get());
-    drop({ QUrl::fromLocalFile(a), QUrl::fromLocalFile(text), QUrl::fromLocalFile(b) });
-
-    QCOMPARE(itemTexts(ui->files_list), (QStringList { a, b }));
+    drop({ QUrl("https://example.org/remote.jpg"), QUrl::fromLocalFile(a),
+        QUrl::fromLocalFile(dir->filePath("gone.jpg")), QUrl::fromLocalFile(text),
+        QUrl::fromLocalFile(b), QUrl::fromLocalFile(a) });
+    QCOMPARE(itemTexts(ui->files_list), (QStringList { a, b, a }));
     QVERIFY(watcher.visibleAtOnce);
     QVERIFY(watcher.windowModal);
-    QCOMPARE(watcher.cancelText, QString("Abort"));
+    QCOMPARE(watcher.cancelText, QStringLiteral("Abort"));
     QCOMPARE(watcher.minimum, 0);
     QCOMPARE(watcher.maximum, 0);
-    QCOMPARE(watcher.labels, (QStringList { counterLabel(0), counterLabel(1), counterLabel(2) }));
-    QCOMPARE(ui->files_list->currentRow(), 1);
-}
-
-void PictureListTest::dropSameFileTwice()
-{
-    const QString a = picture("a.png");
-    drop({ QUrl::fromLocalFile(a), QUrl::fromLocalFile(a) });
-    drop({ QUrl::fromLocalFile(a) });
-    QCOMPARE(itemTexts(ui->files_list), (QStringList { a, a, a }));
-}
-
-void PictureListTest::dropSkipsMissingAndRemote()
-{
-    const QString a = picture("a.png");
-    DropWatcher watcher(window.get());
-    drop({ QUrl("https://example.org/remote.jpg"), QUrl::fromLocalFile(dir->filePath("gone.jpg")),
-        QUrl::fromLocalFile(a) });
-    QCOMPARE(itemTexts(ui->files_list), QStringList { a });
-    QCOMPARE(watcher.labels.size(), 3);
+    QStringList labels;
+    for (int k = 0; k < 6; ++k)
+        labels << counterLabel(k);
+    QCOMPARE(watcher.labels, labels);
+    QCOMPARE(ui->files_list->currentRow(), 2);
 }
 
 void PictureListTest::abortEndsWalkAndDrop()
@@ -371,17 +301,12 @@ void PictureListTest::abortEndsWalkAndDrop()
     for (int k = 0; k < 30; ++k)
         picture(QStringLiteral("many/p%1.png").arg(k, 2, 10, QLatin1Char('0')), photoLike(4, 4));
     const QString later = picture("later.png");
-
     DropWatcher watcher(window.get());
     watcher.onSighting = [](QProgressDialog *dialog) {
-        if (dialog->labelText() == counterLabel(4)) {
-            auto *abort = dialog->findChild<QPushButton *>();
-            QVERIFY(abort);
-            QTest::mouseClick(abort, Qt::LeftButton);
-        }
+        if (dialog->labelText() == counterLabel(4))
+            QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
     };
     drop({ QUrl::fromLocalFile(dir->filePath("many")), QUrl::fromLocalFile(later) });
-
     // Abort was pressed while events ran after the fifth file; the sixth was
     // added before the cancel was noticed, and nothing after it.
     QCOMPARE(ui->files_list->count(), 6);
@@ -398,7 +323,6 @@ void PictureListTest::dropFifoDoesNotHang()
     // In a dropped folder a FIFO is no file and is not listed at all.
     QVERIFY(QDir().mkpath(dir->filePath("folder")));
     QVERIFY(::mkfifo(QFile::encodeName(dir->filePath("folder/pipe2.jpg")).constData(), 0600) == 0);
-
     drop({ QUrl::fromLocalFile(good) });
     QCOMPARE(shownPreview().size(), QSize(14, 9));
     QElapsedTimer clock;
@@ -407,7 +331,7 @@ void PictureListTest::dropFifoDoesNotHang()
     QVERIFY(clock.elapsed() < 10000);
     QCOMPARE(itemTexts(ui->files_list), (QStringList { good, pipe }));
     QCOMPARE(ui->files_list->currentRow(), 1);
-    QVERIFY(WindowProbe::sourceImage(*window).isNull());
+    QVERIFY(source().isNull());
     // The preview still shows the picture before.
     QCOMPARE(shownPreview().size(), QSize(14, 9));
 }
@@ -418,34 +342,24 @@ void PictureListTest::removeTakesCurrent()
     const QString b = picture("b.png", photoLike(11, 10, 2));
     const QString c = picture("c.png", photoLike(12, 10, 3));
     ui->files_list->addItems({ a, b, c });
+    // Without a current row nothing is removed.
+    press(ui->remove_btn);
+    QCOMPARE(ui->files_list->count(), 3);
+
     ui->files_list->setCurrentRow(1);
     QSignalSpy rows(ui->files_list, &QListWidget::currentRowChanged);
-
     QTest::mousePress(ui->remove_btn, Qt::LeftButton);
     QCOMPARE(itemTexts(ui->files_list), (QStringList { a, c }));
     QCOMPARE(ui->files_list->currentRow(), 1);
-    QCOMPARE(WindowProbe::sourceImage(*window).size(), QSize(12, 10));
+    QCOMPARE(source().size(), QSize(12, 10));
     QVERIFY(QFileInfo::exists(b)); // the file itself is kept
-
     QTest::mousePress(ui->remove_btn, Qt::LeftButton);
     QCOMPARE(itemTexts(ui->files_list), QStringList { a });
-    QCOMPARE(WindowProbe::sourceImage(*window).size(), QSize(10, 10));
-
+    QCOMPARE(source().size(), QSize(10, 10));
     QTest::mousePress(ui->remove_btn, Qt::LeftButton);
     QCOMPARE(ui->files_list->count(), 0);
-    QVERIFY(WindowProbe::sourceImage(*window).isNull());
-    QVERIFY(rows.size() >= 3);
+    QVERIFY(source().isNull());
     QCOMPARE(rows.last().first().toInt(), -1);
-}
-
-void PictureListTest::removeWithoutCurrentDoesNothing()
-{
-    const QString a = picture("a.png");
-    ui->files_list->addItem(a);
-    QCOMPARE(ui->files_list->currentRow(), -1);
-    QTest::mousePress(ui->remove_btn, Qt::LeftButton);
-    QCOMPARE(itemTexts(ui->files_list), QStringList { a });
-    ui->files_list->clear();
     QTest::mousePress(ui->remove_btn, Qt::LeftButton);
     QCOMPARE(ui->files_list->count(), 0);
 }
@@ -456,61 +370,46 @@ void PictureListTest::clearEmptiesPreview()
     drop({ QUrl::fromLocalFile(a), QUrl::fromLocalFile(a) });
     QCOMPARE(shownPreview().size(), QSize(20, 15));
     const QImage stamped = WindowProbe::stampedImage(*window);
-    QVERIFY(!stamped.isNull());
-
     QSignalSpy rows(ui->files_list, &QListWidget::currentRowChanged);
     QTest::mousePress(ui->clear_btn, Qt::LeftButton);
     QCOMPARE(ui->files_list->count(), 0);
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.first().first().toInt(), -1);
     QVERIFY(shownPreview().isNull());
-    QVERIFY(WindowProbe::sourceImage(*window).isNull());
+    QVERIFY(source().isNull());
     // The last composition stays until the next one.
     QCOMPARE(WindowProbe::stampedImage(*window), stamped);
     QVERIFY(QFileInfo::exists(a));
 }
 
-void PictureListTest::loadingAppliesOrientation()
+// The picture is read with the orientation its file records, as 32-bit
+// ARGB with transparent pixels cleared.
+void PictureListTest::loadingTurnsAndClearsTransparentPixels()
 {
-    QImage stored(40, 20, QImage::Format_RGB32);
-    stored.fill(Qt::blue);
-    stored.setPixel(0, 0, qRgb(255, 0, 0));
+    const QImage stored = photoLike(16, 12, 6, true);
     const QString path = dir->filePath("turned.tif");
     QImageWriter writer(path, "tiff");
     writer.setTransformation(QImageIOHandler::TransformationRotate90);
     QVERIFY(writer.write(stored));
-
     drop({ QUrl::fromLocalFile(path) });
-    const QImage source = WindowProbe::sourceImage(*window);
-    QCOMPARE(source.size(), QSize(20, 40));
-    QCOMPARE(source.format(), QImage::Format_ARGB32);
-    QCOMPARE(source.pixel(19, 0), qRgb(255, 0, 0));
+    const QImage turned = stored.transformed(QTransform().rotate(90));
+    QCOMPARE(source().size(), QSize(12, 16));
+    QCOMPARE(source().format(), QImage::Format_ARGB32);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 12; ++x)
+            QCOMPARE(source().pixel(x, y), qAlpha(turned.pixel(x, y)) ? turned.pixel(x, y) : 0u);
 }
 
-void PictureListTest::loadingClearsTransparentPixels()
-{
-    const QImage withAlpha = photoLike(16, 12, 6, true);
-    const QString path = dir->filePath("alpha.png");
-    QVERIFY(writeFile(path, encode(withAlpha, "png")));
-    drop({ QUrl::fromLocalFile(path) });
-    const QImage source = WindowProbe::sourceImage(*window);
-    QCOMPARE(source.format(), QImage::Format_ARGB32);
-    for (int y = 0; y < 12; ++y)
-        for (int x = 0; x < 16; ++x)
-            QCOMPARE(source.pixel(x, y), x < 4 ? 0u : withAlpha.pixel(x, y));
-}
-
+// Resized to 64 x 48 without keeping the proportions: the preview shows the
+// composition, not the picture as read.
 void PictureListTest::loadingComposesForPreview()
 {
-    // Resized to 64 x 48 without keeping the proportions: the preview shows
-    // the composition, not the picture as read.
     ui->resize_check->setChecked(true);
     ui->aspect_check->setChecked(false);
     ui->width_spin->setValue(64);
     ui->height_spin->setValue(48);
-    const QString path = picture("big.png", photoLike(200, 100, 8));
-    drop({ QUrl::fromLocalFile(path) });
-    QCOMPARE(WindowProbe::sourceImage(*window).size(), QSize(200, 100));
+    drop({ QUrl::fromLocalFile(picture("big.png", photoLike(200, 100, 8))) });
+    QCOMPARE(source().size(), QSize(200, 100));
     QCOMPARE(WindowProbe::stampedImage(*window).size(), QSize(64, 48));
     QCOMPARE(shownPreview().size(), QSize(64, 48));
 }
@@ -520,12 +419,11 @@ void PictureListTest::refusedPictureKeepsPreview_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("zero bytes") << "empty.jpg" << QByteArray();
-    QTest::newRow("text named jpg") << "text.jpg" << QByteArray("not a picture");
     QTest::newRow("truncated png") << "cut.png" << encode(photoLike(32, 32), "png").left(60);
     QTest::newRow("jpeg claiming 20000x20000") << "bomb.jpg" << jpegClaiming(20000, 20000);
-    QTest::newRow("png claiming 100000x100000") << "bomb.png" << pngClaiming(100000, 100000);
-    QTest::newRow("gif claiming 20000x20000") << "bomb.gif" << gifClaiming(20000, 20000);
     QTest::newRow("folder named jpg") << "folder.jpg" << QByteArray();
+    // Deleted after it was listed: not even the picture as read changes.
+    QTest::newRow("vanished") << "gone.png" << encode(photoLike(30, 30, 4), "png");
 }
 
 void PictureListTest::refusedPictureKeepsPreview()
@@ -534,32 +432,17 @@ void PictureListTest::refusedPictureKeepsPreview()
     QFETCH(QByteArray, bytes);
     const QString good = picture("good.png", photoLike(18, 12, 3));
     const QString bad = dir->filePath(name);
-    if (name == "folder.jpg")
-        QVERIFY(QDir().mkpath(bad));
-    else
-        QVERIFY(writeFile(bad, bytes));
-
+    QVERIFY(name == "folder.jpg" ? QDir().mkpath(bad) : writeFile(bad, bytes));
     ui->files_list->addItems({ good, bad });
     ui->files_list->setCurrentRow(0);
     const QImage before = shownPreview();
+    const QImage read = source();
     QCOMPARE(before.size(), QSize(18, 12));
-
+    if (name == "gone.png")
+        QVERIFY(QFile::remove(bad));
     ui->files_list->setCurrentRow(1);
-    QVERIFY(WindowProbe::sourceImage(*window).isNull());
+    QCOMPARE(source(), name == "gone.png" ? read : QImage());
     QCOMPARE(shownPreview(), before);
-}
-
-void PictureListTest::vanishedPictureChangesNothing()
-{
-    const QString good = picture("good.png", photoLike(18, 12, 3));
-    const QString gone = picture("gone.png", photoLike(30, 30, 4));
-    ui->files_list->addItems({ good, gone });
-    ui->files_list->setCurrentRow(0);
-    const QImage source = WindowProbe::sourceImage(*window);
-    QVERIFY(QFile::remove(gone));
-    ui->files_list->setCurrentRow(1);
-    QCOMPARE(WindowProbe::sourceImage(*window), source);
-    QCOMPARE(shownPreview().size(), QSize(18, 12));
 }
 
 TARVELO_TEST_MAIN(PictureListTest)
