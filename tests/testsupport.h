@@ -26,6 +26,7 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -107,6 +108,23 @@ struct Seen
     bool dirsOnly = false;
     QStringList nameFilters;
 };
+
+// A message box as one line, "icon | title | text | buttons", so that a
+// test compares all it showed at once.
+inline QString boxText(QMessageBox::Icon icon, const QString &title, const QString &text,
+    QList<QMessageBox::StandardButton> buttons)
+{
+    std::sort(buttons.begin(), buttons.end());
+    QStringList names;
+    for (const QMessageBox::StandardButton button : buttons)
+        names << QString::number(button, 16);
+    return QStringLiteral("%1 | %2 | %3 | %4").arg(icon).arg(title, text, names.join(','));
+}
+
+inline QString boxText(const Seen &seen)
+{
+    return boxText(seen.icon, seen.title, seen.text, seen.buttons);
+}
 
 // Answers the modal dialogs that come up while it exists, in the order
 // scripted, and records what each showed. A dialog beyond the script or of

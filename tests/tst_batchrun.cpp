@@ -227,11 +227,9 @@ void BatchRunTest::emptyListWarns()
     press(ui->start_btn);
     QCOMPARE(modals.seen.size(), 1); // and no folder dialog after it
     QCOMPARE(modals.unexpected, 0);
-    QCOMPARE(modals.seen[0].icon, QMessageBox::Warning);
-    QCOMPARE(modals.seen[0].title, QStringLiteral("No pictures to stamp!"));
-    QCOMPARE(
-        modals.seen[0].text, QStringLiteral("First add some pictures using Add Pictures button."));
-    QCOMPARE(modals.seen[0].buttons, QList<QMessageBox::StandardButton> { QMessageBox::Ok });
+    QCOMPARE(boxText(modals.seen[0]),
+        boxText(QMessageBox::Warning, "No pictures to stamp!",
+            "First add some pictures using Add Pictures button.", { QMessageBox::Ok }));
     QVERIFY(log().isEmpty());
     QCOMPARE(ui->start_btn->text(), QStringLiteral(" Start Stamping"));
 }
@@ -259,10 +257,8 @@ void BatchRunTest::folderDialogCancelledOrFolderGone()
     press(ui->start_btn);
     QCOMPARE(modals.seen.size(), 2);
     QCOMPARE(modals.unexpected, 0);
-    QCOMPARE(modals.seen[1].icon, QMessageBox::Warning);
-    QCOMPARE(modals.seen[1].title, QStringLiteral("Error"));
-    QCOMPARE(modals.seen[1].text, QStringLiteral("What's goin on here?!"));
-    QCOMPARE(modals.seen[1].buttons, QList<QMessageBox::StandardButton> { QMessageBox::Ok });
+    QCOMPARE(boxText(modals.seen[1]),
+        boxText(QMessageBox::Warning, "Error", "What's goin on here?!", { QMessageBox::Ok }));
     QVERIFY(log().isEmpty());
     QVERIFY(!QFileInfo::exists(out));
     QCOMPARE(snapshot(dir->path(), out), before);
@@ -308,13 +304,10 @@ void BatchRunTest::questions()
     press(ui->start_btn);
     QCOMPARE(modals.unexpected, 0);
     QVERIFY(modals.done());
-    for (int k = 0; k < asked.size(); ++k) {
-        QCOMPARE(modals.seen.at(k + 1).title, QStringLiteral("Warning"));
-        QCOMPARE(modals.seen.at(k + 1).text, asked[k]);
-        QCOMPARE(modals.seen.at(k + 1).icon, QMessageBox::Warning);
-        QCOMPARE(modals.seen.at(k + 1).buttons,
-            (QList<QMessageBox::StandardButton> { QMessageBox::Yes, QMessageBox::No }));
-    }
+    for (int k = 0; k < asked.size(); ++k)
+        QCOMPARE(boxText(modals.seen.at(k + 1)),
+            boxText(
+                QMessageBox::Warning, "Warning", asked[k], { QMessageBox::Yes, QMessageBox::No }));
     QCOMPARE(fileNames(out), runs ? QStringList { "a.png" } : QStringList());
     QCOMPARE(log().isEmpty(), !runs);
 }
@@ -340,10 +333,8 @@ void BatchRunTest::runWritesEveryPicture()
 
     QCOMPARE(modals->unexpected, 0);
     QCOMPARE(modals->seen.size(), 2);
-    QCOMPARE(modals->seen[1].icon, QMessageBox::Information);
-    QCOMPARE(modals->seen[1].title, QStringLiteral("Tarvelo"));
-    QCOMPARE(modals->seen[1].text, QStringLiteral("Done"));
-    QCOMPARE(modals->seen[1].buttons, QList<QMessageBox::StandardButton> { QMessageBox::Ok });
+    QCOMPARE(boxText(modals->seen[1]),
+        boxText(QMessageBox::Information, "Tarvelo", "Done", { QMessageBox::Ok }));
     QCOMPARE(captionDuring, QStringLiteral("Stop"));
     QCOMPARE(modeDuring, int(Qt::SmoothTransformation));
     QCOMPARE(tabDuring, 1);
@@ -542,11 +533,9 @@ void BatchRunTest::stop()
 
     QCOMPARE(modals.unexpected, 0);
     QCOMPARE(modals.seen.size(), confirmed ? 2 : 3); // no "Done" after a stop
-    QCOMPARE(modals.seen[1].icon, QMessageBox::Warning);
-    QCOMPARE(modals.seen[1].title, QStringLiteral("Warning"));
-    QCOMPARE(modals.seen[1].text, QStringLiteral("Are you you want to stop stamping?"));
-    QCOMPARE(modals.seen[1].buttons,
-        (QList<QMessageBox::StandardButton> { QMessageBox::Yes, QMessageBox::No }));
+    QCOMPARE(boxText(modals.seen[1]),
+        boxText(QMessageBox::Warning, "Warning", "Are you you want to stop stamping?",
+            { QMessageBox::Yes, QMessageBox::No }));
     QCOMPARE(captionAfter, confirmed ? QStringLiteral("Start Stamping") : QStringLiteral("Stop"));
     QCOMPARE(stampingAfter, !confirmed);
     QCOMPARE(fileNames(out), written);

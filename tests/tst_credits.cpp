@@ -71,9 +71,8 @@ void CreditsTest::threeStepsInOrder()
     QCOMPARE(modals.unexpected, 0);
     QCOMPARE(modals.seen.size(), 2);
     QCOMPARE(modals.seen[0].title, QStringLiteral("About Qt"));
-    QCOMPARE(modals.seen[1].title, QStringLiteral("Icons"));
-    QCOMPARE(modals.seen[1].icon, QMessageBox::Information);
-    QCOMPARE(modals.seen[1].buttons, QList<QMessageBox::StandardButton> { QMessageBox::Ok });
+    QCOMPARE(boxText(modals.seen[1]),
+        boxText(QMessageBox::Information, "Icons", modals.seen[1].text, { QMessageBox::Ok }));
     QCOMPARE(browser.opened, QStringList { "http://" TARVELO_WEBSITE "/" });
     QCOMPARE(browser.boxesBefore, 2);
     QVERIFY(!browser.modalOpen);

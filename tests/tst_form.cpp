@@ -445,12 +445,9 @@ void FormTest::exitConfirmation()
     QCOMPARE(window.close(), closes);
     QCOMPARE(modals.seen.size(), 1);
     QCOMPARE(modals.unexpected, 0);
-    QCOMPARE(modals.seen[0].title, QStringLiteral("Confirm"));
-    QCOMPARE(modals.seen[0].text, QStringLiteral("Are you sure you want to exit?"));
-    QCOMPARE(modals.seen[0].icon, QMessageBox::Information);
-    QCOMPARE(modals.seen[0].buttons.size(), 2);
-    QVERIFY(modals.seen[0].buttons.contains(QMessageBox::Yes));
-    QVERIFY(modals.seen[0].buttons.contains(QMessageBox::No));
+    QCOMPARE(boxText(modals.seen[0]),
+        boxText(QMessageBox::Information, "Confirm", "Are you sure you want to exit?",
+            { QMessageBox::Yes, QMessageBox::No }));
     QCOMPARE(window.isVisible(), !closes);
     QCOMPARE(WindowProbe::ui(window)->files_list->count(), 1);
 }

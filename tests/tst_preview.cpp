@@ -304,15 +304,14 @@ void PreviewTest::smoothCheckWarnsAndChangesScaling()
         QTest::mouseClick(ui->smooth_check, Qt::LeftButton);
         QVERIFY(ui->smooth_check->isChecked());
         QCOMPARE(modals.seen.size(), 1);
-        QCOMPARE(modals.seen[0].className, QStringLiteral("QMessageBox"));
-        QCOMPARE(modals.seen[0].title, QStringLiteral("Caution"));
-        QCOMPARE(modals.seen[0].text,
-            QStringLiteral("Turning this on might make Tarvelo work slower,<br>because it will "
-                           "use more CPU power for smooth resizing!<br>I recommend keeping "
-                           "this off because it only affects preview mode.<br>You will have "
-                           "high quality images produced regardless of this option."));
-        QCOMPARE(modals.seen[0].icon, QMessageBox::Information);
-        QCOMPARE(modals.seen[0].buttons, QList<QMessageBox::StandardButton> { QMessageBox::Ok });
+        QCOMPARE(boxText(modals.seen[0]),
+            boxText(QMessageBox::Information, "Caution",
+                "Turning this on might make Tarvelo work slower,<br>because it will use more CPU "
+                "power for smooth resizing!<br>"
+                "I recommend keeping this off because it only affects preview mode.<br>You will "
+                "have high quality images "
+                "produced regardless of this option.",
+                { QMessageBox::Ok }));
         QCOMPARE(WindowProbe::transformMode(*window), int(Qt::SmoothTransformation));
         QCOMPARE(refreshes->count, 1);
         QVERIFY(greyCount() > 300);
