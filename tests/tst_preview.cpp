@@ -88,7 +88,6 @@ private slots:
     void referencePictureFollowsResize_data();
     void referencePictureFollowsResize();
     void pressWithoutPictureStartsNoDrag();
-    void draggedLogoIsStampedWhereDropped();
 
 private:
     void placeItems(QRect logo, QRect text);
@@ -471,31 +470,6 @@ void PreviewTest::pressWithoutPictureStartsNoDrag()
     QCOMPARE(ui->x_spin->value(), 0);
     QCOMPARE(ui->txt_x_spin->value(), 0);
     QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(80, 80));
-}
-
-// With the compositor behind the spin boxes the logo ends up stamped where
-// it was dropped, and the preview shows it there right after each step.
-void PreviewTest::draggedLogoIsStampedWhereDropped()
-{
-    loadPicture(*window, solid(1000, 500, Qt::darkGray));
-    ui->actual_radio->setChecked(true);
-    WindowProbe::logoImage(*window) = solid(40, 40, Qt::magenta);
-    ui->x_spin->setValue(100);
-    ui->y_spin->setValue(100);
-    QCOMPARE(WindowProbe::logoPos(*window), QPoint(100, 100));
-    QTest::mousePress(label, Qt::LeftButton, {}, QPoint(120, 120));
-    QTest::mouseMove(label, QPoint(145, 110));
-    QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(145, 110));
-
-    QCOMPARE(WindowProbe::logoPos(*window), QPoint(125, 90));
-    const QImage stamped = WindowProbe::stampedImage(*window);
-    QCOMPARE(stamped.pixel(125, 90), QColor(Qt::magenta).rgb());
-    QCOMPARE(stamped.pixel(164, 129), QColor(Qt::magenta).rgb());
-    QCOMPARE(stamped.pixel(124, 90), QColor(Qt::darkGray).rgb());
-    QCOMPARE(stamped.pixel(165, 129), QColor(Qt::darkGray).rgb());
-    QCOMPARE(stamped.pixel(110, 110), QColor(Qt::darkGray).rgb());
-    QCOMPARE(shownImage(label).pixel(130, 95), QColor(Qt::magenta).rgb());
-    QCOMPARE(shownImage(label).pixel(110, 110), QColor(Qt::darkGray).rgb());
 }
 
 TARVELO_TEST_MAIN(PreviewTest)
