@@ -132,9 +132,7 @@ private:
     QString outputSuffix() const;
     void stampListedPicture(int index, const QString &folder, int jpgQuality);
 
-    // ---- update (src/update/updatenotice.cpp) ----
-
-    friend struct WindowProbe; // read access for the tests
+    friend struct WindowProbe; // the tests' way to the private state
 
     QSettings *settings = nullptr;
     Ui::MainWindow *ui = nullptr;
