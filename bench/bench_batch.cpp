@@ -9,7 +9,7 @@
 // lomiri-wallpapers-16.04, lomiri-wallpapers-20.04 and mate-backgrounds
 // (`make bench` installs them).
 
-#include "allocator.h"
+#include "benchwindow.h"
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
@@ -227,14 +227,7 @@ BENCHMARK(imageMagickConvert)->Unit(benchmark::kSecond)->UseRealTime()->Iteratio
 
 int main(int argc, char *argv[])
 {
-    keepPictureBuffersInProcess(); // as the program itself does
-    // Never touch the user's own settings: the window saves its options
-    // when it goes.
-    QTemporaryDir config;
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchWindowEnvironment environment;
     // The toolkit's own folder dialog, which can be answered from here.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);

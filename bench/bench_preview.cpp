@@ -2,7 +2,7 @@
 // to the refreshed preview, at actual size and fitted, and the two parts it
 // is made of: the composition and the redraw of the preview.
 
-#include "allocator.h"
+#include "benchwindow.h"
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -143,14 +143,7 @@ BENCHMARK(refreshOnly)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(3
 
 int main(int argc, char *argv[])
 {
-    keepPictureBuffersInProcess(); // as the program itself does
-    // Never touch the user's own settings: the window saves its options
-    // when it goes.
-    QTemporaryDir config;
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchWindowEnvironment environment;
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("fusion"));
 

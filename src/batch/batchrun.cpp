@@ -117,10 +117,8 @@ void MainWindow::on_start_btn_pressed()
 void MainWindow::stampListedPicture(int index, const QString &folder, int jpgQuality)
 {
     const QString path = ui->files_list->item(index)->text();
-    // A file deleted since it was listed is skipped without a word.
-    if (!QFileInfo::exists(path))
-        return;
     const PictureIO::ReadResult read = PictureIO::readImage(path);
+    // A file deleted since it was listed is skipped without a word.
     if (read.status == PictureIO::ReadStatus::Missing)
         return;
 

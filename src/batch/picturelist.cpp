@@ -144,12 +144,12 @@ void MainWindow::on_files_list_currentRowChanged(int row)
         return;
     }
     const QListWidgetItem *item = ui->files_list->item(row);
-    if (!item || !QFileInfo::exists(item->text()))
+    if (!item)
         return;
 
-    // A picture that cannot be read, is too large or is no regular file gives
-    // an empty picture: the compositor leaves it alone and the preview keeps
-    // what it showed.
+    // A vanished file leaves everything as it was. A picture that cannot be
+    // read, is too large or is no regular file gives an empty picture: the
+    // compositor leaves it alone and the preview keeps what it showed.
     const PictureIO::ReadResult read = PictureIO::readImage(item->text());
     if (read.status == PictureIO::ReadStatus::Missing)
         return;
