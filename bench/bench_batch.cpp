@@ -32,7 +32,7 @@
 
 #include <memory>
 
-#include "mainwindow.h"
+#include "window/mainwindow.h"
 // The window's state is reached the way the tests reach it (this also
 // brings in the form's header that tarvelo_core generates).
 #include "../tests/windowprobe.h"

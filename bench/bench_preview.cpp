@@ -21,9 +21,9 @@
 
 #include <memory>
 
-#include "mainwindow.h"
-#include "pictureio.h"
-#include "qclickablelabel.h"
+#include "window/mainwindow.h"
+#include "io/pictureio.h"
+#include "window/qclickablelabel.h"
 // The window's state is reached the way the tests reach it (this also
 // brings in the form's header that tarvelo_core generates).
 #include "../tests/windowprobe.h"

@@ -8,7 +8,6 @@
 // A bar is always laid on the picture's original pixels: they are restored
 // outside the timed part before every iteration.
 
-#include "allocator.h"
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -20,7 +19,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "stampengine.h"
+#include "engine/stampengine.h"
 
 namespace {
 
@@ -209,7 +208,6 @@ BENCHMARK(BM_Compose)->ArgNames({ "resize" })->Arg(0)->Arg(1)->Unit(benchmark::k
 
 int main(int argc, char **argv)
 {
-    keepPictureBuffersInProcess(); // as the program itself does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv); // fonts for the watermark text

@@ -5,18 +5,14 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include "allocator.h"
-
 // What a benchmark that builds the real window needs before its QApplication
-// exists: the program's own allocator settings, so that the figures are the
-// program's, and a settings store of its own, because the window saves its
-// options when it goes and must never touch the user's.
+// exists: a settings store of its own, because the window saves its options
+// when it goes and must never touch the user's.
 class BenchWindowEnvironment
 {
 public:
     BenchWindowEnvironment()
     {
-        keepPictureBuffersInProcess();
         QStandardPaths::setTestModeEnabled(true);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -32,7 +32,7 @@
 #include <memory>
 #include <sys/resource.h>
 
-#include "pictureio.h"
+#include "io/pictureio.h"
 #include "windowprobe.h"
 
 #define TARVELO_TEST_MAIN(TestObject)                                                              \

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QtTest>
 
+#include "config.h"
 #include "testsupport.h"
 
 using namespace TestSupport;

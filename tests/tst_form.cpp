@@ -7,7 +7,8 @@
 #include <QStatusBar>
 #include <QtTest>
 
-#include "qclickablelabel.h"
+#include "window/qclickablelabel.h"
+#include "config.h"
 #include "testsupport.h"
 
 using namespace TestSupport;

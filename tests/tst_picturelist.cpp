@@ -10,7 +10,7 @@
 
 #include <sys/stat.h>
 
-#include "qclickablelabel.h"
+#include "window/qclickablelabel.h"
 #include "testsupport.h"
 
 using namespace TestSupport;

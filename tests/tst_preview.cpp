@@ -12,8 +12,8 @@
 
 #include <climits>
 
-#include "previewmath.h"
-#include "qclickablelabel.h"
+#include "window/previewmath.h"
+#include "window/qclickablelabel.h"
 #include "testsupport.h"
 
 using namespace TestSupport;

@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QtTest>
 
-#include "stampengine.h"
+#include "engine/stampengine.h"
 #include "testsupport.h"
 
 using namespace TestSupport;

@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include "config.h"
 #include "testsupport.h"
 
 using namespace TestSupport;

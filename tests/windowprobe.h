@@ -3,7 +3,7 @@
 // Read and write access to MainWindow's private state for the tests only.
 // MainWindow declares WindowProbe a friend; production code never uses it.
 
-#include "mainwindow.h"
+#include "window/mainwindow.h"
 #include "ui_mainwindow.h"
 
 struct WindowProbe

@@ -1,6 +1,6 @@
-#include "batchlog.h"
+#include "batch/batchlog.h"
 
-#include "pictureio.h"
+#include "io/pictureio.h"
 
 namespace BatchLog {
 

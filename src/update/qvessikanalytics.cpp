@@ -1,4 +1,4 @@
-#include "qvessikanalytics.h"
+#include "update/qvessikanalytics.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>

@@ -1,11 +1,11 @@
-#include "mainwindow.h"
+#include "window/mainwindow.h"
 
 #include <QMessageBox>
 #include <QPixmap>
 #include <QResizeEvent>
 
-#include "previewmath.h"
-#include "qclickablelabel.h"
+#include "window/previewmath.h"
+#include "window/qclickablelabel.h"
 #include "ui_mainwindow.h"
 
 void MainWindow::refreshView()

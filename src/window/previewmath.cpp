@@ -1,4 +1,4 @@
-#include "previewmath.h"
+#include "window/previewmath.h"
 
 #include <cmath>
 #include <limits>

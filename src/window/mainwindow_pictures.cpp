@@ -1,4 +1,4 @@
-#include "mainwindow.h"
+#include "window/mainwindow.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -10,8 +10,8 @@
 #include <QProgressDialog>
 #include <QUrl>
 
-#include "pictureio.h"
-#include "qclickablelabel.h"
+#include "io/pictureio.h"
+#include "window/qclickablelabel.h"
 #include "ui_mainwindow.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "stampengine.h"
+#include "engine/stampengine.h"
 
 #include <QPainter>
 

@@ -3,7 +3,7 @@
 // The stamping engine: everything that turns a picture and the stamping options
 // into the stamped picture, as free functions on QImage and plain values. It
 // knows nothing of widgets or settings; MainWindow reads its controls into a
-// StampOptions and hands it over (src/stamp/compose.cpp).
+// StampOptions and hands it over (window/mainwindow_compose.cpp).
 //
 // The painting is done with exactly the Qt calls named at each function, in
 // that order and on the images' own formats, because the pixels have to be the
@@ -29,7 +29,7 @@ enum class ShadowEdge { None, Top, Bottom };
 enum class ShadowTone { None, Dark, Light };
 
 // The option values one composition reads. The defaults are those of a fresh
-// form.
+// form, apart from the watermark text, which the window always fills.
 struct StampOptions
 {
     bool resizeEnabled = false;
@@ -39,11 +39,7 @@ struct StampOptions
     int shadowHeight = 12; // rows
     ShadowEdge shadowEdge = ShadowEdge::Bottom;
     ShadowTone shadowTone = ShadowTone::Dark;
-#ifdef TARVELO_WEBSITE
-    QString watermarkText = QStringLiteral(TARVELO_WEBSITE);
-#else
     QString watermarkText;
-#endif
     int textOpacity = 100; // percent
     Anchor textAnchor = Anchor::TopLeft;
     int textOffsetX = 0;

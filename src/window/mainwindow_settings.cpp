@@ -1,4 +1,4 @@
-#include "mainwindow.h"
+#include "window/mainwindow.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -14,7 +14,7 @@
 #include <variant>
 #include <vector>
 
-#include "pictureio.h"
+#include "io/pictureio.h"
 #include "ui_mainwindow.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <QRect>
 #include <QString>
 
-#include "qvessikanalytics.h"
-#include "stampengine.h"
+#include "engine/stampengine.h"
+#include "update/qvessikanalytics.h"
 
 class QClickableLabel;
 class QCloseEvent;
@@ -24,9 +24,9 @@ class MainWindow;
 }
 
 // The whole application: the form, the options that live in its controls, the
-// pictures being worked on and the batch run. Member functions are defined in
-// the folder of the subsystem they belong to (app, stamp, preview, batch,
-// update); the declarations below are grouped the same way.
+// pictures being worked on and the batch run. Its member functions live side
+// by side in src/window, one file per concern (mainwindow_<concern>.cpp); the
+// declarations below are grouped under the same names.
 //
 // The meta-object's slot table is part of the form's contract (controls are
 // bound to slots by name), so nothing here may add slots or signals beyond the
@@ -40,18 +40,18 @@ public:
     ~MainWindow() override;
 
 public slots:
-    // preview (src/preview/drag.cpp)
+    // preview and drag (mainwindow_drag.cpp)
     void previewMouseClicked(QMouseEvent *event);
     void previewMouseMoved(QMouseEvent *event);
     void previewMouseReleased(QMouseEvent *event);
-    // update (src/update/updatenotice.cpp)
+    // update notice and credits (mainwindow_update.cpp)
     void onUpdateAvailable(QString msg);
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;     // preview
-    void closeEvent(QCloseEvent *event) override;       // app
-    void dragEnterEvent(QDragEnterEvent *event) override; // batch
-    void dropEvent(QDropEvent *event) override;         // batch
+    void resizeEvent(QResizeEvent *event) override; // preview
+    void closeEvent(QCloseEvent *event) override; // start and exit
+    void dragEnterEvent(QDragEnterEvent *event) override; // picture list
+    void dropEvent(QDropEvent *event) override; // picture list
 
 private slots:
     void on_browse_logo_btn_pressed();
@@ -112,23 +112,24 @@ private slots:
     void on_watermarkOpacitySlider_valueChanged(int value);
 
 private:
-    // ---- app (src/app/mainwindow.cpp, src/app/settings.cpp) ----
+    // ---- start and exit (mainwindow.cpp), settings (mainwindow_settings.cpp) ----
+    void fillSiteTexts();
     void loadSettings();
     void saveSettings();
     void restoreLogo();
 
-    // ---- stamp (src/stamp/compose.cpp) ----
+    // ---- composition (mainwindow_compose.cpp) ----
     StampOptions readStampOptions() const;
     void updatePlacement();
     void composeStamp();
     void composeTwice();
 
-    // ---- preview (src/preview/view.cpp, drag.cpp, options.cpp) ----
+    // ---- preview (mainwindow_preview.cpp), options (mainwindow_options.cpp) ----
     void refreshView();
     void logoAnchorChanged();
     void textAnchorChanged();
 
-    // ---- batch (src/batch/picturelist.cpp, batchrun.cpp) ----
+    // ---- picture list (mainwindow_pictures.cpp), batch run (mainwindow_batch.cpp) ----
     QString outputSuffix() const;
     void stampListedPicture(int index, const QString &folder, int jpgQuality);
 

@@ -1,11 +1,12 @@
-#include "mainwindow.h"
+#include "window/mainwindow.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QSettings>
 
-#include "qclickablelabel.h"
+#include "config.h"
+#include "window/qclickablelabel.h"
 #include "ui_mainwindow.h"
 
 // The compiled-in icons live in the static core library; without a reference
@@ -21,6 +22,7 @@ MainWindow::MainWindow(QWidget *parent)
 {
     initResources();
     ui->setupUi(this);
+    fillSiteTexts();
 
     setAcceptDrops(true);
     setWindowTitle(QStringLiteral("Tarvelo (Version " TARVELO_VERSION ")"));
@@ -56,6 +58,16 @@ MainWindow::MainWindow(QWidget *parent)
     connect(previewLabel, &QClickableLabel::mouseReleased, this, &MainWindow::previewMouseReleased);
 
     restoreLogo();
+}
+
+// The form names the maker's usual site so that Designer shows real texts;
+// a build for another site puts its own in their place.
+void MainWindow::fillSiteTexts()
+{
+    const QLatin1String formSite(TARVELO_FORM_WEBSITE);
+    const QLatin1String site(TARVELO_WEBSITE);
+    ui->wtrmark_edit->setText(ui->wtrmark_edit->text().replace(formSite, site));
+    ui->label_7->setText(ui->label_7->text().replace(formSite, site));
 }
 
 MainWindow::~MainWindow()

@@ -1,10 +1,11 @@
-#include "mainwindow.h"
+#include "window/mainwindow.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QUrl>
 
+#include "config.h"
 #include "ui_mainwindow.h"
 
 namespace {

@@ -1,12 +1,12 @@
-#include "mainwindow.h"
+#include "window/mainwindow.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include "batchlog.h"
-#include "pictureio.h"
+#include "batch/batchlog.h"
+#include "io/pictureio.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -35,6 +35,16 @@ QString MainWindow::outputSuffix() const
     if (ui->outtif_radio->isChecked())
         return QStringLiteral("tif");
     return QStringLiteral("jpg");
+}
+
+void MainWindow::on_comp_slider_valueChanged(int value)
+{
+    ui->comp_label->setText(QString::number(value) + QLatin1Char('%'));
+}
+
+void MainWindow::on_clear_log_btn_pressed()
+{
+    ui->log_plain->clear();
 }
 
 void MainWindow::on_start_btn_pressed()

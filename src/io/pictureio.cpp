@@ -1,4 +1,4 @@
-#include "pictureio.h"
+#include "io/pictureio.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "mainwindow.h"
+#include "window/mainwindow.h"
 
 #include <QMouseEvent>
 
-#include "previewmath.h"
-#include "qclickablelabel.h"
+#include "window/previewmath.h"
+#include "window/qclickablelabel.h"
 #include "ui_mainwindow.h"
 
 // A press picks up the logo or the text when it lands on it. The scale

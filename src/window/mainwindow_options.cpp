@@ -1,12 +1,12 @@
-#include "mainwindow.h"
+#include "window/mainwindow.h"
 
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
 
-#include "pictureio.h"
-#include "previewmath.h"
+#include "io/pictureio.h"
+#include "window/previewmath.h"
 #include "ui_mainwindow.h"
 
 // The option values live in the controls and the compositor reads them from
@@ -191,16 +191,6 @@ void MainWindow::on_height_spin_valueChanged(int value)
 void MainWindow::on_aspect_check_toggled(bool)
 {
     composeTwice();
-}
-
-void MainWindow::on_comp_slider_valueChanged(int value)
-{
-    ui->comp_label->setText(QString::number(value) + QLatin1Char('%'));
-}
-
-void MainWindow::on_clear_log_btn_pressed()
-{
-    ui->log_plain->clear();
 }
 
 // Choosing an anchor starts the item from offset 0. Both the button that is
