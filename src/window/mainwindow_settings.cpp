@@ -12,30 +12,18 @@
 #include <QSpinBox>
 
 #include <variant>
-#include <vector>
 
+#include "batch/storedoptions.h"
 #include "io/pictureio.h"
 #include "ui_mainwindow.h"
 
 namespace {
 
-// The options that are not held by a control but by the window itself.
-enum class WindowField { LogoFileName, TextFont, TextColor };
-
-// Where a stored option lives. The kind of target also fixes the type the
-// value is stored as: a button's checked state as bool, a spin box's or a
-// slider's value as int, the double spin box's as double, texts, the logo
-// path and the font description as strings and the colour as an unsigned
-// 32-bit ARGB value.
+// Where a stored option lives: a control of the form, or for the logo file,
+// the font and the colour the window itself. The option's type in the shared
+// table says which kind of control holds it.
 using OptionTarget = std::variant<QAbstractButton *, QSpinBox *, QDoubleSpinBox *,
-    QAbstractSlider *, QLineEdit *, WindowField>;
-
-struct StoredOption
-{
-    const char *key;
-    OptionTarget target;
-    QVariant fallback; // the value of a first run
-};
+    QAbstractSlider *, QLineEdit *, StoredOptions::Type>;
 
 template <class... Ts> struct Overloaded : Ts...
 {
@@ -43,61 +31,26 @@ template <class... Ts> struct Overloaded : Ts...
 };
 template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 
-// Every stored option, in the order in which they are applied. Applying a
-// value runs the control's slot like a user edit, and the order relies on
-// that: the anchors come before the offsets (an anchor change resets its
-// offsets), and the font and colour before the resize step (whose
-// compositions refresh the font sample).
-std::vector<StoredOption> storedOptions(const Ui::MainWindow *ui)
+// The control named in the table, found by its object name, so that the
+// keys, defaults and order come from one place only.
+OptionTarget targetOf(const QWidget *window, const StoredOptions::Option &option)
 {
-    return {
-        { "txt_topleft_btn", ui->txt_topleft_btn, true },
-        { "txt_top_btn", ui->txt_top_btn, false },
-        { "txt_topright_btn", ui->txt_topright_btn, false },
-        { "txt_left_btn", ui->txt_left_btn, false },
-        { "txt_center_btn", ui->txt_center_btn, false },
-        { "txt_right_btn", ui->txt_right_btn, false },
-        { "txt_botleft_btn", ui->txt_botleft_btn, false },
-        { "txt_bot_btn", ui->txt_bot_btn, false },
-        { "txt_botright_btn", ui->txt_botright_btn, false },
-        { "logo_topleft_btn", ui->logo_topleft_btn, true },
-        { "logo_top_btn", ui->logo_top_btn, false },
-        { "logo_topright_btn", ui->logo_topright_btn, false },
-        { "logo_left_btn", ui->logo_left_btn, false },
-        { "logo_center_btn", ui->logo_center_btn, false },
-        { "logo_right_btn", ui->logo_right_btn, false },
-        { "logo_botleft_btn", ui->logo_botleft_btn, false },
-        { "logo_bot_btn", ui->logo_bot_btn, false },
-        { "logo_botright_btn", ui->logo_botright_btn, false },
-        { "scale_spin", ui->scale_spin, 1.0 },
-        { "logo_file_name", WindowField::LogoFileName, QString() },
-        { "font", WindowField::TextFont, QStringLiteral("Cambria,18,-1,5,50,0,0,0,0,0") },
-        { "wtrmark_edit", ui->wtrmark_edit, QStringLiteral("Enter your text here!") },
-        { "fnt_clr", WindowField::TextColor, 0xFFFFFFFFu },
-        { "shadow_spin", ui->shadow_spin, 15 },
-        { "x_spin", ui->x_spin, 0 },
-        { "y_spin", ui->y_spin, 0 },
-        { "top_radio", ui->top_radio, false },
-        // The key has carried this name since the first release; renaming it
-        // would lose every user's shadow position.
-        { "bottom_radio_radio", ui->bottom_radio, true },
-        { "light_radio", ui->light_radio, false },
-        { "dark_radio", ui->dark_radio, true },
-        { "txt_x_spin", ui->txt_x_spin, 20 },
-        { "txt_y_spin", ui->txt_y_spin, 20 },
-        { "actual_radio", ui->actual_radio, true },
-        { "fit_radio", ui->fit_radio, false },
-        { "resize_check", ui->resize_check, true }, // followed by the resize step
-        { "aspect_check", ui->aspect_check, false },
-        { "width_spin", ui->width_spin, 1920 },
-        { "height_spin", ui->height_spin, 1920 },
-        { "outjpg_radio", ui->outjpg_radio, true },
-        { "outpng_radio", ui->outpng_radio, false },
-        { "outtif_radio", ui->outtif_radio, false },
-        { "comp_slider", ui->comp_slider, 90 },
-        { "watermarkOpacitySpin", ui->watermarkOpacitySpin, 100 },
-        { "logoOpacitySpin", ui->logoOpacitySpin, 100 },
-    };
+    using StoredOptions::Type;
+    if (!option.control)
+        return option.type;
+    const QString name = QLatin1String(option.control);
+    switch (option.type) {
+    case Type::Bool:
+        return window->findChild<QAbstractButton *>(name);
+    case Type::Int:
+        if (auto *spin = window->findChild<QSpinBox *>(name))
+            return spin;
+        return window->findChild<QAbstractSlider *>(name);
+    case Type::Double:
+        return window->findChild<QDoubleSpinBox *>(name);
+    default:
+        return window->findChild<QLineEdit *>(name);
+    }
 }
 
 } // namespace
@@ -106,44 +59,43 @@ std::vector<StoredOption> storedOptions(const Ui::MainWindow *ui)
 // number key becomes 0, which the control then clamps into its range.
 void MainWindow::loadSettings()
 {
-    const auto applyField = [this](WindowField field, const QVariant &value) {
+    using StoredOptions::Type;
+    const auto applyField = [this](Type field, const QVariant &value) {
         switch (field) {
-        case WindowField::LogoFileName:
+        case Type::Path:
             // Kept even when the file is gone, so that it is saved again.
             logoFileName = value.toString();
             break;
-        case WindowField::TextFont: {
-            // QFont::fromString() works on the font it is called on; parsing
-            // into a copy means a rejected description can never leave a
-            // half-changed font behind.
-            QFont parsed = textFont;
-            if (parsed.fromString(value.toString()))
-                textFont = parsed;
+        case Type::Font:
+            // A rejected description leaves the font as it is.
+            StoredOptions::parseFont(value.toString(), &textFont);
             break;
-        }
-        case WindowField::TextColor:
+        case Type::Colour:
             // fromRgb() ignores the alpha byte: the text colour is always
             // opaque, whatever was stored.
             textColor = QColor::fromRgb(value.toUInt());
             break;
+        default:
+            break;
         }
     };
 
-    for (const StoredOption &option : storedOptions(ui)) {
+    for (const StoredOptions::Option &option : StoredOptions::all()) {
         const QVariant value = settings->value(QLatin1String(option.key), option.fallback);
+        const OptionTarget target = targetOf(this, option);
         std::visit(Overloaded {
                        [&](QAbstractButton *button) { button->setChecked(value.toBool()); },
                        [&](QSpinBox *spin) { spin->setValue(value.toInt()); },
                        [&](QDoubleSpinBox *spin) { spin->setValue(value.toDouble()); },
                        [&](QAbstractSlider *slider) { slider->setValue(value.toInt()); },
                        [&](QLineEdit *edit) { edit->setText(value.toString()); },
-                       [&](WindowField field) { applyField(field, value); },
+                       [&](Type field) { applyField(field, value); },
                    },
-            option.target);
+            target);
 
         // A stored value equal to the check box's design-time state emits no
         // signal, so its slot's work is done here whatever the value did.
-        const auto *button = std::get_if<QAbstractButton *>(&option.target);
+        const auto *button = std::get_if<QAbstractButton *>(&target);
         if (button && *button == ui->resize_check) {
             const bool resize = ui->resize_check->isChecked();
             ui->width_spin->setEnabled(resize);
@@ -157,19 +109,21 @@ void MainWindow::loadSettings()
 // Every key is written every time, defaults included; nothing is removed.
 void MainWindow::saveSettings()
 {
-    const auto fieldValue = [this](WindowField field) -> QVariant {
+    using StoredOptions::Type;
+    const auto fieldValue = [this](Type field) -> QVariant {
         switch (field) {
-        case WindowField::LogoFileName:
+        case Type::Path:
             return logoFileName;
-        case WindowField::TextFont:
+        case Type::Font:
             return textFont.toString();
-        case WindowField::TextColor:
+        case Type::Colour:
             return uint(textColor.rgba());
+        default:
+            return QVariant();
         }
-        return QVariant();
     };
 
-    for (const StoredOption &option : storedOptions(ui)) {
+    for (const StoredOptions::Option &option : StoredOptions::all()) {
         const QVariant value
             = std::visit(Overloaded {
                              [](QAbstractButton *button) { return QVariant(button->isChecked()); },
@@ -179,7 +133,7 @@ void MainWindow::saveSettings()
                              [](QLineEdit *edit) { return QVariant(edit->text()); },
                              fieldValue,
                          },
-                option.target);
+                targetOf(this, option));
         settings->setValue(QLatin1String(option.key), value);
     }
 }

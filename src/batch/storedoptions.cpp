@@ -1,0 +1,281 @@
+#include "batch/storedoptions.h"
+
+#include <QLocale>
+#include <QSettings>
+#include <QStringList>
+
+#include <cmath>
+
+namespace StoredOptions {
+
+namespace {
+
+// A QLineEdit's default maximum length; setText() cuts longer texts.
+constexpr int LineEditLength = 32767;
+
+Option button(const char *key, bool fallback, const char *control = nullptr)
+{
+    return { key, Type::Bool, fallback, control ? control : key };
+}
+
+Option number(const char *key, int fallback, int minimum, int maximum)
+{
+    return { key, Type::Int, fallback, key, double(minimum), double(maximum) };
+}
+
+} // namespace
+
+// The order matters to the window: applying a value runs the control's slot
+// like a user edit, so the anchors come before the offsets (an anchor change
+// resets its offsets) and the font and colour before the resize step (whose
+// compositions refresh the font sample).
+const std::vector<Option> &all()
+{
+    static const std::vector<Option> options {
+        button("txt_topleft_btn", true),
+        button("txt_top_btn", false),
+        button("txt_topright_btn", false),
+        button("txt_left_btn", false),
+        button("txt_center_btn", false),
+        button("txt_right_btn", false),
+        button("txt_botleft_btn", false),
+        button("txt_bot_btn", false),
+        button("txt_botright_btn", false),
+        button("logo_topleft_btn", true),
+        button("logo_top_btn", false),
+        button("logo_topright_btn", false),
+        button("logo_left_btn", false),
+        button("logo_center_btn", false),
+        button("logo_right_btn", false),
+        button("logo_botleft_btn", false),
+        button("logo_bot_btn", false),
+        button("logo_botright_btn", false),
+        { "scale_spin", Type::Double, 1.0, "scale_spin", 0.01, 10.0, 2 },
+        { "logo_file_name", Type::Path, QString() },
+        { "font", Type::Font, QStringLiteral("Cambria,18,-1,5,50,0,0,0,0,0") },
+        { "wtrmark_edit", Type::Text, QStringLiteral("Enter your text here!"), "wtrmark_edit" },
+        { "fnt_clr", Type::Colour, 0xFFFFFFFFu },
+        number("shadow_spin", 15, 0, 1000),
+        number("x_spin", 0, -99999, 999999),
+        number("y_spin", 0, -99999, 999999),
+        button("top_radio", false),
+        // The key has carried this name since the first release; renaming it
+        // would lose every user's shadow position.
+        button("bottom_radio_radio", true, "bottom_radio"),
+        button("light_radio", false),
+        button("dark_radio", true),
+        number("txt_x_spin", 20, -9999, 9999),
+        number("txt_y_spin", 20, -9999, 9999),
+        button("actual_radio", true),
+        button("fit_radio", false),
+        button("resize_check", true), // the window follows it with the resize step
+        button("aspect_check", false),
+        number("width_spin", 1920, 10, 99999),
+        number("height_spin", 1920, 10, 99999),
+        button("outjpg_radio", true),
+        button("outpng_radio", false),
+        button("outtif_radio", false),
+        number("comp_slider", 90, 1, 100),
+        number("watermarkOpacitySpin", 100, 0, 100),
+        number("logoOpacitySpin", 100, 0, 100),
+    };
+    return options;
+}
+
+const Option *find(const QString &key)
+{
+    for (const Option &option : all()) {
+        if (key == QLatin1String(option.key))
+            return &option;
+    }
+    return nullptr;
+}
+
+bool parseFont(const QString &description, QFont *font)
+{
+    // The field counts QFont::fromString() takes: a family alone, family and
+    // size, or the full description of 9 to 17 fields.
+    const QStringList fields = description.split(QLatin1Char(','));
+    const int count = fields.size();
+    if (description.isEmpty() || fields.first().isEmpty() || (count > 2 && count < 9)
+        || count > 17)
+        return false;
+    // Parsing into a copy means a rejected description can never leave a
+    // half-changed font behind.
+    QFont parsed = *font;
+    if (!parsed.fromString(description))
+        return false;
+    *font = parsed;
+    return true;
+}
+
+QVariant settled(const Option &option, const QVariant &stored)
+{
+    switch (option.type) {
+    case Type::Bool:
+        return stored.toBool();
+    case Type::Int:
+        return qBound(int(option.minimum), stored.toInt(), int(option.maximum));
+    case Type::Double: {
+        // As QDoubleSpinBox: rounded to its decimals first, then clamped.
+        const double rounded
+            = QString::number(stored.toDouble(), 'f', option.decimals).toDouble();
+        return qBound(option.minimum, rounded, option.maximum);
+    }
+    case Type::Text:
+        return stored.toString().left(LineEditLength);
+    case Type::Path:
+    case Type::Font:
+        return stored.toString();
+    case Type::Colour:
+        return stored.toUInt();
+    }
+    return stored;
+}
+
+QString fromText(const Option &option, const QString &text, QVariant *value)
+{
+    const QString key = QLatin1String(option.key);
+    const QString quoted = QLatin1Char('"') + text + QLatin1Char('"');
+    bool ok = false;
+    switch (option.type) {
+    case Type::Bool: {
+        const QString word = text.trimmed().toLower();
+        if (word == QLatin1String("true") || word == QLatin1String("1"))
+            *value = true;
+        else if (word == QLatin1String("false") || word == QLatin1String("0"))
+            *value = false;
+        else
+            return QStringLiteral("%1 takes true or false, not %2").arg(key, quoted);
+        return QString();
+    }
+    case Type::Int:
+    case Type::Double: {
+        const bool whole = option.type == Type::Int;
+        const double number = whole ? QLocale::c().toInt(text.trimmed(), &ok)
+                                    : QLocale::c().toDouble(text.trimmed(), &ok);
+        if (!ok || std::isnan(number))
+            return QStringLiteral("%1 takes %2, not %3")
+                .arg(key, whole ? QStringLiteral("a whole number") : QStringLiteral("a number"),
+                    quoted);
+        if (number < option.minimum || number > option.maximum)
+            return QStringLiteral("%1 must be between %2 and %3, not %4")
+                .arg(key, QString::number(option.minimum), QString::number(option.maximum),
+                    text.trimmed());
+        *value = whole ? QVariant(int(number)) : settled(option, number);
+        return QString();
+    }
+    case Type::Font: {
+        QFont font;
+        if (!parseFont(text, &font))
+            return QStringLiteral("%1 takes a font description such as "
+                                  "\"DejaVu Sans,18,-1,5,50,0,0,0,0,0\", not %2")
+                .arg(key, quoted);
+        *value = text;
+        return QString();
+    }
+    case Type::Colour: {
+        // As stored (an unsigned ARGB number, decimal or 0x...), or #rrggbb.
+        const QString trimmed = text.trimmed();
+        uint argb = trimmed.toUInt(&ok, 0);
+        if (!ok && trimmed.startsWith(QLatin1Char('#'))) {
+            const QColor colour(trimmed);
+            ok = colour.isValid();
+            argb = colour.rgba();
+        }
+        if (!ok)
+            return QStringLiteral("%1 takes an ARGB number such as 0xffffffff or a colour "
+                                  "such as #ffffff, not %2")
+                .arg(key, quoted);
+        *value = argb;
+        return QString();
+    }
+    case Type::Text:
+    case Type::Path:
+        *value = text;
+        return QString();
+    }
+    return QString();
+}
+
+namespace {
+
+// The one that ends up checked in an exclusive set of radio buttons: the
+// last one stored as checked, else the one the form checks.
+template <class T>
+T lastChecked(const QHash<QString, QVariant> &values, const std::vector<const char *> &keys,
+    const std::vector<T> &choices, T formChoice)
+{
+    T choice = formChoice;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (values.value(QLatin1String(keys[i])).toBool())
+            choice = choices[i];
+    }
+    return choice;
+}
+
+} // namespace
+
+RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
+{
+    QHash<QString, QVariant> values;
+    for (const Option &option : all()) {
+        const QVariant value = stored(option);
+        values.insert(QLatin1String(option.key),
+            settled(option, value.isValid() ? value : option.fallback));
+    }
+    const auto number = [&](const char *key) { return values.value(QLatin1String(key)).toInt(); };
+    const auto checked
+        = [&](const char *key) { return values.value(QLatin1String(key)).toBool(); };
+
+    RunOptions run;
+    StampOptions &stamp = run.stamp;
+    const std::vector<Anchor> anchors { Anchor::TopLeft, Anchor::Top, Anchor::TopRight,
+        Anchor::Left, Anchor::Center, Anchor::Right, Anchor::BotLeft, Anchor::Bot,
+        Anchor::BotRight };
+    stamp.textAnchor = lastChecked(values,
+        { "txt_topleft_btn", "txt_top_btn", "txt_topright_btn", "txt_left_btn", "txt_center_btn",
+            "txt_right_btn", "txt_botleft_btn", "txt_bot_btn", "txt_botright_btn" },
+        anchors, Anchor::TopLeft);
+    stamp.logoAnchor = lastChecked(values,
+        { "logo_topleft_btn", "logo_top_btn", "logo_topright_btn", "logo_left_btn",
+            "logo_center_btn", "logo_right_btn", "logo_botleft_btn", "logo_bot_btn",
+            "logo_botright_btn" },
+        anchors, Anchor::TopLeft);
+    stamp.logoScale = values.value(QStringLiteral("scale_spin")).toDouble();
+    run.logoFileName = values.value(QStringLiteral("logo_file_name")).toString();
+    run.font = QFont();
+    parseFont(values.value(QStringLiteral("font")).toString(), &run.font);
+    stamp.watermarkText = values.value(QStringLiteral("wtrmark_edit")).toString();
+    // fromRgb() ignores the alpha byte: the text colour is always opaque.
+    run.colour = QColor::fromRgb(values.value(QStringLiteral("fnt_clr")).toUInt());
+    stamp.shadowHeight = number("shadow_spin");
+    stamp.logoOffsetX = number("x_spin");
+    stamp.logoOffsetY = number("y_spin");
+    stamp.shadowEdge = lastChecked(values, { "top_radio", "bottom_radio_radio" },
+        std::vector<ShadowEdge> { ShadowEdge::Top, ShadowEdge::Bottom }, ShadowEdge::Bottom);
+    stamp.shadowTone = lastChecked(values, { "light_radio", "dark_radio" },
+        std::vector<ShadowTone> { ShadowTone::Light, ShadowTone::Dark }, ShadowTone::Dark);
+    stamp.textOffsetX = number("txt_x_spin");
+    stamp.textOffsetY = number("txt_y_spin");
+    stamp.resizeEnabled = checked("resize_check");
+    stamp.keepAspectRatio = checked("aspect_check");
+    stamp.resizeWidth = number("width_spin");
+    stamp.resizeHeight = number("height_spin");
+    run.suffix = lastChecked(values, { "outjpg_radio", "outpng_radio", "outtif_radio" },
+        std::vector<QString> { QStringLiteral("jpg"), QStringLiteral("png"), QStringLiteral("tif") },
+        QStringLiteral("jpg"));
+    run.quality = number("comp_slider");
+    stamp.textOpacity = number("watermarkOpacitySpin");
+    stamp.logoOpacity = number("logoOpacitySpin");
+    return run;
+}
+
+RunOptions resolve(const QSettings &settings)
+{
+    return resolve([&settings](const Option &option) {
+        return settings.value(QLatin1String(option.key));
+    });
+}
+
+} // namespace StoredOptions
