@@ -1,7 +1,6 @@
 #include "window/mainwindow.h"
 
 #include <QCoreApplication>
-#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -10,34 +9,12 @@
 #include <QProgressDialog>
 #include <QUrl>
 
+#include "batch/picturepaths.h"
 #include "io/pictureio.h"
 #include "window/qclickablelabel.h"
 #include "ui_mainwindow.h"
 
 namespace {
-
-// What a drop accepts. The open-files dialog has a list of its own (it offers
-// gif, xbm and xpm, a drop takes dib, sr and ras instead).
-const char *const droppedSuffixes[] = { "bmp", "dib", "jpeg", "jpg", "jp2", "png", "webp", "pgm",
-    "pbm", "ppm", "sr", "ras", "tiff", "tif" };
-
-bool droppableFile(const QString &path)
-{
-    const QString suffix = QFileInfo(path).suffix().trimmed();
-    for (const char *accepted : droppedSuffixes) {
-        if (suffix.compare(QLatin1String(accepted), Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
-QStringList folderFilters()
-{
-    QStringList filters;
-    for (const char *accepted : droppedSuffixes)
-        filters << QStringLiteral("*.") + QLatin1String(accepted);
-    return filters;
-}
 
 // The drop's progress dialog and its counter, which counts dropped entries
 // and the pictures found in dropped folders alike, and lags one behind.
@@ -98,17 +75,15 @@ void MainWindow::dropEvent(QDropEvent *event)
         const QFileInfo info(path);
         if (!path.isEmpty() && info.exists()) {
             if (info.isDir()) {
-                // Symbolic links to folders are not followed, so a link loop
-                // inside the folder cannot make the walk endless.
-                QDirIterator walk(path, folderFilters(), QDir::Files, QDirIterator::Subdirectories);
-                while (walk.hasNext()) {
-                    ui->files_list->addItem(walk.next());
+                PicturePaths::walk(path, [&](const QString &picture) {
+                    ui->files_list->addItem(picture);
                     progress.tick();
                     if (progress.cancelled())
-                        break;
+                        return false;
                     QCoreApplication::processEvents();
-                }
-            } else if (droppableFile(path)) {
+                    return true;
+                });
+            } else if (PicturePaths::listable(path)) {
                 ui->files_list->addItem(path);
             }
         }
