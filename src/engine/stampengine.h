@@ -142,4 +142,12 @@ Composition compose(const QImage &source, const QImage &previous, QRect textExte
     const StampOptions &options, const QFont &font, const QColor &color, const QImage &logo,
     Qt::TransformationMode mode, QPoint textPos = QPoint(), QPoint logoPos = QPoint());
 
+// What the window's two compositions in a row give for a newly selected
+// picture (the first placed against `source` itself, the second against the
+// first's result), pixel for pixel, with the resize done once and the first
+// composition's text measured rather than drawn.
+Composition composeTwice(const QImage &source, const Placement &current,
+    const StampOptions &options, const QFont &font, const QColor &color, const QImage &logo,
+    Qt::TransformationMode mode);
+
 } // namespace Stamp

@@ -156,29 +156,46 @@ QString fillCreated(QFile &file, const QByteArray &bytes)
 
 } // namespace
 
-WriteResult writeNew(const QImage &image, const QString &folder, const QString &baseName,
-    const QString &suffix, int quality, const TagSource &nextTag)
+bool encodeImage(const QImage &image, const QString &suffix, int quality, QByteArray &bytes,
+    QString &errorText)
 {
-    WriteResult result;
-    QString namePart = baseName;
-    result.path = outputPath(folder, namePart, suffix);
-
-    // Encode first, into memory: an image the writer refuses (an empty one,
-    // an unknown format) then creates no file at all, and what reaches the
-    // file is one plain stream of bytes whose every write is checked. Image
+    // Encoded into memory: an image the writer refuses (an empty one, an
+    // unknown format) then creates no file at all, and what reaches the file
+    // is one plain stream of bytes whose every write is checked. Image
     // handlers do not report everything: the TIFF handler seeks while it
     // writes, and a seek clears a failed write's error from the file.
-    QByteArray encoded;
-    QBuffer buffer(&encoded);
+    bytes.clear();
+    QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, suffix.toLatin1());
     if (quality >= 0)
         writer.setQuality(quality);
     if (!writer.write(image)) {
-        result.errorText = writer.errorString();
+        errorText = writer.errorString();
+        bytes.clear();
+        return false;
+    }
+    return true;
+}
+
+WriteResult writeNew(const QImage &image, const QString &folder, const QString &baseName,
+    const QString &suffix, int quality, const TagSource &nextTag)
+{
+    QByteArray encoded;
+    WriteResult result;
+    if (!encodeImage(image, suffix, quality, encoded, result.errorText)) {
+        result.path = outputPath(folder, baseName, suffix);
         return result;
     }
-    buffer.close();
+    return writeNewBytes(encoded, folder, baseName, suffix, nextTag);
+}
+
+WriteResult writeNewBytes(const QByteArray &encoded, const QString &folder,
+    const QString &baseName, const QString &suffix, const TagSource &nextTag)
+{
+    WriteResult result;
+    QString namePart = baseName;
+    result.path = outputPath(folder, namePart, suffix);
 
     const auto addTag = [&]() {
         result.renamed = true;

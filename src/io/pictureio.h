@@ -90,4 +90,16 @@ using TagSource = std::function<QString()>;
 WriteResult writeNew(const QImage &image, const QString &folder, const QString &baseName,
     const QString &suffix, int quality, const TagSource &nextTag = TagSource());
 
+// The picture encoded in memory exactly as writeNew() writes it: in the
+// format the suffix names, `quality` handed to the writer when it is 0 or
+// more. Returns false with the writer's error text in `errorText` when the
+// writer refuses the picture.
+bool encodeImage(const QImage &image, const QString &suffix, int quality, QByteArray &bytes,
+    QString &errorText);
+
+// writeNew() for a picture that is already encoded: the same names, the same
+// exclusive creation, nothing left behind on failure.
+WriteResult writeNewBytes(const QByteArray &bytes, const QString &folder, const QString &baseName,
+    const QString &suffix, const TagSource &nextTag = TagSource());
+
 } // namespace PictureIO

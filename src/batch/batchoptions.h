@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QString>
+
+#include "engine/stampengine.h"
+
+// Everything a batch run needs to know, as plain values. A run takes its own
+// copy when it starts, so nothing changed afterwards (and no widget) reaches
+// the pictures it is stamping. The window fills it from its controls, the
+// command-line tool from the stored settings and its arguments.
+struct BatchOptions
+{
+    StampOptions stamp;
+    QFont font;
+    QColor color = Qt::white;
+    QImage logo; // null: no logo
+    QString suffix = QStringLiteral("jpg"); // the output format: "jpg", "png" or "tif"
+    int jpgQuality = 90; // used for "jpg" only
+    bool keepMetadata = true; // carry the source's metadata and colour profile over
+    int workers = 0; // pictures worked on at once; 0 or less: one per core
+    // Hand back the converted source and the stamped picture with every
+    // result (the window shows them); otherwise only the encoded bytes come
+    // back, which keeps a long run's memory small.
+    bool keepImages = false;
+};

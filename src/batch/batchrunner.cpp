@@ -1,0 +1,221 @@
+#include "batch/batchrunner.h"
+
+#include <QFileInfo>
+#include <QThread>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "batch/batchlog.h"
+
+namespace {
+
+// The run always scales smoothly: the fast mode is for the preview only.
+constexpr Qt::TransformationMode RunScaling = Qt::SmoothTransformation;
+
+// Why a picture that was read (or not) cannot be stamped; empty when it can.
+QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
+{
+    switch (read.status) {
+    case PictureIO::ReadStatus::Ok:
+        return QString();
+    case PictureIO::ReadStatus::TooLarge:
+        return BatchLog::tooLarge(fileName, read.size);
+    default:
+        return read.errorText.isEmpty() ? QStringLiteral("Unknown error") : read.errorText;
+    }
+}
+
+// A copy of the options whose implicitly shared parts a worker may use
+// without sharing them with another thread: the font keeps caches in its
+// shared data, so each worker gets data of its own.
+BatchOptions ownCopy(const BatchOptions &options)
+{
+    BatchOptions copy = options;
+    copy.font.setStyleHint(copy.font.styleHint(), copy.font.styleStrategy());
+    copy.logo = options.logo.copy();
+    return copy;
+}
+
+} // namespace
+
+struct BatchRunner::Shared
+{
+    BatchOptions options;
+    int workers = 1;
+
+    std::mutex mutex;
+    std::condition_variable workAvailable;
+    std::condition_variable resultReady;
+    std::deque<std::pair<int, QString>> queued; // in ticket order
+    std::set<int> working;
+    std::set<int> unwanted; // cancelled while being worked on
+    std::map<int, BatchResult> done;
+    int nextTicket = 0;
+    bool stopping = false;
+    std::vector<std::thread> threads;
+
+    // Pictures held: being worked on, or done and not yet taken.
+    bool roomForMore() const { return int(working.size() + done.size()) < workers + 1; }
+
+    void work()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        BatchOptions mine = ownCopy(options);
+        for (;;) {
+            workAvailable.wait(lock, [this] { return stopping || (!queued.empty() && roomForMore()); });
+            if (stopping)
+                return;
+            const auto [ticket, path] = queued.front();
+            queued.pop_front();
+            working.insert(ticket);
+            mine.suffix = options.suffix;
+            lock.unlock();
+
+            BatchResult result = stampOne(path, mine);
+            result.ticket = ticket;
+
+            lock.lock();
+            working.erase(ticket);
+            if (unwanted.erase(ticket) == 0 && !stopping)
+                done.emplace(ticket, std::move(result));
+            resultReady.notify_all();
+            // A slot may have come free for the others.
+            workAvailable.notify_all();
+        }
+    }
+};
+
+BatchRunner::BatchRunner(const BatchOptions &options)
+    : shared(std::make_unique<Shared>())
+{
+    shared->options = options;
+    shared->workers = options.workers > 0 ? options.workers : std::max(1, QThread::idealThreadCount());
+    for (int k = 0; k < shared->workers; ++k)
+        shared->threads.emplace_back([this] { shared->work(); });
+}
+
+BatchRunner::~BatchRunner()
+{
+    {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->stopping = true;
+        shared->queued.clear();
+        shared->done.clear();
+    }
+    shared->workAvailable.notify_all();
+    for (std::thread &thread : shared->threads)
+        thread.join();
+}
+
+int BatchRunner::workerCount() const
+{
+    return shared->workers;
+}
+
+int BatchRunner::submit(const QString &path)
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    const int ticket = shared->nextTicket++;
+    shared->queued.emplace_back(ticket, path);
+    shared->workAvailable.notify_one();
+    return ticket;
+}
+
+void BatchRunner::cancel(int ticket)
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    auto &queued = shared->queued;
+    queued.erase(std::remove_if(queued.begin(), queued.end(),
+                     [ticket](const auto &entry) { return entry.first == ticket; }),
+        queued.end());
+    if (shared->working.count(ticket))
+        shared->unwanted.insert(ticket);
+    if (shared->done.erase(ticket))
+        shared->workAvailable.notify_all();
+}
+
+void BatchRunner::cancelAll()
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->queued.clear();
+    shared->unwanted.insert(shared->working.begin(), shared->working.end());
+    shared->done.clear();
+    shared->workAvailable.notify_all();
+}
+
+bool BatchRunner::take(int ticket, BatchResult &result, int waitMs)
+{
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    const auto ready = [this, ticket] { return shared->done.count(ticket) > 0; };
+    if (!shared->resultReady.wait_for(lock, std::chrono::milliseconds(std::max(0, waitMs)), ready))
+        return false;
+    auto found = shared->done.find(ticket);
+    result = std::move(found->second);
+    shared->done.erase(found);
+    shared->workAvailable.notify_all();
+    return true;
+}
+
+void BatchRunner::setSuffix(const QString &suffix)
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->options.suffix = suffix;
+}
+
+BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &options)
+{
+    BatchResult result;
+    result.path = path;
+    result.suffix = options.suffix;
+    const QString fileName = QFileInfo(path).fileName();
+
+    PictureIO::ReadResult read = PictureIO::readImage(path);
+    result.size = read.size;
+    if (read.status == PictureIO::ReadStatus::Missing) {
+        result.status = BatchResult::Status::Missing;
+        result.failure = read.errorText;
+        return result;
+    }
+    result.failure = refusal(read, fileName);
+    if (!result.failure.isEmpty())
+        return result;
+
+    QImage source = PictureIO::toArgb32(read.image);
+    read.image = QImage(); // the decoded picture is not needed any more
+    Stamp::Composition composition;
+    if (!source.isNull())
+        composition = Stamp::composeTwice(source, Stamp::Placement(), options.stamp, options.font,
+            options.color, options.logo, RunScaling);
+    if (composition.image.isNull()) {
+        result.failure = BatchLog::outOfMemory(fileName, read.size);
+        return result;
+    }
+
+    const int quality = options.suffix == QLatin1String("jpg") ? options.jpgQuality : -1;
+    if (!PictureIO::encodeImage(
+            composition.image, options.suffix, quality, result.bytes, result.failure))
+        return result;
+    result.status = BatchResult::Status::Stamped;
+    result.failure.clear();
+    result.placement = { composition.textPos, composition.logoPos, composition.textExtent };
+    if (options.keepImages) {
+        result.source = source;
+        result.stamped = composition.image;
+    }
+    return result;
+}
+
+PictureIO::WriteResult BatchRunner::write(
+    const BatchResult &result, const QString &folder, const PictureIO::TagSource &nextTag)
+{
+    return PictureIO::writeNewBytes(
+        result.bytes, folder, QFileInfo(result.path).completeBaseName(), result.suffix, nextTag);
+}

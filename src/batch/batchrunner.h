@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+#include "batch/batchoptions.h"
+#include "engine/stampengine.h"
+#include "io/pictureio.h"
+
+// One picture's way through a batch, up to the bytes of its output file.
+struct BatchResult
+{
+    enum class Status {
+        Stamped, // `bytes` holds the output file in the format `suffix` names
+        Missing, // nothing at the path (any more): the window skips it silently
+        Failed, // `failure` says why, in the words of the results log
+    };
+    int ticket = -1;
+    QString path; // the source, as submitted
+    Status status = Status::Failed;
+    QString failure;
+    QByteArray bytes;
+    QString suffix;
+    QSize size; // the size the source has or claims, when known
+    // With BatchOptions::keepImages: the picture composed from (32-bit ARGB)
+    // and the stamped picture, and the placement the composition left.
+    QImage source;
+    QImage stamped;
+    Stamp::Placement placement;
+};
+
+// Stamps pictures on worker threads, ahead of the one who takes the results:
+// each worker reads a picture, converts it, composes it twice exactly as the
+// window composes a selected picture (so the pixels are the same) and encodes
+// it. Creating the output files is left to the taker, who does it in list
+// order on its own thread (see write()), so names and collision tags come out
+// as in a one-at-a-time run.
+//
+// Pictures are started in the order they are submitted. At most
+// workers + 1 pictures are held at any time, being worked on or done and not
+// yet taken, whatever the number submitted: memory stays bounded by that.
+// Results must be taken in submission order; skip a ticket with cancel().
+//
+// Every member is called from one thread, the taker's. Destroying the runner
+// drops whatever was done ahead and waits for the pictures being worked on.
+class BatchRunner
+{
+public:
+    explicit BatchRunner(const BatchOptions &options);
+    ~BatchRunner();
+    BatchRunner(const BatchRunner &) = delete;
+    BatchRunner &operator=(const BatchRunner &) = delete;
+
+    int workerCount() const;
+
+    // Queues a picture; returns its ticket (0, 1, 2, ... in submission order).
+    int submit(const QString &path);
+    // The picture is not wanted any more: it is dropped, or its result
+    // discarded when it is being worked on.
+    void cancel(int ticket);
+    // Drops every picture queued or done ahead.
+    void cancelAll();
+    // Moves the result of `ticket` into `result` when it is ready, waiting
+    // for it at most `waitMs` milliseconds (0: only looks). False when it is
+    // not ready yet.
+    bool take(int ticket, BatchResult &result, int waitMs);
+
+    // The output format of pictures encoded from now on; results already
+    // done keep theirs (BatchResult::suffix says which).
+    void setSuffix(const QString &suffix);
+
+    // One picture's whole work on the calling thread, as a worker does it.
+    static BatchResult stampOne(const QString &path, const BatchOptions &options);
+
+    // Creates the output file of a stamped result in `folder`, named after
+    // the source (see PictureIO::writeNewBytes).
+    static PictureIO::WriteResult write(const BatchResult &result, const QString &folder,
+        const PictureIO::TagSource &nextTag = PictureIO::TagSource());
+
+private:
+    struct Shared;
+    std::unique_ptr<Shared> shared;
+};
