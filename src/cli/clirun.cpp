@@ -1,0 +1,362 @@
+#include "cli/clirun.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QSettings>
+
+#include <csignal>
+#include <memory>
+#include <unistd.h>
+
+#include "batch/batchlog.h"
+#include "batch/picturepaths.h"
+#include "batch/storedoptions.h"
+#include "engine/stampengine.h"
+#include "io/pictureio.h"
+
+namespace Cli {
+
+namespace {
+
+// ---- signals ----
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void requestStop(int)
+{
+    stopRequested = 1;
+}
+
+// Ctrl-C and SIGTERM only raise a flag: the picture being written is
+// finished (or, failing, removed by the writer), and no further one starts.
+// System calls restart, so a write is never cut short by the signal itself.
+void catchStopSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// ---- messages ----
+
+void say(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+int usageError(const QString &message)
+{
+    say(stderr,
+        QStringLiteral("tarvelo-cli: %1\nTry 'tarvelo-cli --help' for more.\n").arg(message));
+    return UsageError;
+}
+
+// Qt's own warnings (fonts, platform plug-in) have no place among the
+// program's output lines.
+void quiet(QtMsgType, const QMessageLogContext &, const QString &) { }
+
+// ---- the progress bar on a terminal ----
+
+class Progress
+{
+public:
+    explicit Progress(int total)
+        : shown(::isatty(STDERR_FILENO) == 1),
+          total(total)
+    {
+        clock.start();
+    }
+
+    void update(int done, qint64 pixels)
+    {
+        if (!shown || (clock.elapsed() - lastShown < 100 && done < total))
+            return;
+        lastShown = clock.elapsed();
+        const double seconds = qMax(clock.elapsed(), qint64(1)) / 1000.0;
+        const int width = 24;
+        const int filled = total > 0 ? int(qint64(width) * done / total) : width;
+        QString bar = QString(filled, QLatin1Char('#')) + QString(width - filled, QLatin1Char('.'));
+        QString line = QStringLiteral("\r%1/%2 [%3] %4 MP/s")
+                           .arg(QLocale(QLocale::English).toString(done),
+                               QLocale(QLocale::English).toString(total), bar)
+                           .arg(pixels / 1e6 / seconds, 0, 'f', 1);
+        if (done > 0) {
+            const qint64 left = qint64(seconds * (total - done) / done + 0.5);
+            line += QStringLiteral(", %1:%2 left")
+                        .arg(left / 60)
+                        .arg(left % 60, 2, 10, QLatin1Char('0'));
+        }
+        say(stderr, line + QStringLiteral("\033[K"));
+    }
+
+    void clear()
+    {
+        if (shown)
+            say(stderr, QStringLiteral("\r\033[K"));
+    }
+
+private:
+    bool shown;
+    int total;
+    QElapsedTimer clock;
+    qint64 lastShown = -1000;
+};
+
+// ---- one picture ----
+
+// Why a picture that was read (or not) cannot be stamped, in the words of
+// the window's results log; empty when it can.
+QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
+{
+    switch (read.status) {
+    case PictureIO::ReadStatus::Ok:
+        return QString();
+    case PictureIO::ReadStatus::TooLarge:
+        return BatchLog::tooLarge(fileName, read.size);
+    default:
+        return read.errorText.isEmpty() ? QStringLiteral("Unknown error") : read.errorText;
+    }
+}
+
+struct Stamped
+{
+    QString failure;
+    QImage image;
+    qint64 pixels = 0;
+};
+
+// A picture read and composed twice, as the window's run does when it
+// reaches it: the first composition is placed against the picture itself,
+// the second against the first's result.
+Stamped stampPicture(const QString &path, const StoredOptions::RunOptions &options,
+    const QImage &logo)
+{
+    Stamped result;
+    const PictureIO::ReadResult read = PictureIO::readImage(path);
+    const QString fileName = QFileInfo(path).fileName();
+    result.pixels = read.size.isValid() ? qint64(read.size.width()) * read.size.height() : 0;
+    result.failure = refusal(read, fileName);
+    if (!result.failure.isEmpty())
+        return result;
+    const QImage source = PictureIO::toArgb32(read.image);
+    if (!source.isNull()) {
+        const Stamp::Composition first = Stamp::compose(source, source, QRect(), options.stamp,
+            options.font, options.colour, logo, Qt::SmoothTransformation);
+        result.image = Stamp::compose(source, first.image, first.textExtent, options.stamp,
+            options.font, options.colour, logo, Qt::SmoothTransformation, first.textPos,
+            first.logoPos)
+                           .image;
+    }
+    if (result.image.isNull())
+        result.failure = BatchLog::outOfMemory(fileName, read.size);
+    return result;
+}
+
+// ---- set-up ----
+
+// The options of this run: the stored ones (from the window's store or the
+// given file) with the command line's overrides over them. Returns an error
+// message, empty on success.
+QString loadOptions(const Request &request, StoredOptions::RunOptions *options, QImage *logo)
+{
+    std::unique_ptr<QSettings> store;
+    if (request.optionsFile.isEmpty()) {
+        store = std::make_unique<QSettings>(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo"));
+    } else {
+        const QFileInfo file(request.optionsFile);
+        if (!file.isFile() || !file.isReadable())
+            return QStringLiteral("cannot read the settings file \"%1\"").arg(request.optionsFile);
+        store = std::make_unique<QSettings>(request.optionsFile, QSettings::IniFormat);
+        if (store->status() != QSettings::NoError)
+            return QStringLiteral("\"%1\" is not a settings file in INI format")
+                .arg(request.optionsFile);
+    }
+    *options = StoredOptions::resolve([&](const StoredOptions::Option &option) {
+        QVariant value;
+        for (const auto &override : request.overrides) {
+            if (override.first == QLatin1String(option.key))
+                value = override.second;
+        }
+        return value.isValid() ? value : store->value(QLatin1String(option.key));
+    });
+    if (!request.format.isEmpty())
+        options->suffix = request.format;
+    if (request.quality >= 0)
+        options->quality = request.quality;
+
+    // The window asks before it stamps without the logo it was given; with
+    // nobody to ask, a logo that cannot be read stops the run.
+    if (!options->logoFileName.isEmpty()) {
+        const PictureIO::ReadResult read = PictureIO::readImage(options->logoFileName);
+        if (read.status != PictureIO::ReadStatus::Ok)
+            return QStringLiteral("the logo \"%1\" cannot be read (%2); "
+                                  "--set logo_file_name= stamps without a logo")
+                .arg(options->logoFileName,
+                    refusal(read, QFileInfo(options->logoFileName).fileName()));
+        *logo = read.image;
+    }
+    return QString();
+}
+
+QStringList readPathList(FILE *in, bool nullSeparated)
+{
+    QByteArray all;
+    char chunk[65536];
+    size_t count = 0;
+    while ((count = std::fread(chunk, 1, sizeof chunk, in)) > 0)
+        all.append(chunk, int(count));
+    QStringList paths;
+    for (QByteArray line : all.split(nullSeparated ? '\0' : '\n')) {
+        if (!nullSeparated && line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty())
+            paths << QFile::decodeName(line);
+    }
+    return paths;
+}
+
+} // namespace
+
+QList<Input> collectInputs(const QStringList &paths, bool nullSeparated, FILE *in)
+{
+    QList<Input> inputs;
+    bool stdinRead = false;
+    const auto add = [&](const QString &path) {
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            PicturePaths::walk(path, [&](const QString &picture) {
+                inputs.append({ picture, QString() });
+                return true;
+            });
+        } else if (info.exists() && !PicturePaths::listable(path)) {
+            inputs.append({ path,
+                QStringLiteral("not a picture Tarvelo stamps: its suffix is none of %1")
+                    .arg(PicturePaths::suffixes().join(QStringLiteral(", "))) });
+        } else {
+            inputs.append({ path, QString() });
+        }
+    };
+    for (const QString &path : paths) {
+        if (path != QLatin1String("-")) {
+            add(path);
+        } else if (!stdinRead) {
+            stdinRead = true;
+            for (const QString &listed : readPathList(in, nullSeparated))
+                add(listed);
+        }
+    }
+    return inputs;
+}
+
+QByteArray field(const QString &text)
+{
+    QByteArray bytes = QFile::encodeName(text);
+    bytes.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
+    return bytes;
+}
+
+QString summary(int stamped, int failed, double seconds)
+{
+    const QLocale english(QLocale::English);
+    return QStringLiteral("%1 stamped, %2 failed in %3 s")
+        .arg(english.toString(stamped), english.toString(failed), english.toString(seconds, 'f', 1));
+}
+
+int run(const Request &request)
+{
+    QElapsedTimer clock;
+    clock.start();
+
+    StoredOptions::RunOptions options;
+    QImage logo;
+    const QString problem = loadOptions(request, &options, &logo);
+    if (!problem.isEmpty())
+        return usageError(problem);
+    const QFileInfo outputInfo(request.output);
+    if (!outputInfo.isDir())
+        return usageError(QStringLiteral("the output folder \"%1\" %2")
+                              .arg(request.output,
+                                  outputInfo.exists() ? QStringLiteral("is not a folder")
+                                                      : QStringLiteral("does not exist")));
+    const QString folder = QDir::cleanPath(request.output);
+
+    const QList<Input> inputs = collectInputs(request.paths, request.nullSeparated, stdin);
+    catchStopSignals();
+
+    const int quality = options.suffix == QLatin1String("jpg") ? options.quality : -1;
+    Progress progress(inputs.size());
+    int stamped = 0, failed = 0;
+    qint64 pixels = 0;
+    for (const Input &input : inputs) {
+        if (stopRequested)
+            break;
+        QString failure = input.refusal;
+        QString written;
+        if (failure.isEmpty()) {
+            const Stamped picture = stampPicture(input.path, options, logo);
+            pixels += picture.pixels;
+            failure = picture.failure;
+            if (failure.isEmpty()) {
+                const PictureIO::WriteResult result = PictureIO::writeNew(picture.image, folder,
+                    QFileInfo(input.path).completeBaseName(), options.suffix, quality);
+                failure = result.ok ? QString() : result.errorText;
+                written = result.path;
+            }
+        }
+        progress.clear();
+        const QByteArray line = failure.isEmpty()
+            ? "ok\t" + field(input.path) + '\t' + field(written) + '\n'
+            : "failed\t" + field(input.path) + '\t' + field(failure) + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        std::fflush(stdout);
+        ++(failure.isEmpty() ? stamped : failed);
+        progress.update(stamped + failed, pixels);
+    }
+    progress.clear();
+
+    QString closing = summary(stamped, failed, clock.elapsed() / 1000.0);
+    const int left = inputs.size() - stamped - failed;
+    const bool interrupted = stopRequested && left > 0;
+    if (interrupted)
+        closing += QStringLiteral("; interrupted, %1 not stamped")
+                       .arg(QLocale(QLocale::English).toString(left));
+    say(stderr, closing + QLatin1Char('\n'));
+    if (interrupted)
+        return Interrupted;
+    return failed > 0 ? SomeFailed : AllStamped;
+}
+
+int main(int argc, char *argv[])
+{
+    // No display is needed or wanted: the offscreen platform still has the
+    // fonts (through fontconfig), which is all the stamping takes.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quiet);
+    QGuiApplication app(argc, argv);
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    const Parsed parsed = parse(arguments);
+    switch (parsed.outcome) {
+    case Parsed::Outcome::Help:
+    case Parsed::Outcome::Version:
+        say(stdout, parsed.message);
+        return AllStamped;
+    case Parsed::Outcome::Usage:
+        return usageError(parsed.message);
+    case Parsed::Outcome::Run:
+        break;
+    }
+    return run(parsed.request);
+}
+
+} // namespace Cli

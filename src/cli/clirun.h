@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <functional>
+
+#include "cli/commandline.h"
+
+// tarvelo-cli: the window's batch run without the window. It reads the same
+// stored options, lists pictures as a drop does and writes the same files,
+// reporting one line per picture on standard output.
+namespace Cli {
+
+// Exit statuses.
+enum Status { AllStamped = 0, SomeFailed = 1, UsageError = 2, Interrupted = 130 };
+
+// One picture to stamp: its path as listed, and why it is refused before it
+// is read (empty when it is not).
+struct Input
+{
+    QString path;
+    QString refusal;
+};
+
+// The pictures that `paths` names, in order: files as they are, folders
+// walked as a drop walks them, "-" replaced by the paths read from `in` (one
+// per line, or NUL-separated). Named files whose suffix a drop would not
+// take are listed with a refusal, so that nothing named is passed over in
+// silence.
+QList<Input> collectInputs(const QStringList &paths, bool nullSeparated, FILE *in);
+
+// A field of an output line: tabs, newlines and backslashes escaped, so that
+// every picture stays one line of three fields whatever its name.
+QByteArray field(const QString &text);
+
+// "1,204 stamped, 3 failed in 41.2 s"
+QString summary(int stamped, int failed, double seconds);
+
+// The whole program after the application object exists: runs `request`
+// and returns the exit status.
+int run(const Request &request);
+
+// The program: parses the command line, prints help, version or a usage
+// error, or runs. Sets up a display-less application itself.
+int main(int argc, char *argv[]);
+
+} // namespace Cli

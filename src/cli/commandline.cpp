@@ -1,0 +1,171 @@
+#include "cli/commandline.h"
+
+#include <QLocale>
+
+#include "batch/storedoptions.h"
+#include "config.h"
+
+namespace Cli {
+
+namespace {
+
+const char *const helpText
+    = "Usage: tarvelo-cli [options] --output DIR PATH...\n"
+      "\n"
+      "Stamps every picture with the logo, text and settings the Tarvelo window\n"
+      "last saved, and writes the stamped copies into DIR, never overwriting a\n"
+      "file. Needs no display.\n"
+      "\n"
+      "PATH is a picture file or a folder, taken as a drop on the window takes it\n"
+      "(every picture under it, each folder in natural name order); - reads one\n"
+      "path per line from standard input.\n"
+      "\n"
+      "Options:\n"
+      "  -o, --output DIR      the folder the stamped pictures go to (must exist)\n"
+      "  --options FILE        take the settings from FILE (the INI format of the\n"
+      "                        window's store, e.g. a copy of\n"
+      "                        ~/.config/Dovrin Halsek/Tarvelo.conf) instead of\n"
+      "                        the window's store\n"
+      "  --set KEY=VALUE       override one stored setting by its key, e.g.\n"
+      "                        wtrmark_edit=\"(c) Me\", shadow_spin=20,\n"
+      "                        logo_file_name=/path/logo.png; repeatable\n"
+      "  --format jpg|png|tif  the output format\n"
+      "  --quality N           the JPG quality, 1 to 100\n"
+      "  --jobs N              pictures worked on at once (default: the cores)\n"
+      "  --strip-metadata      leave metadata and colour profile out\n"
+      "  --null                - reads NUL-separated paths (find -print0)\n"
+      "  -h, --help            show this help\n"
+      "  -V, --version         show the version\n"
+      "\n"
+      "Standard output gets one line per picture, tab-separated:\n"
+      "  ok<TAB>source<TAB>output   or   failed<TAB>source<TAB>reason\n"
+      "(a tab, newline or backslash in a name is written as \\t, \\n or \\\\).\n"
+      "Standard error gets a progress bar when it is a terminal, and a summary.\n"
+      "\n"
+      "Exit status: 0 all stamped, 1 some failed, 2 usage or settings error\n"
+      "(nothing written), 130 interrupted (Ctrl-C or SIGTERM; the file being\n"
+      "written is finished, no partial file is left).\n";
+
+Parsed usage(const QString &message)
+{
+    Parsed parsed;
+    parsed.outcome = Parsed::Outcome::Usage;
+    parsed.message = message;
+    return parsed;
+}
+
+bool wholeNumber(const QString &text, int minimum, int maximum, int *value)
+{
+    bool ok = false;
+    *value = QLocale::c().toInt(text, &ok);
+    return ok && *value >= minimum && *value <= maximum;
+}
+
+} // namespace
+
+Parsed parse(const QStringList &arguments)
+{
+    Parsed parsed;
+    parsed.outcome = Parsed::Outcome::Run;
+    Request &request = parsed.request;
+    bool optionsEnded = false;
+
+    for (int i = 0; i < arguments.size(); ++i) {
+        QString argument = arguments.at(i);
+        if (optionsEnded || argument == QLatin1String("-") || !argument.startsWith(QLatin1Char('-'))) {
+            request.paths << argument;
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        // --name=value is the same as --name value.
+        QString inlineValue;
+        bool hasInline = false;
+        const int equals = argument.indexOf(QLatin1Char('='));
+        if (argument.startsWith(QLatin1String("--")) && equals > 2) {
+            inlineValue = argument.mid(equals + 1);
+            argument.truncate(equals);
+            hasInline = true;
+        }
+        const auto value = [&](QString *into) {
+            if (hasInline) {
+                *into = inlineValue;
+                return true;
+            }
+            if (i + 1 >= arguments.size())
+                return false;
+            *into = arguments.at(++i);
+            return true;
+        };
+        const auto flag = [&](bool *into) {
+            *into = true;
+            return !hasInline;
+        };
+
+        QString text;
+        if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
+            parsed.outcome = Parsed::Outcome::Help;
+            parsed.message = QString::fromLatin1(helpText);
+            return parsed;
+        } else if (argument == QLatin1String("-V") || argument == QLatin1String("--version")) {
+            parsed.outcome = Parsed::Outcome::Version;
+            parsed.message = QStringLiteral("tarvelo-cli " TARVELO_VERSION "\n");
+            return parsed;
+        } else if (argument == QLatin1String("-o") || argument == QLatin1String("--output")) {
+            if (!value(&request.output) || request.output.isEmpty())
+                return usage(QStringLiteral("--output needs a folder"));
+        } else if (argument == QLatin1String("--options")) {
+            if (!value(&request.optionsFile) || request.optionsFile.isEmpty())
+                return usage(QStringLiteral("--options needs a file"));
+        } else if (argument == QLatin1String("--set")) {
+            if (!value(&text) || !text.contains(QLatin1Char('=')))
+                return usage(QStringLiteral("--set needs KEY=VALUE"));
+            const QString key = text.section(QLatin1Char('='), 0, 0);
+            const StoredOptions::Option *option = StoredOptions::find(key);
+            if (!option)
+                return usage(QStringLiteral("--set: there is no setting called \"%1\"").arg(key));
+            QVariant checked;
+            const QString problem
+                = StoredOptions::fromText(*option, text.section(QLatin1Char('='), 1), &checked);
+            if (!problem.isEmpty())
+                return usage(QStringLiteral("--set: ") + problem);
+            request.overrides.append({ key, checked });
+        } else if (argument == QLatin1String("--format")) {
+            if (!value(&text))
+                return usage(QStringLiteral("--format needs jpg, png or tif"));
+            request.format = text.toLower();
+            if (request.format != QLatin1String("jpg") && request.format != QLatin1String("png")
+                && request.format != QLatin1String("tif"))
+                return usage(QStringLiteral("--format takes jpg, png or tif, not \"%1\"").arg(text));
+        } else if (argument == QLatin1String("--quality")) {
+            const StoredOptions::Option *slider = StoredOptions::find(QStringLiteral("comp_slider"));
+            if (!value(&text)
+                || !wholeNumber(text, int(slider->minimum), int(slider->maximum), &request.quality))
+                return usage(QStringLiteral("--quality takes a whole number from %1 to %2")
+                                 .arg(slider->minimum)
+                                 .arg(slider->maximum));
+        } else if (argument == QLatin1String("--jobs")) {
+            if (!value(&text) || !wholeNumber(text, 1, 1024, &request.jobs))
+                return usage(QStringLiteral("--jobs takes a whole number from 1 to 1024"));
+        } else if (argument == QLatin1String("--strip-metadata")) {
+            if (!flag(&request.stripMetadata))
+                return usage(QStringLiteral("--strip-metadata takes no value"));
+        } else if (argument == QLatin1String("--null")) {
+            if (!flag(&request.nullSeparated))
+                return usage(QStringLiteral("--null takes no value"));
+        } else {
+            return usage(QStringLiteral("unknown option %1").arg(argument));
+        }
+    }
+
+    if (request.output.isEmpty())
+        return usage(QStringLiteral("say where the stamped pictures go: --output DIR"));
+    if (request.paths.isEmpty())
+        return usage(QStringLiteral("name the pictures or folders to stamp (or - to read them "
+                                    "from standard input)"));
+    return parsed;
+}
+
+} // namespace Cli

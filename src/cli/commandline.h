@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+// The command line of tarvelo-cli, read into plain values.
+namespace Cli {
+
+struct Request
+{
+    QString optionsFile; // empty: the window's own settings store
+    QList<QPair<QString, QVariant>> overrides; // --set, checked, in the order given
+    QString format; // "jpg", "png", "tif"; empty: the stored choice
+    int quality = -1; // JPG quality; -1: the stored one
+    int jobs = 0; // pictures worked on at once; 0: one per core
+    bool stripMetadata = false;
+    bool nullSeparated = false; // "-" reads NUL-separated paths
+    QString output;
+    QStringList paths; // as given; "-" stands for standard input
+};
+
+struct Parsed
+{
+    enum class Outcome { Run, Help, Version, Usage };
+    Outcome outcome = Outcome::Usage;
+    Request request;
+    QString message; // Help/Version: what to print; Usage: what is wrong
+};
+
+// `arguments` without the program name.
+Parsed parse(const QStringList &arguments);
+
+} // namespace Cli
