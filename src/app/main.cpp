@@ -1,14 +1,21 @@
 #include <QApplication>
+#include <QTimer>
 
+#include <cstdio>
 #include <cstdlib> // defines __GLIBC__ where glibc is the C library
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
 #include "window/mainwindow.h"
+#include "window/windowarguments.h"
 
 int main(int argc, char *argv[])
 {
+    // Before the application object: --help and --version need no display.
+    const int answered = WindowArguments::answerInformation(argc, argv);
+    if (answered >= 0)
+        return answered;
 #if defined(__GLIBC__)
     // Every composition and every preview refresh makes a fresh copy of the
     // picture: 96 MB for a 24-megapixel photo. By default glibc serves blocks
@@ -20,8 +27,17 @@ int main(int argc, char *argv[])
 #endif
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("fusion"));
+    QStringList paths;
+    QString error;
+    if (!WindowArguments::paths(QCoreApplication::arguments(), &paths, &error)) {
+        std::fputs(error.toLocal8Bit().constData(), stderr);
+        return 2;
+    }
 
     MainWindow window;
     window.showMaximized();
+    // Pictures named on the command line come in as a drop once the window
+    // is up, so that they are listed and shown exactly as a drop lists them.
+    QTimer::singleShot(0, &window, [&window, paths] { WindowArguments::listAsDropped(&window, paths); });
     return app.exec();
 }
