@@ -25,6 +25,10 @@ int main(int argc, char *argv[])
     mallopt(M_MMAP_THRESHOLD, 512 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
 #endif
+    // Sharp and unclipped on high-resolution screens: sizes follow the
+    // screen's scale and icons use their @2x pictures there.
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("fusion"));
     QStringList paths;

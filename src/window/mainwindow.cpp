@@ -58,6 +58,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(previewLabel, &QClickableLabel::mouseReleased, this, &MainWindow::previewMouseReleased);
 
     restoreLogo();
+    setUpKeyboard();
+    setUpLooks();
 }
 
 // The form names the maker's usual site so that Designer shows real texts;

@@ -133,6 +133,10 @@ private:
     QString outputSuffix() const;
     void stampListedPicture(int index, const QString &folder, int jpgQuality);
 
+    // ---- keyboard, wheel and looks for everyday use (mainwindow_comfort.cpp) ----
+    void setUpKeyboard();
+    void setUpLooks();
+
     friend struct WindowProbe; // the tests' way to the private state
 
     QSettings *settings = nullptr;

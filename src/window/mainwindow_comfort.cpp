@@ -1,0 +1,89 @@
+#include "window/mainwindow.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStyle>
+#include <QShortcut>
+
+#include "window/comforthelpers.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+// The shortcuts as the Help page lists them, below its own text.
+const char shortcutHelp[]
+    = "<p><b>Keyboard shortcuts</b></p>"
+      "<table cellspacing=\"0\" cellpadding=\"2\">"
+      "<tr><td>Ctrl+O</td><td>&nbsp;&nbsp;Add pictures</td></tr>"
+      "<tr><td>Delete</td><td>&nbsp;&nbsp;Remove the selected picture (in the picture list)</td></tr>"
+      "<tr><td>Ctrl+Shift+Delete</td><td>&nbsp;&nbsp;Clear the picture list</td></tr>"
+      "<tr><td>Ctrl+Return</td><td>&nbsp;&nbsp;Start stamping</td></tr>"
+      "<tr><td>Ctrl+L</td><td>&nbsp;&nbsp;Clear the log</td></tr>"
+      "<tr><td>F1</td><td>&nbsp;&nbsp;Show this help</td></tr>"
+      "<tr><td>Return or Space</td><td>&nbsp;&nbsp;Press the button that has the focus</td></tr>"
+      "<tr><td>Mouse wheel</td><td>&nbsp;&nbsp;Scrolls the settings; it changes a value only "
+      "in the box or slider that has the focus</td></tr>"
+      "</table>";
+
+} // namespace
+
+// Shortcuts press the window's own buttons, so they do exactly what a press
+// does, and nothing while the button is disabled.
+void MainWindow::setUpKeyboard()
+{
+    const auto bind = [this](const QKeySequence &keys, QWidget *scope, auto action) {
+        auto *shortcut = new QShortcut(keys, scope);
+        if (scope != this)
+            shortcut->setContext(Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, action);
+    };
+    bind(QKeySequence(Qt::CTRL + Qt::Key_O), this, [this] { ui->open_btn->animateClick(); });
+    bind(QKeySequence(Qt::Key_Delete), ui->files_list, [this] { ui->remove_btn->animateClick(); });
+    bind(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Delete), this,
+        [this] { ui->clear_btn->animateClick(); });
+    // During a run the start button stops it; the shortcut only ever starts.
+    for (const int enter : { Qt::Key_Return, Qt::Key_Enter }) {
+        bind(QKeySequence(Qt::CTRL + enter), this, [this] {
+            if (!stamping)
+                ui->start_btn->animateClick();
+        });
+    }
+    bind(QKeySequence(Qt::CTRL + Qt::Key_L), this, [this] { ui->clear_log_btn->animateClick(); });
+    bind(QKeySequence(Qt::Key_F1), this, [this] { ui->main_tab->setCurrentWidget(ui->tab); });
+
+    auto *returnPresses = new ReturnPressesButton(this);
+    const QList<QPushButton *> buttons = findChildren<QPushButton *>();
+    for (QPushButton *button : buttons)
+        button->installEventFilter(returnPresses);
+
+    auto *help = new QLabel(QString::fromLatin1(shortcutHelp), ui->scrollAreaWidgetContents_3);
+    help->setObjectName(QStringLiteral("shortcut_help_label"));
+    help->setTextFormat(Qt::RichText);
+    help->setWordWrap(true);
+    help->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if (auto *grid = qobject_cast<QGridLayout *>(ui->scrollAreaWidgetContents_3->layout())) {
+        grid->addWidget(help, grid->rowCount(), 0);
+        grid->setRowStretch(grid->rowCount() - 1, 1);
+    }
+
+    auto *wheel = new WheelScrollsColumn(ui->settings_scroll);
+    wheel->guardControls();
+}
+
+// Icons and the font sample that read on light and dark palettes alike, and
+// a settings column that is never narrower than its contents.
+void MainWindow::setUpLooks()
+{
+    // The column shares the window's width by a fixed ratio. On a small or
+    // highly scaled screen that share is narrower than the settings, and
+    // with no horizontal scroll bar their right side would be cut off.
+    QScrollArea *column = ui->settings_scroll;
+    const int frame = 2 * column->frameWidth();
+    const int scrollBar = column->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, column);
+    column->setMinimumWidth(column->widget()->minimumSizeHint().width() + scrollBar + frame);
+
+    new IconsFollowPalette(this);
+    ui->font_pr_label->setGraphicsEffect(new TextOutline(ui->font_pr_label));
+}

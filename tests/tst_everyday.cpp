@@ -1,0 +1,155 @@
+// Everyday use of the window: the wheel over the settings column, the
+// keyboard shortcuts, and the order in which dropped folders are listed.
+
+#include <QListWidget>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include "testsupport.h"
+
+using namespace TestSupport;
+
+static QStringList itemTexts(const QListWidget *list)
+{
+    QStringList texts;
+    for (int row = 0; row < list->count(); ++row)
+        texts << list->item(row)->text();
+    return texts;
+}
+
+class EverydayTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup() { window.reset(); }
+    void wheelScrollsUnlessFocused_data();
+    void wheelScrollsUnlessFocused();
+    void keysDoWhatTheySay_data();
+    void keysDoWhatTheySay();
+    void droppedFoldersInNaturalOrder();
+
+private:
+    std::unique_ptr<MainWindow> window;
+    Ui::MainWindow *ui = nullptr;
+    QTemporaryDir dir;
+};
+
+void EverydayTest::init()
+{
+    window = plainWindow();
+    ui = WindowProbe::ui(*window);
+    QApplication::setActiveWindow(window.get());
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+}
+
+void EverydayTest::wheelScrollsUnlessFocused_data()
+{
+    QTest::addColumn<bool>("focused");
+    QTest::newRow("unfocused slider scrolls the column") << false;
+    QTest::newRow("focused slider takes the wheel") << true;
+}
+
+void EverydayTest::wheelScrollsUnlessFocused()
+{
+    QFETCH(bool, focused);
+    QSlider *slider = ui->watermarkOpacitySlider;
+    QScrollBar *column = ui->settings_scroll->verticalScrollBar();
+    QVERIFY(column->maximum() > 0);
+    column->setValue(0);
+    if (focused)
+        slider->setFocus();
+    QTRY_COMPARE(slider->hasFocus(), focused);
+    const int value = slider->value();
+    for (int notch = 0; notch < 15; ++notch) {
+        QWheelEvent wheel(QPointF(5, 5), slider->mapToGlobal(QPoint(5, 5)), QPoint(), QPoint(0, -120),
+            Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(slider, &wheel);
+    }
+    QCOMPARE(slider->value() != value, focused);
+    QCOMPARE(column->value() > 0, !focused);
+}
+
+void EverydayTest::keysDoWhatTheySay_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("focus"); // the widget the key goes to
+    QTest::addColumn<QString>("listed"); // the list afterwards, row 1 current before
+    QTest::addColumn<QString>("outcome");
+    const int ctrl = Qt::ControlModifier;
+    QTest::newRow("Delete in the list") << int(Qt::Key_Delete) << 0 << "list" << "a c" << "";
+    QTest::newRow("Delete elsewhere") << int(Qt::Key_Delete) << 0 << "text" << "a b c" << "";
+    QTest::newRow("Ctrl+Shift+Delete") << int(Qt::Key_Delete) << int(ctrl | Qt::ShiftModifier) << "text"
+                                       << "" << "";
+    QTest::newRow("Ctrl+O") << int(Qt::Key_O) << ctrl << "list" << "a b c d.png" << "dialog";
+    QTest::newRow("Ctrl+Return") << int(Qt::Key_Return) << ctrl << "list" << "a b c" << "folder";
+    QTest::newRow("Ctrl+L") << int(Qt::Key_L) << ctrl << "list" << "a b c" << "log";
+    QTest::newRow("F1") << int(Qt::Key_F1) << 0 << "list" << "a b c" << "help";
+    QTest::newRow("Return on Clear") << int(Qt::Key_Return) << 0 << "clear" << "" << "";
+    QTest::newRow("Space on Remove") << int(Qt::Key_Space) << 0 << "remove" << "a c" << "";
+}
+
+void EverydayTest::keysDoWhatTheySay()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, focus);
+    QFETCH(QString, listed);
+    QFETCH(QString, outcome);
+    for (const QString name : { "a", "b", "c" })
+        ui->files_list->addItem(dir.filePath(name));
+    ui->files_list->setCurrentRow(1);
+    ui->log_plain->setPlainText(QStringLiteral("earlier run"));
+    const QMap<QString, QWidget *> widgets { { "list", ui->files_list }, { "text", ui->wtrmark_edit },
+        { "clear", ui->clear_btn }, { "remove", ui->remove_btn } };
+    widgets[focus]->setFocus();
+    QTRY_VERIFY(widgets[focus]->hasFocus());
+
+    // Ctrl+O adds through the file dialog, Ctrl+Return asks for the output
+    // folder first (and is cancelled there).
+    QVERIFY(writeFile(dir.filePath("d.png"), encode(solid(4, 4, Qt::red), "png")));
+    Modals modals;
+    modals.file(outcome == "dialog" ? dir.filePath("d.png") : QString());
+    QTest::keyClick(widgets[focus], Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QStringList expected;
+    for (const QString &name : listed.split(' ', Qt::SkipEmptyParts))
+        expected << dir.filePath(name);
+    QTRY_COMPARE(itemTexts(ui->files_list), expected);
+    QCOMPARE(modals.seen.size(), int(outcome == "dialog" || outcome == "folder"));
+    if (!modals.seen.isEmpty())
+        QCOMPARE(modals.seen.first().dirsOnly, outcome == "folder");
+    QCOMPARE(ui->log_plain->toPlainText().isEmpty(), outcome == "log");
+    QCOMPARE(ui->main_tab->currentWidget() == ui->tab, outcome == "help");
+}
+
+// Each folder's files in reading order, its subfolders after them, the
+// folders in the order they were dropped.
+void EverydayTest::droppedFoldersInNaturalOrder()
+{
+    QStringList expected;
+    for (const QString name : { "one/img2.jpg", "one/IMG3.JPG", "one/img10.jpg", "one/img010b.png",
+             "one/sub2/x.jpg", "one/sub10/x.jpg", "two/a1.jpg", "two/A01.jpg" }) {
+        QDir().mkpath(QFileInfo(dir.filePath(name)).path());
+        QVERIFY(writeFile(dir.filePath(name), encode(solid(4, 4, Qt::red), "png")));
+        expected << dir.filePath(name);
+    }
+    expected.move(7, 6); // "A01" and "a1" read alike; the fixed tie-break puts A first
+    QMimeData data;
+    data.setUrls({ QUrl::fromLocalFile(dir.filePath("one")), QUrl::fromLocalFile(dir.filePath("two")) });
+    QDragEnterEvent enter(QPoint(40, 40), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    QDropEvent drop(QPointF(42, 42), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    QCOMPARE(itemTexts(ui->files_list), expected);
+}
+
+TARVELO_TEST_MAIN(EverydayTest)
+#include "tst_everyday.moc"
