@@ -13,19 +13,28 @@
 namespace {
 
 // The shortcuts as the Help page lists them, below its own text.
-const char shortcutHelp[]
-    = "<p><b>Keyboard shortcuts</b></p>"
-      "<table cellspacing=\"0\" cellpadding=\"2\">"
-      "<tr><td>Ctrl+O</td><td>&nbsp;&nbsp;Add pictures</td></tr>"
-      "<tr><td>Delete</td><td>&nbsp;&nbsp;Remove the selected picture (in the picture list)</td></tr>"
-      "<tr><td>Ctrl+Shift+Delete</td><td>&nbsp;&nbsp;Clear the picture list</td></tr>"
-      "<tr><td>Ctrl+Return</td><td>&nbsp;&nbsp;Start stamping</td></tr>"
-      "<tr><td>Ctrl+L</td><td>&nbsp;&nbsp;Clear the log</td></tr>"
-      "<tr><td>F1</td><td>&nbsp;&nbsp;Show this help</td></tr>"
-      "<tr><td>Return or Space</td><td>&nbsp;&nbsp;Press the button that has the focus</td></tr>"
-      "<tr><td>Mouse wheel</td><td>&nbsp;&nbsp;Scrolls the settings; it changes a value only "
-      "in the box or slider that has the focus</td></tr>"
-      "</table>";
+const char *const shortcutHelp[][2] = {
+    { "Ctrl+O", "Add pictures" },
+    { "Delete", "Remove the selected picture (in the picture list)" },
+    { "Ctrl+Shift+Delete", "Clear the picture list" },
+    { "Ctrl+Return", "Start stamping" },
+    { "Ctrl+L", "Clear the log" },
+    { "F1", "Show this help" },
+    { "Return or Space", "Press the button that has the focus" },
+    { "Mouse wheel", "Scroll the settings; a box or slider takes the wheel only when it has the focus" },
+};
+
+QString shortcutHelpText()
+{
+    QString rows;
+    for (const auto &line : shortcutHelp) {
+        rows += QStringLiteral("<tr><td>%1</td><td width=\"12\"></td><td>%2</td></tr>")
+                    .arg(QLatin1String(line[0]), QLatin1String(line[1]));
+    }
+    return QStringLiteral("<p><b>Keyboard shortcuts</b></p>"
+                          "<table cellspacing=\"0\" cellpadding=\"2\">")
+        + rows + QStringLiteral("</table>");
+}
 
 } // namespace
 
@@ -58,10 +67,11 @@ void MainWindow::setUpKeyboard()
     for (QPushButton *button : buttons)
         button->installEventFilter(returnPresses);
 
-    auto *help = new QLabel(QString::fromLatin1(shortcutHelp), ui->scrollAreaWidgetContents_3);
+    auto *help = new QLabel(shortcutHelpText(), ui->scrollAreaWidgetContents_3);
     help->setObjectName(QStringLiteral("shortcut_help_label"));
     help->setTextFormat(Qt::RichText);
     help->setWordWrap(true);
+    help->setContentsMargins(0, 12, 0, 0); // a blank line after the text above
     help->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     if (auto *grid = qobject_cast<QGridLayout *>(ui->scrollAreaWidgetContents_3->layout())) {
         grid->addWidget(help, grid->rowCount(), 0);
