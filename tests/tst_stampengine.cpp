@@ -69,6 +69,8 @@ struct LiteralWindow
         if (!stampedImage.isNull()) {
             if (textExtent.width() == 0 && !o.watermarkText.isEmpty()) {
                 QImage scratch = stampedImage.copy();
+                scratch.setDotsPerMeterX(3780); // text as on a 96 ppi device
+                scratch.setDotsPerMeterY(3780);
                 QPainter painter(&scratch);
                 painter.setPen(textColor);
                 painter.setFont(font());
@@ -126,6 +128,8 @@ struct LiteralWindow
         // 5. text
         const QString trimmed = o.watermarkText.trimmed();
         if (!stampedImage.isNull() && !trimmed.isEmpty()) {
+            stampedImage.setDotsPerMeterX(3780);
+            stampedImage.setDotsPerMeterY(3780);
             QPainter painter(&stampedImage);
             painter.setOpacity(o.textOpacity / 100.0);
             painter.setPen(textColor);
@@ -254,6 +258,8 @@ void StampEngineTest::placeMeasuresOnlyWithoutExtent()
 
     // The raw text, spaces included, measured on a copy of the picture.
     QImage scratch = picture.copy();
+    scratch.setDotsPerMeterX(3780); // text as on a 96 ppi device
+    scratch.setDotsPerMeterY(3780);
     QPainter painter(&scratch);
     painter.setPen(Qt::white);
     painter.setFont(font());

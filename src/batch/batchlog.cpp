@@ -41,4 +41,24 @@ QString outOfMemory(const QString &fileName, const QSize &size)
         .arg(fileName, sizeText(size));
 }
 
+// The decoders' own sentences may end in a full stop already.
+static QString sentence(const QString &text)
+{
+    QString trimmed = text.trimmed();
+    while (trimmed.endsWith(QLatin1Char('.')))
+        trimmed.chop(1);
+    return trimmed;
+}
+
+QString damaged(const QString &fileName, const QString &what)
+{
+    return QStringLiteral("%1 is damaged: %2.").arg(fileName, sentence(what));
+}
+
+QString metadataLost(const QString &fileName, const QString &reason)
+{
+    return QStringLiteral("%1: its metadata could not be carried over (%2).")
+        .arg(fileName, sentence(reason));
+}
+
 } // namespace BatchLog

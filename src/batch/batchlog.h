@@ -21,5 +21,11 @@ QString overwriteWarning(const QString &folder, const QString &baseName, const Q
 // Plain lines for a picture that is refused before it is stamped.
 QString tooLarge(const QString &fileName, const QSize &size);
 QString outOfMemory(const QString &fileName, const QSize &size);
+// "beach.jpg is damaged: <what the decoder said>."
+QString damaged(const QString &fileName, const QString &what);
+
+// The plain line before the progress line of a picture that was written
+// without its source's metadata.
+QString metadataLost(const QString &fileName, const QString &reason);
 
 } // namespace BatchLog

@@ -28,6 +28,8 @@ QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
         return QString();
     case PictureIO::ReadStatus::TooLarge:
         return BatchLog::tooLarge(fileName, read.size);
+    case PictureIO::ReadStatus::Damaged:
+        return BatchLog::damaged(fileName, read.errorText);
     default:
         return read.errorText.isEmpty() ? QStringLiteral("Unknown error") : read.errorText;
     }
@@ -200,9 +202,14 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     }
 
     const int quality = options.suffix == QLatin1String("jpg") ? options.jpgQuality : -1;
-    if (!PictureIO::encodeImage(
-            composition.image, options.suffix, quality, result.bytes, result.failure))
+    PictureIO::Encoded encoded = PictureIO::encode(
+        composition.image, options.suffix, quality, Metadata::read(path));
+    result.bytes = std::move(encoded.bytes);
+    result.failure = encoded.errorText;
+    if (result.bytes.isEmpty())
         return result;
+    if (!encoded.metadataProblem.isEmpty())
+        result.metadataLost = BatchLog::metadataLost(fileName, encoded.metadataProblem);
     result.status = BatchResult::Status::Stamped;
     result.failure.clear();
     result.placement = { composition.textPos, composition.logoPos, composition.textExtent };

@@ -25,6 +25,9 @@ struct BatchResult
     Status status = Status::Failed;
     QString failure;
     QByteArray bytes;
+    // When the output goes without its source's metadata: the log line that
+    // says so, to come before the picture's progress line once it is written.
+    QString metadataLost;
     QString suffix;
     QSize size; // the size the source has or claims, when known
     // With BatchOptions::keepImages: the picture composed from (32-bit ARGB)

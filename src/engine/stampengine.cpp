@@ -18,6 +18,16 @@ int rowOf(Anchor anchor)
     return (static_cast<int>(anchor) - 1) / 3;
 }
 
+// Only text depends on the resolution; the image is about to be painted on
+// (and so detached) anyway.
+void at96Dpi(QImage &image)
+{
+    if (image.dotsPerMeterX() != Stamp::DotsPerMeter96)
+        image.setDotsPerMeterX(Stamp::DotsPerMeter96);
+    if (image.dotsPerMeterY() != Stamp::DotsPerMeter96)
+        image.setDotsPerMeterY(Stamp::DotsPerMeter96);
+}
+
 } // namespace
 
 namespace Stamp {
@@ -75,6 +85,7 @@ QRect measureText(
     // Measured by drawing on a copy of the picture itself, so that the font
     // is resolved for the same device (resolution) as the real drawing.
     QImage scratch = picture.copy();
+    at96Dpi(scratch);
     QPainter painter(&scratch);
     painter.setPen(color);
     painter.setFont(font);
@@ -113,6 +124,7 @@ QRect drawText(QImage &image, const QString &text, QPoint pos, int opacity, cons
 {
     if (image.isNull())
         return QRect();
+    at96Dpi(image);
     QPainter painter(&image);
     painter.setOpacity(opacity / 100.0);
     painter.setPen(color);

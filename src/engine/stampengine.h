@@ -53,6 +53,12 @@ struct StampOptions
 
 namespace Stamp {
 
+// Text is laid out and drawn as on a 96 pixels-per-inch device, whatever the
+// screen, the platform or the picture's own resolution tag says, so that a
+// font's point size always gives the same pixels: a fresh QImage takes the
+// screen's resolution, and QPainter sizes fonts by the image's.
+constexpr int DotsPerMeter96 = 3780; // 96 / 0.0254, rounded
+
 // The anchor of a set of nine buttons, given their checked states in the order
 // TopLeft .. BotRight: the first checked one, TopLeft when none is.
 Anchor anchorFromChecked(const std::array<bool, 9> &checked);
@@ -69,8 +75,8 @@ QPoint logoPosition(Anchor anchor, QSize picture, QSize logoSize, double scale, 
 
 // The bounding rectangle `text` (as given, not trimmed) gets when drawn at
 // (0, 0) on a scratch copy of `picture` with the given pen colour and font:
-// QPainter::drawText(QRect(0, 0, 99999, 99999), 0, text, &bounding).
-// A null picture gives a null rectangle.
+// QPainter::drawText(QRect(0, 0, 99999, 99999), 0, text, &bounding), at 96
+// pixels per inch. A null picture gives a null rectangle.
 QRect measureText(
     const QImage &picture, const QString &text, const QFont &font, const QColor &color);
 
@@ -108,8 +114,9 @@ void applyShadowBar(QImage &image, int rows, ShadowEdge edge, ShadowTone tone);
 
 // Draws `text` as given (the compositor passes it trimmed) with its top-left
 // at `pos`: a QPainter with opacity opacity / 100.0, pen `color`, font `font`,
-// drawText(QRect(pos, QSize(99999, 99999)), 0, text, &bounding). Returns the
-// bounding rectangle, or a null rectangle when `image` is null.
+// drawText(QRect(pos, QSize(99999, 99999)), 0, text, &bounding), with
+// `image` set to 96 pixels per inch first. Returns the bounding rectangle, or
+// a null rectangle when `image` is null.
 QRect drawText(QImage &image, const QString &text, QPoint pos, int opacity, const QFont &font,
     const QColor &color);
 

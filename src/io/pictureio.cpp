@@ -1,16 +1,16 @@
 #include "io/pictureio.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QPainter>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "io/decodecheck.h"
 
 namespace PictureIO {
 
@@ -65,8 +65,34 @@ ReadResult readImage(const QString &path)
         return result;
     }
 
-    QImage image = reader.read();
-    if (image.isNull()) {
+    const QByteArray format = reader.format();
+    const QString structural = DecodeCheck::structuralDamage(fd, format);
+    if (!structural.isEmpty()) {
+        result.status = ReadStatus::Damaged;
+        result.errorText = structural;
+        return result;
+    }
+
+    // Decoders that stop early leave the rest of their image as they found
+    // it. libjpeg fills every row itself; for the others the image is
+    // cleared beforehand, so that what a decoder leaves unwritten can never
+    // be memory that once held another picture.
+    QImage image;
+    const QImage::Format decodedFormat = reader.imageFormat();
+    if (format != "jpeg" && result.size.isValid() && decodedFormat != QImage::Format_Invalid) {
+        image = QImage(result.size, decodedFormat);
+        if (!image.isNull())
+            image.fill(0);
+    }
+    DecodeCheck::Listener listener;
+    const bool read = reader.read(&image);
+    const QString damage = listener.damage(format);
+    if (!damage.isEmpty()) {
+        result.errorText = damage;
+        result.status = ReadStatus::Damaged;
+        return result;
+    }
+    if (!read || image.isNull()) {
         result.errorText = reader.errorString();
         result.status = ReadStatus::Unreadable;
         return result;
@@ -159,28 +185,18 @@ QString fillCreated(QFile &file, const QByteArray &bytes)
 bool encodeImage(const QImage &image, const QString &suffix, int quality, QByteArray &bytes,
     QString &errorText)
 {
-    // Encoded into memory: an image the writer refuses (an empty one, an
-    // unknown format) then creates no file at all, and what reaches the file
-    // is one plain stream of bytes whose every write is checked. Image
-    // handlers do not report everything: the TIFF handler seeks while it
-    // writes, and a seek clears a failed write's error from the file.
-    bytes.clear();
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, suffix.toLatin1());
-    if (quality >= 0)
-        writer.setQuality(quality);
-    if (!writer.write(image)) {
-        errorText = writer.errorString();
-        bytes.clear();
-        return false;
-    }
-    return true;
+    // The program's own encoder, without any source's metadata.
+    const Encoded encoded = encode(image, suffix, quality);
+    bytes = encoded.bytes;
+    errorText = encoded.errorText;
+    return !bytes.isEmpty();
 }
 
 WriteResult writeNew(const QImage &image, const QString &folder, const QString &baseName,
     const QString &suffix, int quality, const TagSource &nextTag)
 {
+    // Encode first, into memory: an image the writer refuses (an empty one,
+    // an unknown format) then creates no file at all.
     QByteArray encoded;
     WriteResult result;
     if (!encodeImage(image, suffix, quality, encoded, result.errorText)) {
@@ -190,6 +206,9 @@ WriteResult writeNew(const QImage &image, const QString &folder, const QString &
     return writeNewBytes(encoded, folder, baseName, suffix, nextTag);
 }
 
+// What reaches the file is one plain stream of bytes whose every write is
+// checked. (Image handlers do not report everything: the TIFF handler seeks
+// while it writes, and a seek clears a failed write's error from the file.)
 WriteResult writeNewBytes(const QByteArray &encoded, const QString &folder,
     const QString &baseName, const QString &suffix, const TagSource &nextTag)
 {

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+#include "io/metadata.h"
+
 // Reading and writing pictures on disk, shared by the picture list, the batch
 // run and the logo.
 //
@@ -28,6 +30,7 @@ enum class ReadStatus {
     NotRegularFile, // a folder, FIFO, socket or device
     TooLarge, // more than MaxPixels, by the header or after decoding
     Unreadable, // could not be opened or decoded
+    Damaged, // the decoder found data missing or corrupt; errorText says what
 };
 
 struct ReadResult
@@ -39,7 +42,8 @@ struct ReadResult
 };
 
 // Reads one image with automatic format detection and with the orientation
-// recorded in the file applied.
+// recorded in the file applied. A picture the decoder could not read whole
+// is Damaged, never Ok: no pixel of it comes from anything but the file.
 ReadResult readImage(const QString &path);
 
 // True when `size` may be decoded and held in memory.
@@ -49,6 +53,27 @@ bool sizeAllowed(const QSize &size);
 // same size, cleared to transparent, with `read` painted on it at (0, 0).
 // Returns a null image when `read` is null or the allocation fails.
 QImage toArgb32(const QImage &read);
+
+// ---- encoding ----
+
+// True when some pixel of `image` is not fully opaque.
+bool hasTranslucentPixel(const QImage &image);
+
+struct Encoded
+{
+    QByteArray bytes; // the whole file; empty when encoding failed
+    QString errorText; // why encoding failed
+    QString metadataProblem; // why the metadata was not carried over; the bytes are fine
+};
+
+// `image` as the file of the format `suffix` names, in memory: JPG (through
+// libjpeg-turbo, 4:4:4 from quality 90 up, translucent pixels laid onto
+// white), PNG and TIF (without alpha channel when every pixel is opaque, TIF
+// LZW-compressed) carry `metadata`'s records, colour profile and resolution;
+// other formats are Qt's writer's alone. `quality` is used when 0 or more.
+// Pure: safe to call from any thread.
+Encoded encode(const QImage &image, const QString &suffix, int quality,
+    const Metadata::Source &metadata = Metadata::Source());
 
 // ---- writing ----
 
@@ -90,10 +115,9 @@ using TagSource = std::function<QString()>;
 WriteResult writeNew(const QImage &image, const QString &folder, const QString &baseName,
     const QString &suffix, int quality, const TagSource &nextTag = TagSource());
 
-// The picture encoded in memory exactly as writeNew() writes it: in the
-// format the suffix names, `quality` handed to the writer when it is 0 or
-// more. Returns false with the writer's error text in `errorText` when the
-// writer refuses the picture.
+// The picture encoded in memory exactly as writeNew() writes it: encode()
+// without any source's metadata. Returns false with the encoder's error text
+// in `errorText` when it refuses the picture.
 bool encodeImage(const QImage &image, const QString &suffix, int quality, QByteArray &bytes,
     QString &errorText);
 

@@ -19,6 +19,8 @@ QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
         return QString();
     case PictureIO::ReadStatus::TooLarge:
         return BatchLog::tooLarge(fileName, read.size);
+    case PictureIO::ReadStatus::Damaged:
+        return BatchLog::damaged(fileName, read.errorText);
     default:
         return read.errorText.isEmpty() ? QStringLiteral("Unknown error") : read.errorText;
     }
@@ -146,19 +148,28 @@ void MainWindow::stampListedPicture(int index, const QString &folder, int jpgQua
     }
 
     bool written = false;
+    QString metadataProblem;
     if (failure.isEmpty()) {
         // Each file is written in the format its suffix names, even when the
         // format buttons changed during the run.
-        const PictureIO::WriteResult result = PictureIO::writeNew(stampedImage, folder,
-            source.completeBaseName(), suffix, suffix == QLatin1String("jpg") ? jpgQuality : -1);
-        written = result.ok;
-        if (result.ok && result.renamed)
-            ui->log_plain->appendHtml(
-                BatchLog::overwriteWarning(folder, source.completeBaseName(), suffix, result.path));
-        failure = result.errorText;
+        const PictureIO::Encoded encoded = PictureIO::encode(stampedImage, suffix,
+            suffix == QLatin1String("jpg") ? jpgQuality : -1, Metadata::read(path));
+        metadataProblem = encoded.metadataProblem;
+        failure = encoded.errorText;
+        if (!encoded.bytes.isEmpty()) {
+            const PictureIO::WriteResult result = PictureIO::writeNewBytes(
+                encoded.bytes, folder, source.completeBaseName(), suffix);
+            written = result.ok;
+            if (result.ok && result.renamed)
+                ui->log_plain->appendHtml(BatchLog::overwriteWarning(
+                    folder, source.completeBaseName(), suffix, result.path));
+            failure = result.errorText;
+        }
     }
     if (!written)
         ui->log_plain->appendPlainText(failure);
+    else if (!metadataProblem.isEmpty())
+        ui->log_plain->appendPlainText(BatchLog::metadataLost(source.fileName(), metadataProblem));
 
     ui->prog_bar->setValue(index);
     ui->log_plain->appendPlainText(BatchLog::progressLine(

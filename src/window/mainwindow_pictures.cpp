@@ -128,6 +128,9 @@ void MainWindow::on_files_list_currentRowChanged(int row)
     const PictureIO::ReadResult read = PictureIO::readImage(item->text());
     if (read.status == PictureIO::ReadStatus::Missing)
         return;
+    // A damaged picture shows nothing, rather than the picture before it.
+    if (read.status == PictureIO::ReadStatus::Damaged && previewLabel)
+        previewLabel->clear();
     sourceImage
         = read.status == PictureIO::ReadStatus::Ok ? PictureIO::toArgb32(read.image) : QImage();
     stampedImage = sourceImage;

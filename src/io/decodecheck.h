@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Telling a damaged picture from a sound one. Decoders report missing or
+// corrupt data in different ways: libjpeg warns (through Qt's message
+// handler) and fills in grey, libtiff calls its error handler and may carry
+// on, libpng stops with a message of its own on the console, and Qt's BMP
+// reader says nothing at all and leaves the rows it could not read as they
+// were. So some damage is seen by listening while the decoder runs, some only
+// by looking at the file's structure first.
+namespace DecodeCheck {
+
+// Collects, while it exists, what decoders on this thread report through
+// Qt's message handler and libtiff's handlers, so that none of it reaches
+// the console. Other threads are not affected.
+class Listener
+{
+public:
+    Listener();
+    ~Listener();
+    Listener(const Listener &) = delete;
+    Listener &operator=(const Listener &) = delete;
+
+    // What the decoder of `format` (as QImageReader names it) said that
+    // means damage; empty when it said nothing of the kind.
+    QString damage(const QByteArray &format) const;
+    // libtiff's errors, for the TIFF encoder.
+    QString tiffError() const { return tiffErrors.value(0); }
+
+    QStringList messages; // Qt's messages (libjpeg's warnings and errors)
+    QStringList tiffErrors;
+
+private:
+    Listener *outer;
+};
+
+// Damage that shows in the structure of a file of `format` (as QImageReader
+// names it), read from `fd` without moving its position: a BMP whose pixel data ends early, a PNG chunk that is cut
+// or fails its checksum, or a PNG without an end. Empty when none is seen.
+QString structuralDamage(int fd, const QByteArray &format);
+
+} // namespace DecodeCheck

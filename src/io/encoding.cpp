@@ -1,0 +1,258 @@
+// Turning a stamped picture into the bytes of its file, in memory. Nothing
+// here touches the disk or any state shared between calls, so pictures may
+// be encoded on any thread while another writes finished ones.
+
+#include "io/pictureio.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+
+#include <tiffio.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "io/decodecheck.h"
+#include "io/jpegencoder.h"
+
+namespace PictureIO {
+
+namespace {
+
+// ---- TIFF, through libtiff into a growing buffer ----
+
+struct MemoryFile
+{
+    QByteArray bytes;
+    qint64 position = 0;
+};
+
+tmsize_t memoryRead(thandle_t handle, void *data, tmsize_t count)
+{
+    auto *file = static_cast<MemoryFile *>(handle);
+    const qint64 available = qMax<qint64>(0, file->bytes.size() - file->position);
+    const qint64 done = qMin<qint64>(count, available);
+    std::memcpy(data, file->bytes.constData() + file->position, size_t(done));
+    file->position += done;
+    return tmsize_t(done);
+}
+
+tmsize_t memoryWrite(thandle_t handle, void *data, tmsize_t count)
+{
+    auto *file = static_cast<MemoryFile *>(handle);
+    const qint64 end = file->position + count;
+    if (end > std::numeric_limits<int>::max())
+        return -1;
+    if (end > file->bytes.size()) {
+        if (end > file->bytes.capacity())
+            file->bytes.reserve(int(qMin<qint64>(std::numeric_limits<int>::max(), end * 3 / 2)));
+        file->bytes.resize(int(end));
+    }
+    std::memcpy(file->bytes.data() + file->position, data, size_t(count));
+    file->position = end;
+    return count;
+}
+
+toff_t memorySeek(thandle_t handle, toff_t offset, int whence)
+{
+    auto *file = static_cast<MemoryFile *>(handle);
+    const qint64 base = whence == SEEK_CUR ? file->position
+        : whence == SEEK_END                ? file->bytes.size()
+                                            : 0;
+    const qint64 target = base + qint64(offset);
+    if (target < 0 || target > std::numeric_limits<int>::max())
+        return toff_t(-1);
+    if (target > file->bytes.size())
+        file->bytes.append(QByteArray(int(target - file->bytes.size()), '\0'));
+    file->position = target;
+    return toff_t(target);
+}
+
+int memoryClose(thandle_t)
+{
+    return 0;
+}
+
+toff_t memorySize(thandle_t handle)
+{
+    return toff_t(static_cast<MemoryFile *>(handle)->bytes.size());
+}
+
+int noMap(thandle_t, void **, toff_t *)
+{
+    return 0;
+}
+
+void noUnmap(thandle_t, void *, toff_t) { }
+
+// RGB, or RGBA with unassociated alpha when some pixel is not opaque; LZW
+// with horizontal differencing, which photos compress well under and which
+// every TIFF reader knows.
+QByteArray encodeTiff(
+    const QImage &image, const Metadata::Resolution &resolution, const QByteArray &icc, QString *error)
+{
+    const bool alpha = hasTranslucentPixel(image);
+    const QImage pixels = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    if (pixels.isNull()) {
+        *error = QStringLiteral("Out of memory");
+        return QByteArray();
+    }
+    DecodeCheck::Listener listener;
+    MemoryFile file;
+    TIFF *tiff = TIFFClientOpen("output", "w", &file, memoryRead, memoryWrite, memorySeek,
+        memoryClose, memorySize, noMap, noUnmap);
+    if (!tiff) {
+        *error = listener.tiffError();
+        return QByteArray();
+    }
+    const int samples = alpha ? 4 : 3;
+    const uint32_t rowBytes = uint32_t(pixels.width()) * uint32_t(samples);
+    const uint16_t extra[] = { EXTRASAMPLE_UNASSALPHA };
+    bool ok = TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(pixels.width()))
+        && TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(pixels.height()))
+        && TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8)
+        && TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples)
+        && TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB)
+        && TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG)
+        && TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW)
+        && TIFFSetField(tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL)
+        && TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, qMax<uint32_t>(1, (256 * 1024) / rowBytes))
+        && (!alpha || TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra));
+    if (ok && resolution.known())
+        ok = TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH)
+            && TIFFSetField(tiff, TIFFTAG_XRESOLUTION, float(resolution.xPerMetre * 0.0254))
+            && TIFFSetField(tiff, TIFFTAG_YRESOLUTION, float(resolution.yPerMetre * 0.0254));
+    if (ok && !icc.isEmpty())
+        ok = TIFFSetField(tiff, TIFFTAG_ICCPROFILE, uint32_t(icc.size()), icc.constData());
+    // The encoder works on the row it is given (the predictor differences
+    // it in place), so each row goes through a scratch copy.
+    QByteArray row(int(rowBytes), Qt::Uninitialized);
+    for (int y = 0; ok && y < pixels.height(); ++y) {
+        std::memcpy(row.data(), pixels.constScanLine(y), rowBytes);
+        ok = TIFFWriteScanline(tiff, row.data(), uint32_t(y), 0) == 1;
+    }
+    ok = ok && TIFFWriteDirectory(tiff);
+    TIFFClose(tiff);
+    if (!ok) {
+        *error = listener.tiffError().isEmpty() ? QStringLiteral("Unknown error") : listener.tiffError();
+        return QByteArray();
+    }
+    return file.bytes;
+}
+
+// ---- PNG, through Qt's writer ----
+
+void appendChunk(QByteArray &png, const QByteArray &type, const QByteArray &data)
+{
+    const auto be32 = [&png](quint32 value) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            png.append(char((value >> shift) & 0xff));
+    };
+    be32(quint32(data.size()));
+    const QByteArray body = type + data;
+    png.append(body);
+    be32(quint32(crc32(0L, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))));
+}
+
+// Qt's writer always states a resolution (the image's); the output states
+// the source's, or none.
+QByteArray withResolution(const QByteArray &png, const Metadata::Resolution &resolution)
+{
+    QByteArray out = png.left(8);
+    out.reserve(png.size() + 21);
+    qint64 at = 8;
+    while (at + 12 <= png.size()) {
+        quint32 length = 0;
+        for (int k = 0; k < 4; ++k)
+            length = (length << 8) | quint8(png.at(int(at) + k));
+        const QByteArray type = png.mid(int(at) + 4, 4);
+        const qint64 next = at + 12 + length;
+        if (type != "pHYs")
+            out.append(png.constData() + at, int(next - at));
+        if (type == "IHDR" && resolution.known()) {
+            QByteArray phys;
+            for (const double perMetre : { resolution.xPerMetre, resolution.yPerMetre }) {
+                const quint32 value = quint32(std::lround(perMetre));
+                for (int shift = 24; shift >= 0; shift -= 8)
+                    phys.append(char((value >> shift) & 0xff));
+            }
+            phys.append(char(1)); // per metre
+            appendChunk(out, "pHYs", phys);
+        }
+        at = next;
+    }
+    return out;
+}
+
+QByteArray encodeWithQt(const QImage &image, const QByteArray &format, int quality, QString *error)
+{
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (quality >= 0)
+        writer.setQuality(quality);
+    if (!writer.write(image)) {
+        *error = writer.errorString();
+        return QByteArray();
+    }
+    return encoded;
+}
+
+} // namespace
+
+bool hasTranslucentPixel(const QImage &image)
+{
+    if (!image.hasAlphaChannel())
+        return false;
+    if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
+        return hasTranslucentPixel(image.convertToFormat(QImage::Format_ARGB32));
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(line[x]) != 255)
+                return true;
+    }
+    return false;
+}
+
+Encoded encode(
+    const QImage &image, const QString &suffix, int quality, const Metadata::Source &metadata)
+{
+    Encoded result;
+    if (image.isNull()) {
+        result.errorText = QStringLiteral("Image is empty");
+        return result;
+    }
+    const QString kind = suffix.toLower();
+    const Metadata::Resolution &resolution = metadata.resolution;
+    if (kind == QLatin1String("jpg") || kind == QLatin1String("jpeg")) {
+        result.bytes = JpegEncoder::encode(
+            image, quality, resolution.xPerMetre, resolution.yPerMetre, &result.errorText);
+    } else if (kind == QLatin1String("tif") || kind == QLatin1String("tiff")) {
+        result.bytes = encodeTiff(image, resolution, metadata.iccProfile, &result.errorText);
+    } else if (kind == QLatin1String("png")) {
+        // Opaque pictures are written as RGB: the same pixels, a quarter less.
+        const QImage pixels = image.hasAlphaChannel() && !hasTranslucentPixel(image)
+            ? image.convertToFormat(QImage::Format_RGB32)
+            : image;
+        result.bytes = encodeWithQt(pixels, "png", quality, &result.errorText);
+        if (!result.bytes.isEmpty())
+            result.bytes = withResolution(result.bytes, resolution);
+    } else {
+        result.bytes = encodeWithQt(image, suffix.toLatin1(), quality, &result.errorText);
+        return result; // other formats keep no metadata
+    }
+    if (result.bytes.isEmpty()) {
+        if (result.errorText.isEmpty())
+            result.errorText = QStringLiteral("Unknown error");
+        return result;
+    }
+    result.metadataProblem = metadata.problem;
+    if (result.metadataProblem.isEmpty())
+        result.metadataProblem = Metadata::carryOver(result.bytes, metadata, image.size());
+    return result;
+}
+
+} // namespace PictureIO

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSize>
+#include <QString>
+
+#include <memory>
+
+// What a stamped copy keeps of its source besides the pixels: the EXIF, IPTC
+// and XMP records, the colour profile and the resolution tag.
+//
+// The source's metadata is read once, into a value that any thread may copy
+// and hand to the encoder; nothing here keeps state between calls.
+namespace Metadata {
+
+// Pixels per metre as the source states them; 0 when it states none.
+struct Resolution
+{
+    double xPerMetre = 0;
+    double yPerMetre = 0;
+    bool known() const { return xPerMetre > 0 && yPerMetre > 0; }
+};
+
+struct Records; // EXIF, IPTC and XMP as the source held them
+
+struct Source
+{
+    std::shared_ptr<const Records> records; // null when the source had none
+    QByteArray iccProfile; // empty when the source had none
+    Resolution resolution;
+    QString problem; // why the metadata could not be read; empty when it could
+};
+
+// Reads the metadata of the picture file at `path`. A format that cannot hold
+// metadata gives an empty Source and no problem.
+Source read(const QString &path);
+
+// Puts `source`'s records and colour profile into `encoded`, a picture just
+// encoded as JPEG, PNG or TIFF of size `size` (the TIFF encoder embeds the
+// profile itself). Orientation becomes 1, the pixel dimensions become `size`,
+// thumbnails and previews are left out. Returns why that failed, leaving
+// `encoded` as it was; empty on success or when there was nothing to carry.
+QString carryOver(QByteArray &encoded, const Source &source, QSize size);
+
+} // namespace Metadata
