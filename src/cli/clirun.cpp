@@ -122,6 +122,8 @@ QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
         return QString();
     case PictureIO::ReadStatus::TooLarge:
         return BatchLog::tooLarge(fileName, read.size);
+    case PictureIO::ReadStatus::Damaged:
+        return BatchLog::damaged(fileName, read.errorText);
     default:
         return read.errorText.isEmpty() ? QStringLiteral("Unknown error") : read.errorText;
     }
@@ -306,10 +308,16 @@ int run(const Request &request)
             pixels += picture.pixels;
             failure = picture.failure;
             if (failure.isEmpty()) {
-                const PictureIO::WriteResult result = PictureIO::writeNew(picture.image, folder,
-                    QFileInfo(input.path).completeBaseName(), options.suffix, quality);
-                failure = result.ok ? QString() : result.errorText;
-                written = result.path;
+                // The source's metadata goes with it, as in the window's run.
+                const PictureIO::Encoded encoded = PictureIO::encode(
+                    picture.image, options.suffix, quality, Metadata::read(input.path));
+                failure = encoded.errorText;
+                if (!encoded.bytes.isEmpty()) {
+                    const PictureIO::WriteResult result = PictureIO::writeNewBytes(encoded.bytes,
+                        folder, QFileInfo(input.path).completeBaseName(), options.suffix);
+                    failure = result.ok ? QString() : result.errorText;
+                    written = result.path;
+                }
             }
         }
         progress.clear();
