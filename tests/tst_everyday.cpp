@@ -35,6 +35,7 @@ private slots:
     void keysDoWhatTheySay_data();
     void keysDoWhatTheySay();
     void droppedFoldersInNaturalOrder();
+    void arrowsInTheTextColour();
 
 private:
     std::unique_ptr<MainWindow> window;
@@ -115,9 +116,8 @@ void EverydayTest::keysDoWhatTheySay()
 
     // Ctrl+O adds through the file dialog, Ctrl+Return asks for the output
     // folder first (and is cancelled there).
-    QVERIFY(writeFile(dir.filePath("d.png"), encode(solid(4, 4, Qt::red), "png")));
-    Modals modals;
-    modals.file(outcome == "dialog" ? dir.filePath("d.png") : QString());
+    QVERIFY(writeFile(dir.filePath("d.png"), encode(photoLike(4, 4), "png")));
+    Modals modals({ outcome == "dialog" ? dir.filePath("d.png") : QString() });
     QTest::keyClick(widgets[focus], Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QStringList expected;
     for (const QString &name : listed.split(' ', Qt::SkipEmptyParts))
@@ -125,7 +125,7 @@ void EverydayTest::keysDoWhatTheySay()
     QTRY_COMPARE(itemTexts(ui->files_list), expected);
     QCOMPARE(modals.seen.size(), int(outcome == "dialog" || outcome == "folder"));
     if (!modals.seen.isEmpty())
-        QCOMPARE(modals.seen.first().dirsOnly, outcome == "folder");
+        QCOMPARE(modals.seen.first().endsWith("folders only"), outcome == "folder");
     QCOMPARE(ui->log_plain->toPlainText().isEmpty(), outcome == "log");
     QCOMPARE(ui->main_tab->currentWidget() == ui->tab, outcome == "help");
 }
@@ -138,7 +138,7 @@ void EverydayTest::droppedFoldersInNaturalOrder()
     for (const QString name : { "one/img2.jpg", "one/IMG3.JPG", "one/img10.jpg", "one/img010b.png",
              "one/sub2/x.jpg", "one/sub10/x.jpg", "two/a1.jpg", "two/A01.jpg" }) {
         QDir().mkpath(QFileInfo(dir.filePath(name)).path());
-        QVERIFY(writeFile(dir.filePath(name), encode(solid(4, 4, Qt::red), "png")));
+        QVERIFY(writeFile(dir.filePath(name), encode(photoLike(4, 4), "png")));
         expected << dir.filePath(name);
     }
     expected.move(7, 6); // "A01" and "a1" read alike; the fixed tie-break puts A first
@@ -149,6 +149,21 @@ void EverydayTest::droppedFoldersInNaturalOrder()
     QDropEvent drop(QPointF(42, 42), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window.get(), &drop);
     QCOMPARE(itemTexts(ui->files_list), expected);
+}
+
+// The single-colour arrows keep their shape in the button's text colour.
+void EverydayTest::arrowsInTheTextColour()
+{
+    const auto pixels = [](const QIcon &icon, QImage::Format format) {
+        return icon.pixmap(16, 16).toImage().convertToFormat(format);
+    };
+    const QImage shown = pixels(ui->txt_top_btn->icon(), QImage::Format_ARGB32);
+    QCOMPARE(pixels(ui->txt_top_btn->icon(), QImage::Format_Alpha8),
+        pixels(QIcon(":/Resources/U+2191.svg[1].png"), QImage::Format_Alpha8));
+    const QRgb text = ui->txt_top_btn->palette().color(QPalette::WindowText).rgb();
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            QVERIFY(qAlpha(shown.pixel(x, y)) < 255 || shown.pixel(x, y) == text);
 }
 
 TARVELO_TEST_MAIN(EverydayTest)

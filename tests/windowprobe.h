@@ -9,27 +9,18 @@
 struct WindowProbe
 {
     static Ui::MainWindow *ui(MainWindow &w) { return w.ui; }
-    static QSettings *settings(MainWindow &w) { return w.settings; }
     static QClickableLabel *previewLabel(MainWindow &w) { return w.previewLabel; }
     static QString &logoFileName(MainWindow &w) { return w.logoFileName; }
     static QImage &logoImage(MainWindow &w) { return w.logoImage; }
     static QImage &sourceImage(MainWindow &w) { return w.sourceImage; }
     static QImage &stampedImage(MainWindow &w) { return w.stampedImage; }
-    static QPoint &textPos(MainWindow &w) { return w.textPos; }
     static QPoint &logoPos(MainWindow &w) { return w.logoPos; }
-    static QRect &textExtent(MainWindow &w) { return w.textExtent; }
     static QFont &textFont(MainWindow &w) { return w.textFont; }
     static QColor &textColor(MainWindow &w) { return w.textColor; }
-    static int &transformMode(MainWindow &w) { return w.transformMode; }
-    static bool &stamping(MainWindow &w) { return w.stamping; }
     static bool &draggingLogo(MainWindow &w) { return w.draggingLogo; }
-    static bool &draggingText(MainWindow &w) { return w.draggingText; }
-    static double &previewScaleX(MainWindow &w) { return w.previewScaleX; }
-    static double &previewScaleY(MainWindow &w) { return w.previewScaleY; }
     static QVessikAnalytics &updateChecker(MainWindow &w) { return w.updateChecker; }
 
     static void composeStamp(MainWindow &w) { w.composeStamp(); }
     static void refreshView(MainWindow &w) { w.refreshView(); }
-    static QString outputSuffix(MainWindow &w) { return w.outputSuffix(); }
-    static void saveSettings(MainWindow &w) { w.saveSettings(); }
 };
+
