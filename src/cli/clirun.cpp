@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QSettings>
+#include <QVector>
 
 #include <csignal>
 #include <memory>
@@ -15,7 +16,7 @@
 #include "batch/batchlog.h"
 #include "batch/picturepaths.h"
 #include "batch/storedoptions.h"
-#include "engine/stampengine.h"
+#include "batch/batchrunner.h"
 #include "io/pictureio.h"
 
 namespace Cli {
@@ -111,8 +112,6 @@ private:
     qint64 lastShown = -1000;
 };
 
-// ---- one picture ----
-
 // Why a picture that was read (or not) cannot be stamped, in the words of
 // the window's results log; empty when it can.
 QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
@@ -127,40 +126,6 @@ QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
     default:
         return read.errorText.isEmpty() ? QStringLiteral("Unknown error") : read.errorText;
     }
-}
-
-struct Stamped
-{
-    QString failure;
-    QImage image;
-    qint64 pixels = 0;
-};
-
-// A picture read and composed twice, as the window's run does when it
-// reaches it: the first composition is placed against the picture itself,
-// the second against the first's result.
-Stamped stampPicture(const QString &path, const StoredOptions::RunOptions &options,
-    const QImage &logo)
-{
-    Stamped result;
-    const PictureIO::ReadResult read = PictureIO::readImage(path);
-    const QString fileName = QFileInfo(path).fileName();
-    result.pixels = read.size.isValid() ? qint64(read.size.width()) * read.size.height() : 0;
-    result.failure = refusal(read, fileName);
-    if (!result.failure.isEmpty())
-        return result;
-    const QImage source = PictureIO::toArgb32(read.image);
-    if (!source.isNull()) {
-        const Stamp::Composition first = Stamp::compose(source, source, QRect(), options.stamp,
-            options.font, options.colour, logo, Qt::SmoothTransformation);
-        result.image = Stamp::compose(source, first.image, first.textExtent, options.stamp,
-            options.font, options.colour, logo, Qt::SmoothTransformation, first.textPos,
-            first.logoPos)
-                           .image;
-    }
-    if (result.image.isNull())
-        result.failure = BatchLog::outOfMemory(fileName, read.size);
-    return result;
 }
 
 // ---- set-up ----
@@ -294,36 +259,48 @@ int run(const Request &request)
     const QList<Input> inputs = collectInputs(request.paths, request.nullSeparated, stdin);
     catchStopSignals();
 
-    const int quality = options.suffix == QLatin1String("jpg") ? options.quality : -1;
+    BatchOptions batch;
+    batch.stamp = options.stamp;
+    batch.font = options.font;
+    batch.color = options.colour;
+    batch.logo = logo;
+    batch.suffix = options.suffix;
+    batch.jpgQuality = options.quality;
+    batch.keepMetadata = !request.stripMetadata;
+    batch.workers = request.jobs;
+    BatchRunner runner(batch);
+    // Every picture is queued at once; the runner holds only a few of them
+    // in memory at a time, and the results come back in this order.
+    QVector<int> tickets;
+    for (const Input &input : inputs)
+        tickets << (input.refusal.isEmpty() ? runner.submit(input.path) : -1);
+
     Progress progress(inputs.size());
     int stamped = 0, failed = 0;
     qint64 pixels = 0;
-    for (const Input &input : inputs) {
-        if (stopRequested)
-            break;
-        QString failure = input.refusal;
+    for (int i = 0; i < inputs.size() && !stopRequested; ++i) {
+        QString failure = inputs[i].refusal;
         QString written;
         if (failure.isEmpty()) {
-            const Stamped picture = stampPicture(input.path, options, logo);
-            pixels += picture.pixels;
-            failure = picture.failure;
-            if (failure.isEmpty()) {
-                // The source's metadata goes with it, as in the window's run.
-                const PictureIO::Encoded encoded = PictureIO::encode(
-                    picture.image, options.suffix, quality, Metadata::read(input.path));
-                failure = encoded.errorText;
-                if (!encoded.bytes.isEmpty()) {
-                    const PictureIO::WriteResult result = PictureIO::writeNewBytes(encoded.bytes,
-                        folder, QFileInfo(input.path).completeBaseName(), options.suffix);
-                    failure = result.ok ? QString() : result.errorText;
-                    written = result.path;
-                }
+            BatchResult result;
+            while (!runner.take(tickets[i], result, 100) && !stopRequested) { }
+            if (result.ticket != tickets[i])
+                break; // stopped while waiting
+            if (result.size.isValid())
+                pixels += qint64(result.size.width()) * result.size.height();
+            failure = result.failure;
+            if (result.status == BatchResult::Status::Stamped) {
+                const PictureIO::WriteResult file = BatchRunner::write(result, folder);
+                failure = file.ok ? QString() : file.errorText;
+                written = file.path;
+            } else if (failure.isEmpty()) {
+                failure = QStringLiteral("Unknown error");
             }
         }
         progress.clear();
         const QByteArray line = failure.isEmpty()
-            ? "ok\t" + field(input.path) + '\t' + field(written) + '\n'
-            : "failed\t" + field(input.path) + '\t' + field(failure) + '\n';
+            ? "ok\t" + field(inputs[i].path) + '\t' + field(written) + '\n'
+            : "failed\t" + field(inputs[i].path) + '\t' + field(failure) + '\n';
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         std::fflush(stdout);
         ++(failure.isEmpty() ? stamped : failed);
