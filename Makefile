@@ -11,8 +11,9 @@ SUDO      := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # PNG and GIF are built in; TIFF, WebP and JPEG 2000 come as plug-ins).
 BUILD_PACKAGES := g++ make cmake qtbase5-dev qt5-image-formats-plugins
 # Testing: the DejaVu fonts the pixel tests draw with, and a virtual X server
-# with the tools the start-up smoke test uses (xwininfo, ImageMagick import).
-TEST_PACKAGES  := fonts-dejavu-core xvfb xauth x11-utils imagemagick
+# with the tools the start-up smoke test uses (xwininfo, ImageMagick import),
+# and GNU parallel, which runs tarvelo-cli in shards.
+TEST_PACKAGES  := fonts-dejavu-core xvfb xauth x11-utils imagemagick parallel
 # Benchmarking: Google Benchmark, ImageMagick for comparison, and real photos.
 BENCH_PACKAGES := libbenchmark-dev imagemagick lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 mate-backgrounds
 

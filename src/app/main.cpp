@@ -42,6 +42,7 @@ int main(int argc, char *argv[])
     window.showMaximized();
     // Pictures named on the command line come in as a drop once the window
     // is up, so that they are listed and shown exactly as a drop lists them.
-    QTimer::singleShot(0, &window, [&window, paths] { WindowArguments::listAsDropped(&window, paths); });
+    QTimer::singleShot(
+        0, &window, [&window, paths] { WindowArguments::listAsDropped(&window, paths); });
     return app.exec();
 }

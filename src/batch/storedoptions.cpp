@@ -97,8 +97,7 @@ bool parseFont(const QString &description, QFont *font)
     // size, or the full description of 9 to 17 fields.
     const QStringList fields = description.split(QLatin1Char(','));
     const int count = fields.size();
-    if (description.isEmpty() || fields.first().isEmpty() || (count > 2 && count < 9)
-        || count > 17)
+    if (description.isEmpty() || fields.first().isEmpty() || (count > 2 && count < 9) || count > 17)
         return false;
     // Parsing into a copy means a rejected description can never leave a
     // half-changed font behind.
@@ -118,8 +117,7 @@ QVariant settled(const Option &option, const QVariant &stored)
         return qBound(int(option.minimum), stored.toInt(), int(option.maximum));
     case Type::Double: {
         // As QDoubleSpinBox: rounded to its decimals first, then clamped.
-        const double rounded
-            = QString::number(stored.toDouble(), 'f', option.decimals).toDouble();
+        const double rounded = QString::number(stored.toDouble(), 'f', option.decimals).toDouble();
         return qBound(option.minimum, rounded, option.maximum);
     }
     case Type::Text:
@@ -221,12 +219,11 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     QHash<QString, QVariant> values;
     for (const Option &option : all()) {
         const QVariant value = stored(option);
-        values.insert(QLatin1String(option.key),
-            settled(option, value.isValid() ? value : option.fallback));
+        values.insert(
+            QLatin1String(option.key), settled(option, value.isValid() ? value : option.fallback));
     }
     const auto number = [&](const char *key) { return values.value(QLatin1String(key)).toInt(); };
-    const auto checked
-        = [&](const char *key) { return values.value(QLatin1String(key)).toBool(); };
+    const auto checked = [&](const char *key) { return values.value(QLatin1String(key)).toBool(); };
 
     RunOptions run;
     StampOptions &stamp = run.stamp;
@@ -263,7 +260,8 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     stamp.resizeWidth = number("width_spin");
     stamp.resizeHeight = number("height_spin");
     run.suffix = lastChecked(values, { "outjpg_radio", "outpng_radio", "outtif_radio" },
-        std::vector<QString> { QStringLiteral("jpg"), QStringLiteral("png"), QStringLiteral("tif") },
+        std::vector<QString> {
+            QStringLiteral("jpg"), QStringLiteral("png"), QStringLiteral("tif") },
         QStringLiteral("jpg"));
     run.quality = number("comp_slider");
     stamp.textOpacity = number("watermarkOpacitySpin");
@@ -273,9 +271,8 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
 
 RunOptions resolve(const QSettings &settings)
 {
-    return resolve([&settings](const Option &option) {
-        return settings.value(QLatin1String(option.key));
-    });
+    return resolve(
+        [&settings](const Option &option) { return settings.value(QLatin1String(option.key)); });
 }
 
 } // namespace StoredOptions

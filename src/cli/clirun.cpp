@@ -14,9 +14,9 @@
 #include <unistd.h>
 
 #include "batch/batchlog.h"
+#include "batch/batchrunner.h"
 #include "batch/picturepaths.h"
 #include "batch/storedoptions.h"
-#include "batch/batchrunner.h"
 #include "io/pictureio.h"
 
 namespace Cli {
@@ -71,8 +71,8 @@ class Progress
 {
 public:
     explicit Progress(int total)
-        : shown(::isatty(STDERR_FILENO) == 1),
-          total(total)
+        : shown(::isatty(STDERR_FILENO) == 1)
+        , total(total)
     {
         clock.start();
     }
@@ -137,7 +137,8 @@ QString loadOptions(const Request &request, StoredOptions::RunOptions *options, 
 {
     std::unique_ptr<QSettings> store;
     if (request.optionsFile.isEmpty()) {
-        store = std::make_unique<QSettings>(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo"));
+        store = std::make_unique<QSettings>(
+            QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo"));
     } else {
         const QFileInfo file(request.optionsFile);
         if (!file.isFile() || !file.isReadable())
@@ -235,7 +236,8 @@ QString summary(int stamped, int failed, double seconds)
 {
     const QLocale english(QLocale::English);
     return QStringLiteral("%1 stamped, %2 failed in %3 s")
-        .arg(english.toString(stamped), english.toString(failed), english.toString(seconds, 'f', 1));
+        .arg(
+            english.toString(stamped), english.toString(failed), english.toString(seconds, 'f', 1));
 }
 
 int run(const Request &request)

@@ -72,7 +72,8 @@ Parsed parse(const QStringList &arguments)
 
     for (int i = 0; i < arguments.size(); ++i) {
         QString argument = arguments.at(i);
-        if (optionsEnded || argument == QLatin1String("-") || !argument.startsWith(QLatin1Char('-'))) {
+        if (optionsEnded || argument == QLatin1String("-")
+            || !argument.startsWith(QLatin1Char('-'))) {
             request.paths << argument;
             continue;
         }
@@ -138,9 +139,11 @@ Parsed parse(const QStringList &arguments)
             request.format = text.toLower();
             if (request.format != QLatin1String("jpg") && request.format != QLatin1String("png")
                 && request.format != QLatin1String("tif"))
-                return usage(QStringLiteral("--format takes jpg, png or tif, not \"%1\"").arg(text));
+                return usage(
+                    QStringLiteral("--format takes jpg, png or tif, not \"%1\"").arg(text));
         } else if (argument == QLatin1String("--quality")) {
-            const StoredOptions::Option *slider = StoredOptions::find(QStringLiteral("comp_slider"));
+            const StoredOptions::Option *slider
+                = StoredOptions::find(QStringLiteral("comp_slider"));
             if (!value(&text)
                 || !wholeNumber(text, int(slider->minimum), int(slider->maximum), &request.quality))
                 return usage(QStringLiteral("--quality takes a whole number from %1 to %2")

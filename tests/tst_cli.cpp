@@ -1,0 +1,185 @@
+// tarvelo-cli run as a user runs it: a separate process, no display, its
+// output lines, exit status and files compared with the window's own run.
+
+#include "testsupport.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+#include "batch/storedoptions.h"
+#include "window/windowarguments.h"
+
+using namespace TestSupport;
+
+class CliTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        qunsetenv("DISPLAY"); // for the program run; this test's own display is up already
+        qunsetenv("QT_QPA_PLATFORM");
+        dir.reset(new QTemporaryDir);
+        for (const char *folder : { "window", "cli", "out", "in", "good", "bad" })
+            QDir(dir->path()).mkdir(folder);
+        QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).clear();
+    }
+    void rangesAreTheControls();
+    void sameFilesAsTheWindow_data();
+    void sameFilesAsTheWindow();
+    void linesAndExitStatus_data();
+    void linesAndExitStatus();
+
+private:
+    QString path(const QString &name) const { return dir->filePath(name); }
+    QString picture(const QString &name, const QImage &image)
+    {
+        writeFile(path(name), encode(image, "png"));
+        return path(name);
+    }
+    // Runs the program with no display; returns its exit status.
+    int cli(const QStringList &arguments, const QByteArray &input = QByteArray())
+    {
+        process.reset(new QProcess);
+        process->start(QString::fromLocal8Bit(qgetenv("TARVELO_CLI")), arguments);
+        process->write(input);
+        process->closeWriteChannel();
+        process->waitForFinished(120000);
+        out = QString::fromLocal8Bit(process->readAllStandardOutput());
+        return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+    }
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<QProcess> process;
+    QString out;
+};
+
+// The table's ranges are the ones the form's controls really have.
+void CliTest::rangesAreTheControls()
+{
+    MainWindow window;
+    for (const StoredOptions::Option &option : StoredOptions::all()) {
+        QObject *control = option.control ? window.findChild<QObject *>(option.control) : nullptr;
+        QCOMPARE(bool(control), option.control != nullptr);
+        if (control && control->property("maximum").isValid())
+            QCOMPARE(QVariantList({ control->property("minimum").toDouble(),
+                         control->property("maximum").toDouble(),
+                         control->property("decimals").toInt() }),
+                QVariantList({ option.minimum, option.maximum, option.decimals }));
+    }
+}
+
+void CliTest::sameFilesAsTheWindow_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : { 1u, 2u, 3u })
+        QTest::newRow(qPrintable(QString::number(seed))) << seed;
+}
+
+// Random stored options, within every control's range but small enough for
+// small pictures: the window's run and the command line's give the same
+// pictures under the same names.
+void CliTest::sameFilesAsTheWindow()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    const QString logo = picture("logo.png", photoLike(30, 20, 7, true));
+    const QStringList fonts { "DejaVu Sans,16,-1,5,50,0,0,0,0,0",
+        "DejaVu Serif,11,-1,5,75,1,0,0,0,0" };
+    QSettings store(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo"));
+    store.clear();
+    QSettings file(path("options.ini"), QSettings::IniFormat);
+    for (const StoredOptions::Option &option : StoredOptions::all()) {
+        const auto between = [&](double low, double high) {
+            return qMax(option.minimum, low)
+                + random.bounded(qMin(option.maximum, high) - qMax(option.minimum, low));
+        };
+        const QVariant values[] = { random.bounded(3) == 0, int(between(-60, 260)),
+            int(between(0, 3) * 100) / 100.0, QStringLiteral(" Stamp %1 ").arg(random.generate()),
+            random.bounded(2) ? logo : QString(), fonts[random.bounded(2)], random.generate() };
+        store.setValue(option.key, values[int(option.type)]);
+        file.setValue(option.key, values[int(option.type)]);
+    }
+    file.sync();
+    for (int k = 0; k < 3; ++k)
+        picture(QStringLiteral("in/p%1.png").arg(k),
+            photoLike(160 - 40 * k, 90 + 30 * k, seed + k, k == 1));
+
+    auto window = std::make_unique<MainWindow>();
+    WindowProbe::ui(*window)->outpng_radio->setChecked(true);
+    WindowArguments::listAsDropped(window.get(), { path("in") });
+    Modals modals;
+    modals.file(path("window"));
+    if (WindowProbe::logoImage(*window).isNull())
+        modals.box(QMessageBox::Yes);
+    modals.box(QMessageBox::Ok);
+    press(WindowProbe::ui(*window)->start_btn);
+    QTRY_VERIFY(modals.done());
+
+    QCOMPARE(
+        cli({ "--options", path("options.ini"), "--format", "png", "-o", path("cli"), path("in") }),
+        0);
+    QCOMPARE(fileNames(path("cli")), fileNames(path("window")));
+    for (const QString &name : fileNames(path("cli")))
+        QVERIFY(QImage(path("cli/" + name)) == QImage(path("window/" + name)));
+}
+
+void CliTest::linesAndExitStatus_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("lines"); // "ok name" / "failed name", sorted
+    const StoredOptions::Option &number = StoredOptions::all().back(); // a number
+    QTest::newRow("all stamped") << QStringList { "good/a.png", "good" } << QByteArray() << 0
+                                 << "ok a.png|ok a.png|ok b.png";
+    QTest::newRow("some failed")
+        << QStringList { "good/b.png", "bad", "bad/fifo.jpg", "gone.png" } << QByteArray() << 1
+        << "failed cut.png|failed fifo.jpg|failed gone.png|failed huge.jpg|ok b.png";
+    QTest::newRow("list on stdin")
+        << QStringList { "-" } << QByteArray("good/b.png\n\nbad/cut.png\ngood\n") << 1
+        << "failed cut.png|ok a.png|ok b.png|ok b.png";
+    QTest::newRow("unknown key") << QStringList { "--set", "no_such_key=1", "good" } << QByteArray()
+                                 << 2 << "";
+    QTest::newRow("out of range") << QStringList { "--set",
+        QString(number.key) + "=" + QString::number(number.maximum + 1), "good" }
+                                  << QByteArray() << 2 << "";
+}
+
+// Failed pictures get a line of their own and leave nothing behind; a usage
+// error names the key and writes nothing at all.
+void CliTest::linesAndExitStatus()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, status);
+    QFETCH(QString, lines);
+    QDir::setCurrent(dir->path());
+    picture("good/a.png", photoLike(40, 30, 1));
+    picture("good/b.png", photoLike(30, 40, 2));
+    QVERIFY(writeFile(path("bad/cut.png"), encode(photoLike(40, 30), "png").left(200)));
+    QVERIFY(writeFile(path("bad/huge.jpg"), jpegClaiming(20000, 20000)));
+    QVERIFY(::mkfifo(qPrintable(path("bad/fifo.jpg")), 0600) == 0);
+
+    QCOMPARE(cli(QStringList { "--format", "png", "-o", "out" } + arguments, input), status);
+    QStringList seen;
+    for (const QString &line : out.split('\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split('\t');
+        QCOMPARE(fields.size(), 3);
+        seen << fields[0] + " " + QFileInfo(fields[1]).fileName();
+        if (fields[0] == "ok")
+            QVERIFY(!QImage(fields[2]).isNull());
+    }
+    seen.sort();
+    QCOMPARE(seen.join('|'), lines);
+    QCOMPARE(fileNames(path("out")).size(), int(lines.count("ok ")));
+    const QByteArray errors = process->readAllStandardError();
+    QVERIFY(status != 2 || errors.contains(arguments[1].section('=', 0, 0).toLocal8Bit()));
+}
+
+TARVELO_TEST_MAIN(CliTest)
+#include "tst_cli.moc"
