@@ -202,8 +202,16 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     }
 
     const int quality = options.suffix == QLatin1String("jpg") ? options.jpgQuality : -1;
-    PictureIO::Encoded encoded = PictureIO::encode(
-        composition.image, options.suffix, quality, Metadata::read(path));
+    // Stripping leaves out the records and the colour profile; the
+    // resolution tag says how large to print and stays.
+    Metadata::Source metadata = Metadata::read(path);
+    if (!options.keepMetadata) {
+        metadata.records.reset();
+        metadata.iccProfile.clear();
+        metadata.problem.clear();
+    }
+    PictureIO::Encoded encoded
+        = PictureIO::encode(composition.image, options.suffix, quality, metadata);
     result.bytes = std::move(encoded.bytes);
     result.failure = encoded.errorText;
     if (result.bytes.isEmpty())

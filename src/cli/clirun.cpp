@@ -292,6 +292,10 @@ int run(const Request &request)
                 pixels += qint64(result.size.width()) * result.size.height();
             failure = result.failure;
             if (result.status == BatchResult::Status::Stamped) {
+                if (!result.metadataLost.isEmpty()) {
+                    progress.clear();
+                    say(stderr, result.metadataLost + QLatin1Char('\n'));
+                }
                 const PictureIO::WriteResult file = BatchRunner::write(result, folder);
                 failure = file.ok ? QString() : file.errorText;
                 written = file.path;
