@@ -53,28 +53,33 @@ void EverydayTest::init()
 
 void EverydayTest::wheelScrollsUnlessFocused_data()
 {
+    QTest::addColumn<QString>("control");
     QTest::addColumn<bool>("focused");
-    QTest::newRow("unfocused slider scrolls the column") << false;
-    QTest::newRow("focused slider takes the wheel") << true;
+    for (const char *control : { "slider", "spin box" }) {
+        QTest::addRow("unfocused %s scrolls the column", control) << control << false;
+        QTest::addRow("focused %s takes the wheel", control) << control << true;
+    }
 }
 
 void EverydayTest::wheelScrollsUnlessFocused()
 {
+    QFETCH(QString, control);
     QFETCH(bool, focused);
-    QSlider *slider = ui->watermarkOpacitySlider;
+    QWidget *target = control == "slider" ? static_cast<QWidget *>(ui->watermarkOpacitySlider)
+                                          : ui->watermarkOpacitySpin;
     QScrollBar *column = ui->settings_scroll->verticalScrollBar();
     QVERIFY(column->maximum() > 0);
     column->setValue(0);
     if (focused)
-        slider->setFocus();
-    QTRY_COMPARE(slider->hasFocus(), focused);
-    const int value = slider->value();
+        target->setFocus();
+    QTRY_COMPARE(target->hasFocus(), focused);
+    const int value = ui->watermarkOpacitySlider->value();
     for (int notch = 0; notch < 15; ++notch) {
-        QWheelEvent wheel(QPointF(5, 5), slider->mapToGlobal(QPoint(5, 5)), QPoint(), QPoint(0, -120),
+        QWheelEvent wheel(QPointF(5, 5), target->mapToGlobal(QPoint(5, 5)), QPoint(), QPoint(0, -120),
             Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(slider, &wheel);
+        QApplication::sendEvent(target, &wheel);
     }
-    QCOMPARE(slider->value() != value, focused);
+    QCOMPARE(ui->watermarkOpacitySlider->value() != value, focused);
     QCOMPARE(column->value() > 0, !focused);
 }
 
