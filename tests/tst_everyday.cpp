@@ -1,14 +1,8 @@
 // Everyday use of the window: the wheel over the settings column, the
 // keyboard shortcuts, and the order in which dropped folders are listed.
 
-#include <QListWidget>
 #include <QMimeData>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QScrollArea>
 #include <QScrollBar>
-#include <QSlider>
-#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include "testsupport.h"
@@ -29,7 +23,6 @@ class EverydayTest : public QObject
 
 private slots:
     void init();
-    void cleanup() { window.reset(); }
     void wheelScrollsUnlessFocused_data();
     void wheelScrollsUnlessFocused();
     void keysDoWhatTheySay_data();
@@ -68,7 +61,6 @@ void EverydayTest::wheelScrollsUnlessFocused()
     QWidget *target = control == "slider" ? static_cast<QWidget *>(ui->watermarkOpacitySlider)
                                           : ui->watermarkOpacitySpin;
     QScrollBar *column = ui->settings_scroll->verticalScrollBar();
-    QVERIFY(column->maximum() > 0);
     column->setValue(0);
     if (focused)
         target->setFocus();
@@ -85,28 +77,24 @@ void EverydayTest::wheelScrollsUnlessFocused()
 
 void EverydayTest::keysDoWhatTheySay_data()
 {
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("modifiers");
-    QTest::addColumn<QString>("focus"); // the widget the key goes to
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QString>("focus"); // the widget the keys go to
     QTest::addColumn<QString>("listed"); // the list afterwards, row 1 current before
     QTest::addColumn<QString>("outcome");
-    const int ctrl = Qt::ControlModifier;
-    QTest::newRow("Delete in the list") << int(Qt::Key_Delete) << 0 << "list" << "a c" << "";
-    QTest::newRow("Delete elsewhere") << int(Qt::Key_Delete) << 0 << "text" << "a b c" << "";
-    QTest::newRow("Ctrl+Shift+Delete") << int(Qt::Key_Delete) << int(ctrl | Qt::ShiftModifier) << "text"
-                                       << "" << "";
-    QTest::newRow("Ctrl+O") << int(Qt::Key_O) << ctrl << "list" << "a b c d.png" << "dialog";
-    QTest::newRow("Ctrl+Return") << int(Qt::Key_Return) << ctrl << "list" << "a b c" << "folder";
-    QTest::newRow("Ctrl+L") << int(Qt::Key_L) << ctrl << "list" << "a b c" << "log";
-    QTest::newRow("F1") << int(Qt::Key_F1) << 0 << "list" << "a b c" << "help";
-    QTest::newRow("Return on Clear") << int(Qt::Key_Return) << 0 << "clear" << "" << "";
-    QTest::newRow("Space on Remove") << int(Qt::Key_Space) << 0 << "remove" << "a c" << "";
+    QTest::newRow("Delete in the list") << QKeySequence("Del") << "list" << "a c" << "";
+    QTest::newRow("Delete elsewhere") << QKeySequence("Del") << "text" << "a b c" << "";
+    QTest::newRow("Ctrl+Shift+Delete") << QKeySequence("Ctrl+Shift+Del") << "text" << "" << "";
+    QTest::newRow("Ctrl+O") << QKeySequence("Ctrl+O") << "list" << "a b c d.png" << "dialog";
+    QTest::newRow("Ctrl+Return") << QKeySequence("Ctrl+Return") << "list" << "a b c" << "folder";
+    QTest::newRow("Ctrl+L") << QKeySequence("Ctrl+L") << "list" << "a b c" << "log";
+    QTest::newRow("F1") << QKeySequence("F1") << "list" << "a b c" << "help";
+    QTest::newRow("Return on Clear") << QKeySequence("Return") << "clear" << "" << "";
+    QTest::newRow("Space on Remove") << QKeySequence("Space") << "remove" << "a c" << "";
 }
 
 void EverydayTest::keysDoWhatTheySay()
 {
-    QFETCH(int, key);
-    QFETCH(int, modifiers);
+    QFETCH(QKeySequence, keys);
     QFETCH(QString, focus);
     QFETCH(QString, listed);
     QFETCH(QString, outcome);
@@ -123,30 +111,29 @@ void EverydayTest::keysDoWhatTheySay()
     // folder first (and is cancelled there).
     QVERIFY(writeFile(dir.filePath("d.png"), encode(photoLike(4, 4), "png")));
     Modals modals({ outcome == "dialog" ? dir.filePath("d.png") : QString() });
-    QTest::keyClick(widgets[focus], Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QTest::keySequence(widgets[focus], keys);
     QStringList expected;
     for (const QString &name : listed.split(' ', Qt::SkipEmptyParts))
         expected << dir.filePath(name);
     QTRY_COMPARE(itemTexts(ui->files_list), expected);
     QCOMPARE(modals.seen.size(), int(outcome == "dialog" || outcome == "folder"));
-    if (!modals.seen.isEmpty())
-        QCOMPARE(modals.seen.first().endsWith("folders only"), outcome == "folder");
+    QCOMPARE(!modals.seen.isEmpty() && modals.seen.first().endsWith("folders only"), outcome == "folder");
     QCOMPARE(ui->log_plain->toPlainText().isEmpty(), outcome == "log");
     QCOMPARE(ui->main_tab->currentWidget() == ui->tab, outcome == "help");
 }
 
 // Each folder's files in reading order, its subfolders after them, the
-// folders in the order they were dropped.
+// folders in the order they were dropped; "A01" and "a1" read alike and
+// keep a fixed order.
 void EverydayTest::droppedFoldersInNaturalOrder()
 {
     QStringList expected;
     for (const QString name : { "one/img2.jpg", "one/IMG3.JPG", "one/img10.jpg", "one/img010b.png",
-             "one/sub2/x.jpg", "one/sub10/x.jpg", "two/a1.jpg", "two/A01.jpg" }) {
+             "one/sub2/x.jpg", "one/sub10/x.jpg", "two/A01.jpg", "two/a1.jpg" }) {
         QDir().mkpath(QFileInfo(dir.filePath(name)).path());
         QVERIFY(writeFile(dir.filePath(name), encode(photoLike(4, 4), "png")));
         expected << dir.filePath(name);
     }
-    expected.move(7, 6); // "A01" and "a1" read alike; the fixed tie-break puts A first
     QMimeData data;
     data.setUrls({ QUrl::fromLocalFile(dir.filePath("one")), QUrl::fromLocalFile(dir.filePath("two")) });
     QDragEnterEvent enter(QPoint(40, 40), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
