@@ -185,6 +185,40 @@ void tarveloStartButton(benchmark::State &state)
     reportRates(state);
 }
 
+// The same job through tarvelo-cli, as a script would run it: one process
+// for the whole list, first-run options (an empty options file) with the
+// same logo, one worker per core.
+void tarveloCli(benchmark::State &state)
+{
+    if (session->photos.isEmpty()) {
+        state.SkipWithError("no photos to stamp");
+        return;
+    }
+    const QString options = session->scratch.filePath("first-run.conf");
+    QFile(options).open(QIODevice::WriteOnly);
+    QStringList arguments { "--options", options, "--set", "logo_file_name=" + session->logoPath,
+        "--format", "jpg", "--quality", "90", "--output" };
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir out;
+        QStringList run = arguments;
+        run << out.path() << "--";
+        for (const Photo &photo : session->photos)
+            run << photo.path;
+        QProcess cli;
+        cli.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        state.ResumeTiming();
+        cli.start(QStringLiteral(TARVELO_CLI_PATH), run);
+        cli.waitForFinished(-1);
+        const int written = QString::fromLocal8Bit(cli.readAllStandardOutput()).count("ok\t");
+        if (cli.exitCode() != 0 || written != session->photos.size()) {
+            state.SkipWithError("tarvelo-cli did not write every photo");
+            return;
+        }
+    }
+    reportRates(state);
+}
+
 // The same job with ImageMagick: auto-orient, stretch to 1920 x 1920, the
 // bottom 15 rows at half brightness (HSB, as the bar halves the HSV value),
 // the text at (20, 20), the logo at the top-left corner, JPG at quality 90.
@@ -223,6 +257,7 @@ void imageMagickConvert(benchmark::State &state)
 } // namespace
 
 BENCHMARK(tarveloStartButton)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
+BENCHMARK(tarveloCli)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
 BENCHMARK(imageMagickConvert)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
 
 int main(int argc, char *argv[])
