@@ -99,10 +99,21 @@ public:
         say(stderr, line + QStringLiteral("\033[K"));
     }
 
+    // Makes room for a line on the terminal; the bar comes back with the
+    // next update.
     void clear()
     {
-        if (shown)
-            say(stderr, QStringLiteral("\r\033[K"));
+        if (!shown)
+            return;
+        say(stderr, QStringLiteral("\r\033[K"));
+        lastShown = -1000;
+    }
+
+    // Before a result line: only when the lines go to the same terminal.
+    void clearForLine()
+    {
+        if (::isatty(STDOUT_FILENO) == 1)
+            clear();
     }
 
 private:
@@ -303,7 +314,7 @@ int run(const Request &request)
                 failure = QStringLiteral("Unknown error");
             }
         }
-        progress.clear();
+        progress.clearForLine();
         const QByteArray line = failure.isEmpty()
             ? "ok\t" + field(inputs[i].path) + '\t' + field(written) + '\n'
             : "failed\t" + field(inputs[i].path) + '\t' + field(failure) + '\n';
