@@ -121,10 +121,7 @@ inline QByteArray encode(const QImage &image, const char *format, int quality = 
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setQuality(quality);
-    writer.write(image);
+    image.save(&buffer, format, quality);
     return bytes;
 }
 

@@ -12,14 +12,6 @@ using namespace TestSupport;
 
 namespace {
 
-QString ok(const QString &name, int position, int total, bool written = true)
-{
-    return QStringLiteral("%1 ... %2 (%3 of %4)")
-        .arg(name, written ? "OK!" : "Failed!")
-        .arg(position)
-        .arg(total);
-}
-
 // Runs an action when the run reaches picture `step` (from 1): every step
 // appends a rule to the log, which shows as two empty blocks, and then lets
 // events run once, which is when the action runs.
@@ -63,6 +55,9 @@ void BatchRunTest::run_data()
     QTest::addColumn<QStringList>("lines"); // "*": any error text
     const QString on = "Stamping Started ...", end = "Stamping Completed!", stopped = "Stamping interrupted!";
     const QStringList abc { "a.png", "b.png", "c.png" };
+    const auto ok = [](const QString &name, int at, int of, bool written = true) {
+        return QStringLiteral("%1 ... %2 (%3 of %4)").arg(name, written ? "OK!" : "Failed!").arg(at).arg(of);
+    };
     const int Ok = QMessageBox::Ok, Yes = QMessageBox::Yes, No = QMessageBox::No;
     // clang-format off
     QTest::newRow("dotted names keep their dots") << QStringList { "a.png", "my.trip.jpeg", "c.tif" } << "" << QStringList() << QVariantList { Ok }

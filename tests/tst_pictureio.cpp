@@ -19,7 +19,6 @@ class PictureIOTest : public QObject
 
 private slots:
     void init() { QVERIFY((dir = std::make_unique<QTemporaryDir>())->isValid()); }
-    void cleanup();
     void read_data();
     void read();
     void write_data();
@@ -27,16 +26,8 @@ private slots:
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
-    QByteArray mounted;
     QString path(const QString &name) const { return dir->filePath(name); }
 };
-
-void PictureIOTest::cleanup()
-{
-    if (!mounted.isEmpty())
-        ::umount2(mounted.constData(), MNT_DETACH);
-    mounted.clear();
-}
 
 void PictureIOTest::read_data()
 {
@@ -141,6 +132,7 @@ void PictureIOTest::write()
     QFETCH(QString, written);
     QFETCH(QString, error);
     QTemporaryDir elsewhere;
+    std::shared_ptr<void> unmount; // when the case ends
     QVERIFY(writeFile(elsewhere.filePath("precious.png"), "precious") && writeFile(path("plain"), "x"));
     for (const QString &entry : taken)
         QVERIFY(entry.contains('>') ? QFile::link(elsewhere.filePath(entry.section('>', 1)), path(entry.section('>', 0, 0)))
@@ -151,10 +143,11 @@ void PictureIOTest::write()
         if (fault == "read-only" && ::geteuid() != 0)
             QVERIFY(QFile::setPermissions(path(folder), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         else if (::mount("tmpfs", QFile::encodeName(path(folder)).constData(), "tmpfs",
-                     fault == "full" ? 0 : MS_RDONLY, "size=64k") == 0)
-            mounted = QFile::encodeName(path(folder));
-        else
+                     fault == "full" ? 0 : MS_RDONLY, "size=64k") != 0)
             QSKIP("cannot mount a small file system here");
+        else
+            unmount = std::shared_ptr<void>(nullptr,
+                [at = QFile::encodeName(path(folder))](void *) { ::umount2(at.constData(), MNT_DETACH); });
         if (fault == "full") // filled up to the last few bytes
             writeFile(path("full/filler"), QByteArray(60 * 1024, 'f'));
     }

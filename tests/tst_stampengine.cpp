@@ -122,43 +122,24 @@ void StampEngineTest::composeMatchesLiteralCompositor_data()
     QTest::addColumn<StampOptions>("options");
     QTest::addColumn<QColor>("colour");
     QTest::addColumn<bool>("smooth");
-    StampOptions o;
-    o.watermarkText = QStringLiteral("Tarvelo");
-    o.shadowHeight = 15;
-    QTest::newRow("first-run options") << o << QColor(Qt::white) << false;
-
-    o.shadowEdge = ShadowEdge::Top;
-    o.shadowTone = ShadowTone::Light;
-    o.textAnchor = o.logoAnchor = Anchor::Center;
-    o.textOpacity = 60;
-    o.logoOpacity = 35;
-    o.logoScale = 0.75;
-    QTest::newRow("centred, light bar at the top, partial opacity, smooth")
-        << o << QColor(255, 200, 0, 180) << true;
-
-    o.resizeEnabled = o.keepAspectRatio = true;
-    o.resizeWidth = o.resizeHeight = 300;
-    o.textAnchor = o.logoAnchor = Anchor::BotRight;
-    o.textOffsetX = o.textOffsetY = o.logoOffsetX = -10;
-    o.logoScale = 0.335; // placed by its unrounded size, drawn truncated
-    QTest::newRow("keep-aspect resize, bottom-right margins") << o << QColor(Qt::black) << false;
-
-    o.keepAspectRatio = false;
-    o.resizeWidth = 700;
-    o.resizeHeight = 90;
-    o.shadowHeight = 1000;
-    o.textAnchor = Anchor::Right;
-    o.logoAnchor = Anchor::Bot;
-    o.logoScale = 1.55;
-    o.watermarkText = QStringLiteral("  spaced out  ");
-    QTest::newRow("stretched, bar over everything, smooth") << o << QColor(20, 40, 250) << true;
-
-    o.resizeEnabled = false;
-    o.shadowTone = ShadowTone::None;
-    o.watermarkText = QStringLiteral("   ");
-    o.logoAnchor = Anchor::TopRight;
-    o.logoOffsetX = -5;
-    QTest::newRow("blank text, no tone, logo top right") << o << QColor(Qt::red) << false;
+    using A = Anchor;
+    const auto bottom = ShadowEdge::Bottom, top = ShadowEdge::Top;
+    const auto dark = ShadowTone::Dark, light = ShadowTone::Light;
+    // resize: on, width, height, keep aspect; bar: rows, edge, tone; text:
+    // words, opacity, anchor, x, y; logo: scale, opacity, anchor, x, y
+    // clang-format off
+    QTest::newRow("first-run options") << StampOptions { false, 1920, 1920, false, 15, bottom, dark,
+        "Tarvelo", 100, A::TopLeft, 0, 0, 1.0, 100, A::TopLeft, 0, 0 } << QColor(Qt::white) << false;
+    QTest::newRow("centred, light bar at the top, partial opacity, smooth") << StampOptions { false, 0, 0, false, 15, top, light,
+        "Tarvelo", 60, A::Center, 0, 0, 0.75, 35, A::Center, 0, 0 } << QColor(255, 200, 0, 180) << true;
+    // The logo is placed by its unrounded size and drawn truncated.
+    QTest::newRow("keep-aspect resize, bottom-right margins") << StampOptions { true, 300, 300, true, 15, top, light,
+        "Tarvelo", 60, A::BotRight, -10, -10, 0.335, 35, A::BotRight, -10, 0 } << QColor(Qt::black) << false;
+    QTest::newRow("stretched, bar over everything, smooth") << StampOptions { true, 700, 90, false, 1000, top, light,
+        "  spaced out  ", 60, A::Right, -10, -10, 1.55, 35, A::Bot, -10, 0 } << QColor(20, 40, 250) << true;
+    QTest::newRow("blank text, no tone, logo top right") << StampOptions { false, 0, 0, false, 1000, top, ShadowTone::None,
+        "   ", 60, A::Right, -10, -10, 1.55, 35, A::TopRight, -5, 0 } << QColor(Qt::red) << false;
+    // clang-format on
 }
 
 void StampEngineTest::composeMatchesLiteralCompositor()
