@@ -1,9 +1,11 @@
 # Two commands do all set-up on a fresh Debian 12 machine:
 #   make run   installs what is missing, builds and starts Tarvelo
 #   make test  installs what is missing, builds and runs every test
-# `make bench` builds and runs the benchmarks (not part of `make test`).
+# `make bench` builds and runs the benchmarks (not part of `make test`) in a
+# folder of their own, so that turning them on never sticks to build/.
 
 BUILD     ?= build
+BENCH_BUILD ?= build-bench
 JOBS      ?= $(shell nproc)
 SUDO      := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -40,7 +42,7 @@ bench-deps:
 	$(call install_missing,$(BUILD_PACKAGES) $(TEST_PACKAGES) $(BENCH_PACKAGES))
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=OFF
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
@@ -50,12 +52,12 @@ test: test-deps build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 bench: bench-deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=ON
-	cmake --build $(BUILD) -j$(JOBS)
-	cmake --build $(BUILD) --target run_benchmarks
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=ON -DTARVELO_TESTS=OFF
+	cmake --build $(BENCH_BUILD) -j$(JOBS)
+	cmake --build $(BENCH_BUILD) --target run_benchmarks
 
 install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BENCH_BUILD)

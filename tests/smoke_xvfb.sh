@@ -1,10 +1,32 @@
 #!/usr/bin/env bash
 # Starts the real program in a virtual X server, waits for its main window,
 # saves a screenshot of the whole screen and ends the program.
+#
+# The program asks the maker's site for updates as it starts; the test must
+# never reach the internet, so it runs without a network.
 set -euo pipefail
 binary=$1
 shot=$2
 title="Tarvelo (Version 2.8.0)"
+
+if [ -z "${SMOKE_OFFLINE:-}" ]; then
+    # A network namespace of its own has only a loopback interface, and that
+    # is down: nothing can leave it. Root can make one, other users where
+    # user namespaces are allowed.
+    for isolate in "unshare --net" "unshare --map-root-user --net"; do
+        if $isolate true 2>/dev/null; then
+            SMOKE_OFFLINE="in a network namespace of its own" exec $isolate "$0" "$@"
+        fi
+    done
+    # Without namespaces every request goes to an HTTP proxy on a closed
+    # port of this machine (Qt honours http_proxy), which refuses it at once.
+    port=9
+    while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
+    export http_proxy="http://127.0.0.1:$port"
+    export https_proxy=$http_proxy all_proxy=$http_proxy HTTP_PROXY=$http_proxy HTTPS_PROXY=$http_proxy
+    unset no_proxy NO_PROXY
+    export SMOKE_OFFLINE="with requests sent to the closed port 127.0.0.1:$port"
+fi
 
 if [ -z "${SMOKE_INSIDE_XVFB:-}" ]; then
     export SMOKE_INSIDE_XVFB=1
@@ -36,7 +58,7 @@ fi
 sleep 1 # let the first paint finish before the screenshot
 import -window root "$shot"
 [ -s "$shot" ] || { echo "screenshot $shot is empty" >&2; exit 1; }
-echo "window \"$title\" found; screenshot saved to $shot"
+echo "window \"$title\" found ($SMOKE_OFFLINE); screenshot saved to $shot"
 kill "$pid"
 wait "$pid" 2>/dev/null || true
 trap - EXIT
