@@ -59,7 +59,8 @@ QByteArray readAt(int fd, qint64 at, qint64 count)
     QByteArray bytes(int(count), Qt::Uninitialized);
     qint64 done = 0;
     while (done < count) {
-        const ssize_t got = ::pread(fd, bytes.data() + done, size_t(count - done), off_t(at + done));
+        const ssize_t got
+            = ::pread(fd, bytes.data() + done, size_t(count - done), off_t(at + done));
         if (got <= 0)
             break;
         done += got;
@@ -128,8 +129,8 @@ QString pngDamage(int fd, qint64 fileSize)
         if (at + 12 + length > bytes.size())
             return QStringLiteral("the file ends inside its %1 chunk")
                 .arg(QString::fromLatin1(type));
-        const uLong crc = crc32(0L, reinterpret_cast<const Bytef *>(bytes.constData() + at + 4),
-            uInt(length + 4));
+        const uLong crc = crc32(
+            0L, reinterpret_cast<const Bytef *>(bytes.constData() + at + 4), uInt(length + 4));
         if (crc != bigEndian(bytes.constData() + at + 8 + length, 4))
             return QStringLiteral("%1: CRC error").arg(QString::fromLatin1(type));
         if (type == "IEND")

@@ -38,8 +38,8 @@ private:
 };
 
 // Damage that shows in the structure of a file of `format` (as QImageReader
-// names it), read from `fd` without moving its position: a BMP whose pixel data ends early, a PNG chunk that is cut
-// or fails its checksum, or a PNG without an end. Empty when none is seen.
+// names it), read from `fd` without moving its position: a BMP whose pixel data ends early, a PNG
+// chunk that is cut or fails its checksum, or a PNG without an end. Empty when none is seen.
 QString structuralDamage(int fd, const QByteArray &format);
 
 } // namespace DecodeCheck

@@ -58,8 +58,8 @@ toff_t memorySeek(thandle_t handle, toff_t offset, int whence)
 {
     auto *file = static_cast<MemoryFile *>(handle);
     const qint64 base = whence == SEEK_CUR ? file->position
-        : whence == SEEK_END                ? file->bytes.size()
-                                            : 0;
+        : whence == SEEK_END               ? file->bytes.size()
+                                           : 0;
     const qint64 target = base + qint64(offset);
     if (target < 0 || target > std::numeric_limits<int>::max())
         return toff_t(-1);
@@ -89,11 +89,12 @@ void noUnmap(thandle_t, void *, toff_t) { }
 // RGB, or RGBA with unassociated alpha when some pixel is not opaque; LZW
 // with horizontal differencing, which photos compress well under and which
 // every TIFF reader knows.
-QByteArray encodeTiff(
-    const QImage &image, const Metadata::Resolution &resolution, const QByteArray &icc, QString *error)
+QByteArray encodeTiff(const QImage &image, const Metadata::Resolution &resolution,
+    const QByteArray &icc, QString *error)
 {
     const bool alpha = hasTranslucentPixel(image);
-    const QImage pixels = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    const QImage pixels
+        = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     if (pixels.isNull()) {
         *error = QStringLiteral("Out of memory");
         return QByteArray();
@@ -135,7 +136,8 @@ QByteArray encodeTiff(
     ok = ok && TIFFWriteDirectory(tiff);
     TIFFClose(tiff);
     if (!ok) {
-        *error = listener.tiffError().isEmpty() ? QStringLiteral("Unknown error") : listener.tiffError();
+        *error = listener.tiffError().isEmpty() ? QStringLiteral("Unknown error")
+                                                : listener.tiffError();
         return QByteArray();
     }
     return file.bytes;
@@ -156,11 +158,25 @@ void appendChunk(QByteArray &png, const QByteArray &type, const QByteArray &data
 }
 
 // Qt's writer always states a resolution (the image's); the output states
-// the source's, or none.
-QByteArray withResolution(const QByteArray &png, const Metadata::Resolution &resolution)
+// the source's, or none. The profile is put in here as well: Exiv2 would
+// write its chunk with an empty name, which libpng rejects.
+QByteArray finishPng(const QByteArray &png, const Metadata::Resolution &resolution,
+    const QByteArray &icc, QString *error)
 {
+    QByteArray iccp;
+    if (!icc.isEmpty()) {
+        uLongf room = compressBound(uLong(icc.size()));
+        QByteArray packed(int(room), Qt::Uninitialized);
+        if (compress2(reinterpret_cast<Bytef *>(packed.data()), &room,
+                reinterpret_cast<const Bytef *>(icc.constData()), uLong(icc.size()), 9)
+            != Z_OK) {
+            *error = QStringLiteral("The colour profile could not be compressed");
+            return QByteArray();
+        }
+        iccp = QByteArray("ICC profile\0\0", 13) + packed.left(int(room));
+    }
     QByteArray out = png.left(8);
-    out.reserve(png.size() + 21);
+    out.reserve(png.size() + iccp.size() + 33);
     qint64 at = 8;
     while (at + 12 <= png.size()) {
         quint32 length = 0;
@@ -168,7 +184,7 @@ QByteArray withResolution(const QByteArray &png, const Metadata::Resolution &res
             length = (length << 8) | quint8(png.at(int(at) + k));
         const QByteArray type = png.mid(int(at) + 4, 4);
         const qint64 next = at + 12 + length;
-        if (type != "pHYs")
+        if (type != "pHYs" && type != "iCCP")
             out.append(png.constData() + at, int(next - at));
         if (type == "IHDR" && resolution.known()) {
             QByteArray phys;
@@ -180,6 +196,8 @@ QByteArray withResolution(const QByteArray &png, const Metadata::Resolution &res
             phys.append(char(1)); // per metre
             appendChunk(out, "pHYs", phys);
         }
+        if (type == "IHDR" && !iccp.isEmpty())
+            appendChunk(out, "iCCP", iccp);
         at = next;
     }
     return out;
@@ -206,7 +224,8 @@ bool hasTranslucentPixel(const QImage &image)
 {
     if (!image.hasAlphaChannel())
         return false;
-    if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
+    if (image.format() != QImage::Format_ARGB32
+        && image.format() != QImage::Format_ARGB32_Premultiplied)
         return hasTranslucentPixel(image.convertToFormat(QImage::Format_ARGB32));
     for (int y = 0; y < image.height(); ++y) {
         const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
@@ -239,7 +258,8 @@ Encoded encode(
             : image;
         result.bytes = encodeWithQt(pixels, "png", quality, &result.errorText);
         if (!result.bytes.isEmpty())
-            result.bytes = withResolution(result.bytes, resolution);
+            result.bytes
+                = finishPng(result.bytes, resolution, metadata.iccProfile, &result.errorText);
     } else {
         result.bytes = encodeWithQt(image, suffix.toLatin1(), quality, &result.errorText);
         return result; // other formats keep no metadata

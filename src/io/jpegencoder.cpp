@@ -33,12 +33,13 @@ QImage onWhite(const QImage &image)
 // Writes the resolution into the JFIF header libjpeg-turbo puts first.
 void stateResolution(QByteArray &jpeg, double xPerMetre, double yPerMetre)
 {
-    if (xPerMetre <= 0 || yPerMetre <= 0 || jpeg.size() < 18
-        || !jpeg.startsWith("\xff\xd8\xff\xe0") || jpeg.mid(6, 5) != QByteArray("JFIF\0", 5))
+    if (xPerMetre <= 0 || yPerMetre <= 0 || jpeg.size() < 18 || !jpeg.startsWith("\xff\xd8\xff\xe0")
+        || jpeg.mid(6, 5) != QByteArray("JFIF\0", 5))
         return;
     // Whole dots per inch where that is exact enough, else dots per cm.
     const double xInch = xPerMetre * 0.0254, yInch = yPerMetre * 0.0254;
-    const bool inch = std::abs(xInch - std::round(xInch)) < 0.01 && std::abs(yInch - std::round(yInch)) < 0.01;
+    const bool inch
+        = std::abs(xInch - std::round(xInch)) < 0.01 && std::abs(yInch - std::round(yInch)) < 0.01;
     const long x = std::lround(inch ? xInch : xPerMetre / 100);
     const long y = std::lround(inch ? yInch : yPerMetre / 100);
     if (x < 1 || y < 1 || x > 65535 || y > 65535)
@@ -52,8 +53,8 @@ void stateResolution(QByteArray &jpeg, double xPerMetre, double yPerMetre)
 
 } // namespace
 
-QByteArray encode(const QImage &image, int quality, double xPerMetre, double yPerMetre,
-    QString *error)
+QByteArray encode(
+    const QImage &image, int quality, double xPerMetre, double yPerMetre, QString *error)
 {
     if (image.isNull()) {
         *error = QStringLiteral("Image is empty");
@@ -81,7 +82,8 @@ QByteArray encode(const QImage &image, int quality, double xPerMetre, double yPe
     // compresses straight into it; untouched pages cost no memory.
     const unsigned long room = tjBufSize(pixels.width(), pixels.height(), subsampling);
     QByteArray jpeg;
-    if (room == static_cast<unsigned long>(-1) || room > unsigned(std::numeric_limits<int>::max())) {
+    if (room == static_cast<unsigned long>(-1)
+        || room > unsigned(std::numeric_limits<int>::max())) {
         *error = QStringLiteral("Image is too large for JPEG");
         return QByteArray();
     }

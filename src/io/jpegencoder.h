@@ -14,7 +14,7 @@ namespace JpegEncoder {
 // Pixels that are not fully opaque are laid onto white first. The JFIF
 // header states `xPerMetre` x `yPerMetre` pixels per metre, or no resolution
 // when either is 0. Returns an empty array and sets `error` on failure.
-QByteArray encode(const QImage &image, int quality, double xPerMetre, double yPerMetre,
-    QString *error);
+QByteArray encode(
+    const QImage &image, int quality, double xPerMetre, double yPerMetre, QString *error);
 
 } // namespace JpegEncoder

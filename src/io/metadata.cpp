@@ -131,11 +131,34 @@ bool structureTag(const Exiv2::Exifdatum &datum)
     if (datum.groupName() != "Image")
         return false;
     switch (datum.tag()) {
-    case 0x00fe: case 0x00ff: case 0x0100: case 0x0101: case 0x0102: case 0x0103:
-    case 0x0106: case 0x010a: case 0x0111: case 0x0115: case 0x0116: case 0x0117:
-    case 0x011c: case 0x013d: case 0x0140: case 0x0142: case 0x0143: case 0x0144:
-    case 0x0145: case 0x014a: case 0x0152: case 0x0153: case 0x015b: case 0x0201:
-    case 0x0202: case 0x0211: case 0x0212: case 0x8773:
+    case 0x00fe:
+    case 0x00ff:
+    case 0x0100:
+    case 0x0101:
+    case 0x0102:
+    case 0x0103:
+    case 0x0106:
+    case 0x010a:
+    case 0x0111:
+    case 0x0115:
+    case 0x0116:
+    case 0x0117:
+    case 0x011c:
+    case 0x013d:
+    case 0x0140:
+    case 0x0142:
+    case 0x0143:
+    case 0x0144:
+    case 0x0145:
+    case 0x014a:
+    case 0x0152:
+    case 0x0153:
+    case 0x015b:
+    case 0x0201:
+    case 0x0202:
+    case 0x0211:
+    case 0x0212:
+    case 0x8773:
         return true;
     default:
         return false;
@@ -192,14 +215,17 @@ Source read(const QString &path)
         records->xmp = image->xmpData();
         if (image->iccProfileDefined()) {
             const Exiv2::DataBuf *icc = image->iccProfile();
-            source.iccProfile = QByteArray(reinterpret_cast<const char *>(icc->pData_), int(icc->size_));
+            source.iccProfile
+                = QByteArray(reinterpret_cast<const char *>(icc->pData_), int(icc->size_));
         }
         // A TIFF keeps its profile among the EXIF tags; it travels on its own.
-        const auto tiffProfile = records->exif.findKey(Exiv2::ExifKey("Exif.Image.InterColorProfile"));
+        const auto tiffProfile
+            = records->exif.findKey(Exiv2::ExifKey("Exif.Image.InterColorProfile"));
         if (tiffProfile != records->exif.end()) {
             if (source.iccProfile.isEmpty()) {
                 QByteArray profile(int(tiffProfile->size()), Qt::Uninitialized);
-                tiffProfile->copy(reinterpret_cast<Exiv2::byte *>(profile.data()), Exiv2::invalidByteOrder);
+                tiffProfile->copy(
+                    reinterpret_cast<Exiv2::byte *>(profile.data()), Exiv2::invalidByteOrder);
                 source.iccProfile = profile;
             }
             records->exif.erase(tiffProfile);
@@ -228,6 +254,7 @@ QString carryOver(QByteArray &encoded, const Source &source, QSize size)
             reinterpret_cast<const Exiv2::byte *>(encoded.constData()), long(encoded.size()));
         image->readMetadata();
         const bool tiff = image->imageType() == Exiv2::ImageType::tiff;
+        const bool jpeg = image->imageType() == Exiv2::ImageType::jpeg;
         if (source.records) {
             // The output's own tags first (a TIFF's structure), then the
             // source's, leaving out what described the source's pixels.
@@ -256,17 +283,18 @@ QString carryOver(QByteArray &encoded, const Source &source, QSize size)
                 if (datum.key().rfind("Xmp.xmp.Thumbnails", 0) != 0)
                     xmp.add(datum);
             replaceIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(xmp, "Xmp.tiff.Orientation", "1");
-            for (const auto &dimension :
-                { std::make_pair("Xmp.exif.PixelXDimension", size.width()),
-                    std::make_pair("Xmp.exif.PixelYDimension", size.height()),
-                    std::make_pair("Xmp.tiff.ImageWidth", size.width()),
-                    std::make_pair("Xmp.tiff.ImageLength", size.height()) })
+            for (const auto &dimension : { std::make_pair("Xmp.exif.PixelXDimension", size.width()),
+                     std::make_pair("Xmp.exif.PixelYDimension", size.height()),
+                     std::make_pair("Xmp.tiff.ImageWidth", size.width()),
+                     std::make_pair("Xmp.tiff.ImageLength", size.height()) })
                 replaceIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(
                     xmp, dimension.first, std::to_string(dimension.second));
             image->setXmpData(xmp);
         }
-        if (!source.iccProfile.isEmpty() && !tiff) {
-            Exiv2::DataBuf profile(reinterpret_cast<const Exiv2::byte *>(source.iccProfile.constData()),
+        // The PNG and TIFF encoders embed the profile themselves.
+        if (!source.iccProfile.isEmpty() && jpeg) {
+            Exiv2::DataBuf profile(
+                reinterpret_cast<const Exiv2::byte *>(source.iccProfile.constData()),
                 long(source.iccProfile.size()));
             image->setIccProfile(profile, false);
         }

@@ -36,8 +36,8 @@ struct Source
 Source read(const QString &path);
 
 // Puts `source`'s records and colour profile into `encoded`, a picture just
-// encoded as JPEG, PNG or TIFF of size `size` (the TIFF encoder embeds the
-// profile itself). Orientation becomes 1, the pixel dimensions become `size`,
+// encoded as JPEG, PNG or TIFF of size `size` (the PNG and TIFF encoders
+// embed the profile themselves). Orientation becomes 1, the pixel dimensions become `size`,
 // thumbnails and previews are left out. Returns why that failed, leaving
 // `encoded` as it was; empty on success or when there was nothing to carry.
 QString carryOver(QByteArray &encoded, const Source &source, QSize size);

@@ -56,16 +56,19 @@ ReadResult readImage(const QString &path)
         return result;
     }
 
+    // Decoders speak up from the first look at the header on.
+    DecodeCheck::Listener listener;
     QImageReader reader(&file);
     reader.setAutoDetectImageFormat(true);
     reader.setAutoTransform(true);
+    // Asked first: once a handler has failed on the header, it is forgotten.
+    const QByteArray format = reader.format();
     result.size = reader.size();
     if (result.size.isValid() && !sizeAllowed(result.size)) {
         result.status = ReadStatus::TooLarge;
         return result;
     }
 
-    const QByteArray format = reader.format();
     const QString structural = DecodeCheck::structuralDamage(fd, format);
     if (!structural.isEmpty()) {
         result.status = ReadStatus::Damaged;
@@ -84,7 +87,6 @@ ReadResult readImage(const QString &path)
         if (!image.isNull())
             image.fill(0);
     }
-    DecodeCheck::Listener listener;
     const bool read = reader.read(&image);
     const QString damage = listener.damage(format);
     if (!damage.isEmpty()) {

@@ -1,0 +1,214 @@
+// What the stamped files hold besides the stamp, through real runs of the
+// start button: the source's metadata, colour profile and resolution; the
+// same pixels whatever the screen; damaged pictures refused; encodings that
+// fit the pixels (no needless alpha, compressed TIF, 4:4:4 JPG, white under
+// transparency).
+
+#include <QColorSpace>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <exiv2/exiv2.hpp>
+
+#include "testsupport.h"
+#include "window/qclickablelabel.h"
+
+using namespace TestSupport;
+
+namespace {
+
+const QByteArray adobeRgb = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
+
+// Every EXIF, IPTC and XMP value by key, and the colour profile as "icc".
+QMap<QString, QString> metadataOf(const QString &path)
+{
+    auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+    image->readMetadata();
+    QMap<QString, QString> values;
+    const auto take = [&values](const auto &data) {
+        for (const auto &datum : data)
+            values[QString::fromStdString(datum.key())] = QString::fromStdString(datum.toString());
+    };
+    take(image->exifData()), take(image->iptcData()), take(image->xmpData());
+    const Exiv2::DataBuf *icc = image->iccProfile();
+    values["icc"] = QByteArray(reinterpret_cast<char *>(icc->pData_), icc->size_).toHex();
+    return values;
+}
+
+// A camera's photo: 120 x 80 stored, turned by its Orientation 6, at 300 dpi,
+// with EXIF (thumbnail and GPS included), IPTC, XMP and an Adobe RGB profile.
+void writeCameraPhoto(const QString &path)
+{
+    QImage pixels = photoLike(120, 80, 5);
+    pixels.setDotsPerMeterX(11811);
+    pixels.setDotsPerMeterY(11811);
+    QVERIFY(pixels.save(path, "jpg", 95));
+    auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+    image->exifData()["Exif.Image.Make"] = "Tarvelo Camera";
+    image->exifData()["Exif.Image.Orientation"] = uint16_t(6);
+    image->exifData()["Exif.Photo.PixelXDimension"] = uint32_t(120);
+    image->exifData()["Exif.GPSInfo.GPSLatitude"] = "48/1 51/1 24/1";
+    // The photo as it was, as its own thumbnail.
+    Exiv2::ExifThumb(image->exifData()).setJpegThumbnail(QFile::encodeName(path).toStdString());
+    image->iptcData()["Iptc.Application2.Byline"] = "A. Photographer";
+    image->xmpData()["Xmp.xmp.Rating"] = "4";
+    image->xmpData()["Xmp.tiff.Orientation"] = "6";
+    Exiv2::DataBuf profile(
+        reinterpret_cast<const Exiv2::byte *>(adobeRgb.constData()), long(adobeRgb.size()));
+    image->setIccProfile(profile);
+    image->writeMetadata();
+}
+
+} // namespace
+
+class FilesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        window = plainWindow();
+        ui = WindowProbe::ui(*window);
+        ui->wtrmark_edit->setText("Tarvelo");
+        WindowProbe::logoImage(*window) = solid(6, 4, Qt::red);
+        dir = std::make_unique<QTemporaryDir>();
+        src = dir->filePath("src");
+        out = qEnvironmentVariable("TARVELO_FILES_OUT", dir->filePath("out"));
+        QVERIFY(QDir().mkpath(src) && QDir().mkpath(out));
+    }
+    void outputs_data()
+    {
+        QTest::addColumn<QString>("format"); // suffix and quality
+        for (const char *format : { "jpg90", "jpg89", "png90", "tif90" })
+            QTest::newRow(format) << format;
+    }
+    void outputs();
+    void samePixelsOnAnyScreen();
+    void refusesDamagedPictures();
+
+private:
+    void add(const QString &name, const QByteArray &bytes)
+    {
+        QVERIFY(writeFile(src + '/' + name, bytes));
+        ui->files_list->addItem(src + '/' + name);
+    }
+    void run(const QString &suffix, int quality = 90)
+    {
+        window->findChild<QRadioButton *>("out" + suffix + "_radio")->setChecked(true);
+        ui->comp_slider->setValue(quality);
+        Modals modals;
+        modals.file(out).box(QMessageBox::Ok);
+        press(ui->start_btn);
+        QCOMPARE(modals.unexpected, 0);
+    }
+
+    std::unique_ptr<MainWindow> window;
+    Ui::MainWindow *ui = nullptr;
+    std::unique_ptr<QTemporaryDir> dir;
+    QString src, out;
+};
+
+// Metadata, profile and resolution carried over, nothing added to a bare
+// picture, and each format's encoding fitted to the pixels.
+void FilesTest::outputs()
+{
+    QFETCH(QString, format);
+    const QString suffix = format.left(3);
+    ui->txt_x_spin->setValue(9999); // nothing is drawn on the pictures
+    ui->x_spin->setValue(9999);
+    writeCameraPhoto(src + "/photo.jpg");
+    ui->files_list->addItem(src + "/photo.jpg");
+    add("opaque.png", encode(photoLike(64, 48, 4), "png"));
+    add("clear.png", encode(photoLike(64, 48, 4, true), "png"));
+    run(suffix, format.mid(3).toInt());
+
+    const QMap<QString, QString> photo = metadataOf(out + "/photo." + suffix);
+    const QMap<QString, QString> expected { { "Exif.Image.Make", "Tarvelo Camera" },
+        { "Exif.Image.Orientation", "1" }, { "Exif.Photo.PixelXDimension", "80" },
+        { "Exif.GPSInfo.GPSLatitude", "48/1 51/1 24/1" },
+        { "Iptc.Application2.Byline", "A. Photographer" }, { "Xmp.xmp.Rating", "4" },
+        { "Xmp.tiff.Orientation", "1" }, { "icc", adobeRgb.toHex() },
+        { "Exif.Thumbnail.JPEGInterchangeFormat", "" } };
+    for (auto it = expected.begin(); it != expected.end(); ++it)
+        QCOMPARE(photo.value(it.key()), it.value());
+    const QImage stamped(out + "/photo." + suffix);
+    QCOMPARE(stamped.size(), QSize(80, 120));
+    QVERIFY(stamped.colorSpace().isValid()); // Qt's decoders find the profile too
+    QCOMPARE(QPoint(stamped.dotsPerMeterX(), stamped.dotsPerMeterY()) * 0.0254, QPoint(300, 300));
+    // Nothing is added to a picture that had nothing (a TIF's own structure
+    // is EXIF to Exiv2).
+    const QMap<QString, QString> bare = metadataOf(out + "/opaque." + suffix);
+    QCOMPARE(
+        QStringList(bare.keys()).filter(QRegularExpression("^(?!Exif\\.Image\\.)")), { "icc" });
+    QVERIFY(bare["icc"].isEmpty() && (suffix == "tif" || bare.size() == 1));
+    QCOMPARE(bare.value("Exif.Image.Compression"), suffix == "tif" ? "5" : ""); // LZW
+
+    const QImage opaque(out + "/opaque." + suffix), clear(out + "/clear." + suffix);
+    QCOMPARE(opaque.hasAlphaChannel() + 2 * clear.hasAlphaChannel(), suffix == "jpg" ? 0 : 2);
+    if (suffix != "jpg")
+        return;
+    const QByteArray jpeg = readFile(out + "/opaque.jpg");
+    const int frame = jpeg.indexOf("\xff\xc0"); // the sampling factors of Y, Cb and Cr
+    QCOMPARE(jpeg.mid(frame + 11, 1) + jpeg.mid(frame + 14, 1) + jpeg.mid(frame + 17, 1),
+        QByteArray(format == "jpg90" ? "\x11\x11\x11" : "\x22\x11\x11"));
+    for (int y = 0; y < 48; y += 5)
+        QVERIFY2(qGray(clear.pixel(8, y)) >= 250, "the transparent quarter turns white");
+}
+
+// The text is drawn as on a 96 ppi device: a second run of this test under a
+// screen of 192 ppi writes the same pixels, and the preview shows them.
+void FilesTest::samePixelsOnAnyScreen()
+{
+    ui->txt_center_btn->setChecked(true);
+    add("p.png", encode(photoLike(200, 120, 3), "png"));
+    run("png");
+    const QImage written = QImage(out + "/p.png").convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(WindowProbe::stampedImage(*window), written);
+    if (qEnvironmentVariableIsSet("TARVELO_FILES_OUT"))
+        return;
+    QVERIFY(written != photoLike(200, 120, 3).convertToFormat(QImage::Format_ARGB32));
+    QProcess child; // this very case again, under a screen of 192 ppi
+    child.setEnvironment(QProcess::systemEnvironment()
+        + QStringList { "QT_FONT_DPI=192", "TARVELO_FILES_OUT=" + dir->filePath("hidpi") });
+    child.start(QCoreApplication::applicationFilePath(), { "samePixelsOnAnyScreen" });
+    QVERIFY(child.waitForFinished(120000) && child.exitCode() == 0);
+    QCOMPARE(QImage(dir->filePath("hidpi/p.png")).convertToFormat(QImage::Format_ARGB32), written);
+}
+
+void FilesTest::refusesDamagedPictures()
+{
+    const QByteArray jpeg = encode(photoLike(64, 48, 9), "jpg", 90),
+                     bmp = encode(photoLike(64, 48, 9), "bmp");
+    QByteArray png = encode(photoLike(64, 48, 9), "png");
+    png[png.indexOf("IDAT") + 40] = char(png[png.indexOf("IDAT") + 40] ^ 0x5a);
+    add("cut.jpg", jpeg.left(jpeg.size() / 2));
+    add("photo.bmp", bmp);
+    add("cut.bmp", bmp.left(bmp.size() * 2 / 3)); // stamped right after a photo of its size
+    add("corrupt.png", png);
+    // An EXIF block that is no TIFF structure: the picture is still stamped.
+    add("odd.jpg",
+        jpeg.left(2) + QByteArray("\xff\xe1\0\x10\x45xif\0\0MM\0*\xff\xff", 18) + jpeg.mid(2));
+    run("png");
+
+    QCOMPARE(TestSupport::fileNames(out), (QStringList { "odd.png", "photo.png" }));
+    const QStringList lines = ui->log_plain->toPlainText().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.value(1).section(':', 0, 1), "cut.jpg is damaged: Corrupt JPEG data");
+    QCOMPARE(lines.mid(2),
+        (QStringList { "cut.png ... Failed! (1 of 5)", "photo.png ... OK! (2 of 5)",
+            "cut.bmp is damaged: its pixel data ends after 6126 of 9216 bytes.",
+            "cut.png ... Failed! (3 of 5)", "corrupt.png is damaged: IDAT: CRC error.",
+            "corrupt.png ... Failed! (4 of 5)",
+            "odd.jpg: its metadata could not be carried over (This does not look like a TIFF "
+            "image).",
+            "odd.png ... OK! (5 of 5)", "Stamping Completed!" }));
+    for (int row : { 1, 2, 1, 3 }) // a damaged picture shows nothing, not the one before it
+        QCOMPARE((ui->files_list->setCurrentRow(row),
+                     WindowProbe::previewLabel(*window)->pixmap(Qt::ReturnByValue).isNull()),
+            row != 1);
+}
+
+TARVELO_TEST_MAIN(FilesTest)
+#include "tst_files.moc"
