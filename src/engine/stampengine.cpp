@@ -82,9 +82,13 @@ QRect measureText(
 {
     if (picture.isNull())
         return QRect();
-    // Measured by drawing on a copy of the picture itself, so that the font
-    // is resolved for the same device (resolution) as the real drawing.
-    QImage scratch = picture.copy();
+    // Measured on a small scratch picture: the layout depends on the
+    // device's resolution (96 ppi, as for the drawing), not on the picture's
+    // size, and a copy of a large photo would cost as much memory as the
+    // photo.
+    QImage scratch(1, 1, QImage::Format_ARGB32_Premultiplied);
+    if (scratch.isNull())
+        return QRect();
     at96Dpi(scratch);
     QPainter painter(&scratch);
     painter.setPen(color);
