@@ -10,11 +10,12 @@ JOBS      ?= $(shell nproc)
 SUDO      := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # Building and running: compiler, CMake, Qt 5 with its image plug-ins (JPEG,
-# PNG and GIF are built in; TIFF, WebP and JPEG 2000 come as plug-ins).
+# PNG and GIF are built in; TIFF and WebP come as plug-ins).
 # Exiv2 carries metadata over, libjpeg-turbo writes JPEG, libtiff writes TIFF
-# (and is the one Qt's TIFF plug-in reads with), zlib checks PNG chunks.
+# (and is the one Qt's TIFF plug-in reads with), zlib checks PNG chunks,
+# libseccomp fences in the picture decoder.
 BUILD_PACKAGES := g++ make cmake pkg-config qtbase5-dev qt5-image-formats-plugins \
-                  libexiv2-dev libturbojpeg0-dev libtiff-dev zlib1g-dev
+                  libexiv2-dev libturbojpeg0-dev libtiff-dev zlib1g-dev libseccomp-dev
 # Testing: the DejaVu fonts the pixel tests draw with, and a virtual X server
 # with the tools the start-up smoke test uses (xwininfo, ImageMagick import),
 # and GNU parallel, which runs tarvelo-cli in shards.

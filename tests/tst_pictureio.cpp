@@ -49,7 +49,6 @@ void PictureIOTest::read_data()
     QTest::newRow("zero bytes") << "file" << QByteArray() << unreadable << QSize();
     QTest::newRow("text") << "file" << QByteArray("just some words\n") << unreadable << QSize();
     QTest::newRow("png cut after its header") << "file" << encode(photoLike(32, 32), "png").left(40) << ReadStatus::Damaged << QSize();
-    QTest::newRow("jpeg claiming 20000 x 20000") << "file" << jpegClaiming(20000, 20000) << ReadStatus::TooLarge << QSize(20000, 20000);
     QTest::newRow("jpeg claiming 65500 x 65500") << "file" << jpegClaiming(65500, 65500) << ReadStatus::TooLarge << QSize(65500, 65500);
     // Wide but thin is not too large (the limit is on the pixel count), but
     // its 16 x 16 pixels of data are far from 30000 x 10.

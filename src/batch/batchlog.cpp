@@ -28,11 +28,14 @@ static QString sizeText(const QSize &size)
     return QStringLiteral("%1 x %2 pixels").arg(size.width()).arg(size.height());
 }
 
-QString tooLarge(const QString &fileName, const QSize &size)
+QString tooLarge(const QString &fileName, const QSize &size, qint64 bytesNeeded,
+    qint64 bytesAvailable)
 {
-    return QStringLiteral("%1 is too large to stamp: %2, more than %3 megapixels.")
+    constexpr qint64 megabyte = 1024 * 1024;
+    return QStringLiteral("%1 is too large to stamp: %2 needs %3 MB, %4 MB are available.")
         .arg(fileName, sizeText(size))
-        .arg(PictureIO::MaxPixels / 1000000);
+        .arg((bytesNeeded + megabyte - 1) / megabyte)
+        .arg(bytesAvailable / megabyte);
 }
 
 QString outOfMemory(const QString &fileName, const QSize &size)

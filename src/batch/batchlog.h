@@ -19,7 +19,10 @@ QString overwriteWarning(const QString &folder, const QString &baseName, const Q
     const QString &writtenPath);
 
 // Plain lines for a picture that is refused before it is stamped.
-QString tooLarge(const QString &fileName, const QSize &size);
+// A picture whose working set (decoded, converted and stamped copies) does
+// not fit the memory budget.
+QString tooLarge(
+    const QString &fileName, const QSize &size, qint64 bytesNeeded, qint64 bytesAvailable);
 QString outOfMemory(const QString &fileName, const QSize &size);
 // "beach.jpg is damaged: <what the decoder said>."
 QString damaged(const QString &fileName, const QString &what);

@@ -27,7 +27,7 @@ QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
     case PictureIO::ReadStatus::Ok:
         return QString();
     case PictureIO::ReadStatus::TooLarge:
-        return BatchLog::tooLarge(fileName, read.size);
+        return BatchLog::tooLarge(fileName, read.size, read.bytesNeeded, read.bytesAvailable);
     case PictureIO::ReadStatus::Damaged:
         return BatchLog::damaged(fileName, read.errorText);
     default:

@@ -2,21 +2,86 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QPainter>
 
+#include "io/decodercore.h"
+#include "io/decoderpool.h"
+#include "io/pictureformats.h"
+
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "io/decodecheck.h"
 
 namespace PictureIO {
 
+namespace {
+
+std::atomic<int> picturesInFlight { 1 };
+std::atomic<int> readsGoingOn { 0 };
+
+// The kilobytes after `key` in /proc/meminfo; -1 when unknown.
+qint64 memInfo(const QByteArray &key)
+{
+    QFile file(QStringLiteral("/proc/meminfo"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : file.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// What this process may still allocate: the free memory, and under an
+// address-space limit what the limit leaves.
+qint64 availableBytes()
+{
+    qint64 available = memInfo("MemAvailable:") * 1024;
+    if (available < 0)
+        available = qint64(::sysconf(_SC_AVPHYS_PAGES)) * ::sysconf(_SC_PAGESIZE);
+    rlimit limit;
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        qint64 used = 0;
+        if (statm.open(QIODevice::ReadOnly))
+            used = statm.readAll().split(' ').value(0).toLongLong() * ::sysconf(_SC_PAGESIZE);
+        available = std::min(available, qint64(limit.rlim_cur) - used);
+    }
+    return std::max<qint64>(available, 0);
+}
+
+// The ready file's first bytes, read without moving its offset.
+QByteArray head(int fd)
+{
+    QByteArray bytes(PictureFormats::HeadBytes, Qt::Uninitialized);
+    ssize_t count;
+    do
+        count = ::pread(fd, bytes.data(), size_t(bytes.size()), 0);
+    while (count < 0 && errno == EINTR);
+    bytes.resize(std::max<int>(int(count), 0));
+    return bytes;
+}
+
+} // namespace
+
+qint64 memoryBudget()
+{
+    const int sharing = std::max({ 1, picturesInFlight.load(), readsGoingOn.load() });
+    return availableBytes() / sharing;
+}
+
+void setPicturesInFlight(int count)
+{
+    picturesInFlight = std::max(1, count);
+}
+
 bool sizeAllowed(const QSize &size)
 {
-    return size.isValid() && qint64(size.width()) * qint64(size.height()) <= MaxPixels;
+    return DecoderCore::fits(size, memoryBudget());
 }
 
 ReadResult readImage(const QString &path)
@@ -48,67 +113,78 @@ ReadResult readImage(const QString &path)
     if (flags != -1)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    // The signature decides which reader sees the bytes; content of a kind
+    // not read here reaches no reader at all.
+    const QString fileName = QFileInfo(path).fileName();
+    const QByteArray first = head(fd);
+    const PictureFormats::Format *format = PictureFormats::identify(first);
+    if (!format) {
         ::close(fd);
         result.status = ReadStatus::Unreadable;
-        result.errorText = file.errorString();
+        result.errorText = PictureFormats::refusal(fileName, first);
         return result;
     }
 
-    // Decoders speak up from the first look at the header on.
-    DecodeCheck::Listener listener;
-    QImageReader reader(&file);
-    reader.setAutoDetectImageFormat(true);
-    reader.setAutoTransform(true);
-    // Asked first: once a handler has failed on the header, it is forgotten.
-    const QByteArray format = reader.format();
-    result.size = reader.size();
-    if (result.size.isValid() && !sizeAllowed(result.size)) {
+    ++readsGoingOn;
+    const qint64 budget = memoryBudget();
+    DecoderPool::Result decoded = DecoderPool::decode(fd, format->reader, budget);
+    --readsGoingOn;
+    ::close(fd);
+
+    result.size = decoded.size.isValid() ? decoded.size : QSize();
+    result.decoderWarnings = decoded.warnings;
+    result.iccProfile = decoded.iccProfile;
+    switch (decoded.kind) {
+    case DecoderPool::Result::Decoded:
+        result.image = decoded.image;
+        result.status = ReadStatus::Ok;
+        break;
+    case DecoderPool::Result::TooLarge:
         result.status = ReadStatus::TooLarge;
-        return result;
-    }
-
-    const QString structural = DecodeCheck::structuralDamage(fd, format);
-    if (!structural.isEmpty()) {
+        result.bytesNeeded = DecoderCore::workingSetBytes(result.size);
+        result.bytesAvailable = budget;
+        break;
+    case DecoderPool::Result::Damaged:
         result.status = ReadStatus::Damaged;
-        result.errorText = structural;
-        return result;
-    }
-
-    // Decoders that stop early leave the rest of their image as they found
-    // it. libjpeg fills every row itself; for the others the image is
-    // cleared beforehand, so that what a decoder leaves unwritten can never
-    // be memory that once held another picture.
-    QImage image;
-    const QImage::Format decodedFormat = reader.imageFormat();
-    if (format != "jpeg" && result.size.isValid() && decodedFormat != QImage::Format_Invalid) {
-        image = QImage(result.size, decodedFormat);
-        if (!image.isNull())
-            image.fill(0);
-    }
-    const bool read = reader.read(&image);
-    const QString damage = listener.damage(format);
-    if (!damage.isEmpty()) {
-        result.errorText = damage;
-        result.status = ReadStatus::Damaged;
-        return result;
-    }
-    if (!read || image.isNull()) {
-        result.errorText = reader.errorString();
+        result.errorText = decoded.errorText;
+        break;
+    case DecoderPool::Result::Failed:
         result.status = ReadStatus::Unreadable;
-        return result;
+        result.errorText = decoded.errorText.isEmpty() ? QStringLiteral("Unknown error")
+                                                       : decoded.errorText;
+        break;
+    case DecoderPool::Result::DecoderFailed:
+        result.status = ReadStatus::Unreadable;
+        result.errorText
+            = QStringLiteral("%1 could not be read: %2.").arg(fileName, decoded.errorText);
+        break;
     }
-    if (!sizeAllowed(image.size())) {
-        result.size = image.size();
-        result.status = ReadStatus::TooLarge;
-        return result;
-    }
-    result.size = image.size();
-    result.image = image;
-    result.status = ReadStatus::Ok;
     return result;
 }
+
+namespace {
+
+// `read` with a colour table long enough for every index its pixels can
+// hold: painting looks colours up without a bounds check.
+QImage withFullColourTable(const QImage &read)
+{
+    const int needed = read.depth() == 1 ? 2 : read.depth() == 8 ? 256 : 0;
+    if (read.format() != QImage::Format_Indexed8 && read.format() != QImage::Format_Mono
+        && read.format() != QImage::Format_MonoLSB)
+        return read;
+    QVector<QRgb> colours = read.colorTable();
+    if (colours.size() >= needed)
+        return read;
+    for (int index = colours.size(); index < needed; ++index) {
+        const int grey = index * 255 / (needed - 1);
+        colours.append(qRgb(grey, grey, grey));
+    }
+    QImage complete = read; // shares the pixels; only the table differs
+    complete.setColorTable(colours);
+    return complete;
+}
+
+} // namespace
 
 QImage toArgb32(const QImage &read)
 {
@@ -121,7 +197,7 @@ QImage toArgb32(const QImage &read)
     // pixels of the read picture must not show it.
     picture.fill(Qt::transparent);
     QPainter painter(&picture);
-    painter.drawImage(0, 0, read);
+    painter.drawImage(0, 0, withFullColourTable(read));
     painter.end();
     return picture;
 }

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -13,23 +14,25 @@
 // run and the logo.
 //
 // Every read goes through here so that the same guards apply everywhere: only
-// regular files are opened (a FIFO or device named x.jpg would block forever),
-// and pictures beyond MaxPixels are refused before they are decoded (a few
-// hundred bytes of JPEG can claim 20000 x 20000 pixels).
+// regular files are opened (a FIFO or device named x.jpg would block forever);
+// the format is told by the file's signature and must be one this program
+// reads (pictureformats.h), whatever the name says; the picture is decoded
+// in a decoder process of its own (decoderpool.h), never in this one; and a
+// picture whose working set would not fit in the memory budget is refused,
+// by the size its header claims before anything is decoded (a few hundred
+// bytes of JPEG can claim 20000 x 20000 pixels).
 //
 // Every output is created here, exclusively: a name that is taken, even by a
 // dangling symbolic link or by a file that appeared a moment ago, is never
 // opened for writing; the name gets another collision tag instead.
 namespace PictureIO {
 
-constexpr qint64 MaxPixels = 300LL * 1000 * 1000;
-
 enum class ReadStatus {
     Ok,
     Missing, // nothing at that path
     NotRegularFile, // a folder, FIFO, socket or device
-    TooLarge, // more than MaxPixels, by the header or after decoding
-    Unreadable, // could not be opened or decoded
+    TooLarge, // beyond the memory budget, by the header or after decoding
+    Unreadable, // could not be opened or decoded, or not in a format read here
     Damaged, // the decoder found data missing or corrupt; errorText says what
 };
 
@@ -38,19 +41,36 @@ struct ReadResult
     QImage image; // null unless status is Ok
     ReadStatus status = ReadStatus::Missing;
     QSize size; // the size the file claims, when known
-    QString errorText; // the reader's own error text, when it gave one
+    QString errorText; // the reader's own error text, or why the file was refused
+    QStringList decoderWarnings; // what the reader reported while decoding
+    QByteArray iccProfile; // the colour profile as stored, when there is one
+    qint64 bytesNeeded = 0; // TooLarge: the working set the picture needs
+    qint64 bytesAvailable = 0; // TooLarge: the budget it had to fit
 };
 
-// Reads one image with automatic format detection and with the orientation
-// recorded in the file applied. A picture the decoder could not read whole
-// is Damaged, never Ok: no pixel of it comes from anything but the file.
+// Reads one picture in the format its signature names, with the orientation
+// recorded in the file applied, in a decoder process. A picture the decoder
+// could not read whole is Damaged, never Ok: no pixel of it comes from
+// anything but the file. Safe to call from several threads at once.
 ReadResult readImage(const QString &path);
 
-// True when `size` may be decoded and held in memory.
+// The memory one picture may take while it is stamped: the memory available
+// to this process (free memory, and what its address-space limit leaves)
+// shared among the pictures in flight.
+qint64 memoryBudget();
+
+// How many pictures are worked on at the same time (read, converted,
+// stamped, encoded); a batch run with worker threads sets it. At least the
+// number of reads going on at the moment is assumed. 1 by default.
+void setPicturesInFlight(int count);
+
+// True when a picture of `size` fits the memory budget now.
 bool sizeAllowed(const QSize &size);
 
 // The picture as the compositor works on it: a new 32-bit ARGB image of the
 // same size, cleared to transparent, with `read` painted on it at (0, 0).
+// Any format a reader returns is safe: an indexed picture whose colour table
+// is missing or short gets grey levels for the colours it lacks.
 // Returns a null image when `read` is null or the allocation fails.
 QImage toArgb32(const QImage &read);
 

@@ -18,7 +18,7 @@ QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
     case PictureIO::ReadStatus::Ok:
         return QString();
     case PictureIO::ReadStatus::TooLarge:
-        return BatchLog::tooLarge(fileName, read.size);
+        return BatchLog::tooLarge(fileName, read.size, read.bytesNeeded, read.bytesAvailable);
     case PictureIO::ReadStatus::Damaged:
         return BatchLog::damaged(fileName, read.errorText);
     default:
@@ -129,7 +129,7 @@ void MainWindow::on_start_btn_pressed()
 void MainWindow::stampListedPicture(int index, const QString &folder, int jpgQuality)
 {
     const QString path = ui->files_list->item(index)->text();
-    const PictureIO::ReadResult read = PictureIO::readImage(path);
+    PictureIO::ReadResult read = PictureIO::readImage(path);
     // A file deleted since it was listed is skipped without a word.
     if (read.status == PictureIO::ReadStatus::Missing)
         return;
@@ -139,6 +139,7 @@ void MainWindow::stampListedPicture(int index, const QString &folder, int jpgQua
     QString failure = refusal(read, source.fileName());
     if (failure.isEmpty()) {
         sourceImage = PictureIO::toArgb32(read.image);
+        read.image = QImage(); // converted: its memory goes back before stamping
         if (!sourceImage.isNull()) {
             stampedImage = sourceImage;
             composeTwice();

@@ -125,7 +125,7 @@ void MainWindow::on_files_list_currentRowChanged(int row)
     // A vanished file leaves everything as it was. A picture that cannot be
     // read, is too large or is no regular file gives an empty picture: the
     // compositor leaves it alone and the preview keeps what it showed.
-    const PictureIO::ReadResult read = PictureIO::readImage(item->text());
+    PictureIO::ReadResult read = PictureIO::readImage(item->text());
     if (read.status == PictureIO::ReadStatus::Missing)
         return;
     // A damaged picture shows nothing, rather than the picture before it.
@@ -133,6 +133,7 @@ void MainWindow::on_files_list_currentRowChanged(int row)
         previewLabel->clear();
     sourceImage
         = read.status == PictureIO::ReadStatus::Ok ? PictureIO::toArgb32(read.image) : QImage();
+    read.image = QImage(); // converted: its memory goes back before composing
     stampedImage = sourceImage;
     composeTwice();
 }

@@ -1,0 +1,10 @@
+// tarvelo-decoder: the process that decodes pictures for the program, so
+// that a hostile file costs this process, never the program. The program
+// starts it with its socket and finds it next to itself.
+
+#include "io/decoderchild.h"
+
+int main()
+{
+    return DecoderChild::run();
+}

@@ -1,0 +1,238 @@
+#include "io/decoderchild.h"
+
+#include <QColorSpace>
+#include <QDataStream>
+#include <QFile>
+#include <QMap>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sched.h>
+#include <seccomp.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "io/decodercore.h"
+#include "io/decoderprotocol.h"
+
+using namespace DecoderProtocol;
+
+namespace DecoderChild {
+
+namespace {
+
+// Everything a reader needs once loaded: memory, reading the descriptors it
+// was given, threads, time. Opening files, starting programs, sockets and
+// executable memory are refused; starting a program ends the process.
+void fenceIn()
+{
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ERRNO(EPERM));
+    if (!filter)
+        return;
+    const int allowed[] = { SCMP_SYS(read), SCMP_SYS(readv), SCMP_SYS(pread64), SCMP_SYS(preadv),
+        SCMP_SYS(write), SCMP_SYS(writev), SCMP_SYS(lseek), SCMP_SYS(close), SCMP_SYS(fstat),
+        SCMP_SYS(ftruncate), SCMP_SYS(newfstatat), SCMP_SYS(statx), SCMP_SYS(fcntl),
+        SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(madvise), SCMP_SYS(brk), SCMP_SYS(futex),
+        SCMP_SYS(set_robust_list), SCMP_SYS(rseq), SCMP_SYS(clock_gettime), SCMP_SYS(clock_getres),
+        SCMP_SYS(gettimeofday), SCMP_SYS(nanosleep), SCMP_SYS(clock_nanosleep), SCMP_SYS(getpid),
+        SCMP_SYS(gettid), SCMP_SYS(getuid), SCMP_SYS(geteuid), SCMP_SYS(getgid), SCMP_SYS(getegid),
+        SCMP_SYS(sendmsg), SCMP_SYS(recvmsg), SCMP_SYS(sendto), SCMP_SYS(recvfrom), SCMP_SYS(exit),
+        SCMP_SYS(exit_group), SCMP_SYS(rt_sigreturn), SCMP_SYS(rt_sigprocmask),
+        SCMP_SYS(rt_sigaction), SCMP_SYS(sigaltstack), SCMP_SYS(sched_yield),
+        SCMP_SYS(sched_getaffinity), SCMP_SYS(getrandom), SCMP_SYS(membarrier), SCMP_SYS(tgkill),
+        SCMP_SYS(getrusage), SCMP_SYS(sysinfo), SCMP_SYS(uname) };
+    for (const int call : allowed)
+        seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0);
+    // Memory, never executable memory.
+    seccomp_rule_add(
+        filter, SCMP_ACT_ALLOW, SCMP_SYS(mmap), 1, SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
+    seccomp_rule_add(
+        filter, SCMP_ACT_ALLOW, SCMP_SYS(mprotect), 1, SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
+    // Threads, never processes; clone3 cannot be inspected, so glibc is
+    // told it is missing and falls back to clone.
+    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(clone), 1,
+        SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD));
+    seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0);
+    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1, SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME));
+    for (const int call : { SCMP_SYS(execve), SCMP_SYS(execveat), SCMP_SYS(fork), SCMP_SYS(vfork),
+             SCMP_SYS(socket), SCMP_SYS(connect), SCMP_SYS(ptrace) })
+        seccomp_rule_add(filter, SCMP_ACT_KILL_PROCESS, call, 0);
+    // A kernel without seccomp leaves the resource limits as the fence.
+    seccomp_load(filter);
+    seccomp_release(filter);
+}
+
+// 1: a request with its descriptors, 0: a malformed one, -1: the program
+// has gone.
+int receive(Request &request, int &file, int &memory)
+{
+    char control[CMSG_SPACE(2 * sizeof(int))];
+    iovec part { &request, sizeof request };
+    msghdr message {};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t count;
+    do
+        count = ::recvmsg(SocketFd, &message, MSG_CMSG_CLOEXEC);
+    while (count < 0 && errno == EINTR);
+    file = memory = -1;
+    if (count <= 0)
+        return -1;
+    cmsghdr *header = CMSG_FIRSTHDR(&message);
+    if (header && header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS
+        && header->cmsg_len == CMSG_LEN(2 * sizeof(int))) {
+        int fds[2];
+        memcpy(fds, CMSG_DATA(header), sizeof fds);
+        file = fds[0];
+        memory = fds[1];
+    }
+    return count == sizeof request && request.magic == Magic && file >= 0 && memory >= 0 ? 1 : 0;
+}
+
+// Copies `count` bytes to the memfd at `offset`, growing it as needed.
+bool put(int memory, qint64 offset, const void *bytes, qint64 count)
+{
+    struct stat info;
+    if (offset < 0 || count < 0 || ::fstat(memory, &info) != 0)
+        return false;
+    if (count == 0)
+        return true;
+    if (info.st_size < offset + count && ::ftruncate(memory, offset + count) != 0)
+        return false;
+    const qint64 start = offset & ~qint64(4095);
+    const qint64 length = offset - start + count;
+    void *map = ::mmap(nullptr, size_t(length), PROT_READ | PROT_WRITE, MAP_SHARED, memory, start);
+    if (map == MAP_FAILED)
+        return false;
+    memcpy(static_cast<char *>(map) + (offset - start), bytes, size_t(count));
+    ::munmap(map, size_t(length));
+    return true;
+}
+
+Reply serve(const Request &request, int file, int memory)
+{
+    Reply reply;
+    void *pixels = nullptr;
+    qint64 mapped = 0;
+    const auto store = [&](qint64 bytes) -> uchar * {
+        if (::ftruncate(memory, bytes) != 0)
+            return nullptr;
+        void *map = ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0);
+        if (map == MAP_FAILED)
+            return nullptr;
+        pixels = map;
+        mapped = bytes;
+        return static_cast<uchar *>(map);
+    };
+
+    QFile device;
+    device.open(file, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    char reader[sizeof request.reader + 1] = {};
+    memcpy(reader, request.reader, sizeof request.reader);
+    DecoderCore::Decoded decoded;
+    try {
+        decoded = DecoderCore::decode(&device, file, reader, request.budgetBytes, store);
+    } catch (const std::bad_alloc &) {
+        decoded = DecoderCore::Decoded();
+        decoded.errorText = QStringLiteral("the decoder ran out of memory");
+    }
+    device.close();
+
+    QImage &image = decoded.image;
+    qint64 pixelBytes = image.isNull() ? 0 : image.sizeInBytes();
+    if (!image.isNull() && image.constBits() != pixels
+        && !put(memory, 0, image.constBits(), pixelBytes)) {
+        decoded.tooLarge = true;
+        image = QImage();
+        pixelBytes = 0;
+    }
+    if (decoded.tooLarge)
+        reply.outcome = Outcome::TooLarge;
+    else if (decoded.damaged)
+        reply.outcome = Outcome::Damaged;
+    else
+        reply.outcome = image.isNull() ? Outcome::Failed : Outcome::Decoded;
+    reply.width = decoded.claimed.width();
+    reply.height = decoded.claimed.height();
+    reply.bytesPerLine = image.isNull() ? 0 : image.bytesPerLine();
+    reply.format = image.isNull() ? 0 : int(image.format());
+
+    QByteArray details;
+    {
+        QDataStream out(&details, QIODevice::WriteOnly);
+        out << decoded.errorText << decoded.warnings << image.colorTable()
+            << qint32(image.dotsPerMeterX()) << qint32(image.dotsPerMeterY())
+            << image.colorSpace().iccProfile();
+        QMap<QString, QString> texts;
+        for (const QString &key : image.textKeys())
+            texts.insert(key, image.text(key));
+        out << texts;
+    }
+    image = QImage(); // before its memory goes
+    if (pixels)
+        ::munmap(pixels, size_t(mapped));
+    reply.detailsOffset = (pixelBytes + 4095) & ~qint64(4095);
+    if (details.size() > DetailsRoom)
+        details.clear();
+    reply.detailsBytes = details.size();
+    if (!put(memory, reply.detailsOffset, details.constData(), details.size()))
+        reply.detailsBytes = 0;
+    // Sealed, the program can map it knowing it will not change or shrink
+    // under the mapping.
+    ::fcntl(memory, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+    return reply;
+}
+
+} // namespace
+
+int run()
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::fcntl(SocketFd, F_GETFD) == -1)
+        return 2; // not started by the program
+    ::fcntl(SocketFd, F_SETFD, FD_CLOEXEC);
+    // Nothing to the console, no core files, no file written.
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    for (int fd = 0; fd <= 2; ++fd)
+        ::dup2(null, fd);
+    const rlimit none { 0, 0 };
+    ::setrlimit(RLIMIT_CORE, &none);
+    // The shared memory for the pixels is sized here, and that counts as
+    // writing a file: a file size limit the program runs under must not
+    // stop it. Writing anything else is impossible: no file can be opened.
+    rlimit size;
+    if (::getrlimit(RLIMIT_FSIZE, &size) == 0) {
+        size.rlim_cur = size.rlim_max;
+        ::setrlimit(RLIMIT_FSIZE, &size);
+    }
+    DecoderCore::loadReaders();
+    fenceIn();
+
+    Request request;
+    int file = -1;
+    int memory = -1;
+    for (;;) {
+        const int received = receive(request, file, memory);
+        if (received < 0)
+            return 0;
+        Reply reply;
+        if (received > 0)
+            reply = serve(request, file, memory); // closes the file
+        else if (file >= 0)
+            ::close(file);
+        if (memory >= 0)
+            ::close(memory);
+        if (::send(SocketFd, &reply, sizeof reply, MSG_NOSIGNAL) != sizeof reply)
+            return 1;
+    }
+}
+
+} // namespace DecoderChild

@@ -1,0 +1,400 @@
+#include "io/decoderpool.h"
+
+#include <QDataStream>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "config.h"
+#include "io/decoderprotocol.h"
+
+extern char **environ;
+
+using namespace DecoderProtocol;
+
+namespace DecoderPool {
+
+namespace {
+
+struct Child
+{
+    pid_t pid = -1;
+    int socket = -1;
+};
+
+void retire(Child &child)
+{
+    if (child.socket >= 0)
+        ::close(child.socket);
+    if (child.pid > 0) {
+        ::kill(child.pid, SIGKILL);
+        while (::waitpid(child.pid, nullptr, 0) < 0 && errno == EINTR) { }
+    }
+    child = Child();
+}
+
+bool spawn(Child &child, QString &why)
+{
+    const QByteArray path = QFile::encodeName(decoderPath());
+    if (path.isEmpty()) {
+        why = QStringLiteral("the picture decoder (tarvelo-decoder) is not installed");
+        return false;
+    }
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
+        why = QStringLiteral("the picture decoder could not be started (%1)")
+                  .arg(qt_error_string(errno));
+        return false;
+    }
+    if (pair[1] == SocketFd) { // dup2 onto itself would keep close-on-exec
+        const int moved = ::fcntl(pair[1], F_DUPFD_CLOEXEC, SocketFd + 1);
+        ::close(pair[1]);
+        pair[1] = moved;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pair[1], SocketFd);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t mask;
+    sigemptyset(&mask);
+    posix_spawnattr_setsigmask(&attributes, &mask);
+    sigfillset(&mask);
+    posix_spawnattr_setsigdefault(&attributes, &mask);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    char name[] = "tarvelo-decoder";
+    char *arguments[] = { name, nullptr };
+    const int error
+        = ::posix_spawn(&child.pid, path.constData(), &actions, &attributes, arguments, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(pair[1]);
+    if (error != 0) {
+        ::close(pair[0]);
+        child = Child();
+        why = QStringLiteral("the picture decoder could not be started (%1)")
+                  .arg(qt_error_string(error));
+        return false;
+    }
+    child.socket = pair[0];
+    return true;
+}
+
+class Pool
+{
+public:
+    ~Pool()
+    {
+        for (Child &child : idle)
+            retire(child);
+    }
+    bool take(Child &child, QString &why)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!idle.empty()) {
+                child = idle.back();
+                idle.pop_back();
+                return true;
+            }
+        }
+        return spawn(child, why);
+    }
+    void give(Child &child)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (idle.size() < MaxIdle) {
+                idle.push_back(child);
+                child = Child();
+                return;
+            }
+        }
+        retire(child);
+    }
+
+private:
+    static constexpr size_t MaxIdle = 4;
+    std::mutex mutex;
+    std::vector<Child> idle;
+};
+
+Pool &pool()
+{
+    static Pool instance;
+    return instance;
+}
+
+// The number in field `field` (counted from 1) of /proc/<pid>/<file>.
+qint64 procField(pid_t pid, const char *file, int field)
+{
+    QFile proc(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
+    if (!proc.open(QIODevice::ReadOnly))
+        return 0;
+    QByteArray text = proc.read(4096);
+    int skip = field - 1;
+    if (text.contains(')')) { // stat: the command may hold spaces
+        text = text.mid(text.lastIndexOf(')') + 2);
+        skip -= 2;
+    }
+    const QList<QByteArray> fields = text.split(' ');
+    return skip >= 0 && skip < fields.size() ? fields.at(skip).toLongLong() : 0;
+}
+
+void limit(pid_t pid, int resource, rlim_t wanted)
+{
+    rlimit current;
+    if (::prlimit(pid, __rlimit_resource(resource), nullptr, &current) != 0)
+        return;
+    current.rlim_cur
+        = current.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, current.rlim_max);
+    ::prlimit(pid, __rlimit_resource(resource), &current, nullptr);
+}
+
+// The decoder's limits for the next picture, on top of what it uses now.
+void limitFor(const Child &child, qint64 budgetBytes)
+{
+    const qint64 page = ::sysconf(_SC_PAGESIZE);
+    const qint64 used = procField(child.pid, "statm", 1) * page;
+    limit(child.pid, RLIMIT_AS, rlim_t(used + budgetBytes / 2 * 5));
+    const qint64 ticks = ::sysconf(_SC_CLK_TCK);
+    const qint64 spent
+        = (procField(child.pid, "stat", 14) + procField(child.pid, "stat", 15)) / ticks;
+    limit(child.pid, RLIMIT_CPU, rlim_t(spent + CpuSeconds));
+}
+
+// Why the decoder ended without an answer; `timedOut`: this side killed it.
+QString ending(Child &child, bool timedOut)
+{
+    ::close(child.socket);
+    child.socket = -1;
+    if (timedOut)
+        ::kill(child.pid, SIGKILL);
+    int status = 0;
+    pid_t done;
+    while ((done = ::waitpid(child.pid, &status, 0)) < 0 && errno == EINTR) { }
+    child = Child();
+    if (timedOut || (done > 0 && WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU))
+        return QStringLiteral("the decoder ran out of time");
+    if (done > 0 && WIFSIGNALED(status) && WTERMSIG(status) == SIGSYS)
+        return QStringLiteral("the decoder tried to do what it may not");
+    return QStringLiteral("the decoder crashed");
+}
+
+bool send(const Child &child, const Request &request, int file, int memory)
+{
+    char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    iovec part { const_cast<Request *>(&request), sizeof request };
+    msghdr message {};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr *header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(2 * sizeof(int));
+    const int fds[2] = { file, memory };
+    memcpy(CMSG_DATA(header), fds, sizeof fds);
+    ssize_t count;
+    do
+        count = ::sendmsg(child.socket, &message, MSG_NOSIGNAL);
+    while (count < 0 && errno == EINTR);
+    return count == sizeof request;
+}
+
+// Waits for the reply; 1: got it, 0: the decoder ended, -1: out of time.
+int receive(const Child &child, Reply &reply)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const qint64 left = ClockSeconds * 1000LL - clock.elapsed();
+        if (left <= 0)
+            return -1;
+        pollfd watch { child.socket, POLLIN, 0 };
+        const int ready = ::poll(&watch, 1, int(left));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0)
+            return -1;
+        const ssize_t count = ::recv(child.socket, &reply, sizeof reply, 0);
+        if (count < 0 && errno == EINTR)
+            continue;
+        return count == sizeof reply && reply.magic == Magic ? 1 : 0;
+    }
+}
+
+struct Mapping
+{
+    void *address;
+    size_t length;
+};
+
+void unmap(void *info)
+{
+    auto *mapping = static_cast<Mapping *>(info);
+    ::munmap(mapping->address, mapping->length);
+    delete mapping;
+}
+
+// The picture the decoder left in `memory`; a null image when the reply
+// does not describe one that fits (the decoder is not trusted either).
+QImage picture(const Reply &reply, int memory, qint64 capacity)
+{
+    if (reply.width <= 0 || reply.height <= 0 || reply.format <= QImage::Format_Invalid
+        || reply.format >= QImage::NImageFormats)
+        return QImage();
+    const auto format = QImage::Format(reply.format);
+    const qint64 least
+        = (qint64(reply.width) * QImage::toPixelFormat(format).bitsPerPixel() + 7) / 8;
+    const qint64 bytes = qint64(reply.bytesPerLine) * reply.height;
+    if (reply.bytesPerLine < least || reply.bytesPerLine % 4 || bytes > capacity)
+        return QImage();
+    // Private: whoever paints on the picture gets pages of their own.
+    void *address = ::mmap(
+        nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE, memory, 0);
+    if (address == MAP_FAILED)
+        return QImage();
+    auto *mapping = new Mapping { address, size_t(bytes) };
+    QImage image(static_cast<uchar *>(address), reply.width, reply.height, reply.bytesPerLine,
+        format, unmap, mapping);
+    if (image.isNull())
+        unmap(mapping);
+    return image;
+}
+
+void readDetails(const Reply &reply, int memory, qint64 capacity, Result &result)
+{
+    if (reply.detailsBytes <= 0 || reply.detailsOffset < 0 || reply.detailsOffset % 4096
+        || reply.detailsBytes > DetailsRoom || reply.detailsOffset + reply.detailsBytes > capacity)
+        return;
+    void *address = ::mmap(
+        nullptr, size_t(reply.detailsBytes), PROT_READ, MAP_PRIVATE, memory, reply.detailsOffset);
+    if (address == MAP_FAILED)
+        return;
+    QByteArray details
+        = QByteArray::fromRawData(static_cast<const char *>(address), int(reply.detailsBytes));
+    QDataStream in(details);
+    QVector<QRgb> colours;
+    qint32 dotsX = 0;
+    qint32 dotsY = 0;
+    QMap<QString, QString> texts;
+    in >> result.errorText >> result.warnings >> colours >> dotsX >> dotsY >> result.iccProfile
+        >> texts;
+    ::munmap(address, size_t(reply.detailsBytes));
+    QImage &image = result.image;
+    if (in.status() != QDataStream::Ok || image.isNull())
+        return;
+    if (colours.size() <= 256)
+        image.setColorTable(colours);
+    if (dotsX > 0 && dotsY > 0) {
+        image.setDotsPerMeterX(dotsX);
+        image.setDotsPerMeterY(dotsY);
+    }
+    for (auto text = texts.cbegin(); text != texts.cend(); ++text)
+        image.setText(text.key(), text.value());
+}
+
+} // namespace
+
+QString decoderPath()
+{
+    const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    const QString folder = QFileInfo(program).path();
+    const QStringList candidates { folder + QStringLiteral("/tarvelo-decoder"),
+        folder + QStringLiteral("/../libexec/tarvelo/tarvelo-decoder"),
+        QStringLiteral(TARVELO_DECODER_BUILD_PATH) };
+    for (const QString &candidate : candidates) {
+        const QFileInfo file(candidate);
+        if (file.isFile() && file.isExecutable())
+            return file.canonicalFilePath();
+    }
+    return QString();
+}
+
+Result decode(int fd, const QByteArray &reader, qint64 budgetBytes)
+{
+    Result result;
+    Request request;
+    if (reader.size() >= int(sizeof request.reader)) {
+        result.errorText = QStringLiteral("no such reader");
+        return result;
+    }
+    memcpy(request.reader, reader.constData(), size_t(reader.size()));
+    request.budgetBytes = budgetBytes;
+    const int memory = ::memfd_create("tarvelo-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (memory < 0) {
+        result.errorText = qt_error_string(errno);
+        return result;
+    }
+
+    Child child;
+    if (!pool().take(child, result.errorText)) {
+        ::close(memory);
+        return result;
+    }
+    limitFor(child, budgetBytes);
+    Reply reply;
+    const int received = send(child, request, fd, memory) ? receive(child, reply) : 0;
+    if (received != 1) {
+        result.errorText = ending(child, received < 0);
+        ::close(memory);
+        return result;
+    }
+
+    // Mapped only when the decoder sealed it: it can then neither change
+    // the pixels nor shrink them away under the mapping.
+    struct stat info;
+    const int seals = ::fcntl(memory, F_GET_SEALS);
+    const qint64 capacity = seals >= 0 && (seals & F_SEAL_SHRINK) && (seals & F_SEAL_WRITE)
+            && ::fstat(memory, &info) == 0
+        ? qint64(info.st_size)
+        : 0;
+    result.size = QSize(reply.width, reply.height);
+    switch (reply.outcome) {
+    case Outcome::Decoded:
+        result.image = picture(reply, memory, capacity);
+        result.kind = result.image.isNull() ? Result::DecoderFailed : Result::Decoded;
+        break;
+    case Outcome::TooLarge:
+        result.kind = Result::TooLarge;
+        break;
+    case Outcome::Damaged:
+        result.kind = Result::Damaged;
+        break;
+    default:
+        result.kind = Result::Failed;
+        break;
+    }
+    readDetails(reply, memory, capacity, result);
+    ::close(memory);
+    if (result.kind == Result::DecoderFailed) {
+        retire(child);
+        result.errorText = QStringLiteral("the decoder gave an answer that makes no sense");
+        return result;
+    }
+    pool().give(child);
+    return result;
+}
+
+} // namespace DecoderPool

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QtGlobal>
+
+// What the program and its decoder process (tarvelo-decoder) say to each
+// other over their socket pair. One request, one reply, in order.
+//
+// Request: a Request, with two descriptors: the picture file, opened by the
+// program, and an empty memfd for the reply.
+// Reply: a Reply. The decoder has sized the memfd and sealed it against
+// writing and shrinking; the pixels lie at offset 0, the details (error text,
+// warnings, colour table, resolution, colour profile) follow at
+// Reply::detailsOffset as a QDataStream.
+namespace DecoderProtocol {
+
+constexpr int SocketFd = 3; // where the decoder finds its end of the pair
+constexpr quint32 Magic = 0x54617276; // "Tarv"
+
+struct Request
+{
+    quint32 magic = Magic;
+    char reader[16] = {}; // the toolkit's reader to use, "jpeg"
+    qint64 budgetBytes = 0; // the working set a picture may need
+};
+
+enum class Outcome : qint32 {
+    Decoded,
+    TooLarge,
+    Damaged, // data missing or corrupt; what is wrong is the error text
+    Failed, // the reader gave up; its words are in the details
+};
+
+struct Reply
+{
+    quint32 magic = Magic;
+    Outcome outcome = Outcome::Failed;
+    qint32 width = -1; // the decoded or claimed size
+    qint32 height = -1;
+    qint32 bytesPerLine = 0;
+    qint32 format = 0; // QImage::Format
+    qint64 detailsOffset = 0;
+    qint64 detailsBytes = 0;
+};
+
+// The most details the program takes.
+constexpr qint64 DetailsRoom = 16LL * 1024 * 1024;
+
+} // namespace DecoderProtocol

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The picture formats this program reads, and how each is recognised.
+//
+// Which decoder sees a file is decided here, from the file's first bytes,
+// never by the toolkit: left to itself it offers the bytes to every image
+// plug-in installed, including readers that run Ghostscript or write past
+// their buffers. A file is decoded only by the reader of the format its
+// signature names, and only when that format is in the table below.
+namespace PictureFormats {
+
+struct Format
+{
+    const char *name; // for people: "JPEG"
+    const char *reader; // the toolkit's reader, named explicitly: "jpeg"
+    QStringList suffixes; // lower case, the first one is the usual one
+    // True when `head` (the file's first bytes) carries this format's
+    // signature.
+    bool (*matches)(const QByteArray &head);
+};
+
+// Enough of a file's beginning for every signature below.
+constexpr int HeadBytes = 64;
+
+// The formats offered, in the order of the file dialog's filter. A format
+// whose reader is not installed (JPEG 2000, Sun raster on a system without
+// its plug-in) is left out.
+QList<Format> readable();
+
+// The readable format whose signature `head` carries; nullptr for none.
+const Format *identify(const QByteArray &head);
+
+// The readable format a file name's suffix stands for; nullptr for none.
+const Format *forSuffix(const QString &suffix);
+
+// For a refusal's wording only: the name of a known format that is not read
+// here ("HDR", "Photoshop") when `head` carries its signature; empty
+// otherwise.
+QString foreignKind(const QByteArray &head);
+
+// Why a file whose first bytes are `head` is not read, worded for the log:
+// "x.jpg is not a JPEG picture (it holds HDR data)."; empty when the file is
+// in a readable format.
+QString refusal(const QString &fileName, const QByteArray &head);
+
+} // namespace PictureFormats
