@@ -100,6 +100,8 @@ BatchRunner::BatchRunner(const BatchOptions &options)
 {
     shared->options = options;
     shared->workers = options.workers > 0 ? options.workers : std::max(1, QThread::idealThreadCount());
+    // Each picture in flight gets its share of the memory budget.
+    PictureIO::setPicturesInFlight(shared->workers + 1);
     for (int k = 0; k < shared->workers; ++k)
         shared->threads.emplace_back([this] { shared->work(); });
 }
@@ -115,6 +117,7 @@ BatchRunner::~BatchRunner()
     shared->workAvailable.notify_all();
     for (std::thread &thread : shared->threads)
         thread.join();
+    PictureIO::setPicturesInFlight(1);
 }
 
 int BatchRunner::workerCount() const
