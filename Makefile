@@ -10,16 +10,18 @@ JOBS      ?= $(shell nproc)
 SUDO      := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # Building and running: compiler, CMake, Qt 5 with its image plug-ins (JPEG,
-# PNG and GIF are built in; TIFF and WebP come as plug-ins).
+# PNG and GIF are built in; TIFF and WebP come as plug-ins), and KDE's
+# plug-ins for HEIF, AVIF, JPEG XL and camera RAW pictures.
 # Exiv2 carries metadata over, libjpeg-turbo writes JPEG, libtiff writes TIFF
 # (and is the one Qt's TIFF plug-in reads with), zlib checks PNG chunks,
 # libseccomp fences in the picture decoder.
-BUILD_PACKAGES := g++ make cmake pkg-config qtbase5-dev qt5-image-formats-plugins \
+BUILD_PACKAGES := g++ make cmake pkg-config qtbase5-dev qt5-image-formats-plugins kimageformat-plugins \
                   libexiv2-dev libturbojpeg0-dev libtiff-dev zlib1g-dev libseccomp-dev
 # Testing: the DejaVu fonts the pixel tests draw with, and a virtual X server
 # with the tools the start-up smoke test uses (xwininfo, ImageMagick import),
-# and GNU parallel, which runs tarvelo-cli in shards.
-TEST_PACKAGES  := fonts-dejavu-core xvfb xauth x11-utils imagemagick parallel
+# GNU parallel, which runs tarvelo-cli in shards, and the HEIF and AVIF
+# encoders that make the tests' phone pictures.
+TEST_PACKAGES  := fonts-dejavu-core xvfb xauth x11-utils imagemagick parallel libheif-examples libavif-bin
 # Benchmarking: Google Benchmark, ImageMagick for comparison, and real photos.
 BENCH_PACKAGES := libbenchmark-dev imagemagick lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 mate-backgrounds
 

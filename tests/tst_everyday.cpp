@@ -1,8 +1,11 @@
 // Everyday use of the window: the wheel over the settings column, the
-// keyboard shortcuts, arrows in the palette's colour, and the order in which
-// dropped folders are listed.
+// keyboard shortcuts, arrows in the palette's colour, the order in which
+// dropped folders are listed, and phone pictures (HEIC, AVIF) listed and
+// stamped.
 
+#include <QImageReader>
 #include <QMimeData>
+#include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
@@ -21,6 +24,8 @@ private slots:
     void keysDoWhatTheySay();
     void arrowsInTheTextColour();
     void droppedFoldersInNaturalOrder();
+    void phonePicturesListedAndStamped_data();
+    void phonePicturesListedAndStamped();
 
 private:
     QString listed() const; // the items' paths in the test folder
@@ -144,6 +149,41 @@ void EverydayTest::droppedFoldersInNaturalOrder()
     }
     drop({ "one", "two" });
     QCOMPARE(listed(), expected.join(' '));
+}
+
+void EverydayTest::phonePicturesListedAndStamped_data()
+{
+    QTest::addColumn<QByteArray>("reader");
+    QTest::addColumn<QString>("encoding"); // run in the test folder, the picture named last
+    QTest::newRow("HEIC") << QByteArray("heif") << "heif-enc source.png -o heif/in/phone.HEIC";
+    QTest::newRow("AVIF") << QByteArray("avif") << "avifenc source.png avif/in/phone.avif";
+}
+
+// Made here by the encoders, dropped in a folder, stamped by the start
+// button: the output is the picture itself, at its size.
+void EverydayTest::phonePicturesListedAndStamped()
+{
+    QFETCH(QByteArray, reader);
+    QFETCH(QString, encoding);
+    const QImage source = photoLike(64, 48);
+    const QString in = reader + "/in", out = dir.filePath(reader + "/out");
+    QVERIFY(writeFile(dir.filePath("source.png"), encode(source, "png")) && QDir(dir.path()).mkpath(in));
+    const int made = QProcess::execute("sh", { "-c", "cd '" + dir.path() + "' && " + encoding + " >/dev/null" });
+    if (made == 127 || !QImageReader::supportedImageFormats().contains(reader))
+        QSKIP(qPrintable("no " + encoding.section(' ', 0, 0) + " or no " + reader + " reader plug-in here"));
+    QCOMPARE(made, 0);
+    drop({ in });
+    QCOMPARE(listed(), encoding.section(' ', -1));
+    Modals modals({ out, QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok });
+    QVERIFY(QDir().mkpath(out));
+    press(ui->start_btn);
+    QTRY_VERIFY(modals.done());
+    const QStringList written = QDir(out).entryList(QDir::Files);
+    QCOMPARE(written.size(), 1);
+    const QImage stamped(out + "/" + written.first());
+    QCOMPARE(stamped.size(), source.size());
+    // Lossy at both ends: the red ramp stays within a few levels.
+    QVERIFY(qAbs(qRed(stamped.pixel(40, 30)) - qRed(source.pixel(40, 30))) < 24);
 }
 
 TARVELO_TEST_MAIN(EverydayTest)

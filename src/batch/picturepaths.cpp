@@ -1,5 +1,7 @@
 #include "batch/picturepaths.h"
 
+#include "io/pictureformats.h"
+
 #include <QCollator>
 #include <QDir>
 #include <QFileInfo>
@@ -10,8 +12,10 @@ namespace PicturePaths {
 
 const QStringList &suffixes()
 {
-    static const QStringList taken { "bmp", "dib", "jpeg", "jpg", "jp2", "png", "webp", "pgm",
-        "pbm", "ppm", "sr", "ras", "tiff", "tif" };
+    // Today's phone and camera formats follow where a reader is installed.
+    static const QStringList taken = QStringList { "bmp", "dib", "jpeg", "jpg", "jp2", "png", "webp",
+                                         "pgm", "pbm", "ppm", "sr", "ras", "tiff", "tif" }
+        + PictureFormats::photoSuffixes();
     return taken;
 }
 

@@ -12,6 +12,8 @@ namespace PicturePaths {
 
 // The suffixes taken, lower case. The open-files dialog has a list of its
 // own (it offers gif, xbm and xpm, a drop takes dib, sr and ras instead).
+// HEIF, AVIF, JPEG XL and camera RAW suffixes follow where their readers
+// are installed.
 const QStringList &suffixes();
 
 // Whether a file named `path` is taken, by its suffix (any case, blanks

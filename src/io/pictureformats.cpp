@@ -2,6 +2,9 @@
 
 #include <QFileInfo>
 #include <QImageReader>
+#include <QtEndian>
+
+#include <algorithm>
 
 namespace PictureFormats {
 
@@ -73,6 +76,49 @@ bool isTiff(const QByteArray &h)
         || startsWith(h, "MM\0+", 4);
 }
 
+// ISO base media files (HEIF, AVIF, Canon CR3) name their kind by brands in
+// the leading "ftyp" box: a major brand and a list of compatible ones.
+bool hasBrand(const QByteArray &h, std::initializer_list<const char *> brands)
+{
+    if (!startsWith(h, "ftyp", 4, 4) || h.size() < 12)
+        return false;
+    const auto *size = reinterpret_cast<const uchar *>(h.constData());
+    const int boxEnd = std::min<int>(h.size(), int(qFromBigEndian<quint32>(size)));
+    for (int at = 8; at + 4 <= boxEnd; at += (at == 8 ? 8 : 4)) { // the minor version is no brand
+        for (const char *brand : brands)
+            if (startsWith(h, brand, 4, at))
+                return true;
+    }
+    return false;
+}
+bool isAvif(const QByteArray &h)
+{
+    return hasBrand(h, { "avif", "avis" });
+}
+// An AVIF file lists the generic "mif1" brand too; it goes to the AVIF reader.
+bool isHeif(const QByteArray &h)
+{
+    return !isAvif(h)
+        && hasBrand(h, { "heic", "heix", "hevc", "hevx", "heim", "heis", "hevm", "hevs", "mif1", "msf1" });
+}
+bool isJpegXl(const QByteArray &h)
+{
+    return startsWith(h, "\xff\x0a", 2) || startsWith(h, "\x00\x00\x00\x0cJXL \r\n\x87\n", 12);
+}
+// Camera RAW files with a signature of their own. Most others (NEF, ARW,
+// DNG, PEF, ...) are TIFF files inside; identify() tells them by the name.
+bool isCameraRaw(const QByteArray &h)
+{
+    return startsWith(h, "II*\0\x10\0\0\0CR", 10) // Canon CR2
+        || hasBrand(h, { "crx " }) // Canon CR3
+        || startsWith(h, "II\x1a\0\0\0HEAPCCDR", 14) // Canon CRW
+        || startsWith(h, "FUJIFILMCCD-RAW", 15) // Fujifilm RAF
+        || startsWith(h, "IIRO", 4) || startsWith(h, "IIRS", 4) || startsWith(h, "MMOR", 4) // Olympus
+        || startsWith(h, "IIU\0", 4) // Panasonic RW2
+        || startsWith(h, "FOVb", 4) // Sigma X3F
+        || startsWith(h, "\0MRM", 4); // Minolta MRW
+}
+
 // To add a format: a row here, with a signature test above. The reader
 // named must not start programs or write files of its own.
 const QList<Format> &allFormats()
@@ -93,6 +139,16 @@ const QList<Format> &allFormats()
         // seconds; the decoder's time limit ends that.
         { "Sun raster", "ras", { "ras", "sr" }, isSunRaster },
         { "TIFF", "tiff", { "tiff", "tif" }, isTiff },
+        // Today's phone and camera pictures, read through KDE's plug-ins
+        // when they are installed. RAW pictures come as the reader develops
+        // them.
+        { "HEIF", "heif", { "heic", "heif", "hif" }, isHeif },
+        { "AVIF", "avif", { "avif" }, isAvif },
+        { "JPEG XL", "jxl", { "jxl" }, isJpegXl },
+        { "camera RAW", "raw",
+            { "cr2", "cr3", "crw", "nef", "nrw", "arw", "srf", "sr2", "dng", "orf", "rw2", "raf",
+                "pef", "srw", "x3f", "mrw", "3fr", "erf", "kdc", "dcr", "mos", "mef", "iiq", "rwl" },
+            isCameraRaw },
     };
     return formats;
 }
@@ -145,9 +201,16 @@ QList<Format> readable()
     return formats;
 }
 
-const Format *identify(const QByteArray &head)
+const Format *identify(const QByteArray &head, const QString &suffix)
 {
     static const QList<Format> formats = readable();
+    // Camera RAW pictures are mostly TIFF files inside: the RAW reader gets
+    // those with a RAW signature of their own or a RAW picture's name.
+    for (const Format &format : formats) {
+        if (qstrcmp(format.reader, "raw") == 0
+            && (isCameraRaw(head) || (isTiff(head) && format.suffixes.contains(suffix.toLower()))))
+            return &format;
+    }
     for (const Format &format : formats)
         if (format.matches(head))
             return &format;
@@ -163,6 +226,17 @@ const Format *forSuffix(const QString &suffix)
     return nullptr;
 }
 
+QStringList photoSuffixes()
+{
+    QStringList suffixes;
+    for (const Format &format : readable()) {
+        for (const char *reader : { "heif", "avif", "jxl", "raw" })
+            if (qstrcmp(format.reader, reader) == 0)
+                suffixes << format.suffixes;
+    }
+    return suffixes;
+}
+
 QString foreignKind(const QByteArray &head)
 {
     for (const Foreign &foreign : foreignFormats)
@@ -176,7 +250,7 @@ QString foreignKind(const QByteArray &head)
 
 QString refusal(const QString &fileName, const QByteArray &head)
 {
-    if (identify(head))
+    if (identify(head, QFileInfo(fileName).suffix()))
         return QString();
     const Format *named = forSuffix(QFileInfo(fileName).suffix());
     const QString kind = foreignKind(head);

@@ -33,10 +33,17 @@ constexpr int HeadBytes = 64;
 QList<Format> readable();
 
 // The readable format whose signature `head` carries; nullptr for none.
-const Format *identify(const QByteArray &head);
+// `suffix` (the file name's) tells camera RAW pictures that are TIFF files
+// inside from TIFF pictures; it picks no other format.
+const Format *identify(const QByteArray &head, const QString &suffix = QString());
 
 // The readable format a file name's suffix stands for; nullptr for none.
 const Format *forSuffix(const QString &suffix);
+
+// The suffixes of today's phone and camera formats (HEIF, AVIF, JPEG XL,
+// camera RAW) whose readers are installed, in that order. The file dialog
+// and a drop offer them after their own lists.
+QStringList photoSuffixes();
 
 // For a refusal's wording only: the name of a known format that is not read
 // here ("HDR", "Photoshop") when `head` carries its signature; empty

@@ -117,7 +117,7 @@ ReadResult readImage(const QString &path)
     // not read here reaches no reader at all.
     const QString fileName = QFileInfo(path).fileName();
     const QByteArray first = head(fd);
-    const PictureFormats::Format *format = PictureFormats::identify(first);
+    const PictureFormats::Format *format = PictureFormats::identify(first, QFileInfo(path).suffix());
     if (!format) {
         ::close(fd);
         result.status = ReadStatus::Unreadable;

@@ -7,6 +7,7 @@
 #include <QStyle>
 #include <QShortcut>
 
+#include "io/pictureformats.h"
 #include "window/comforthelpers.h"
 #include "ui_mainwindow.h"
 
@@ -31,8 +32,13 @@ QString shortcutHelpText()
         rows += QStringLiteral("<tr><td>%1</td><td width=\"12\"></td><td>%2</td></tr>")
                     .arg(QLatin1String(line[0]), QLatin1String(line[1]));
     }
-    return QStringLiteral("<p><b>Keyboard shortcuts</b></p>"
-                          "<table cellspacing=\"0\" cellpadding=\"2\">")
+    // The formats this installation reads, as its readers are installed.
+    QStringList formats;
+    for (const PictureFormats::Format &format : PictureFormats::readable())
+        formats << QString::fromLatin1(format.name);
+    return QStringLiteral("<p><b>Picture formats read here</b><br>") + formats.join(QStringLiteral(", "))
+        + QStringLiteral(".</p><p><b>Keyboard shortcuts</b></p>"
+                         "<table cellspacing=\"0\" cellpadding=\"2\">")
         + rows + QStringLiteral("</table>");
 }
 

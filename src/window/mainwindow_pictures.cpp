@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "batch/picturepaths.h"
+#include "io/pictureformats.h"
 #include "io/pictureio.h"
 #include "window/qclickablelabel.h"
 #include "ui_mainwindow.h"
@@ -48,10 +49,15 @@ private:
 
 void MainWindow::on_open_btn_pressed()
 {
-    const QStringList files = QFileDialog::getOpenFileNames(this, QStringLiteral("Add Image Files"),
-        QStringLiteral("C:/"),
-        QStringLiteral("Images (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp *.pgm *.pbm *.ppm "
-                       "*.xbm *.xpm *.tiff *.tif)"));
+    // Today's phone and camera formats come after the usual ones, where
+    // their readers are installed.
+    QString filter = QStringLiteral("Images (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp *.pgm *.pbm "
+                                    "*.ppm *.xbm *.xpm *.tiff *.tif");
+    for (const QString &suffix : PictureFormats::photoSuffixes())
+        filter += QStringLiteral(" *.") + suffix;
+    filter += QLatin1Char(')');
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, QStringLiteral("Add Image Files"), QStringLiteral("C:/"), filter);
     ui->files_list->addItems(files);
     // Also after a cancel: the last picture becomes the current one.
     if (ui->files_list->count() > 0)
