@@ -75,8 +75,8 @@ void EverydayTest::wheelScrollsUnlessFocused()
             slider->setFocus();
         QTRY_COMPARE(slider->hasFocus(), focused);
         for (int notch = 0; notch < 15; ++notch) {
-            QWheelEvent wheel(QPointF(5, 5), slider->mapToGlobal(QPoint(5, 5)), QPoint(), QPoint(0, -120),
-                Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QWheelEvent wheel(QPointF(5, 5), slider->mapToGlobal(QPoint(5, 5)), QPoint(),
+                QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
             QApplication::sendEvent(slider, &wheel);
         }
         QCOMPARE(slider->value() < 100, focused);
@@ -87,32 +87,36 @@ void EverydayTest::wheelScrollsUnlessFocused()
 void EverydayTest::keysDoWhatTheySay_data()
 {
     QTest::addColumn<QKeySequence>("keys");
-    QTest::addColumn<QString>("focus"); // the widget the keys go to
+    QTest::addColumn<int>("focus"); // where the keys go: 0 the list, 1 the text, 2 Clear
     QTest::addColumn<QString>("list"); // the list afterwards: a b c before, b current
     QTest::addColumn<QString>("outcome"); // the dialog that opened (capitalised), or what happened
-    QTest::newRow("Delete in the list") << QKeySequence("Del") << "list" << "a c" << "";
-    QTest::newRow("Delete elsewhere") << QKeySequence("Del") << "text" << "a b c" << "";
-    QTest::newRow("Ctrl+Shift+Delete") << QKeySequence("Ctrl+Shift+Del") << "text" << "" << "";
-    QTest::newRow("Ctrl+O") << QKeySequence("Ctrl+O") << "list" << "a b c d.png" << "Add Image Files";
-    QTest::newRow("Ctrl+Return") << QKeySequence("Ctrl+Return") << "list" << "a b c" << "Select Output Folder";
-    QTest::newRow("Ctrl+L") << QKeySequence("Ctrl+L") << "list" << "a b c" << "log cleared";
-    QTest::newRow("F1") << QKeySequence("F1") << "list" << "a b c" << "help";
-    QTest::newRow("Return on Clear") << QKeySequence("Return") << "clear" << "" << "";
+    const struct
+    {
+        const char *keys;
+        int focus;
+        const char *list, *outcome;
+    } rows[] = { { "Del", 0, "a c", "" }, { "Del", 1, "a b c", "" },
+        { "Ctrl+Shift+Del", 1, "", "" }, { "Ctrl+O", 0, "a b c d.png", "Add Image Files" },
+        { "Ctrl+Return", 0, "a b c", "Select Output Folder" },
+        { "Ctrl+L", 0, "a b c", "log cleared" }, { "F1", 0, "a b c", "help" },
+        { "Return", 2, "", "" } };
+    for (const auto &row : rows)
+        QTest::addRow("%s to %d", row.keys, row.focus)
+            << QKeySequence(row.keys) << row.focus << QString(row.list) << QString(row.outcome);
 }
 
 void EverydayTest::keysDoWhatTheySay()
 {
     QFETCH(QKeySequence, keys);
-    QFETCH(QString, focus);
+    QFETCH(int, focus);
     QFETCH(QString, list);
     QFETCH(QString, outcome);
     for (const QString name : { "a", "b", "c" })
         ui->files_list->addItem(dir.filePath(name));
     ui->files_list->setCurrentRow(1);
     ui->log_plain->setPlainText(QStringLiteral("earlier run"));
-    QWidget *target = focus == "list" ? ui->files_list
-        : focus == "text"             ? static_cast<QWidget *>(ui->wtrmark_edit)
-                                      : ui->clear_btn;
+    QWidget *target
+        = QList<QWidget *> { ui->files_list, ui->wtrmark_edit, ui->clear_btn }.at(focus);
     target->setFocus();
     QTRY_VERIFY(target->hasFocus());
     QVERIFY(writeFile(dir.filePath("d.png"), encode(photoLike(4, 4), "png")));
@@ -120,7 +124,8 @@ void EverydayTest::keysDoWhatTheySay()
     Modals modals({ outcome.startsWith("Add") ? dir.filePath("d.png") : QString() });
     QTest::keySequence(target, keys);
     QTRY_COMPARE(listed(), list);
-    QCOMPARE(modals.seen.value(0).section(" | ", 0, 0), outcome.isEmpty() || outcome[0].isLower() ? "" : outcome);
+    QCOMPARE(modals.seen.value(0).section(" | ", 0, 0),
+        outcome.isEmpty() || outcome[0].isLower() ? "" : outcome);
     QCOMPARE(ui->log_plain->toPlainText().isEmpty(), outcome == "log cleared");
     QCOMPARE(ui->main_tab->currentWidget() == ui->tab, outcome == "help");
 }
@@ -128,8 +133,12 @@ void EverydayTest::keysDoWhatTheySay()
 // The single-colour arrows keep their shape, drawn in the text colour.
 void EverydayTest::arrowsInTheTextColour()
 {
-    const QImage shown = ui->txt_top_btn->icon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
-    const QImage own = QIcon(":/Resources/U+2191.svg[1].png").pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage shown
+        = ui->txt_top_btn->icon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage own = QIcon(":/Resources/U+2191.svg[1].png")
+                           .pixmap(16, 16)
+                           .toImage()
+                           .convertToFormat(QImage::Format_ARGB32);
     const QRgb text = ui->txt_top_btn->palette().color(QPalette::WindowText).rgb();
     for (int i = 0; i < 16 * 16; ++i)
         QVERIFY(qAlpha(shown.pixel(i % 16, i / 16)) == qAlpha(own.pixel(i % 16, i / 16))
@@ -143,8 +152,8 @@ void EverydayTest::droppedFoldersInNaturalOrder()
     QStringList expected;
     for (const QString name : { "one/img2.jpg", "one/IMG3.JPG", "one/img10.jpg", "one/img010b.png",
              "one/sub2/x.jpg", "one/sub10/x.jpg", "two/A01.jpg", "two/a1.jpg" }) {
-        QDir().mkpath(QFileInfo(dir.filePath(name)).path());
-        QVERIFY(writeFile(dir.filePath(name), encode(photoLike(4, 4), "png")));
+        QVERIFY(QDir().mkpath(QFileInfo(dir.filePath(name)).path())
+            && writeFile(dir.filePath(name), encode(photoLike(4, 4), "png")));
         expected << name;
     }
     drop({ "one", "two" });
@@ -167,15 +176,16 @@ void EverydayTest::phonePicturesListedAndStamped()
     QFETCH(QString, encoding);
     const QImage source = photoLike(64, 48);
     const QString in = reader + "/in", out = dir.filePath(reader + "/out");
-    QVERIFY(writeFile(dir.filePath("source.png"), encode(source, "png")) && QDir(dir.path()).mkpath(in));
-    const int made = QProcess::execute("sh", { "-c", "cd '" + dir.path() + "' && " + encoding + " >/dev/null" });
-    if (made == 127 || !QImageReader::supportedImageFormats().contains(reader))
-        QSKIP(qPrintable("no " + encoding.section(' ', 0, 0) + " or no " + reader + " reader plug-in here"));
-    QCOMPARE(made, 0);
+    QVERIFY(writeFile(dir.filePath("source.png"), encode(source, "png"))
+        && QDir(dir.path()).mkpath(in) && QDir().mkpath(out));
+    const int made = QProcess::execute(
+        "sh", { "-c", "cd '" + dir.path() + "' && " + encoding + " >/dev/null" });
+    if (made != 0 || !QImageReader::supportedImageFormats().contains(reader))
+        QSKIP(qPrintable(encoding.section(' ', 0, 0) + " failed or is missing, or no " + reader
+            + " plug-in here"));
     drop({ in });
     QCOMPARE(listed(), encoding.section(' ', -1));
     Modals modals({ out, QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok });
-    QVERIFY(QDir().mkpath(out));
     press(ui->start_btn);
     QTRY_VERIFY(modals.done());
     const QStringList written = QDir(out).entryList(QDir::Files);

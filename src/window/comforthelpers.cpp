@@ -14,7 +14,8 @@
 #include <cmath>
 
 WheelScrollsColumn::WheelScrollsColumn(QAbstractScrollArea *column)
-    : QObject(column), column(column)
+    : QObject(column)
+    , column(column)
 {
 }
 
@@ -51,7 +52,8 @@ bool ReturnPressesButton::eventFilter(QObject *watched, QEvent *event)
         return false;
     const auto *key = static_cast<QKeyEvent *>(event);
     const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
-    if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || modifiers != Qt::NoModifier)
+    if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+        || modifiers != Qt::NoModifier)
         return false;
     auto *button = qobject_cast<QAbstractButton *>(watched);
     if (!button)
@@ -78,7 +80,8 @@ bool IconsFollowPalette::singleColour(const QIcon &icon)
     const QList<QSize> sizes = icon.availableSizes();
     if (sizes.isEmpty())
         return false;
-    const QImage image = icon.pixmap(sizes.first()).toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage image
+        = icon.pixmap(sizes.first()).toImage().convertToFormat(QImage::Format_ARGB32);
     bool seen = false;
     QRgb first = 0;
     for (int y = 0; y < image.height(); ++y) {
@@ -105,8 +108,8 @@ QIcon IconsFollowPalette::tinted(const QIcon &icon, const QColor &colour)
     QIcon result;
     const QList<QSize> sizes = icon.availableSizes();
     for (const QSize &size : sizes) {
-        QImage image = icon.pixmap(size).toImage().convertToFormat(
-            QImage::Format_ARGB32_Premultiplied);
+        QImage image
+            = icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
         // The pixmap of a high-resolution size may come back marked as such;
         // the icon wants it as plain pixels of that size.
         image.setDevicePixelRatio(1.0);
@@ -143,7 +146,8 @@ void IconsFollowPalette::retint()
     retintPending = false;
     for (const Tinted &entry : qAsConst(buttons)) {
         if (entry.button) {
-            const QColor text = entry.button->palette().color(QPalette::Active, QPalette::WindowText);
+            const QColor text
+                = entry.button->palette().color(QPalette::Active, QPalette::WindowText);
             entry.button->setIcon(tinted(entry.original, text));
         }
     }

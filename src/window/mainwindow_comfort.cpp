@@ -4,12 +4,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QStyle>
 #include <QShortcut>
+#include <QStyle>
 
 #include "io/pictureformats.h"
-#include "window/comforthelpers.h"
 #include "ui_mainwindow.h"
+#include "window/comforthelpers.h"
 
 namespace {
 
@@ -22,7 +22,8 @@ const char *const shortcutHelp[][2] = {
     { "Ctrl+L", "Clear the log" },
     { "F1", "Show this help" },
     { "Return or Space", "Press the button that has the focus" },
-    { "Mouse wheel", "Scroll the settings; a box or slider takes the wheel only when it has the focus" },
+    { "Mouse wheel",
+        "Scroll the settings; a box or slider takes the wheel only when it has the focus" },
 };
 
 QString shortcutHelpText()
@@ -36,7 +37,8 @@ QString shortcutHelpText()
     QStringList formats;
     for (const PictureFormats::Format &format : PictureFormats::readable())
         formats << QString::fromLatin1(format.name);
-    return QStringLiteral("<p><b>Picture formats read here</b><br>") + formats.join(QStringLiteral(", "))
+    return QStringLiteral("<p><b>Picture formats read here</b><br>")
+        + formats.join(QStringLiteral(", "))
         + QStringLiteral(".</p><p><b>Keyboard shortcuts</b></p>"
                          "<table cellspacing=\"0\" cellpadding=\"2\">")
         + rows + QStringLiteral("</table>");
