@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include <csignal>
+#include <cstdlib>
 #include <memory>
 #include <unistd.h>
 
@@ -332,8 +333,14 @@ int run(const Request &request)
         closing += QStringLiteral("; interrupted, %1 not stamped")
                        .arg(QLocale(QLocale::English).toString(left));
     say(stderr, closing + QLatin1Char('\n'));
-    if (interrupted)
-        return Interrupted;
+    if (interrupted) {
+        // The workers may be deep in a large picture, which can take seconds
+        // to finish. What they hold never reaches the disk (files are
+        // written here, and the last one is complete), so leave at once
+        // instead of waiting for them.
+        std::fflush(stdout);
+        std::_Exit(Interrupted);
+    }
     return failed > 0 ? SomeFailed : AllStamped;
 }
 
