@@ -298,8 +298,12 @@ int run(const Request &request)
         if (failure.isEmpty()) {
             BatchResult result;
             while (!runner.take(tickets[i], result, 100) && !stopRequested) { }
-            if (result.ticket != tickets[i])
-                break; // stopped while waiting
+            // Stopped while waiting. Ctrl-C reaches the decoder processes
+            // too, so a picture that failed just now was interrupted rather
+            // than refused: it is left among the ones not stamped.
+            if (result.ticket != tickets[i]
+                || (stopRequested && result.status != BatchResult::Status::Stamped))
+                break;
             if (result.size.isValid())
                 pixels += qint64(result.size.width()) * result.size.height();
             failure = result.failure;
