@@ -18,10 +18,11 @@ QImage onWhite(const QImage &image)
     QImage flat(image.size(), QImage::Format_RGB32);
     if (flat.isNull())
         return flat;
-    for (int y = 0; y < image.height(); ++y) {
+    const int width = image.width(), height = image.height();
+    for (int y = 0; y < height; ++y) {
         const auto *in = reinterpret_cast<const QRgb *>(image.constScanLine(y));
         auto *out = reinterpret_cast<QRgb *>(flat.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
+        for (int x = 0; x < width; ++x) {
             const int a = qAlpha(in[x]), white = 255 * (255 - a);
             out[x] = qRgb((qRed(in[x]) * a + white + 127) / 255,
                 (qGreen(in[x]) * a + white + 127) / 255, (qBlue(in[x]) * a + white + 127) / 255);

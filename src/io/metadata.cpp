@@ -230,6 +230,10 @@ Source read(const QString &path)
             }
             records->exif.erase(tiffProfile);
         }
+        // The output is always RGB: a CMYK or grey profile would make viewers
+        // misread its pixels, which are not converted.
+        if (source.iccProfile.mid(16, 4) != "RGB ")
+            source.iccProfile.clear();
         if (!source.resolution.known())
             source.resolution = exifResolution(records->exif);
         if (!records->exif.empty() || !records->iptc.empty() || !records->xmp.empty())

@@ -26,7 +26,7 @@ struct Records; // EXIF, IPTC and XMP as the source held them
 struct Source
 {
     std::shared_ptr<const Records> records; // null when the source had none
-    QByteArray iccProfile; // empty when the source had none
+    QByteArray iccProfile; // an RGB profile; empty when the source had none
     Resolution resolution;
     QString problem; // why the metadata could not be read; empty when it could
 };
