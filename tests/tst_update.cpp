@@ -53,13 +53,16 @@ void UpdateTest::windowAsksTheMakersSite_data()
 {
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("shown"); // the box's last words; "" for no box
-    const QByteArray fits(64 * 1024, 'v'), tooLarge(64 * 1024 + 1, 'v');
+    const QByteArray fits = "2.9.1" + QByteArray(64 * 1024 - 5, ' '), tooLarge = fits + ' ';
     QTest::newRow("same version") << ok("\t2.8.0\r\n") << "";
     QTest::newRow("newer") << ok(" 2.9.1\n") << "New version: 2.9.1";
-    // Whatever the site sends shows as text, never as markup or a link.
-    QTest::newRow("markup") << ok("<a href=\"x\">y</a>") << "New version: &lt;a href=&quot;x&quot;&gt;y&lt;/a&gt;";
+    // Only a version number is an answer: a portal's or a proxy's page is not.
+    QTest::newRow("markup") << ok("<a href=\"x\">y</a>") << "";
+    QTest::newRow("version and words") << ok("2.9.0 is out") << "";
+    QTest::newRow("32 characters") << ok("1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.12") << "New version: 1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.12";
+    QTest::newRow("33 characters") << ok("1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.1") << "";
     QTest::newRow("up to the first zero byte") << ok(QByteArray("2.9.1\0<b>", 9)) << "New version: 2.9.1";
-    QTest::newRow("exactly 64 KiB") << ok(fits) << "New version: " + QString(fits);
+    QTest::newRow("exactly 64 KiB") << ok(fits) << "New version: 2.9.1";
     QTest::newRow("404") << ok("2.9.1", "404 Not Found") << "";
     QTest::newRow("redirect") << ok("2.9.1", "301 Moved Permanently") << "";
     QTest::newRow("over 64 KiB, declared") << ok(tooLarge) << "";

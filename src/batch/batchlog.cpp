@@ -64,4 +64,18 @@ QString metadataLost(const QString &fileName, const QString &reason)
         .arg(fileName, sentence(reason));
 }
 
+QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
+{
+    switch (read.status) {
+    case PictureIO::ReadStatus::Ok:
+        return QString();
+    case PictureIO::ReadStatus::TooLarge:
+        return tooLarge(fileName, read.size, read.bytesNeeded, read.bytesAvailable);
+    case PictureIO::ReadStatus::Damaged:
+        return damaged(fileName, read.errorText);
+    default:
+        return read.errorText.isEmpty() ? QStringLiteral("Unknown error") : read.errorText;
+    }
+}
+
 } // namespace BatchLog

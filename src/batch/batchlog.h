@@ -3,6 +3,8 @@
 #include <QSize>
 #include <QString>
 
+#include "io/pictureio.h"
+
 // The lines the batch run writes into the results log. Names of files and
 // folders are text: wherever a line is HTML they are escaped, so a file
 // called a&b<i>.jpg shows as it is called.
@@ -30,5 +32,9 @@ QString damaged(const QString &fileName, const QString &what);
 // The plain line before the progress line of a picture that was written
 // without its source's metadata.
 QString metadataLost(const QString &fileName, const QString &reason);
+
+// Why a picture that was read (or not) cannot be stamped, as the run logs it;
+// empty when it can be.
+QString refusal(const PictureIO::ReadResult &read, const QString &fileName);
 
 } // namespace BatchLog

@@ -20,21 +20,6 @@ namespace {
 // The run always scales smoothly: the fast mode is for the preview only.
 constexpr Qt::TransformationMode RunScaling = Qt::SmoothTransformation;
 
-// Why a picture that was read (or not) cannot be stamped; empty when it can.
-QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
-{
-    switch (read.status) {
-    case PictureIO::ReadStatus::Ok:
-        return QString();
-    case PictureIO::ReadStatus::TooLarge:
-        return BatchLog::tooLarge(fileName, read.size, read.bytesNeeded, read.bytesAvailable);
-    case PictureIO::ReadStatus::Damaged:
-        return BatchLog::damaged(fileName, read.errorText);
-    default:
-        return read.errorText.isEmpty() ? QStringLiteral("Unknown error") : read.errorText;
-    }
-}
-
 // A copy of the options whose implicitly shared parts a worker may use
 // without sharing them with another thread: the font keeps caches in its
 // shared data, so each worker gets data of its own.
@@ -189,7 +174,7 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         result.failure = read.errorText;
         return result;
     }
-    result.failure = refusal(read, fileName);
+    result.failure = BatchLog::refusal(read, fileName);
     if (!result.failure.isEmpty())
         return result;
 

@@ -69,7 +69,7 @@ const std::vector<Option> &all()
         button("actual_radio", true),
         button("fit_radio", false),
         button("resize_check", true), // the window follows it with the resize step
-        button("aspect_check", false),
+        button("aspect_check", true), // a first batch must not come out distorted
         number("width_spin", 1920, 10, 99999),
         number("height_spin", 1920, 10, 99999),
         button("outjpg_radio", true),
@@ -95,9 +95,11 @@ bool parseFont(const QString &description, QFont *font)
 {
     // The field counts QFont::fromString() takes: a family alone, family and
     // size, or the full description of 9 to 17 fields.
-    const QStringList fields = description.split(QLatin1Char(','));
+    // QFont looks at the description with the white space around it removed.
+    const QStringList fields = description.trimmed().split(QLatin1Char(','));
     const int count = fields.size();
-    if (description.isEmpty() || fields.first().isEmpty() || (count > 2 && count < 9) || count > 17)
+    if (fields.first().isEmpty() || (count > 2 && count < 9)
+        || count > 17)
         return false;
     // Parsing into a copy means a rejected description can never leave a
     // half-changed font behind.

@@ -8,9 +8,11 @@
 #include <QRect>
 #include <QString>
 
+#include "batch/batchoptions.h"
 #include "engine/stampengine.h"
 #include "update/qvessikanalytics.h"
 
+struct BatchResult;
 class QClickableLabel;
 class QCloseEvent;
 class QDragEnterEvent;
@@ -131,7 +133,14 @@ private:
 
     // ---- picture list (mainwindow_pictures.cpp), batch run (mainwindow_batch.cpp) ----
     QString outputSuffix() const;
-    void stampListedPicture(int index, const QString &folder, int jpgQuality);
+    BatchOptions readBatchOptions() const;
+    bool takeStamped(
+        BatchResult &result, int index, const QString &folder, const BatchOptions &options);
+
+    // A run lets events through at least this often, and shows the picture
+    // it stamped at most this often.
+    static constexpr int EventIntervalMs = 40;
+    static constexpr int ShowIntervalMs = 1000;
 
     // ---- keyboard, wheel and looks for everyday use (mainwindow_comfort.cpp) ----
     void setUpKeyboard();

@@ -1,30 +1,99 @@
 #include "window/mainwindow.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QListWidget>
 #include <QMessageBox>
 
+#include <deque>
+
 #include "batch/batchlog.h"
+#include "batch/batchrunner.h"
+#include "io/metadata.h"
 #include "io/pictureio.h"
 #include "ui_mainwindow.h"
 
 namespace {
 
-// Why a picture that was read (or not) cannot be stamped; empty when it can.
-QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
+// Follows the picture list under a running batch. `row` is the next picture
+// the run reaches; `ahead` holds the runner's tickets of the pictures from
+// that row on that were handed to it already, in list order. Pictures are
+// only ever appended or removed, so rows move only on a removal: a removed
+// picture not yet reached is dropped from the runner and never stamped, and
+// removing one that was reached already moves the rest up without skipping
+// any of them.
+class ListCursor : public QObject
 {
-    switch (read.status) {
-    case PictureIO::ReadStatus::Ok:
-        return QString();
-    case PictureIO::ReadStatus::TooLarge:
-        return BatchLog::tooLarge(fileName, read.size, read.bytesNeeded, read.bytesAvailable);
-    case PictureIO::ReadStatus::Damaged:
-        return BatchLog::damaged(fileName, read.errorText);
-    default:
-        return read.errorText.isEmpty() ? QStringLiteral("Unknown error") : read.errorText;
+public:
+    ListCursor(QListWidget *list, BatchRunner &runner)
+        : list(list)
+        , runner(runner)
+    {
+        const QAbstractItemModel *model = list->model();
+        connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &, int first, int last) { removed(first, last); });
+        connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this]() { removed(0, this->list->count() - 1); });
+        connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { inserted(first, last); });
     }
-}
+
+    bool atEnd() const { return row >= list->count(); }
+
+    // Hands the pictures from `row` on to the runner, up to `count` ahead.
+    void fill(int count)
+    {
+        while (int(ahead.size()) < count && row + int(ahead.size()) < list->count())
+            ahead.push_back(runner.submit(list->item(row + int(ahead.size()))->text()));
+    }
+
+    // The picture at `row` was taken: the run goes on with the next one.
+    void advance()
+    {
+        ahead.pop_front();
+        ++row;
+    }
+
+    // Drops what was handed out ahead, e.g. to hand it out again.
+    void dropAhead()
+    {
+        for (const int ticket : ahead)
+            runner.cancel(ticket);
+        ahead.clear();
+    }
+
+    int row = 0;
+    std::deque<int> ahead;
+
+private:
+    void removed(int first, int last)
+    {
+        for (int r = last; r >= first; --r) {
+            const int k = r - row;
+            if (k >= 0 && k < int(ahead.size())) {
+                runner.cancel(ahead[size_t(k)]);
+                ahead.erase(ahead.begin() + k);
+            }
+        }
+        if (last < row)
+            row -= last - first + 1;
+        else if (first < row)
+            row = first;
+    }
+
+    void inserted(int first, int last)
+    {
+        if (first <= row)
+            row += last - first + 1;
+        else if (first < row + int(ahead.size()))
+            dropAhead(); // handed out again, in the new order
+    }
+
+    QListWidget *list;
+    BatchRunner &runner;
+};
 
 } // namespace
 
@@ -89,8 +158,9 @@ void MainWindow::on_start_btn_pressed()
             == QMessageBox::No)
         return;
 
-    // The JPG quality is fixed for the whole run, like the writer's settings.
-    const int jpgQuality = ui->outjpg_radio->isChecked() ? ui->comp_slider->value() : -1;
+    // Everything the pictures are stamped with is taken now, once, for the
+    // whole run; the JPG quality too, whatever the format is at the start.
+    BatchOptions options = readBatchOptions();
 
     ui->prog_bar->setRange(0, ui->files_list->count() - 1);
     ui->prog_bar->setValue(0);
@@ -100,16 +170,57 @@ void MainWindow::on_start_btn_pressed()
     stamping = true;
     ui->start_btn->setText(QStringLiteral("Stop"));
 
-    for (int i = 0; i < ui->files_list->count(); ++i) {
-        if (!stamping)
-            break;
-        ui->log_plain->appendHtml(QStringLiteral("<hr>"));
-        QCoreApplication::processEvents();
-        // Remove and Clear stay usable during the run, so the list may have
-        // shrunk below this index while events ran.
-        if (i >= ui->files_list->count())
-            break;
-        stampListedPicture(i, folder, jpgQuality);
+    {
+        BatchRunner runner(options);
+        ListCursor cursor(ui->files_list, runner);
+        QElapsedTimer sinceShown;
+        sinceShown.start();
+        bool unshown = false;
+        while (stamping && !cursor.atEnd()) {
+            ui->log_plain->appendHtml(QStringLiteral("<hr>"));
+            QCoreApplication::processEvents();
+            // Wait for the picture at the cursor, letting events through
+            // often enough for the window to stay responsive; the user may
+            // remove it, or everything, meanwhile.
+            BatchResult result;
+            bool reached = false;
+            while (!cursor.atEnd()) {
+                // Pictures not started yet are encoded in the format chosen now.
+                if (outputSuffix() != options.suffix) {
+                    options.suffix = outputSuffix();
+                    runner.setSuffix(options.suffix);
+                }
+                cursor.fill(runner.workerCount() + 1);
+                if (runner.take(cursor.ahead.front(), result, EventIntervalMs)) {
+                    reached = true;
+                    break;
+                }
+                QCoreApplication::processEvents();
+            }
+            if (!reached)
+                break;
+            const int index = cursor.row;
+            cursor.advance();
+            if (takeStamped(result, index, folder, options))
+                unshown = true;
+            // Showing a large picture costs time the run needs; now and then
+            // is enough to see it going.
+            if (unshown && sinceShown.elapsed() >= ShowIntervalMs) {
+                refreshView();
+                unshown = false;
+                sinceShown.restart();
+            }
+        }
+        if (unshown)
+            refreshView();
+        // Leaving the block drops whatever was stamped ahead.
+    }
+
+    // A run of one picture has the range 0 to 0, which the bar shows as
+    // busy for ever; a finished run shows a full, still bar.
+    if (ui->prog_bar->maximum() <= ui->prog_bar->minimum()) {
+        ui->prog_bar->setRange(0, 1);
+        ui->prog_bar->setValue(1);
     }
 
     transformMode
@@ -126,53 +237,70 @@ void MainWindow::on_start_btn_pressed()
     ui->start_btn->setText(QStringLiteral("Start Stamping"));
 }
 
-void MainWindow::stampListedPicture(int index, const QString &folder, int jpgQuality)
+BatchOptions MainWindow::readBatchOptions() const
 {
-    const QString path = ui->files_list->item(index)->text();
-    PictureIO::ReadResult read = PictureIO::readImage(path);
-    // A file deleted since it was listed is skipped without a word.
-    if (read.status == PictureIO::ReadStatus::Missing)
-        return;
+    BatchOptions options;
+    options.stamp = readStampOptions();
+    options.font = textFont;
+    options.color = textColor;
+    options.logo = logoImage;
+    options.suffix = outputSuffix();
+    options.jpgQuality = ui->comp_slider->value();
+    options.keepImages = true; // the window shows what it stamped
+    return options;
+}
 
-    const QFileInfo source(path);
+// Writes, logs and shows one picture the runner finished; true when the
+// window took over its pictures.
+bool MainWindow::takeStamped(
+    BatchResult &result, int index, const QString &folder, const BatchOptions &options)
+{
+    // A file deleted since it was listed is skipped without a word, also
+    // when it was read ahead before it went.
+    if (result.status == BatchResult::Status::Missing || !QFileInfo::exists(result.path))
+        return false;
+
+    const QFileInfo source(result.path);
     const QString suffix = outputSuffix();
-    QString failure = refusal(read, source.fileName());
-    if (failure.isEmpty()) {
-        sourceImage = PictureIO::toArgb32(read.image);
-        read.image = QImage(); // converted: its memory goes back before stamping
-        if (!sourceImage.isNull()) {
-            stampedImage = sourceImage;
-            composeTwice();
+    QString failure = result.failure;
+    const bool stamped = result.status == BatchResult::Status::Stamped;
+    if (stamped) {
+        sourceImage = result.source;
+        stampedImage = result.stamped;
+        textPos = result.placement.textPos;
+        logoPos = result.placement.logoPos;
+        textExtent = result.placement.textExtent;
+        // The format buttons changed while this picture was being encoded:
+        // each file is written in the format its suffix names.
+        if (result.suffix != suffix) {
+            PictureIO::Encoded encoded = PictureIO::encode(stampedImage, suffix,
+                suffix == QLatin1String("jpg") ? options.jpgQuality : -1,
+                options.keepMetadata ? Metadata::read(result.path) : Metadata::Source());
+            result.suffix = suffix;
+            result.bytes = std::move(encoded.bytes);
+            failure = encoded.errorText;
+            result.metadataLost = encoded.metadataProblem.isEmpty()
+                ? QString()
+                : BatchLog::metadataLost(source.fileName(), encoded.metadataProblem);
         }
-        if (sourceImage.isNull() || stampedImage.isNull())
-            failure = BatchLog::outOfMemory(source.fileName(), read.size);
     }
 
     bool written = false;
-    QString metadataProblem;
     if (failure.isEmpty()) {
-        // Each file is written in the format its suffix names, even when the
-        // format buttons changed during the run.
-        const PictureIO::Encoded encoded = PictureIO::encode(stampedImage, suffix,
-            suffix == QLatin1String("jpg") ? jpgQuality : -1, Metadata::read(path));
-        metadataProblem = encoded.metadataProblem;
-        failure = encoded.errorText;
-        if (!encoded.bytes.isEmpty()) {
-            const PictureIO::WriteResult result = PictureIO::writeNewBytes(
-                encoded.bytes, folder, source.completeBaseName(), suffix);
-            written = result.ok;
-            if (result.ok && result.renamed)
-                ui->log_plain->appendHtml(BatchLog::overwriteWarning(
-                    folder, source.completeBaseName(), suffix, result.path));
-            failure = result.errorText;
-        }
+        const PictureIO::WriteResult write = BatchRunner::write(result, folder);
+        written = write.ok;
+        if (write.ok && write.renamed)
+            ui->log_plain->appendHtml(
+                BatchLog::overwriteWarning(folder, source.completeBaseName(), suffix, write.path));
+        failure = write.errorText;
     }
     if (!written)
         ui->log_plain->appendPlainText(failure);
-    else if (!metadataProblem.isEmpty())
-        ui->log_plain->appendPlainText(BatchLog::metadataLost(source.fileName(), metadataProblem));
+    else if (!result.metadataLost.isEmpty())
+        ui->log_plain->appendPlainText(result.metadataLost);
 
     ui->prog_bar->setValue(index);
     ui->log_plain->appendPlainText(BatchLog::progressLine(
         source.completeBaseName(), suffix, written, index + 1, ui->files_list->count()));
+    return stamped;
 }

@@ -7,9 +7,11 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QStatusBar>
 #include <QUrl>
 
 #include "batch/picturepaths.h"
+#include "batch/batchlog.h"
 #include "io/pictureformats.h"
 #include "io/pictureio.h"
 #include "window/qclickablelabel.h"
@@ -118,28 +120,35 @@ void MainWindow::on_clear_btn_pressed()
 
 void MainWindow::on_files_list_currentRowChanged(int row)
 {
-    if (row == -1) {
-        if (previewLabel)
-            previewLabel->clear();
-        sourceImage = QImage();
-        return;
-    }
-    const QListWidgetItem *item = ui->files_list->item(row);
-    if (!item)
-        return;
-
-    // A vanished file leaves everything as it was. A picture that cannot be
-    // read, is too large or is no regular file gives an empty picture: the
-    // compositor leaves it alone and the preview keeps what it showed.
-    PictureIO::ReadResult read = PictureIO::readImage(item->text());
-    if (read.status == PictureIO::ReadStatus::Missing)
-        return;
-    // A damaged picture shows nothing, rather than the picture before it.
-    if (read.status == PictureIO::ReadStatus::Damaged && previewLabel)
-        previewLabel->clear();
+    const QListWidgetItem *item = row == -1 ? nullptr : ui->files_list->item(row);
+    // With no picture, or one that cannot be shown, there is nothing to show
+    // or drag: no earlier picture may come back under the new selection.
+    PictureIO::ReadResult read;
+    if (item)
+        read = PictureIO::readImage(item->text());
     sourceImage
         = read.status == PictureIO::ReadStatus::Ok ? PictureIO::toArgb32(read.image) : QImage();
     read.image = QImage(); // converted: its memory goes back before composing
     stampedImage = sourceImage;
+    if (sourceImage.isNull()) {
+        if (previewLabel)
+            previewLabel->clear();
+        draggingLogo = draggingText = false;
+    }
+    if (!item) {
+        statusBar()->clearMessage();
+        return;
+    }
+    // The same reason the run would log, in one line.
+    const QString fileName = QFileInfo(item->text()).fileName();
+    QString reason = BatchLog::refusal(read, fileName);
+    if (read.status == PictureIO::ReadStatus::Ok && sourceImage.isNull())
+        reason = BatchLog::outOfMemory(fileName, read.size);
+    if (read.status == PictureIO::ReadStatus::Missing)
+        reason = fileName + QStringLiteral(": ") + reason;
+    if (reason.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(reason.simplified());
     composeTwice();
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include "config.h"
@@ -31,10 +32,13 @@ const QString iconCredits = QStringLiteral(
 
 void MainWindow::onUpdateAvailable(QString msg)
 {
+    // Only a version number counts as an answer: a captive portal or a proxy
+    // answers with a page of its own, which is no news about Tarvelo. Any
+    // version other than this very one is worth telling the user about.
+    static const QRegularExpression versionNumber(QStringLiteral("^[0-9]+(\\.[0-9]+)*$"));
     const QString newVersion = msg.trimmed();
-    // Plain inequality on purpose: whatever the site names, other than this
-    // very version, is worth telling the user about.
-    if (newVersion.isEmpty() || newVersion == runningVersion)
+    if (newVersion.size() > 32 || !versionNumber.match(newVersion).hasMatch()
+        || newVersion == runningVersion)
         return;
 
     // The answer came over plain HTTP; escape it so that it can only ever

@@ -1,0 +1,262 @@
+// Runs stamped ahead on worker threads give the bytes of stamping one
+// picture at a time; a preview never shows a stale picture; drags redraw
+// only what moved yet end as a whole composition; a first run and a damaged
+// store behave.
+
+#include <QStatusBar>
+
+#include "io/metadata.h"
+#include "testsupport.h"
+#include "window/qclickablelabel.h"
+
+using namespace TestSupport;
+
+namespace {
+
+QStringList messages;
+
+QImage shown(MainWindow &w)
+{
+    return WindowProbe::previewLabel(w)->pixmap(Qt::ReturnByValue).toImage();
+}
+
+} // namespace
+
+class RunsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void sameBytesAsOneAtATime_data();
+    void sameBytesAsOneAtATime();
+    void jpgMetMidRunHasStartQuality();
+    void clearedPreviewStaysEmpty();
+    void refusedSelectionShowsNothing();
+    void firstRunKeepsProportions();
+    void rejectedFontSaysNothing();
+    void dragsEqualFullComposition_data();
+    void dragsEqualFullComposition();
+
+private:
+    QString add(const QString &name, const QImage &image, const char *format = "png");
+    void run();
+
+    std::unique_ptr<MainWindow> window;
+    Ui::MainWindow *ui = nullptr;
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void RunsTest::init()
+{
+    window = plainWindow();
+    ui = WindowProbe::ui(*window);
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir().mkpath(dir->filePath("out")));
+}
+
+QString RunsTest::add(const QString &name, const QImage &image, const char *format)
+{
+    const QString path = dir->filePath(name);
+    if (!image.isNull())
+        writeFile(path, encode(image, format));
+    ui->files_list->addItem(path);
+    return path;
+}
+
+void RunsTest::run()
+{
+    QVariantList answers { dir->filePath("out") };
+    if (ui->wtrmark_edit->text().trimmed().isEmpty())
+        answers << QMessageBox::Yes;
+    if (WindowProbe::logoImage(*window).isNull())
+        answers << QMessageBox::Yes;
+    Modals modals(answers << QMessageBox::Ok);
+    press(ui->start_btn);
+    QVERIFY2(modals.done(), qPrintable(modals.seen.join('\n')));
+}
+
+void RunsTest::sameBytesAsOneAtATime_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("resize"); // 0 off, 1 keeping proportions, 2 stretched
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("anchor"); // of the logo, 0 to 8; the text's is 8 - anchor
+    QTest::newRow("jpg, fitted, centred") << "outjpg_radio" << 1 << "Tarvelo ©" << 4;
+    QTest::newRow("png, full size, corner") << "outpng_radio" << 0 << "  padded  " << 8;
+    QTest::newRow("tif, stretched, no text") << "outtif_radio" << 2 << " " << 5;
+}
+
+// Each picture selected in the list (composed twice for the preview, with
+// the run's smooth scaling) and encoded is what the run writes for it.
+void RunsTest::sameBytesAsOneAtATime()
+{
+    QFETCH(QString, format);
+    QFETCH(int, resize);
+    QFETCH(QString, text);
+    QFETCH(int, anchor);
+    QAbstractButton *logoAt[] = { ui->logo_topleft_btn, ui->logo_top_btn, ui->logo_topright_btn,
+        ui->logo_left_btn, ui->logo_center_btn, ui->logo_right_btn, ui->logo_botleft_btn,
+        ui->logo_bot_btn, ui->logo_botright_btn };
+    QAbstractButton *textAt[] = { ui->txt_topleft_btn, ui->txt_top_btn, ui->txt_topright_btn,
+        ui->txt_left_btn, ui->txt_center_btn, ui->txt_right_btn, ui->txt_botleft_btn,
+        ui->txt_bot_btn, ui->txt_botright_btn };
+    logoAt[anchor]->setChecked(true);
+    textAt[8 - anchor]->setChecked(true);
+    window->findChild<QRadioButton *>(format)->setChecked(true);
+    ui->comp_slider->setValue(83);
+    ui->resize_check->setChecked(resize > 0);
+    ui->aspect_check->setChecked(resize == 1);
+    ui->width_spin->setValue(120);
+    ui->height_spin->setValue(90);
+    ui->shadow_spin->setValue(7);
+    ui->wtrmark_edit->setText(text);
+    ui->txt_y_spin->setValue(-3);
+    ui->x_spin->setValue(5);
+    ui->logoOpacitySpin->setValue(60);
+    ui->scale_spin->setValue(1.3);
+    WindowProbe::logoImage(*window) = photoLike(21, 13, 9, true);
+    const QList<QSize> sizes = { { 300, 200 }, { 90, 160 }, { 41, 41 }, { 640, 480 } };
+    for (int k = 0; k < sizes.size(); ++k)
+        add(QStringLiteral("p%1.png").arg(k), photoLike(sizes[k].width(), sizes[k].height(), k, k == 1));
+
+    const QString suffix = WindowProbe::outputSuffix(*window);
+    QList<QByteArray> expected;
+    WindowProbe::transformMode(*window) = Qt::SmoothTransformation;
+    for (int k = 0; k < sizes.size(); ++k) {
+        ui->files_list->setCurrentRow(k);
+        expected << PictureIO::encode(WindowProbe::stampedImage(*window), suffix,
+            suffix == "jpg" ? 83 : -1, Metadata::read(ui->files_list->item(k)->text()))
+                        .bytes;
+    }
+    run();
+    for (int k = 0; k < sizes.size(); ++k)
+        QVERIFY(readFile(dir->filePath(QStringLiteral("out/p%1.%2").arg(k).arg(suffix))) == expected[k]);
+}
+
+// Started as PNG, switched to JPG while the run goes on: the JPGs get the
+// quality the slider had at the start.
+void RunsTest::jpgMetMidRunHasStartQuality()
+{
+    ui->comp_slider->setValue(40);
+    ui->outpng_radio->setChecked(true);
+    const QImage picture = photoLike(64, 48, 3);
+    add("a.png", picture);
+    add("b.png", picture);
+    connect(ui->log_plain, &QPlainTextEdit::textChanged, this, [this]() {
+        if (ui->log_plain->toPlainText().contains("a.png ... OK!")) {
+            ui->outjpg_radio->setChecked(true);
+            ui->comp_slider->setValue(99);
+        }
+    });
+    run();
+    QCOMPARE(QDir(dir->filePath("out")).entryList(QDir::Files), (QStringList { "a.png", "b.jpg" }));
+    QCOMPARE(QImage(dir->filePath("out/b.jpg")), QImage::fromData(PictureIO::encode(picture, "jpg", 40).bytes));
+}
+
+// After Clear nothing comes back on a resize or a view switch, and nothing
+// can be dragged.
+void RunsTest::clearedPreviewStaysEmpty()
+{
+    ui->wtrmark_edit->setText("Drag me");
+    add("a.png", photoLike(60, 40));
+    ui->files_list->setCurrentRow(0);
+    QVERIFY(!shown(*window).isNull());
+    press(ui->clear_btn);
+    window->resize(window->size() + QSize(40, 30));
+    ui->fit_radio->setChecked(!ui->fit_radio->isChecked());
+    QTest::mousePress(WindowProbe::previewLabel(*window), Qt::LeftButton, {}, QPoint(2, 2));
+    QVERIFY(shown(*window).isNull());
+    QVERIFY(!WindowProbe::draggingText(*window) && !WindowProbe::draggingLogo(*window));
+}
+
+// A picture that cannot be shown shows nothing under its selection, not the
+// picture before, and the status bar says why as the run would log it.
+void RunsTest::refusedSelectionShowsNothing()
+{
+    add("good.png", photoLike(18, 12));
+    add("gone.png", QImage());
+    QVERIFY(writeFile(add("bomb.jpg", QImage()), jpegClaiming(20000, 20000)));
+    QDir().mkpath(add("folder.png", QImage()));
+    const QStringList reasons { "gone.png: " + qt_error_string(ENOENT),
+        "bomb.jpg is too large to stamp: 20000 x 20000 pixels, more than 300 megapixels.",
+        "Not a regular file" };
+    for (int row = 1; row <= 3; ++row) {
+        ui->files_list->setCurrentRow(0);
+        QCOMPARE(shown(*window).size(), QSize(18, 12));
+        QVERIFY(window->statusBar()->currentMessage().isEmpty());
+        ui->files_list->setCurrentRow(row);
+        QVERIFY(shown(*window).isNull() && WindowProbe::stampedImage(*window).isNull());
+        QCOMPARE(window->statusBar()->currentMessage(), reasons[row - 1]);
+    }
+}
+
+void RunsTest::firstRunKeepsProportions()
+{
+    window.reset();
+    QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).clear();
+    MainWindow fresh;
+    QVERIFY(WindowProbe::ui(fresh)->resize_check->isChecked());
+    QVERIFY(WindowProbe::ui(fresh)->aspect_check->isChecked());
+}
+
+// A font description QFont would reject (it trims white space first) is
+// refused before the toolkit sees it: nothing reaches the console.
+void RunsTest::rejectedFontSaysNothing()
+{
+    window.reset();
+    QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).setValue("font", " ,12");
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &text) { messages << text; });
+    MainWindow fresh;
+    qInstallMessageHandler(previous);
+    QCOMPARE(messages, QStringList());
+    QVERIFY(!WindowProbe::textFont(fresh).family().trimmed().isEmpty());
+}
+
+void RunsTest::dragsEqualFullComposition_data()
+{
+    QTest::addColumn<bool>("fit");
+    QTest::newRow("actual size") << false;
+    QTest::newRow("fitted") << true;
+}
+
+// Random drags of text and logo through the mouse, over each other and off
+// the picture's edges: the stamped picture is the one a whole new
+// composition gives.
+void RunsTest::dragsEqualFullComposition()
+{
+    QFETCH(bool, fit);
+    (fit ? ui->fit_radio : ui->actual_radio)->setChecked(true);
+    ui->wtrmark_edit->setText("Drag me ©");
+    ui->txt_center_btn->setChecked(true);
+    ui->shadow_spin->setValue(9);
+    ui->scale_spin->setValue(0.7);
+    ui->logoOpacitySpin->setValue(70);
+    ui->watermarkOpacitySpin->setValue(80);
+    WindowProbe::textFont(*window).setItalic(true);
+    WindowProbe::logoImage(*window) = photoLike(120, 80, 5, true);
+    add("p.png", photoLike(1500, 1100, 4));
+    ui->files_list->setCurrentRow(0);
+    QClickableLabel *label = WindowProbe::previewLabel(*window);
+    quint32 seed = 12345;
+    const auto random = [&seed](int n) { return int(((seed = seed * 1664525u + 1013904223u) >> 8) % n); };
+    for (int drag = 0; drag < 16; ++drag) {
+        const double sx = label->width() / double(WindowProbe::stampedImage(*window).width());
+        const double sy = label->height() / double(WindowProbe::stampedImage(*window).height());
+        const QPoint item = drag % 2 ? WindowProbe::logoPos(*window) : WindowProbe::textPos(*window);
+        QPoint at(int((item.x() + 4) * sx) + 1, int((item.y() + 4) * sy) + 1);
+        QTest::mousePress(label, Qt::LeftButton, {}, at);
+        QVERIFY(WindowProbe::draggingLogo(*window) || WindowProbe::draggingText(*window));
+        for (int step = 0; step < 5; ++step)
+            QTest::mouseMove(label, at += QPoint(random(161) - 80, random(121) - 60));
+        QTest::mouseRelease(label, Qt::LeftButton, {}, at);
+    }
+    const QImage dragged = WindowProbe::stampedImage(*window);
+    WindowProbe::stampedImage(*window) = dragged.copy(); // the next composition starts afresh
+    WindowProbe::composeStamp(*window);
+    QCOMPARE(WindowProbe::stampedImage(*window), dragged);
+}
+
+TARVELO_TEST_MAIN(RunsTest)
+#include "tst_runs.moc"
