@@ -2,6 +2,9 @@
 
 #include <QPainter>
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 // drawText gets a rectangle this large so that the one line of text is never
@@ -123,13 +126,17 @@ QImage resized(
         width, height, keepAspectRatio ? Qt::KeepAspectRatio : Qt::IgnoreAspectRatio, mode);
 }
 
-QRect drawText(QImage &image, const QString &text, QPoint pos, int opacity, const QFont &font,
-    const QColor &color)
+// drawText() and drawLogo() with the painting held inside `clip` when one is
+// given; inside it the pixels are those of the unclipped drawing.
+static QRect drawTextIn(QImage &image, const QString &text, QPoint pos, int opacity,
+    const QFont &font, const QColor &color, const QRect *clip)
 {
     if (image.isNull())
         return QRect();
     at96Dpi(image);
     QPainter painter(&image);
+    if (clip)
+        painter.setClipRect(*clip);
     painter.setOpacity(opacity / 100.0);
     painter.setPen(color);
     painter.setFont(font);
@@ -139,12 +146,14 @@ QRect drawText(QImage &image, const QString &text, QPoint pos, int opacity, cons
     return bounding;
 }
 
-void drawLogo(QImage &image, const QImage &logo, QPoint pos, double scale, int opacity,
-    Qt::TransformationMode mode)
+static void drawLogoIn(QImage &image, const QImage &logo, QPoint pos, double scale, int opacity,
+    Qt::TransformationMode mode, const QRect *clip)
 {
     if (image.isNull() || logo.isNull())
         return;
     QPainter painter(&image);
+    if (clip)
+        painter.setClipRect(*clip);
     painter.setOpacity(opacity / 100.0);
     // A zero side makes QImage::scaled return a null image, which draws
     // nothing.
@@ -154,22 +163,48 @@ void drawLogo(QImage &image, const QImage &logo, QPoint pos, double scale, int o
     painter.end();
 }
 
+QRect drawText(QImage &image, const QString &text, QPoint pos, int opacity, const QFont &font,
+    const QColor &color)
+{
+    return drawTextIn(image, text, pos, opacity, font, color, nullptr);
+}
+
+void drawLogo(QImage &image, const QImage &logo, QPoint pos, double scale, int opacity,
+    Qt::TransformationMode mode)
+{
+    drawLogoIn(image, logo, pos, scale, opacity, mode, nullptr);
+}
+
+QImage renderBase(const QImage &source, const StampOptions &options, Qt::TransformationMode mode)
+{
+    // Always from the source, never from an earlier result, so that repeated
+    // compositions do not degrade the picture.
+    QImage image = source;
+    if (image.isNull())
+        return image;
+    if (options.resizeEnabled)
+        image = resized(
+            image, options.resizeWidth, options.resizeHeight, options.keepAspectRatio, mode);
+    applyShadowBar(image, options.shadowHeight, options.shadowEdge, options.shadowTone);
+    return image;
+}
+
 Composition render(const QImage &source, const Placement &placement, const StampOptions &options,
+    const QFont &font, const QColor &color, const QImage &logo, Qt::TransformationMode mode)
+{
+    return finish(renderBase(source, options, mode), placement, options, font, color, logo, mode);
+}
+
+Composition finish(QImage base, const Placement &placement, const StampOptions &options,
     const QFont &font, const QColor &color, const QImage &logo, Qt::TransformationMode mode)
 {
     Composition result;
     result.textPos = placement.textPos;
     result.logoPos = placement.logoPos;
     result.textExtent = placement.textExtent;
-    // Always from the source, never from an earlier result, so that repeated
-    // compositions do not degrade the picture.
-    result.image = source;
+    result.image = std::move(base);
     if (result.image.isNull())
         return result;
-    if (options.resizeEnabled)
-        result.image = resized(
-            result.image, options.resizeWidth, options.resizeHeight, options.keepAspectRatio, mode);
-    applyShadowBar(result.image, options.shadowHeight, options.shadowEdge, options.shadowTone);
     // A resize that cannot get its memory leaves a null picture: then
     // neither text nor logo is drawn, and the text extent stays as it was.
     const QString text = options.watermarkText.trimmed();
@@ -187,6 +222,52 @@ Composition compose(const QImage &source, const QImage &previous, QRect textExte
     const Placement current { textPos, logoPos, textExtent };
     const Placement next = place(previous, current, options, font, color, logo.size());
     return render(source, next, options, font, color, logo, mode);
+}
+
+// Where drawing the text or the logo of `placement` can change pixels. A
+// glyph may reach beyond the text's bounding rectangle (overhangs, italics),
+// so that one is widened by a line's height on every side.
+static QRect coveredArea(const Placement &placement, const StampOptions &options,
+    const QImage &logo)
+{
+    QRect area;
+    const int line = std::max(4, placement.textExtent.height());
+    if (!options.watermarkText.trimmed().isEmpty())
+        area = QRect(placement.textPos, placement.textExtent.size())
+                   .adjusted(-line, -line, line, line);
+    if (!logo.isNull())
+        area |= QRect(placement.logoPos,
+            QSize(int(logo.width() * options.logoScale), int(logo.height() * options.logoScale)))
+                    .adjusted(-2, -2, 2, 2);
+    return area;
+}
+
+bool moveItems(QImage &stamped, const QImage &base, const Placement &before,
+    const Placement &after, const StampOptions &options, const QFont &font, const QColor &color,
+    const QImage &logo, Qt::TransformationMode mode, QRect &textExtent, QRect &changed)
+{
+    if (stamped.isNull() || base.size() != stamped.size() || base.format() != stamped.format())
+        return false;
+    textExtent = after.textExtent;
+    const QRect area = (coveredArea(before, options, logo) | coveredArea(after, options, logo))
+        & stamped.rect();
+    // Back to the picture without text and logo inside the area, then both
+    // drawn again in their order, held inside it.
+    if (!area.isEmpty()) {
+        const int bytes = area.width() * base.depth() / 8;
+        const int offset = area.x() * base.depth() / 8;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            std::memcpy(stamped.scanLine(y) + offset, base.constScanLine(y) + offset, size_t(bytes));
+    }
+    const QString text = options.watermarkText.trimmed();
+    if (!text.isEmpty())
+        textExtent = drawTextIn(
+            stamped, text, after.textPos, options.textOpacity, font, color, &area);
+    if (!area.isEmpty())
+        drawLogoIn(stamped, logo, after.logoPos, options.logoScale, options.logoOpacity, mode,
+            &area);
+    changed = area;
+    return true;
 }
 
 } // namespace Stamp

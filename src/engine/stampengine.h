@@ -142,6 +142,23 @@ struct Composition
 Composition render(const QImage &source, const Placement &placement, const StampOptions &options,
     const QFont &font, const QColor &color, const QImage &logo, Qt::TransformationMode mode);
 
+// render() in two steps: the picture text and logo go on (a copy of
+// `source`, resized, with the shadow bar), and the rest on that picture.
+QImage renderBase(const QImage &source, const StampOptions &options, Qt::TransformationMode mode);
+Composition finish(QImage base, const Placement &placement, const StampOptions &options,
+    const QFont &font, const QColor &color, const QImage &logo, Qt::TransformationMode mode);
+
+// Moves text and logo of `stamped`, which finish() made from `base` with the
+// placement `before`, to the positions of `after` (all other options the
+// same): only around the old and the new places is the picture restored from
+// `base` and drawn again, and it ends up as finish() with `after` would make
+// it. Sets `textExtent` as that would, and `changed` to the rectangle whose
+// pixels may have changed. False, with nothing done, when `stamped` does not
+// fit `base`.
+bool moveItems(QImage &stamped, const QImage &base, const Placement &before,
+    const Placement &after, const StampOptions &options, const QFont &font, const QColor &color,
+    const QImage &logo, Qt::TransformationMode mode, QRect &textExtent, QRect &changed);
+
 // One whole composition: place() against `previous` (the last result) and
 // `textExtent`, then render() `source`. `textPos` and `logoPos` are the
 // positions in force; they are kept when `previous` is null.

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QImage>
 #include <QMainWindow>
+#include <QPixmap>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -126,8 +127,13 @@ private:
     void composeStamp();
     void composeTwice();
 
+    bool onlyPlacesChanged(const StampOptions &options) const;
+
     // ---- preview (mainwindow_preview.cpp), options (mainwindow_options.cpp) ----
-    void refreshView();
+    // With a `changed` rectangle (picture pixels) only that part of the
+    // preview is drawn again, when the preview shows the picture as before.
+    void refreshView(const QRect &changed = QRect());
+    bool showChanged(const QRect &changed);
     void logoAnchorChanged();
     void textAnchorChanged();
 
@@ -167,5 +173,20 @@ private:
     int transformMode = Qt::FastTransformation;
     QRect textExtent;
     bool stamping = false;
+    // What the last composition was made from: a move of text or logo alone
+    // is drawn into it instead of composing everything again.
+    struct LastComposition
+    {
+        QImage base; // stampedImage without text and logo
+        Stamp::Placement placement;
+        StampOptions options;
+        QFont font;
+        QColor color;
+        int mode = -1;
+        qint64 sourceKey = 0;
+        qint64 logoKey = 0;
+        qint64 stampedKey = 0;
+    } last;
+    QPixmap previewPixmap; // what previewLabel shows
     QVessikAnalytics updateChecker;
 };

@@ -58,14 +58,49 @@ void MainWindow::updatePlacement()
     textExtent = placement.textExtent;
 }
 
+// Whether the last composition differs from what `options` and the window
+// ask for in the places of text and logo alone (anchors and offsets), and is
+// still the picture shown.
+bool MainWindow::onlyPlacesChanged(const StampOptions &options) const
+{
+    const StampOptions &o = last.options;
+    return !stampedImage.isNull() && stampedImage.cacheKey() == last.stampedKey
+        && sourceImage.cacheKey() == last.sourceKey && logoImage.cacheKey() == last.logoKey
+        && transformMode == last.mode && textFont == last.font && textColor == last.color
+        && options.resizeEnabled == o.resizeEnabled && options.resizeWidth == o.resizeWidth
+        && options.resizeHeight == o.resizeHeight && options.keepAspectRatio == o.keepAspectRatio
+        && options.shadowHeight == o.shadowHeight && options.shadowEdge == o.shadowEdge
+        && options.shadowTone == o.shadowTone && options.watermarkText == o.watermarkText
+        && options.textOpacity == o.textOpacity && options.logoScale == o.logoScale
+        && options.logoOpacity == o.logoOpacity;
+}
+
 void MainWindow::composeStamp()
 {
     updatePlacement();
+    const StampOptions options = readStampOptions();
+    const auto mode = static_cast<Qt::TransformationMode>(transformMode);
+    const Stamp::Placement placement { textPos, logoPos, textExtent };
+    // A drag step moves one item: only around its old and new places is the
+    // picture drawn again, which gives the same pixels as composing anew.
+    QRect changed;
+    if (onlyPlacesChanged(options)
+        && Stamp::moveItems(stampedImage, last.base, last.placement, placement, options, textFont,
+            textColor, logoImage, mode, textExtent, changed)) {
+        last.placement = { textPos, logoPos, textExtent };
+        last.options = options;
+        last.stampedKey = stampedImage.cacheKey();
+        refreshView(changed);
+        return;
+    }
+
+    const QImage base = Stamp::renderBase(sourceImage, options, mode);
     const Stamp::Composition composition
-        = Stamp::render(sourceImage, { textPos, logoPos, textExtent }, readStampOptions(), textFont,
-            textColor, logoImage, static_cast<Qt::TransformationMode>(transformMode));
+        = Stamp::finish(base, placement, options, textFont, textColor, logoImage, mode);
     stampedImage = composition.image;
     textExtent = composition.textExtent;
+    last = { base, { textPos, logoPos, textExtent }, options, textFont, textColor, transformMode,
+        sourceImage.cacheKey(), logoImage.cacheKey(), stampedImage.cacheKey() };
     refreshView();
 }
 

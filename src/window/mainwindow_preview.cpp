@@ -1,6 +1,7 @@
 #include "window/mainwindow.h"
 
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QResizeEvent>
 
@@ -8,7 +9,7 @@
 #include "window/qclickablelabel.h"
 #include "ui_mainwindow.h"
 
-void MainWindow::refreshView()
+void MainWindow::refreshView(const QRect &changed)
 {
     const auto mode = static_cast<Qt::TransformationMode>(transformMode);
 
@@ -26,6 +27,8 @@ void MainWindow::refreshView()
     // The options are applied at start-up before the preview label exists.
     if (stampedImage.isNull() || !previewLabel)
         return;
+    if (!changed.isNull() && showChanged(changed))
+        return;
 
     QImage shown;
     if (ui->actual_radio->isChecked()) {
@@ -36,10 +39,57 @@ void MainWindow::refreshView()
     } else {
         return;
     }
-    previewLabel->setPixmap(QPixmap::fromImage(shown));
+    previewPixmap = QPixmap::fromImage(shown);
+    previewLabel->setPixmap(previewPixmap);
     // The label's pixels must be the shown image's pixels for the drag
     // arithmetic; the layout would get there too, but only once it has run.
     previewLabel->resize(shown.size());
+}
+
+// Draws the changed part of the picture into the preview shown, scaled as
+// the preview is, instead of converting or scaling the whole picture again.
+// False when the preview does not show the picture as it did.
+bool MainWindow::showChanged(const QRect &changed)
+{
+    const QSize shownSize = previewPixmap.size();
+    if (previewPixmap.isNull() || previewLabel->pixmap(Qt::ReturnByValue).cacheKey()
+            != previewPixmap.cacheKey())
+        return false;
+    QRect target = changed;
+    QRectF source = changed;
+    if (ui->actual_radio->isChecked()) {
+        if (shownSize != stampedImage.size())
+            return false;
+    } else if (ui->fit_radio->isChecked()) {
+        const QSize room = ui->image_scroll->size() - QSize(2, 2);
+        if (shownSize != stampedImage.size().scaled(room, Qt::KeepAspectRatio))
+            return false;
+        // The whole preview pixels that show the change, and the part of the
+        // picture they show.
+        const double sx = double(shownSize.width()) / stampedImage.width();
+        const double sy = double(shownSize.height()) / stampedImage.height();
+        target = QRectF(changed.x() * sx, changed.y() * sy, changed.width() * sx,
+            changed.height() * sy)
+                     .toAlignedRect()
+                     .adjusted(-1, -1, 1, 1)
+            & QRect(QPoint(0, 0), shownSize);
+        source = QRectF(target.x() / sx, target.y() / sy, target.width() / sx,
+            target.height() / sy);
+    } else {
+        return false;
+    }
+    if (target.isEmpty())
+        return true;
+    // The label lets go of its copy first, so that the drawing changes the
+    // one picture in place instead of copying all of it.
+    previewLabel->clear();
+    QPainter painter(&previewPixmap);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, transformMode == Qt::SmoothTransformation);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QRectF(target), stampedImage, source);
+    painter.end();
+    previewLabel->setPixmap(previewPixmap);
+    return true;
 }
 
 void MainWindow::resizeEvent(QResizeEvent *)
