@@ -15,9 +15,12 @@ struct WindowProbe
     static QImage &sourceImage(MainWindow &w) { return w.sourceImage; }
     static QImage &stampedImage(MainWindow &w) { return w.stampedImage; }
     static QPoint &logoPos(MainWindow &w) { return w.logoPos; }
+    static QPoint &textPos(MainWindow &w) { return w.textPos; }
+    static int &transformMode(MainWindow &w) { return w.transformMode; }
     static QFont &textFont(MainWindow &w) { return w.textFont; }
     static QColor &textColor(MainWindow &w) { return w.textColor; }
     static bool &draggingLogo(MainWindow &w) { return w.draggingLogo; }
+    static bool &draggingText(MainWindow &w) { return w.draggingText; }
     static QVessikAnalytics &updateChecker(MainWindow &w) { return w.updateChecker; }
 
     static void composeStamp(MainWindow &w) { w.composeStamp(); }
