@@ -109,13 +109,21 @@ public:
     }
     bool take(Child &child, QString &why)
     {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (!idle.empty()) {
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (idle.empty())
+                    break;
                 child = idle.back();
                 idle.pop_back();
-                return true;
             }
+            // A decoder ends with the thread that started it (it asks for
+            // that, so that none outlives a crashed program), and a batch's
+            // worker threads end with the batch: such a one is replaced.
+            if (::waitpid(child.pid, nullptr, WNOHANG) == 0)
+                return true;
+            child.pid = -1;
+            retire(child);
         }
         return spawn(child, why);
     }
