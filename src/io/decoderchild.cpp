@@ -123,9 +123,15 @@ Reply serve(const Request &request, int file, int memory)
     void *pixels = nullptr;
     qint64 mapped = 0;
     const auto store = [&](qint64 bytes) -> uchar * {
-        if (::ftruncate(memory, bytes) != 0)
+        // The memory may come from an earlier picture: it only ever grows.
+        struct stat info;
+        if (::fstat(memory, &info) != 0
+            || (info.st_size < bytes && ::ftruncate(memory, bytes) != 0))
             return nullptr;
-        void *map = ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0);
+        // Populated at once: cheaper than a fault for every page the
+        // reader touches.
+        void *map = ::mmap(
+            nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, memory, 0);
         if (map == MAP_FAILED)
             return nullptr;
         pixels = map;
@@ -185,9 +191,6 @@ Reply serve(const Request &request, int file, int memory)
     reply.detailsBytes = details.size();
     if (!put(memory, reply.detailsOffset, details.constData(), details.size()))
         reply.detailsBytes = 0;
-    // Sealed, the program can map it knowing it will not change or shrink
-    // under the mapping.
-    ::fcntl(memory, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
     return reply;
 }
 
@@ -195,7 +198,10 @@ Reply serve(const Request &request, int file, int memory)
 
 int run()
 {
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // No parent-death signal: it fires when the thread that started this
+    // process ends, and the program's worker threads come and go while
+    // their decoders are kept. When the program ends, the socket closes and
+    // this process ends with it.
     if (::fcntl(SocketFd, F_GETFD) == -1)
         return 2; // not started by the program
     ::fcntl(SocketFd, F_SETFD, FD_CLOEXEC);

@@ -68,7 +68,7 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
     }
 
     // With size and format known from the header, the reader decodes into
-    // memory given to it (fresh shared memory, all zero); readers that cannot
+    // memory given to it (shared memory); readers that cannot
     // use it allocate their own. Decoders that stop early leave the rest of
     // their image as they found it: libjpeg fills every row itself, for the
     // others a picture of their own is cleared beforehand.
@@ -79,6 +79,9 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
     if (store && bytes > 0 && imageReader.transformation() == QImageIOHandler::TransformationNone)
         memory = store(bytes);
     if (memory) {
+        // It may hold an earlier picture's pixels.
+        if (reader != "jpeg")
+            memset(memory, 0, size_t(bytes));
         image = QImage(memory, result.claimed.width(), result.claimed.height(),
             int(bytes / result.claimed.height()), format);
     } else if (bytes > 0 && reader != "jpeg") {

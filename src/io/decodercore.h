@@ -40,7 +40,8 @@ struct Decoded
 };
 
 // Gives memory for `bytes` bytes of pixels that the decoder writes straight
-// into (the shared memory the program maps), or nullptr for the heap.
+// into (the shared memory the program maps), or nullptr for the heap. The
+// memory may hold anything.
 using PixelStore = std::function<uchar *(qint64 bytes)>;
 
 // Decodes `device`, the file open at `fd`, with the reader `reader`

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstring>
@@ -117,9 +118,10 @@ public:
                 child = idle.back();
                 idle.pop_back();
             }
-            // A decoder ends with the thread that started it (it asks for
-            // that, so that none outlives a crashed program), and a batch's
-            // worker threads end with the batch: such a one is replaced.
+            // One that ended while it waited (killed from outside) is no use.
+            // (Decoders do not end with the thread that started them: a
+            // batch's worker threads come and go, its decoders stay. They end
+            // with the program, whose end closes their socket.)
             if (::waitpid(child.pid, nullptr, WNOHANG) == 0)
                 return true;
             child.pid = -1;
@@ -252,21 +254,90 @@ int receive(const Child &child, Reply &reply)
     }
 }
 
+// Shared memory for the pixels. Getting fresh pages from the system (and
+// giving them back) costs more than decoding into them, so the memory of a
+// picture that is gone is kept for the next one: a few buffers, for a few
+// seconds, so that memory that is not needed any more goes back soon.
+class Buffers
+{
+public:
+    int take()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            dropOld();
+            if (!spare.empty()) {
+                const int fd = spare.back().fd;
+                spare.pop_back();
+                return fd;
+            }
+        }
+        const int fd = ::memfd_create("tarvelo-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        // It can then only grow: no decoder can shrink it under a mapping of
+        // the program's, nor seal it against the next decoder.
+        if (fd >= 0 && ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_SEAL) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+    void give(int fd)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        dropOld();
+        if (spare.size() < MaxSpare)
+            spare.push_back({ fd, std::chrono::steady_clock::now() });
+        else
+            ::close(fd);
+    }
+
+private:
+    struct Spare
+    {
+        int fd;
+        std::chrono::steady_clock::time_point since;
+    };
+    void dropOld()
+    {
+        const auto now = std::chrono::steady_clock::now();
+        for (auto it = spare.begin(); it != spare.end();)
+            if (now - it->since > std::chrono::seconds(10)) {
+                ::close(it->fd);
+                it = spare.erase(it);
+            } else {
+                ++it;
+            }
+    }
+    static constexpr size_t MaxSpare = 4;
+    std::mutex mutex;
+    std::vector<Spare> spare;
+};
+
+// Never destroyed: pictures may outlive everything else at exit.
+Buffers &buffers()
+{
+    static Buffers *instance = new Buffers;
+    return *instance;
+}
+
 struct Mapping
 {
     void *address;
     size_t length;
+    int memory;
 };
 
 void unmap(void *info)
 {
     auto *mapping = static_cast<Mapping *>(info);
     ::munmap(mapping->address, mapping->length);
+    buffers().give(mapping->memory);
     delete mapping;
 }
 
-// The picture the decoder left in `memory`; a null image when the reply
-// does not describe one that fits (the decoder is not trusted either).
+// The picture the decoder left in `memory`, which it then owns; a null
+// image when the reply does not describe one that fits (the decoder is not
+// trusted either).
 QImage picture(const Reply &reply, int memory, qint64 capacity)
 {
     if (reply.width <= 0 || reply.height <= 0 || reply.format <= QImage::Format_Invalid
@@ -278,16 +349,27 @@ QImage picture(const Reply &reply, int memory, qint64 capacity)
     const qint64 bytes = qint64(reply.bytesPerLine) * reply.height;
     if (reply.bytesPerLine < least || reply.bytesPerLine % 4 || bytes > capacity)
         return QImage();
-    // Private: whoever paints on the picture gets pages of their own.
-    void *address = ::mmap(
-        nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE, memory, 0);
+    // Private: whoever paints on the picture gets pages of their own. Mapped
+    // read-only first, so that populating it maps the decoder's pages
+    // instead of copying them (populating a writable private mapping copies
+    // every page); made writable afterwards, each page is copied only when
+    // it is written.
+    void *address
+        = ::mmap(nullptr, size_t(bytes), PROT_READ, MAP_PRIVATE | MAP_POPULATE, memory, 0);
     if (address == MAP_FAILED)
         return QImage();
-    auto *mapping = new Mapping { address, size_t(bytes) };
+    if (::mprotect(address, size_t(bytes), PROT_READ | PROT_WRITE) != 0) {
+        ::munmap(address, size_t(bytes));
+        return QImage();
+    }
+    // The buffer goes back when the picture is gone.
+    auto *mapping = new Mapping { address, size_t(bytes), memory };
     QImage image(static_cast<uchar *>(address), reply.width, reply.height, reply.bytesPerLine,
         format, unmap, mapping);
-    if (image.isNull())
-        unmap(mapping);
+    if (image.isNull()) {
+        ::munmap(address, size_t(bytes));
+        delete mapping;
+    }
     return image;
 }
 
@@ -350,7 +432,7 @@ Result decode(int fd, const QByteArray &reader, qint64 budgetBytes)
     }
     memcpy(request.reader, reader.constData(), size_t(reader.size()));
     request.budgetBytes = budgetBytes;
-    const int memory = ::memfd_create("tarvelo-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    const int memory = buffers().take();
     if (memory < 0) {
         result.errorText = qt_error_string(errno);
         return result;
@@ -358,7 +440,7 @@ Result decode(int fd, const QByteArray &reader, qint64 budgetBytes)
 
     Child child;
     if (!pool().take(child, result.errorText)) {
-        ::close(memory);
+        buffers().give(memory);
         return result;
     }
     limitFor(child, budgetBytes);
@@ -366,18 +448,13 @@ Result decode(int fd, const QByteArray &reader, qint64 budgetBytes)
     const int received = send(child, request, fd, memory) ? receive(child, reply) : 0;
     if (received != 1) {
         result.errorText = ending(child, received < 0);
-        ::close(memory);
+        buffers().give(memory);
         return result;
     }
 
-    // Mapped only when the decoder sealed it: it can then neither change
-    // the pixels nor shrink them away under the mapping.
+    // Sealed against shrinking from the start, so what is there now stays.
     struct stat info;
-    const int seals = ::fcntl(memory, F_GET_SEALS);
-    const qint64 capacity = seals >= 0 && (seals & F_SEAL_SHRINK) && (seals & F_SEAL_WRITE)
-            && ::fstat(memory, &info) == 0
-        ? qint64(info.st_size)
-        : 0;
+    const qint64 capacity = ::fstat(memory, &info) == 0 ? qint64(info.st_size) : 0;
     result.size = QSize(reply.width, reply.height);
     switch (reply.outcome) {
     case Outcome::Decoded:
@@ -395,7 +472,8 @@ Result decode(int fd, const QByteArray &reader, qint64 budgetBytes)
         break;
     }
     readDetails(reply, memory, capacity, result);
-    ::close(memory);
+    if (result.image.isNull())
+        buffers().give(memory);
     if (result.kind == Result::DecoderFailed) {
         retire(child);
         result.errorText = QStringLiteral("the decoder gave an answer that makes no sense");

@@ -6,11 +6,12 @@
 // other over their socket pair. One request, one reply, in order.
 //
 // Request: a Request, with two descriptors: the picture file, opened by the
-// program, and an empty memfd for the reply.
-// Reply: a Reply. The decoder has sized the memfd and sealed it against
-// writing and shrinking; the pixels lie at offset 0, the details (error text,
-// warnings, colour table, resolution, colour profile) follow at
-// Reply::detailsOffset as a QDataStream.
+// program, and a memfd for the reply, sealed against shrinking, which may
+// hold an earlier picture.
+// Reply: a Reply. The decoder has grown the memfd as it needed; the pixels
+// lie at offset 0, the details (error text, warnings, colour table,
+// resolution, colour profile) follow at Reply::detailsOffset as a
+// QDataStream.
 namespace DecoderProtocol {
 
 constexpr int SocketFd = 3; // where the decoder finds its end of the pair
