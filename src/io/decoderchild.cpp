@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
 #include <seccomp.h>
 #include <sys/mman.h>
@@ -17,6 +18,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "io/decodercore.h"
 #include "io/decoderprotocol.h"
@@ -42,11 +44,12 @@ void fenceIn()
         SCMP_SYS(set_robust_list), SCMP_SYS(rseq), SCMP_SYS(clock_gettime), SCMP_SYS(clock_getres),
         SCMP_SYS(gettimeofday), SCMP_SYS(nanosleep), SCMP_SYS(clock_nanosleep), SCMP_SYS(getpid),
         SCMP_SYS(gettid), SCMP_SYS(getuid), SCMP_SYS(geteuid), SCMP_SYS(getgid), SCMP_SYS(getegid),
-        SCMP_SYS(sendmsg), SCMP_SYS(recvmsg), SCMP_SYS(sendto), SCMP_SYS(recvfrom), SCMP_SYS(exit),
-        SCMP_SYS(exit_group), SCMP_SYS(rt_sigreturn), SCMP_SYS(rt_sigprocmask),
-        SCMP_SYS(rt_sigaction), SCMP_SYS(sigaltstack), SCMP_SYS(sched_yield),
-        SCMP_SYS(sched_getaffinity), SCMP_SYS(getrandom), SCMP_SYS(membarrier), SCMP_SYS(tgkill),
-        SCMP_SYS(getrusage), SCMP_SYS(sysinfo), SCMP_SYS(uname) };
+        SCMP_SYS(sendmsg), SCMP_SYS(recvmsg), SCMP_SYS(poll), SCMP_SYS(ppoll), SCMP_SYS(sendto),
+        SCMP_SYS(recvfrom), SCMP_SYS(exit), SCMP_SYS(exit_group), SCMP_SYS(rt_sigreturn),
+        SCMP_SYS(rt_sigprocmask), SCMP_SYS(rt_sigaction), SCMP_SYS(sigaltstack),
+        SCMP_SYS(sched_yield), SCMP_SYS(sched_getaffinity), SCMP_SYS(getrandom),
+        SCMP_SYS(membarrier), SCMP_SYS(tgkill), SCMP_SYS(getrusage), SCMP_SYS(sysinfo),
+        SCMP_SYS(uname) };
     for (const int call : allowed)
         seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0);
     // Memory, never executable memory.
@@ -117,27 +120,79 @@ bool put(int memory, qint64 offset, const void *bytes, qint64 count)
     return true;
 }
 
+// Mappings of the program's buffers, kept: the program hands the same few
+// buffers out again and again, and mapping (and unmapping) a large one costs
+// a good part of decoding into it. Dropped when the program has been quiet
+// for a while, so that the memory of buffers it let go can go back.
+class Mappings
+{
+public:
+    // At most `budget` bytes stay mapped besides the one asked for.
+    uchar *map(int memory, qint64 bytes, qint64 budget)
+    {
+        struct stat info;
+        if (::fstat(memory, &info) != 0)
+            return nullptr;
+        for (Entry &entry : entries)
+            if (entry.device == info.st_dev && entry.inode == info.st_ino) {
+                if (entry.length >= bytes)
+                    return entry.address;
+                ::munmap(entry.address, size_t(entry.length));
+                entry = entries.back();
+                entries.pop_back();
+                break;
+            }
+        // The memory only ever grows. Populated at once: cheaper than a
+        // fault for every page the reader touches.
+        if (info.st_size < bytes && ::ftruncate(memory, bytes) != 0)
+            return nullptr;
+        void *address = ::mmap(
+            nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, memory, 0);
+        if (address == MAP_FAILED)
+            return nullptr;
+        qint64 kept = 0;
+        for (const Entry &entry : entries)
+            kept += entry.length;
+        while (!entries.empty() && (entries.size() >= MaxEntries || kept > budget)) {
+            kept -= entries.front().length;
+            dropOldest();
+        }
+        // A mapping keeps its buffer alive, so no other buffer can have the
+        // same inode while it is listed.
+        entries.push_back({ info.st_dev, info.st_ino, static_cast<uchar *>(address), bytes });
+        return static_cast<uchar *>(address);
+    }
+    void dropAll()
+    {
+        while (!entries.empty())
+            dropOldest();
+    }
+
+private:
+    struct Entry
+    {
+        dev_t device;
+        ino_t inode;
+        uchar *address;
+        qint64 length;
+    };
+    void dropOldest()
+    {
+        ::munmap(entries.front().address, size_t(entries.front().length));
+        entries.erase(entries.begin());
+    }
+    static constexpr size_t MaxEntries = 3;
+    std::vector<Entry> entries;
+};
+
+Mappings mappings;
+
 Reply serve(const Request &request, int file, int memory)
 {
     Reply reply;
-    void *pixels = nullptr;
-    qint64 mapped = 0;
-    const auto store = [&](qint64 bytes) -> uchar * {
-        // The memory may come from an earlier picture: it only ever grows.
-        struct stat info;
-        if (::fstat(memory, &info) != 0
-            || (info.st_size < bytes && ::ftruncate(memory, bytes) != 0))
-            return nullptr;
-        // Populated at once: cheaper than a fault for every page the
-        // reader touches.
-        void *map = ::mmap(
-            nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, memory, 0);
-        if (map == MAP_FAILED)
-            return nullptr;
-        pixels = map;
-        mapped = bytes;
-        return static_cast<uchar *>(map);
-    };
+    uchar *pixels = nullptr;
+    const auto store
+        = [&](qint64 bytes) { return pixels = mappings.map(memory, bytes, request.budgetBytes); };
 
     QFile device;
     device.open(file, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
@@ -183,8 +238,6 @@ Reply serve(const Request &request, int file, int memory)
         out << texts;
     }
     image = QImage(); // before its memory goes
-    if (pixels)
-        ::munmap(pixels, size_t(mapped));
     reply.detailsOffset = (pixelBytes + 4095) & ~qint64(4095);
     if (details.size() > DetailsRoom)
         details.clear();
@@ -226,6 +279,9 @@ int run()
     int file = -1;
     int memory = -1;
     for (;;) {
+        pollfd socket { SocketFd, POLLIN, 0 };
+        if (::poll(&socket, 1, 10000) == 0)
+            mappings.dropAll();
         const int received = receive(request, file, memory);
         if (received < 0)
             return 0;
