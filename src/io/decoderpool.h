@@ -14,9 +14,11 @@
 namespace DecoderPool {
 
 // How long a decoder may work on one picture, in processor seconds and in
-// seconds on the clock.
+// seconds on the clock. A large photo takes a few processor seconds; the
+// clock allows for a machine busy with other work (a shared server, several
+// runs at once), where a decoder gets a fraction of a core.
 constexpr int CpuSeconds = 10;
-constexpr int ClockSeconds = 30;
+constexpr int ClockSeconds = 60;
 
 struct Result
 {
