@@ -133,8 +133,6 @@ bool structureTag(const Exiv2::Exifdatum &datum)
     switch (datum.tag()) {
     case 0x00fe:
     case 0x00ff:
-    case 0x0100:
-    case 0x0101:
     case 0x0102:
     case 0x0103:
     case 0x0106:
@@ -250,7 +248,8 @@ Source read(const QString &path)
 
 QString carryOver(QByteArray &encoded, const Source &source, QSize size)
 {
-    if (!source.records && source.iccProfile.isEmpty())
+    // Only JPEG gets its profile through Exiv2.
+    if (!source.records && (source.iccProfile.isEmpty() || !encoded.startsWith("\xff\xd8")))
         return QString();
     prepareExiv2();
     try {
@@ -274,6 +273,10 @@ QString carryOver(QByteArray &encoded, const Source &source, QSize size)
                 exif, "Exif.Photo.PixelXDimension", std::to_string(size.width()));
             replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
                 exif, "Exif.Photo.PixelYDimension", std::to_string(size.height()));
+            replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
+                exif, "Exif.Image.ImageWidth", std::to_string(size.width()));
+            replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
+                exif, "Exif.Image.ImageLength", std::to_string(size.height()));
             image->setExifData(exif);
 
             Exiv2::IptcData iptc;
