@@ -1,9 +1,13 @@
 // A batch of real photographs stamped through the start button, exactly as
-// a user runs it: the folder dialog, reading, composing twice, writing JPG
-// at quality 90, the log and the "Done" box. The options are those of a first
-// run (a 15-row dark bar at the bottom, the default text, resized to 1920 x
-// 1920 without keeping the proportions) plus a logo. For comparison the same
-// job is done by ImageMagick's convert, one process per photo.
+// a user runs it (the folder dialog, reading, composing twice on worker
+// threads, writing JPG at quality 90, the log and the "Done" box), at full
+// size and fitted into 1920 x 1920, beside the same job done by the libvips
+// C API peer (../shared/bench/vips-stamp.c, built with the benchmarks) with
+// one and with two threads, by tarvelo-cli and by ImageMagick's convert.
+// The job: a 15-row dark bar at the bottom, one line of DejaVu Sans 18 at
+// (20, 20), a logo at (20, 60). Every row prints megapixels per second, the
+// ratio to libvips with two threads at the same size, and the peak resident
+// memory of the run (the process's for the window, the child's otherwise).
 //
 // The photos are the JPEGs of at least 6 megapixels in Debian's
 // lomiri-wallpapers-16.04, lomiri-wallpapers-20.04 and mate-backgrounds
@@ -13,6 +17,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -30,7 +36,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <map>
+#include <functional>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "window/mainwindow.h"
 // The window's state is reached the way the tests reach it (this also
@@ -38,6 +51,8 @@
 #include "../tests/windowprobe.h"
 
 namespace {
+
+const char *const peerText = "Stamp test 2024-01-01 12:00 - sample caption";
 
 const char *const corpusPackages[]
     = { "lomiri-wallpapers-16.04", "lomiri-wallpapers-20.04", "mate-backgrounds" };
@@ -128,6 +143,23 @@ struct Session
         QImage(QStringLiteral(":/Resources/icon.png")).save(logoPath);
         WindowProbe::logoFileName(*window) = logoPath;
         WindowProbe::logoImage(*window) = QImage(logoPath);
+        // The job of the libvips peer.
+        ui->shadow_spin->setValue(15);
+        ui->bottom_radio->setChecked(true);
+        ui->dark_radio->setChecked(true);
+        ui->wtrmark_edit->setText(QString::fromLatin1(peerText));
+        ui->txt_topleft_btn->setChecked(true);
+        ui->txt_x_spin->setValue(20);
+        ui->txt_y_spin->setValue(20);
+        ui->logo_topleft_btn->setChecked(true);
+        ui->x_spin->setValue(20);
+        ui->y_spin->setValue(60);
+        WindowProbe::textFont(*window) = QFont(QStringLiteral("DejaVu Sans"), 18);
+        ui->outjpg_radio->setChecked(true);
+        ui->comp_slider->setValue(90);
+        ui->aspect_check->setChecked(true);
+        ui->width_spin->setValue(1920);
+        ui->height_spin->setValue(1920);
         window->resize(1600, 1000);
         window->show();
         QCoreApplication::processEvents();
@@ -154,111 +186,207 @@ struct Session
 
 Session *session = nullptr;
 
-void reportRates(benchmark::State &state)
+// Megapixels per second of each tool and size, for the ratios.
+std::map<std::string, double> rates;
+
+// The peak resident memory of this process since the last reset.
+void resetPeakMemory()
 {
-    const double runs = double(state.iterations());
-    state.counters["pictures/s"]
-        = benchmark::Counter(runs * session->photos.size(), benchmark::Counter::kIsRate);
-    state.counters["megapixels/s"]
-        = benchmark::Counter(runs * session->totalPixels / 1e6, benchmark::Counter::kIsRate);
-    state.counters["pictures"] = double(session->photos.size());
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+double peakMemoryMB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+    return 0;
+}
+
+// Runs a program to its end; its peak resident memory in MB, -1 on failure.
+double runChild(const QStringList &command, const QByteArray &environment = QByteArray())
+{
+    std::vector<QByteArray> owned;
+    for (const QString &part : command)
+        owned.push_back(QFile::encodeName(part));
+    std::vector<char *> argv;
+    for (QByteArray &part : owned)
+        argv.push_back(part.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!environment.isEmpty())
+            ::putenv(const_cast<char *>(environment.constData()));
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage {};
+    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status)
+        || WEXITSTATUS(status) != 0)
+        return -1;
+    return usage.ru_maxrss / 1024.0;
+}
+
+void report(benchmark::State &state, const std::string &tool, bool fit, double seconds,
+    double peakMB)
+{
+    const double rate = state.iterations() * session->totalPixels / 1e6 / seconds;
+    const std::string size = fit ? "fit 1920" : "full size";
+    rates[tool + size] = rate;
+    state.counters["MP/s"] = rate;
+    const double vips = rates.count("libvips 2 threads" + size) ? rates["libvips 2 threads" + size] : 0;
+    state.counters["x_libvips2"] = vips > 0 ? rate / vips : 0;
+    state.counters["peak_RSS_MB"] = peakMB;
     state.counters["megapixels"] = double(session->totalPixels) / 1e6;
+    state.SetLabel(tool + ", " + size);
+}
+
+bool havePhotos(benchmark::State &state)
+{
+    if (session->photos.isEmpty())
+        state.SkipWithError("no photos: install lomiri-wallpapers-16.04, "
+                            "lomiri-wallpapers-20.04 and mate-backgrounds");
+    return !session->photos.isEmpty();
+}
+
+// Times a child process per iteration (or per photo, with `perPhoto`).
+void timeChildren(benchmark::State &state, const std::string &tool, bool fit,
+    const std::function<QList<QStringList>(const QString &out)> &commands,
+    const QByteArray &environment = QByteArray())
+{
+    if (!havePhotos(state))
+        return;
+    double seconds = 0, peak = 0;
+    for (auto _ : state) {
+        QTemporaryDir out;
+        const QList<QStringList> list = commands(out.path());
+        QElapsedTimer clock;
+        clock.start();
+        for (const QStringList &command : list) {
+            const double used = runChild(command, environment);
+            if (used < 0) {
+                state.SkipWithError((tool + " failed").c_str());
+                return;
+            }
+            peak = std::max(peak, used);
+        }
+        seconds += clock.nsecsElapsed() / 1e9;
+        state.SetIterationTime(clock.nsecsElapsed() / 1e9);
+    }
+    report(state, tool, fit, seconds, peak);
+}
+
+void libvips(benchmark::State &state)
+{
+    const bool fit = state.range(0) != 0;
+    const int threads = int(state.range(1));
+    if (!QFileInfo::exists(QStringLiteral(VIPS_PEER_PATH))) {
+        state.SkipWithError("the libvips peer was not built (libvips-dev missing?)");
+        return;
+    }
+    timeChildren(state, "libvips " + std::to_string(threads) + (threads == 1 ? " thread" : " threads"), fit,
+        [fit](const QString &out) {
+            QStringList command { QStringLiteral(VIPS_PEER_PATH) };
+            if (fit)
+                command << "--fit" << "1920";
+            command << session->logoPath << out;
+            for (const Photo &photo : session->photos)
+                command << photo.path;
+            return QList<QStringList> { command };
+        },
+        "VIPS_CONCURRENCY=" + QByteArray::number(threads));
 }
 
 void tarveloStartButton(benchmark::State &state)
 {
-    if (session->photos.isEmpty()) {
-        state.SkipWithError("no photos: install lomiri-wallpapers-16.04, "
-                            "lomiri-wallpapers-20.04 and mate-backgrounds");
+    const bool fit = state.range(0) != 0;
+    if (!havePhotos(state))
         return;
-    }
+    session->ui->resize_check->setChecked(fit);
+    double seconds = 0, peak = 0;
     for (auto _ : state) {
-        state.PauseTiming();
         QTemporaryDir out;
-        state.ResumeTiming();
+        resetPeakMemory();
+        QElapsedTimer clock;
+        clock.start();
         const int written = session->run(out.path());
+        state.SetIterationTime(clock.nsecsElapsed() / 1e9);
+        seconds += clock.nsecsElapsed() / 1e9;
+        peak = std::max(peak, peakMemoryMB());
         if (written != session->photos.size()) {
             state.SkipWithError("the run did not write every photo");
             return;
         }
     }
-    reportRates(state);
+    report(state, "Tarvelo start button", fit, seconds, peak);
 }
 
 // The same job through tarvelo-cli, as a script would run it: one process
-// for the whole list, first-run options (an empty options file) with the
-// same logo, one worker per core.
+// for the whole list, one worker per core.
 void tarveloCli(benchmark::State &state)
 {
-    if (session->photos.isEmpty()) {
-        state.SkipWithError("no photos to stamp");
-        return;
-    }
-    const QString options = session->scratch.filePath("first-run.conf");
-    QFile(options).open(QIODevice::WriteOnly);
-    QStringList arguments { "--options", options, "--set", "logo_file_name=" + session->logoPath,
-        "--format", "jpg", "--quality", "90", "--output" };
-    for (auto _ : state) {
-        state.PauseTiming();
-        QTemporaryDir out;
-        QStringList run = arguments;
-        run << out.path() << "--";
+    const bool fit = state.range(0) != 0;
+    const QString options = session->scratch.filePath("options.conf");
+    QFile(options).open(QIODevice::WriteOnly); // an empty store: first-run options
+    timeChildren(state, "tarvelo-cli", fit, [fit, options](const QString &out) {
+        QStringList command { QStringLiteral(TARVELO_CLI_PATH), "--options", options, "--set",
+            "logo_file_name=" + session->logoPath, "--set", "shadow_spin=15", "--set",
+            QStringLiteral("wtrmark_edit=") + peerText, "--set", "txt_x_spin=20", "--set",
+            "txt_y_spin=20", "--set", "y_spin=60", "--set", "x_spin=20", "--set",
+            "font=DejaVu Sans,18,-1,5,50,0,0,0,0,0", "--set",
+            QStringLiteral("resize_check=") + (fit ? "true" : "false"), "--set", "aspect_check=true",
+            "--format", "jpg", "--quality", "90", "--output", out, "--" };
         for (const Photo &photo : session->photos)
-            run << photo.path;
-        QProcess cli;
-        cli.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        state.ResumeTiming();
-        cli.start(QStringLiteral(TARVELO_CLI_PATH), run);
-        cli.waitForFinished(-1);
-        const int written = QString::fromLocal8Bit(cli.readAllStandardOutput()).count("ok\t");
-        if (cli.exitCode() != 0 || written != session->photos.size()) {
-            state.SkipWithError("tarvelo-cli did not write every photo");
-            return;
-        }
-    }
-    reportRates(state);
+            command << photo.path;
+        return QList<QStringList> { command };
+    });
 }
 
-// The same job with ImageMagick: auto-orient, stretch to 1920 x 1920, the
-// bottom 15 rows at half brightness (HSB, as the bar halves the HSV value),
-// the text at (20, 20), the logo at the top-left corner, JPG at quality 90.
+// ImageMagick, one convert per photo: auto-orient, [fit into 1920 x 1920],
+// the bottom 15 rows at half brightness, the text, the logo, JPG at 90.
 void imageMagickConvert(benchmark::State &state)
 {
-    if (session->photos.isEmpty()) {
-        state.SkipWithError("no photos to stamp");
-        return;
-    }
+    const bool fit = state.range(0) != 0;
     if (QStandardPaths::findExecutable("convert").isEmpty()) {
         state.SkipWithError("ImageMagick's convert is not installed");
         return;
     }
-    for (auto _ : state) {
-        state.PauseTiming();
-        QTemporaryDir out;
-        state.ResumeTiming();
+    timeChildren(state, "ImageMagick convert", fit, [fit](const QString &out) {
+        QList<QStringList> commands;
         int number = 0;
         for (const Photo &photo : session->photos) {
-            const QStringList arguments { photo.path, "-auto-orient", "-resize", "1920x1920!", "(",
-                "+clone", "-gravity", "south", "-crop", "1920x15+0+0", "+repage", "-define",
-                "modulate:colorspace=HSB", "-modulate", "50", ")", "-gravity", "south",
-                "-composite", "-gravity", "northwest", "-pointsize", "24", "-fill", "white",
-                "-annotate", "+20+20", "Enter your text here!", session->logoPath, "-geometry",
-                "+0+0", "-composite", "-quality", "90",
-                out.filePath(QStringLiteral("%1.jpg").arg(++number)) };
-            if (QProcess::execute("convert", arguments) != 0) {
-                state.SkipWithError("convert failed");
-                return;
-            }
+            QStringList command { "convert", photo.path, "-auto-orient" };
+            if (fit)
+                command << "-resize" << "1920x1920";
+            command << "(" << "+clone" << "-gravity" << "south" << "-crop" << "100%x15+0+0"
+                    << "+repage" << "-fill" << "black" << "-colorize" << "50" << ")"
+                    << "-gravity" << "south" << "-composite" << "-gravity" << "northwest"
+                    << "-font" << "DejaVu-Sans" << "-pointsize" << "18" << "-fill" << "white"
+                    << "-annotate" << "+20+20" << peerText << session->logoPath << "-geometry"
+                    << "+20+60" << "-composite" << "-quality" << "90"
+                    << out + QStringLiteral("/%1.jpg").arg(++number);
+            commands << command;
         }
-    }
-    reportRates(state);
+        return commands;
+    });
 }
 
 } // namespace
 
-BENCHMARK(tarveloStartButton)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
-BENCHMARK(tarveloCli)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
-BENCHMARK(imageMagickConvert)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
+// libvips first: the others are measured against it.
+BENCHMARK(libvips)->ArgNames({ "fit", "threads" })->Args({ 0, 2 })->Args({ 1, 2 })->Args({ 0, 1 })->Args({ 1, 1 })
+    ->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
+BENCHMARK(tarveloStartButton)->ArgName("fit")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
+BENCHMARK(tarveloCli)->ArgName("fit")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
+BENCHMARK(imageMagickConvert)->ArgName("fit")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
 int main(int argc, char *argv[])
 {

@@ -115,6 +115,8 @@ void dragStep(benchmark::State &state)
     for (auto _ : state) {
         const QPoint to = press + (step++ % 2 ? QPoint(0, 0) : QPoint(3, 2));
         session->send(QEvent::MouseMove, to, Qt::LeftButton);
+        // Up to the refreshed preview: the repaint the step asked for.
+        QCoreApplication::processEvents();
     }
     session->send(QEvent::MouseButtonRelease, press, Qt::NoButton);
     state.SetLabel(actual ? "actual size" : "fitted");
