@@ -193,6 +193,17 @@ QImage toArgb32(const QImage &read)
     QImage picture(read.size(), QImage::Format_ARGB32);
     if (picture.isNull())
         return QImage();
+    if (read.format() == QImage::Format_RGB32) {
+        // An opaque picture, the usual photo: its pixels are the painted
+        // ones word for word, at a fraction of the painting's cost.
+        for (int y = 0; y < read.height(); ++y) {
+            const auto *from = reinterpret_cast<const QRgb *>(read.constScanLine(y));
+            auto *to = reinterpret_cast<QRgb *>(picture.scanLine(y));
+            for (int x = 0; x < read.width(); ++x)
+                to[x] = from[x] | 0xff000000u;
+        }
+        return picture;
+    }
     // A fresh image holds whatever the allocator left there; transparent
     // pixels of the read picture must not show it.
     picture.fill(Qt::transparent);
