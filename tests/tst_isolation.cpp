@@ -44,6 +44,8 @@ private slots:
     void killedDecoderCostsOnePicture();
     void conversionTakesEveryFormat_data();
     void conversionTakesEveryFormat();
+    void metadataFromTheDecoderIsChecked_data();
+    void metadataFromTheDecoderIsChecked();
 
 private:
     QString add(const QString &name, const QByteArray &content);
@@ -185,6 +187,38 @@ void IsolationTest::conversionTakesEveryFormat()
     const QImage argb = PictureIO::toArgb32(read);
     QCOMPARE(argb.size(), read.size());
     QCOMPARE(argb.pixel(1, 0), expected);
+}
+
+// The decoder reads the file's metadata and hands it over written anew; the
+// program takes that no more on trust than the pixels.
+void IsolationTest::metadataFromTheDecoderIsChecked_data()
+{
+    QTest::addColumn<QByteArray>("packed");
+    QTest::addColumn<QString>("problem");
+    const auto packed = [](const QByteArray &iptc, const QByteArray &xmp, double dpm) {
+        QByteArray bytes;
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        out << QByteArray() << iptc << xmp << QByteArray("not a profile") << dpm << dpm
+            << QString();
+        return bytes;
+    };
+    QTest::newRow("cut short") << packed({}, {}, 0).left(9)
+                               << "the decoder gave an answer that makes no sense";
+    // A dataset of 64 bytes that holds 2.
+    QTest::newRow("IPTC that is none")
+        << packed(QByteArray::fromHex("1c020500406162"), {}, 0) << "its IPTC could not be read";
+    QTest::newRow("XMP that is none") << packed({}, "<x:xmpmeta", 0) << "its XMP could not be read";
+    QTest::newRow("resolution only") << packed({}, {}, 11811) << "";
+}
+
+void IsolationTest::metadataFromTheDecoderIsChecked()
+{
+    QFETCH(QByteArray, packed);
+    QFETCH(QString, problem);
+    const Metadata::Source source = Metadata::unpack(packed);
+    QCOMPARE(source.problem, problem);
+    QVERIFY(!source.records && source.iccProfile.isEmpty());
+    QCOMPARE(source.resolution.xPerMetre, problem.isEmpty() ? 11811.0 : 0.0);
 }
 
 TARVELO_TEST_MAIN(IsolationTest)

@@ -167,7 +167,7 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     result.suffix = options.suffix;
     const QString fileName = QFileInfo(path).fileName();
 
-    PictureIO::ReadResult read = PictureIO::readImage(path);
+    PictureIO::ReadResult read = PictureIO::readImage(path, true);
     result.size = read.size;
     if (read.status == PictureIO::ReadStatus::Missing) {
         result.status = BatchResult::Status::Missing;
@@ -192,14 +192,14 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     const int quality = options.suffix == QLatin1String("jpg") ? options.jpgQuality : -1;
     // Stripping leaves out the records and the colour profile; the
     // resolution tag says how large to print and stays.
-    Metadata::Source metadata = Metadata::read(path);
+    result.metadata = std::move(read.metadata);
     if (!options.keepMetadata) {
-        metadata.records.reset();
-        metadata.iccProfile.clear();
-        metadata.problem.clear();
+        result.metadata.records.reset();
+        result.metadata.iccProfile.clear();
+        result.metadata.problem.clear();
     }
     PictureIO::Encoded encoded
-        = PictureIO::encode(composition.image, options.suffix, quality, metadata);
+        = PictureIO::encode(composition.image, options.suffix, quality, result.metadata);
     result.bytes = std::move(encoded.bytes);
     result.failure = encoded.errorText;
     if (result.bytes.isEmpty())

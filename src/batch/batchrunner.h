@@ -28,6 +28,9 @@ struct BatchResult
     // When the output goes without its source's metadata: the log line that
     // says so, to come before the picture's progress line once it is written.
     QString metadataLost;
+    // What the output carries of its source, for writing it in another
+    // format; read by the decoder process with the pixels.
+    Metadata::Source metadata;
     QString suffix;
     QSize size; // the size the source has or claims, when known
     // With BatchOptions::keepImages: the picture composed from (32-bit ARGB)

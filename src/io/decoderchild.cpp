@@ -22,6 +22,7 @@
 
 #include "io/decodercore.h"
 #include "io/decoderprotocol.h"
+#include "io/metadata.h"
 
 using namespace DecoderProtocol;
 
@@ -187,6 +188,38 @@ private:
 
 Mappings mappings;
 
+// The file's metadata, packed for the program. Exiv2 gets the bytes, read
+// through the descriptor: it would open the file by name, which the fence
+// forbids (and the name is not known here).
+QByteArray fileMetadata(int file)
+{
+    Metadata::Source source;
+    struct stat info;
+    if (::fstat(file, &info) != 0 || info.st_size < 0 || info.st_size > DetailsRoom * 64) {
+        source.problem = QStringLiteral("the file is too large to read its metadata");
+        return Metadata::pack(source);
+    }
+    try {
+        QByteArray bytes(int(info.st_size), Qt::Uninitialized);
+        qint64 done = 0;
+        while (done < bytes.size()) {
+            const ssize_t count
+                = ::pread(file, bytes.data() + done, size_t(bytes.size() - done), done);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break;
+            done += count;
+        }
+        bytes.truncate(int(done));
+        source = Metadata::parse(bytes);
+    } catch (const std::bad_alloc &) {
+        source = Metadata::Source();
+        source.problem = QStringLiteral("the decoder ran out of memory");
+    }
+    return Metadata::pack(source);
+}
+
 Reply serve(const Request &request, int file, int memory)
 {
     Reply reply;
@@ -205,7 +238,6 @@ Reply serve(const Request &request, int file, int memory)
         decoded = DecoderCore::Decoded();
         decoded.errorText = QStringLiteral("the decoder ran out of memory");
     }
-    device.close();
 
     QImage &image = decoded.image;
     qint64 pixelBytes = image.isNull() ? 0 : image.sizeInBytes();
@@ -238,6 +270,24 @@ Reply serve(const Request &request, int file, int memory)
         out << texts;
     }
     image = QImage(); // before its memory goes
+    // Only for a picture that will be stamped, with its pixels in the
+    // program's memory already and the decoder's own copy gone.
+    // Out of memory on the way, it hands nothing over, and the picture goes
+    // without.
+    if (request.metadata && reply.outcome == Outcome::Decoded) {
+        try {
+            QByteArray metadata = fileMetadata(file);
+            if (details.size() + metadata.size() + 64 > DetailsRoom) {
+                Metadata::Source tooMuch;
+                tooMuch.problem = QStringLiteral("there is too much of it");
+                metadata = Metadata::pack(tooMuch);
+            }
+            QDataStream out(&details, QIODevice::Append);
+            out << metadata;
+        } catch (const std::bad_alloc &) {
+        }
+    }
+    device.close();
     reply.detailsOffset = (pixelBytes + 4095) & ~qint64(4095);
     if (details.size() > DetailsRoom)
         details.clear();
@@ -273,6 +323,7 @@ int run()
         ::setrlimit(RLIMIT_FSIZE, &size);
     }
     DecoderCore::loadReaders();
+    Metadata::prepare();
     fenceIn();
 
     Request request;

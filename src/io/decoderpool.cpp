@@ -391,9 +391,12 @@ void readDetails(const Reply &reply, int memory, qint64 capacity, Result &result
     QMap<QString, QString> texts;
     in >> result.errorText >> result.warnings >> colours >> dotsX >> dotsY >> result.iccProfile
         >> texts;
+    const bool sound = in.status() == QDataStream::Ok;
+    if (sound && !in.atEnd())
+        in >> result.metadata;
     ::munmap(address, size_t(reply.detailsBytes));
     QImage &image = result.image;
-    if (in.status() != QDataStream::Ok || image.isNull())
+    if (!sound || image.isNull())
         return;
     if (colours.size() <= 256)
         image.setColorTable(colours);
@@ -422,7 +425,7 @@ QString decoderPath()
     return QString();
 }
 
-Result decode(int fd, const QByteArray &reader, qint64 budgetBytes)
+Result decode(int fd, const QByteArray &reader, qint64 budgetBytes, bool withMetadata)
 {
     Result result;
     Request request;
@@ -432,6 +435,7 @@ Result decode(int fd, const QByteArray &reader, qint64 budgetBytes)
     }
     memcpy(request.reader, reader.constData(), size_t(reader.size()));
     request.budgetBytes = budgetBytes;
+    request.metadata = withMetadata ? 1 : 0;
     const int memory = buffers().take();
     if (memory < 0) {
         result.errorText = qt_error_string(errno);

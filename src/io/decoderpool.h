@@ -35,12 +35,15 @@ struct Result
     QString errorText;
     QStringList warnings; // the reader's warnings while decoding
     QByteArray iccProfile; // the picture's colour profile, not parsed here
+    QByteArray metadata; // with `withMetadata`: the file's, as Metadata::pack() gives it
 };
 
 // Decodes the picture file open at `fd` with the reader `reader` ("jpeg").
 // The picture's working set must fit `budgetBytes`; the decoder process may
-// use about 2.5 times that.
-Result decode(int fd, const QByteArray &reader, qint64 budgetBytes);
+// use about 2.5 times that. With `withMetadata`, the decoder also reads the
+// file's metadata when the picture decoded (it crashing there fails the
+// picture like any other crash of it).
+Result decode(int fd, const QByteArray &reader, qint64 budgetBytes, bool withMetadata = false);
 
 // Where tarvelo-decoder is: next to the running program, in the install's
 // libexec folder, or where the build put it. Empty when none is there.

@@ -10,8 +10,8 @@
 // hold an earlier picture.
 // Reply: a Reply. The decoder has grown the memfd as it needed; the pixels
 // lie at offset 0, the details (error text, warnings, colour table,
-// resolution, colour profile) follow at Reply::detailsOffset as a
-// QDataStream.
+// resolution, colour profile, and the file's metadata as Metadata::pack()
+// gives it when asked for) follow at Reply::detailsOffset as a QDataStream.
 namespace DecoderProtocol {
 
 constexpr int SocketFd = 3; // where the decoder finds its end of the pair
@@ -22,6 +22,7 @@ struct Request
     quint32 magic = Magic;
     char reader[16] = {}; // the toolkit's reader to use, "jpeg"
     qint64 budgetBytes = 0; // the working set a picture may need
+    qint32 metadata = 0; // 1: read the file's metadata too, after its pixels
 };
 
 enum class Outcome : qint32 {

@@ -1,13 +1,11 @@
 #include "io/metadata.h"
 
-#include <QFile>
+#include <QDataStream>
 
 #include <exiv2/exiv2.hpp>
 
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <stdexcept>
 
 namespace Metadata {
 
@@ -105,25 +103,6 @@ Resolution exifResolution(const Exiv2::ExifData &exif)
     return resolution;
 }
 
-QByteArray readRegularFile(const QString &path, QString *error)
-{
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat info;
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        *error = fd < 0 ? qt_error_string(errno) : QStringLiteral("Not a regular file");
-        if (fd >= 0)
-            ::close(fd);
-        return QByteArray();
-    }
-    QFile file;
-    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        *error = file.errorString();
-    return bytes;
-}
-
 // Image-structure tags of the first directory: they describe the source's
 // own pixel data and would lie about any other file's.
 bool structureTag(const Exiv2::Exifdatum &datum)
@@ -192,16 +171,17 @@ void replaceIfPresent(Data &data, const char *key, const Value &value)
 
 } // namespace
 
-Source read(const QString &path)
+void prepare()
+{
+    prepareExiv2();
+}
+
+Source parse(const QByteArray &bytes)
 {
     prepareExiv2();
     Source source;
-    QString error;
-    const QByteArray bytes = readRegularFile(path, &error);
-    if (!error.isEmpty() || bytes.isEmpty()) {
-        source.problem = error;
+    if (bytes.isEmpty())
         return source;
-    }
     source.resolution = headerResolution(bytes);
     try {
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
@@ -240,6 +220,104 @@ Source read(const QString &path)
         // Formats without any metadata (BMP's kin, PNM) are not Exiv2's.
         if (e.code() != Exiv2::kerFileContainsUnknownImageType)
             source.problem = QString::fromStdString(e.what());
+    } catch (const std::exception &e) {
+        source.problem = QString::fromStdString(e.what());
+    }
+    return source;
+}
+
+QByteArray pack(const Source &source)
+{
+    QByteArray exif;
+    QByteArray iptc;
+    QByteArray xmp;
+    QString problem = source.problem;
+    try {
+        if (source.records) {
+            // Only what the output may keep crosses over: the previews
+            // could be large, and the source's structure describes nothing
+            // the program will write.
+            Exiv2::ExifData exifData;
+            for (const Exiv2::Exifdatum &datum : source.records->exif)
+                if (!structureTag(datum) && !previewTag(datum))
+                    exifData.add(datum);
+            if (!exifData.empty()) {
+                Exiv2::Blob blob;
+                Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exifData);
+                exif = QByteArray(reinterpret_cast<const char *>(blob.data()), int(blob.size()));
+            }
+            Exiv2::IptcData iptcData;
+            for (const Exiv2::Iptcdatum &datum : source.records->iptc)
+                if (datum.tagName().rfind("Preview", 0) != 0)
+                    iptcData.add(datum);
+            if (!iptcData.empty()) {
+                const Exiv2::DataBuf buffer = Exiv2::IptcParser::encode(iptcData);
+                iptc = QByteArray(reinterpret_cast<const char *>(buffer.pData_), int(buffer.size_));
+            }
+            Exiv2::XmpData xmpData;
+            for (const Exiv2::Xmpdatum &datum : source.records->xmp)
+                if (datum.key().rfind("Xmp.xmp.Thumbnails", 0) != 0)
+                    xmpData.add(datum);
+            std::string packet;
+            if (!xmpData.empty() && Exiv2::XmpParser::encode(packet, xmpData) != 0)
+                throw std::runtime_error("its XMP could not be written");
+            xmp = QByteArray::fromStdString(packet);
+        }
+    } catch (const std::exception &e) {
+        exif.clear();
+        iptc.clear();
+        xmp.clear();
+        problem = QString::fromStdString(e.what());
+    }
+    QByteArray packed;
+    QDataStream out(&packed, QIODevice::WriteOnly);
+    out << exif << iptc << xmp << source.iccProfile << source.resolution.xPerMetre
+        << source.resolution.yPerMetre << problem;
+    return packed;
+}
+
+Source unpack(const QByteArray &packed)
+{
+    prepareExiv2();
+    Source source;
+    if (packed.isEmpty()) {
+        source.problem = QStringLiteral("the decoder could not hand it over");
+        return source;
+    }
+    QByteArray exif;
+    QByteArray iptc;
+    QByteArray xmp;
+    QDataStream in(packed);
+    in >> exif >> iptc >> xmp >> source.iccProfile >> source.resolution.xPerMetre
+        >> source.resolution.yPerMetre >> source.problem;
+    if (in.status() != QDataStream::Ok) {
+        source = Source();
+        source.problem = QStringLiteral("the decoder gave an answer that makes no sense");
+        return source;
+    }
+    // A decoder gone wrong could claim anything; a billion pixels per metre
+    // is far beyond any printer.
+    if (!source.resolution.known() || source.resolution.xPerMetre > 1e9
+        || source.resolution.yPerMetre > 1e9)
+        source.resolution = Resolution();
+    if (source.iccProfile.mid(16, 4) != "RGB ")
+        source.iccProfile.clear();
+    if (!source.problem.isEmpty())
+        return source;
+    try {
+        auto records = std::make_shared<Records>();
+        if (!exif.isEmpty())
+            Exiv2::ExifParser::decode(records->exif,
+                reinterpret_cast<const Exiv2::byte *>(exif.constData()), uint32_t(exif.size()));
+        if (!iptc.isEmpty()
+            && Exiv2::IptcParser::decode(records->iptc,
+                   reinterpret_cast<const Exiv2::byte *>(iptc.constData()), uint32_t(iptc.size()))
+                != 0)
+            throw std::runtime_error("its IPTC could not be read");
+        if (!xmp.isEmpty() && Exiv2::XmpParser::decode(records->xmp, xmp.toStdString()) != 0)
+            throw std::runtime_error("its XMP could not be read");
+        if (!records->exif.empty() || !records->iptc.empty() || !records->xmp.empty())
+            source.records = records;
     } catch (const std::exception &e) {
         source.problem = QString::fromStdString(e.what());
     }

@@ -84,7 +84,7 @@ bool sizeAllowed(const QSize &size)
     return DecoderCore::fits(size, memoryBudget());
 }
 
-ReadResult readImage(const QString &path)
+ReadResult readImage(const QString &path, bool withMetadata)
 {
     ReadResult result;
     const QByteArray native = QFile::encodeName(path);
@@ -127,7 +127,7 @@ ReadResult readImage(const QString &path)
 
     ++readsGoingOn;
     const qint64 budget = memoryBudget();
-    DecoderPool::Result decoded = DecoderPool::decode(fd, format->reader, budget);
+    DecoderPool::Result decoded = DecoderPool::decode(fd, format->reader, budget, withMetadata);
     --readsGoingOn;
     ::close(fd);
 
@@ -138,6 +138,8 @@ ReadResult readImage(const QString &path)
     case DecoderPool::Result::Decoded:
         result.image = decoded.image;
         result.status = ReadStatus::Ok;
+        if (withMetadata)
+            result.metadata = Metadata::unpack(decoded.metadata);
         break;
     case DecoderPool::Result::TooLarge:
         result.status = ReadStatus::TooLarge;

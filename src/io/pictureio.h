@@ -46,13 +46,16 @@ struct ReadResult
     QByteArray iccProfile; // the colour profile as stored, when there is one
     qint64 bytesNeeded = 0; // TooLarge: the working set the picture needs
     qint64 bytesAvailable = 0; // TooLarge: the budget it had to fit
+    Metadata::Source metadata; // with `withMetadata` and status Ok: the file's
 };
 
 // Reads one picture in the format its signature names, with the orientation
 // recorded in the file applied, in a decoder process. A picture the decoder
 // could not read whole is Damaged, never Ok: no pixel of it comes from
-// anything but the file. Safe to call from several threads at once.
-ReadResult readImage(const QString &path);
+// anything but the file. With `withMetadata`, the decoder process reads the
+// file's metadata as well: this process never parses the file's metadata.
+// Safe to call from several threads at once.
+ReadResult readImage(const QString &path, bool withMetadata = false);
 
 // The memory one picture may take while it is stamped: the memory available
 // to this process (free memory, and what its address-space limit leaves)

@@ -11,7 +11,6 @@
 
 #include "batch/batchlog.h"
 #include "batch/batchrunner.h"
-#include "io/metadata.h"
 #include "io/pictureio.h"
 #include "ui_mainwindow.h"
 
@@ -274,8 +273,7 @@ bool MainWindow::takeStamped(
         // each file is written in the format its suffix names.
         if (result.suffix != suffix) {
             PictureIO::Encoded encoded = PictureIO::encode(stampedImage, suffix,
-                suffix == QLatin1String("jpg") ? options.jpgQuality : -1,
-                options.keepMetadata ? Metadata::read(result.path) : Metadata::Source());
+                suffix == QLatin1String("jpg") ? options.jpgQuality : -1, result.metadata);
             result.suffix = suffix;
             result.bytes = std::move(encoded.bytes);
             failure = encoded.errorText;
