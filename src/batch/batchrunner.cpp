@@ -181,9 +181,12 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     QImage source = PictureIO::toArgb32(read.image);
     read.image = QImage(); // the decoded picture is not needed any more
     Stamp::Composition composition;
+    // Unless the source goes back with the result, the composition may draw
+    // on it instead of on a copy.
     if (!source.isNull())
-        composition = Stamp::composeTwice(source, Stamp::Placement(), options.stamp, options.font,
-            options.color, options.logo, RunScaling);
+        composition = Stamp::composeTwice(options.keepImages ? source : std::move(source),
+            Stamp::Placement(), options.stamp, options.font, options.color, options.logo,
+            RunScaling);
     if (composition.image.isNull()) {
         result.failure = BatchLog::outOfMemory(fileName, read.size);
         return result;

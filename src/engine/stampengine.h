@@ -169,8 +169,9 @@ Composition compose(const QImage &source, const QImage &previous, QRect textExte
 // What the window's two compositions in a row give for a newly selected
 // picture (the first placed against `source` itself, the second against the
 // first's result), pixel for pixel, with the resize done once and the first
-// composition's text measured rather than drawn.
-Composition composeTwice(const QImage &source, const Placement &current,
+// composition's text measured rather than drawn. A source moved in is drawn
+// on where it is when there is no resize, instead of being copied.
+Composition composeTwice(QImage source, const Placement &current,
     const StampOptions &options, const QFont &font, const QColor &color, const QImage &logo,
     Qt::TransformationMode mode);
 

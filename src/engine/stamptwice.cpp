@@ -17,7 +17,7 @@ QImage scratchLike(const QImage &picture)
 
 namespace Stamp {
 
-Composition composeTwice(const QImage &source, const Placement &current,
+Composition composeTwice(QImage source, const Placement &current,
     const StampOptions &options, const QFont &font, const QColor &color, const QImage &logo,
     Qt::TransformationMode mode)
 {
@@ -29,12 +29,13 @@ Composition composeTwice(const QImage &source, const Placement &current,
     // picture the second one reads only the size, which the resize alone
     // decides, and of its text only the extent: so the resize is done once
     // and kept for the second, and the text is measured instead of drawn.
-    QImage picture = options.resizeEnabled ? resized(source, options.resizeWidth,
-                         options.resizeHeight, options.keepAspectRatio, mode)
-                                           : source;
     QRect extent = current.textExtent;
     if (extent.width() == 0 && !options.watermarkText.isEmpty())
         extent = measureText(scratchLike(source), options.watermarkText, font, color);
+    // A source handed over (moved in) is drawn on where it is, not copied.
+    QImage picture = options.resizeEnabled ? resized(source, options.resizeWidth,
+                         options.resizeHeight, options.keepAspectRatio, mode)
+                                           : std::move(source);
     if (picture.isNull())
         return result;
     const QString text = options.watermarkText.trimmed();
