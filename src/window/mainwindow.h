@@ -143,10 +143,8 @@ private:
     bool takeStamped(
         BatchResult &result, int index, const QString &folder, const BatchOptions &options);
 
-    // A run lets events through at least this often, and shows the picture
-    // it stamped at most this often.
+    // A run lets events through at least this often.
     static constexpr int EventIntervalMs = 40;
-    static constexpr int ShowIntervalMs = 1000;
 
     // ---- keyboard, wheel and looks for everyday use (mainwindow_comfort.cpp) ----
     void setUpKeyboard();

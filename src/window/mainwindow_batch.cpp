@@ -1,7 +1,6 @@
 #include "window/mainwindow.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QListWidget>
@@ -172,9 +171,10 @@ void MainWindow::on_start_btn_pressed()
     {
         BatchRunner runner(options);
         ListCursor cursor(ui->files_list, runner);
-        QElapsedTimer sinceShown;
-        sinceShown.start();
-        bool unshown = false;
+        // The preview goes on showing what it showed until the run ends:
+        // showing each picture would cost the run time (a 48-megapixel one
+        // takes longer to show than the window may wait for its events).
+        BatchResult last;
         while (stamping && !cursor.atEnd()) {
             ui->log_plain->appendHtml(QStringLiteral("<hr>"));
             QCoreApplication::processEvents();
@@ -200,19 +200,20 @@ void MainWindow::on_start_btn_pressed()
                 break;
             const int index = cursor.row;
             cursor.advance();
-            if (takeStamped(result, index, folder, options))
-                unshown = true;
-            // Showing a large picture costs time the run needs; now and then
-            // is enough to see it going.
-            if (unshown && sinceShown.elapsed() >= ShowIntervalMs) {
-                refreshView();
-                unshown = false;
-                sinceShown.restart();
+            if (takeStamped(result, index, folder, options)) {
+                last = std::move(result);
+                last.bytes.clear();
             }
         }
-        if (unshown)
-            refreshView();
         // Leaving the block drops whatever was stamped ahead.
+        if (last.status == BatchResult::Status::Stamped) {
+            sourceImage = last.source;
+            stampedImage = last.stamped;
+            textPos = last.placement.textPos;
+            logoPos = last.placement.logoPos;
+            textExtent = last.placement.textExtent;
+            refreshView();
+        }
     }
 
     // A run of one picture has the range 0 to 0, which the bar shows as
@@ -249,8 +250,7 @@ BatchOptions MainWindow::readBatchOptions() const
     return options;
 }
 
-// Writes, logs and shows one picture the runner finished; true when the
-// window took over its pictures.
+// Writes and logs one picture the runner finished; true when it was stamped.
 bool MainWindow::takeStamped(
     BatchResult &result, int index, const QString &folder, const BatchOptions &options)
 {
@@ -264,15 +264,10 @@ bool MainWindow::takeStamped(
     QString failure = result.failure;
     const bool stamped = result.status == BatchResult::Status::Stamped;
     if (stamped) {
-        sourceImage = result.source;
-        stampedImage = result.stamped;
-        textPos = result.placement.textPos;
-        logoPos = result.placement.logoPos;
-        textExtent = result.placement.textExtent;
         // The format buttons changed while this picture was being encoded:
         // each file is written in the format its suffix names.
         if (result.suffix != suffix) {
-            PictureIO::Encoded encoded = PictureIO::encode(stampedImage, suffix,
+            PictureIO::Encoded encoded = PictureIO::encode(result.stamped, suffix,
                 suffix == QLatin1String("jpg") ? options.jpgQuality : -1, result.metadata);
             result.suffix = suffix;
             result.bytes = std::move(encoded.bytes);
