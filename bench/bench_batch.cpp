@@ -312,12 +312,22 @@ void tarveloStartButton(benchmark::State &state)
         return;
     session->ui->resize_check->setChecked(fit);
     double seconds = 0, peak = 0;
+    // The longest the window went without taking its events during a run.
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&]() {
+        longestGap = std::max(longestGap, sinceTick.restart());
+    });
     for (auto _ : state) {
         QTemporaryDir out;
         resetPeakMemory();
+        sinceTick.start();
+        ticker.start(5);
         QElapsedTimer clock;
         clock.start();
         const int written = session->run(out.path());
+        ticker.stop();
         state.SetIterationTime(clock.nsecsElapsed() / 1e9);
         seconds += clock.nsecsElapsed() / 1e9;
         peak = std::max(peak, peakMemoryMB());
@@ -327,6 +337,7 @@ void tarveloStartButton(benchmark::State &state)
         }
     }
     report(state, "Tarvelo start button", fit, seconds, peak);
+    state.counters["longest_event_gap_ms"] = double(longestGap);
 }
 
 // The same job through tarvelo-cli, as a script would run it: one process
