@@ -39,7 +39,7 @@ pid=$!
 trap 'kill "$pid" 2>/dev/null || true' EXIT
 
 found=""
-for _ in $(seq 1 200); do
+for _ in $(seq 1 600); do
     if ! kill -0 "$pid" 2>/dev/null; then
         echo "tarvelo exited before showing its window" >&2
         exit 1

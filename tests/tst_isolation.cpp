@@ -138,7 +138,7 @@ void IsolationTest::hostileFilesCostOnePictureEach()
 void IsolationTest::killedDecoderCostsOnePicture()
 {
     const QString slow
-        = QFileInfo(add("slow.jpg", encode(photoLike(4000, 3000), "jpg", 100))).canonicalFilePath();
+        = QFileInfo(add("slow.jpg", encode(photoLike(6000, 4500), "jpg", 100))).canonicalFilePath();
     add("next.png", encode(photoLike(20, 10), "png"));
     std::atomic<int> killed { 0 };
     std::atomic<bool> done { false };

@@ -34,6 +34,8 @@ QString shortcutHelpText()
                     .arg(QLatin1String(line[0]), QLatin1String(line[1]));
     }
     // The formats this installation reads, as its readers are installed.
+    // Finding out loads every image plug-in with its codec libraries (about
+    // 60 ms), so it waits until the Help page is first shown.
     QStringList formats;
     for (const PictureFormats::Format &format : PictureFormats::readable())
         formats << QString::fromLatin1(format.name);
@@ -75,7 +77,17 @@ void MainWindow::setUpKeyboard()
     for (QPushButton *button : buttons)
         button->installEventFilter(returnPresses);
 
-    auto *help = new QLabel(shortcutHelpText(), ui->scrollAreaWidgetContents_3);
+    auto *help = new QLabel(ui->scrollAreaWidgetContents_3);
+    const auto fillHelp = [help] {
+        if (help->text().isEmpty())
+            help->setText(shortcutHelpText());
+    };
+    if (ui->main_tab->currentWidget() == ui->tab)
+        fillHelp();
+    connect(ui->main_tab, &QTabWidget::currentChanged, help, [this, fillHelp](int) {
+        if (ui->main_tab->currentWidget() == ui->tab)
+            fillHelp();
+    });
     help->setObjectName(QStringLiteral("shortcut_help_label"));
     help->setTextFormat(Qt::RichText);
     help->setWordWrap(true);
