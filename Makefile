@@ -22,8 +22,9 @@ BUILD_PACKAGES := g++ make cmake pkg-config qtbase5-dev qt5-image-formats-plugin
 # GNU parallel, which runs tarvelo-cli in shards, and the HEIF and AVIF
 # encoders that make the tests' phone pictures.
 TEST_PACKAGES  := fonts-dejavu-core xvfb xauth x11-utils imagemagick parallel libheif-examples libavif-bin
-# Benchmarking: Google Benchmark, ImageMagick for comparison, and real photos.
-BENCH_PACKAGES := libbenchmark-dev imagemagick lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 mate-backgrounds
+# Benchmarking: Google Benchmark, libvips and ImageMagick for comparison, and
+# real photos.
+BENCH_PACKAGES := libbenchmark-dev libvips-dev imagemagick lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 mate-backgrounds
 
 define install_missing
 	@missing=$$(for p in $(1); do \
