@@ -192,7 +192,6 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         return result;
     }
 
-    const int quality = options.suffix == QLatin1String("jpg") ? options.jpgQuality : -1;
     // Stripping leaves out the records and the colour profile; the
     // resolution tag says how large to print and stays.
     result.metadata = std::move(read.metadata);
@@ -201,14 +200,9 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         result.metadata.iccProfile.clear();
         result.metadata.problem.clear();
     }
-    PictureIO::Encoded encoded
-        = PictureIO::encode(composition.image, options.suffix, quality, result.metadata);
-    result.bytes = std::move(encoded.bytes);
-    result.failure = encoded.errorText;
+    result.failure = encode(result, composition.image, options.suffix, options);
     if (result.bytes.isEmpty())
         return result;
-    if (!encoded.metadataProblem.isEmpty())
-        result.metadataLost = BatchLog::metadataLost(fileName, encoded.metadataProblem);
     result.status = BatchResult::Status::Stamped;
     result.failure.clear();
     result.placement = { composition.textPos, composition.logoPos, composition.textExtent };
@@ -217,6 +211,19 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         result.stamped = composition.image;
     }
     return result;
+}
+
+QString BatchRunner::encode(BatchResult &result, const QImage &picture, const QString &suffix,
+    const BatchOptions &options)
+{
+    const int quality = suffix == QLatin1String("jpg") ? options.jpgQuality : -1;
+    PictureIO::Encoded encoded = PictureIO::encode(picture, suffix, quality, result.metadata);
+    result.suffix = suffix;
+    result.bytes = std::move(encoded.bytes);
+    result.metadataLost = encoded.metadataProblem.isEmpty()
+        ? QString()
+        : BatchLog::metadataLost(QFileInfo(result.path).fileName(), encoded.metadataProblem);
+    return encoded.errorText;
 }
 
 PictureIO::WriteResult BatchRunner::write(

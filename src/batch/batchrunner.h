@@ -83,6 +83,13 @@ public:
     // One picture's whole work on the calling thread, as a worker does it.
     static BatchResult stampOne(const QString &path, const BatchOptions &options);
 
+    // Encodes `picture`, stamped from `result`'s source, into `result` as a
+    // file of the format `suffix` names: sets its bytes and suffix, and the
+    // log line for metadata that could not be carried over. Returns the
+    // encoder's error text, empty on success.
+    static QString encode(BatchResult &result, const QImage &picture, const QString &suffix,
+        const BatchOptions &options);
+
     // Creates the output file of a stamped result in `folder`, named after
     // the source (see PictureIO::writeNewBytes).
     static PictureIO::WriteResult write(const BatchResult &result, const QString &folder,

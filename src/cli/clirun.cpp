@@ -124,22 +124,6 @@ private:
     qint64 lastShown = -1000;
 };
 
-// Why a picture that was read (or not) cannot be stamped, in the words of
-// the window's results log; empty when it can.
-QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
-{
-    switch (read.status) {
-    case PictureIO::ReadStatus::Ok:
-        return QString();
-    case PictureIO::ReadStatus::TooLarge:
-        return BatchLog::tooLarge(fileName, read.size, read.bytesNeeded, read.bytesAvailable);
-    case PictureIO::ReadStatus::Damaged:
-        return BatchLog::damaged(fileName, read.errorText);
-    default:
-        return read.errorText.isEmpty() ? QStringLiteral("Unknown error") : read.errorText;
-    }
-}
-
 // ---- set-up ----
 
 // The options of this run: the stored ones (from the window's store or the
@@ -181,7 +165,7 @@ QString loadOptions(const Request &request, StoredOptions::RunOptions *options, 
             return QStringLiteral("the logo \"%1\" cannot be read (%2); "
                                   "--set logo_file_name= stamps without a logo")
                 .arg(options->logoFileName,
-                    refusal(read, QFileInfo(options->logoFileName).fileName()));
+                    BatchLog::refusal(read, QFileInfo(options->logoFileName).fileName()));
         *logo = read.image;
     }
     return QString();

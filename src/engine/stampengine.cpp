@@ -208,7 +208,7 @@ Composition finish(QImage base, const Placement &placement, const StampOptions &
     // A resize that cannot get its memory leaves a null picture: then
     // neither text nor logo is drawn, and the text extent stays as it was.
     const QString text = options.watermarkText.trimmed();
-    if (!result.image.isNull() && !text.isEmpty())
+    if (!text.isEmpty())
         result.textExtent
             = drawText(result.image, text, result.textPos, options.textOpacity, font, color);
     drawLogo(result.image, logo, result.logoPos, options.logoScale, options.logoOpacity, mode);

@@ -1,20 +1,5 @@
 #include "engine/stampengine.h"
 
-namespace {
-
-// A one-pixel stand-in for `picture` when only text is measured: fonts are
-// resolved for the device's resolution, which is all the measurement reads,
-// so a copy of a whole photo would only cost time and memory.
-QImage scratchLike(const QImage &picture)
-{
-    QImage scratch(1, 1, QImage::Format_ARGB32);
-    scratch.setDotsPerMeterX(picture.dotsPerMeterX());
-    scratch.setDotsPerMeterY(picture.dotsPerMeterY());
-    return scratch;
-}
-
-} // namespace
-
 namespace Stamp {
 
 Composition composeTwice(QImage source, const Placement &current,
@@ -31,7 +16,7 @@ Composition composeTwice(QImage source, const Placement &current,
     // and kept for the second, and the text is measured instead of drawn.
     QRect extent = current.textExtent;
     if (extent.width() == 0 && !options.watermarkText.isEmpty())
-        extent = measureText(scratchLike(source), options.watermarkText, font, color);
+        extent = measureText(source, options.watermarkText, font, color);
     // A source handed over (moved in) is drawn on where it is, not copied.
     QImage picture = options.resizeEnabled ? resized(source, options.resizeWidth,
                          options.resizeHeight, options.keepAspectRatio, mode)
@@ -40,21 +25,16 @@ Composition composeTwice(QImage source, const Placement &current,
         return result;
     const QString text = options.watermarkText.trimmed();
     if (!text.isEmpty())
-        extent = measureText(scratchLike(picture), text, font, color);
+        extent = measureText(picture, text, font, color);
 
     // The second composition, as render() does it on the resized picture.
-    result.textExtent = extent;
-    result.textPos = textPosition(options.textAnchor, picture.size(), extent.size(),
-        QPoint(options.textOffsetX, options.textOffsetY));
-    result.logoPos = logoPosition(options.logoAnchor, picture.size(), logo.size(),
-        options.logoScale, QPoint(options.logoOffsetX, options.logoOffsetY));
-    result.image = std::move(picture);
-    applyShadowBar(result.image, options.shadowHeight, options.shadowEdge, options.shadowTone);
-    if (!result.image.isNull() && !text.isEmpty())
-        result.textExtent
-            = drawText(result.image, text, result.textPos, options.textOpacity, font, color);
-    drawLogo(result.image, logo, result.logoPos, options.logoScale, options.logoOpacity, mode);
-    return result;
+    const Placement second { textPosition(options.textAnchor, picture.size(), extent.size(),
+                                 QPoint(options.textOffsetX, options.textOffsetY)),
+        logoPosition(options.logoAnchor, picture.size(), logo.size(), options.logoScale,
+            QPoint(options.logoOffsetX, options.logoOffsetY)),
+        extent };
+    applyShadowBar(picture, options.shadowHeight, options.shadowEdge, options.shadowTone);
+    return finish(std::move(picture), second, options, font, color, logo, mode);
 }
 
 } // namespace Stamp

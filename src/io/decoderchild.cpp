@@ -261,9 +261,8 @@ Reply serve(const Request &request, int file, int memory)
     QByteArray details;
     {
         QDataStream out(&details, QIODevice::WriteOnly);
-        out << decoded.errorText << decoded.warnings << image.colorTable()
-            << qint32(image.dotsPerMeterX()) << qint32(image.dotsPerMeterY())
-            << image.colorSpace().iccProfile();
+        out << decoded.errorText << image.colorTable() << qint32(image.dotsPerMeterX())
+            << qint32(image.dotsPerMeterY());
         QMap<QString, QString> texts;
         for (const QString &key : image.textKeys())
             texts.insert(key, image.text(key));

@@ -48,10 +48,6 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
     Decoded result;
     // Everything the reader says while it works is heard, none of it printed.
     DecodeCheck::Listener listener;
-    const auto finish = [&]() {
-        result.warnings = listener.messages + listener.tiffErrors;
-        return result;
-    };
 
     QImageReader imageReader(device, reader);
     imageReader.setAutoDetectImageFormat(false);
@@ -59,12 +55,12 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
     result.claimed = imageReader.size();
     if (result.claimed.isValid() && !fits(result.claimed, budgetBytes)) {
         result.tooLarge = true;
-        return finish();
+        return result;
     }
     result.errorText = DecodeCheck::structuralDamage(fd, reader);
     if (!result.errorText.isEmpty()) {
         result.damaged = true;
-        return finish();
+        return result;
     }
 
     // With size and format known from the header, the reader decodes into
@@ -105,7 +101,7 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
     if (!image.isNull())
         result.claimed = image.size();
     result.image = image;
-    return finish();
+    return result;
 }
 
 void loadReaders()

@@ -36,7 +36,6 @@ struct Decoded
     bool tooLarge = false; // refused by the budget; nothing was decoded
     bool damaged = false; // data missing or corrupt: errorText says what
     QString errorText; // the reader's own error text on failure
-    QStringList warnings; // what the reader reported while decoding
 };
 
 // Gives memory for `bytes` bytes of pixels that the decoder writes straight

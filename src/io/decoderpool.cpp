@@ -389,8 +389,7 @@ void readDetails(const Reply &reply, int memory, qint64 capacity, Result &result
     qint32 dotsX = 0;
     qint32 dotsY = 0;
     QMap<QString, QString> texts;
-    in >> result.errorText >> result.warnings >> colours >> dotsX >> dotsY >> result.iccProfile
-        >> texts;
+    in >> result.errorText >> colours >> dotsX >> dotsY >> texts;
     const bool sound = in.status() == QDataStream::Ok;
     if (sound && !in.atEnd())
         in >> result.metadata;

@@ -33,8 +33,6 @@ struct Result
     QImage image; // in shared memory, ready to use; null unless Decoded
     QSize size; // decoded or claimed, when known
     QString errorText;
-    QStringList warnings; // the reader's warnings while decoding
-    QByteArray iccProfile; // the picture's colour profile, not parsed here
     QByteArray metadata; // with `withMetadata`: the file's, as Metadata::pack() gives it
 };
 

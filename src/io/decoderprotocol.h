@@ -9,9 +9,9 @@
 // program, and a memfd for the reply, sealed against shrinking, which may
 // hold an earlier picture.
 // Reply: a Reply. The decoder has grown the memfd as it needed; the pixels
-// lie at offset 0, the details (error text, warnings, colour table,
-// resolution, colour profile, and the file's metadata as Metadata::pack()
-// gives it when asked for) follow at Reply::detailsOffset as a QDataStream.
+// lie at offset 0, the details (error text, colour table, resolution, the
+// picture's texts, and the file's metadata, with its colour profile, as
+// Metadata::pack() gives it when asked for) follow at Reply::detailsOffset as a QDataStream.
 namespace DecoderProtocol {
 
 constexpr int SocketFd = 3; // where the decoder finds its end of the pair

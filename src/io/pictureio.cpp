@@ -115,9 +115,10 @@ ReadResult readImage(const QString &path, bool withMetadata)
 
     // The signature decides which reader sees the bytes; content of a kind
     // not read here reaches no reader at all.
-    const QString fileName = QFileInfo(path).fileName();
+    const QFileInfo file(path);
+    const QString fileName = file.fileName();
     const QByteArray first = head(fd);
-    const PictureFormats::Format *format = PictureFormats::identify(first, QFileInfo(path).suffix());
+    const PictureFormats::Format *format = PictureFormats::identify(first, file.suffix());
     if (!format) {
         ::close(fd);
         result.status = ReadStatus::Unreadable;
@@ -132,8 +133,6 @@ ReadResult readImage(const QString &path, bool withMetadata)
     ::close(fd);
 
     result.size = decoded.size.isValid() ? decoded.size : QSize();
-    result.decoderWarnings = decoded.warnings;
-    result.iccProfile = decoded.iccProfile;
     switch (decoded.kind) {
     case DecoderPool::Result::Decoded:
         result.image = decoded.image;

@@ -42,8 +42,6 @@ struct ReadResult
     ReadStatus status = ReadStatus::Missing;
     QSize size; // the size the file claims, when known
     QString errorText; // the reader's own error text, or why the file was refused
-    QStringList decoderWarnings; // what the reader reported while decoding
-    QByteArray iccProfile; // the colour profile as stored, when there is one
     qint64 bytesNeeded = 0; // TooLarge: the working set the picture needs
     qint64 bytesAvailable = 0; // TooLarge: the budget it had to fit
     Metadata::Source metadata; // with `withMetadata` and status Ok: the file's

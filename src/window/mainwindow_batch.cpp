@@ -266,16 +266,8 @@ bool MainWindow::takeStamped(
     if (stamped) {
         // The format buttons changed while this picture was being encoded:
         // each file is written in the format its suffix names.
-        if (result.suffix != suffix) {
-            PictureIO::Encoded encoded = PictureIO::encode(result.stamped, suffix,
-                suffix == QLatin1String("jpg") ? options.jpgQuality : -1, result.metadata);
-            result.suffix = suffix;
-            result.bytes = std::move(encoded.bytes);
-            failure = encoded.errorText;
-            result.metadataLost = encoded.metadataProblem.isEmpty()
-                ? QString()
-                : BatchLog::metadataLost(source.fileName(), encoded.metadataProblem);
-        }
+        if (result.suffix != suffix)
+            failure = BatchRunner::encode(result, result.stamped, suffix, options);
     }
 
     bool written = false;
