@@ -19,7 +19,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "io/metadata.h"
+#include "encode/metadata.h"
 #include "io/pictureio.h"
 
 namespace {
@@ -78,7 +78,7 @@ void encodeAll(benchmark::State &state, const char *suffix, int quality, bool ou
     for (auto _ : state) {
         for (const Photo &photo : photos) {
             const QByteArray encoded = ours
-                ? PictureIO::encode(photo.stamped, suffix, quality, photo.metadata).bytes
+                ? Encoding::encode(photo.stamped, suffix, quality, photo.metadata).bytes
                 : withQt(photo.stamped, QByteArray(suffix) == "tif" ? "tiff" : suffix, quality);
             pixels += qint64(photo.stamped.width()) * photo.stamped.height();
             bytes += encoded.size();

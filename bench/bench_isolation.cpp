@@ -28,8 +28,8 @@
 #include <unistd.h>
 
 #include "engine/stampengine.h"
-#include "io/decodercore.h"
-#include "io/pictureformats.h"
+#include "decoder/decodercore.h"
+#include "common/pictureformats.h"
 #include "io/pictureio.h"
 
 namespace {

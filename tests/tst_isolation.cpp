@@ -11,7 +11,6 @@
 #include <sys/resource.h>
 #include <thread>
 
-#include "io/decodercore.h"
 #include "testsupport.h"
 
 using namespace TestSupport;

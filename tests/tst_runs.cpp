@@ -5,7 +5,7 @@
 
 #include <QStatusBar>
 
-#include "io/metadata.h"
+#include "encode/encoding.h"
 #include "testsupport.h"
 #include "window/qclickablelabel.h"
 
@@ -119,7 +119,7 @@ void RunsTest::sameBytesAsOneAtATime()
     WindowProbe::transformMode(*window) = Qt::SmoothTransformation;
     for (int k = 0; k < sizes.size(); ++k) {
         ui->files_list->setCurrentRow(k);
-        expected << PictureIO::encode(WindowProbe::stampedImage(*window), suffix,
+        expected << Encoding::encode(WindowProbe::stampedImage(*window), suffix,
             suffix == "jpg" ? 83 : -1,
             PictureIO::readImage(ui->files_list->item(k)->text(), true).metadata)
                         .bytes;

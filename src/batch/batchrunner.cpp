@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "batch/batchlog.h"
+#include "encode/encoding.h"
 
 namespace {
 
@@ -217,7 +218,7 @@ QString BatchRunner::encode(BatchResult &result, const QImage &picture, const QS
     const BatchOptions &options)
 {
     const int quality = suffix == QLatin1String("jpg") ? options.jpgQuality : -1;
-    PictureIO::Encoded encoded = PictureIO::encode(picture, suffix, quality, result.metadata);
+    Encoding::Encoded encoded = Encoding::encode(picture, suffix, quality, result.metadata);
     result.suffix = suffix;
     result.bytes = std::move(encoded.bytes);
     result.metadataLost = encoded.metadataProblem.isEmpty()

@@ -10,6 +10,7 @@
 
 #include "batch/batchoptions.h"
 #include "engine/stampengine.h"
+#include "encode/metadata.h"
 #include "io/pictureio.h"
 
 // One picture's way through a batch, up to the bytes of its output file.

@@ -1,6 +1,6 @@
 #include "batch/picturepaths.h"
 
-#include "io/pictureformats.h"
+#include "common/pictureformats.h"
 
 #include <QCollator>
 #include <QDir>

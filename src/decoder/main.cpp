@@ -2,7 +2,7 @@
 // that a hostile file costs this process, never the program. The program
 // starts it with its socket and finds it next to itself.
 
-#include "io/decoderchild.h"
+#include "decoder/decoderchild.h"
 
 int main()
 {

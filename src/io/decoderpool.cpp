@@ -26,7 +26,7 @@
 #include <unistd.h>
 
 #include "config.h"
-#include "io/decoderprotocol.h"
+#include "common/decoderprotocol.h"
 
 extern char **environ;
 

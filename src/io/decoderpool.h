@@ -33,7 +33,7 @@ struct Result
     QImage image; // in shared memory, ready to use; null unless Decoded
     QSize size; // decoded or claimed, when known
     QString errorText;
-    QByteArray metadata; // with `withMetadata`: the file's, as Metadata::pack() gives it
+    QByteArray metadata; // with `withMetadata`: the file's, as MetadataReader::read() gives it
 };
 
 // Decodes the picture file open at `fd` with the reader `reader` ("jpeg").

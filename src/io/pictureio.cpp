@@ -4,9 +4,10 @@
 #include <QFileInfo>
 #include <QPainter>
 
-#include "io/decodercore.h"
+#include "common/budget.h"
+#include "common/pictureformats.h"
+#include "encode/encoding.h"
 #include "io/decoderpool.h"
-#include "io/pictureformats.h"
 
 #include <algorithm>
 #include <atomic>
@@ -81,7 +82,7 @@ void setPicturesInFlight(int count)
 
 bool sizeAllowed(const QSize &size)
 {
-    return DecoderCore::fits(size, memoryBudget());
+    return Budget::fits(size, memoryBudget());
 }
 
 ReadResult readImage(const QString &path, bool withMetadata)
@@ -142,7 +143,7 @@ ReadResult readImage(const QString &path, bool withMetadata)
         break;
     case DecoderPool::Result::TooLarge:
         result.status = ReadStatus::TooLarge;
-        result.bytesNeeded = DecoderCore::workingSetBytes(result.size);
+        result.bytesNeeded = Budget::workingSetBytes(result.size);
         result.bytesAvailable = budget;
         break;
     case DecoderPool::Result::Damaged:
@@ -276,7 +277,7 @@ bool encodeImage(const QImage &image, const QString &suffix, int quality, QByteA
     QString &errorText)
 {
     // The program's own encoder, without any source's metadata.
-    const Encoded encoded = encode(image, suffix, quality);
+    const Encoding::Encoded encoded = Encoding::encode(image, suffix, quality);
     bytes = encoded.bytes;
     errorText = encoded.errorText;
     return !bytes.isEmpty();

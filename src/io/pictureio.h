@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "io/metadata.h"
+#include "encode/metadata.h"
 
 // Reading and writing pictures on disk, shared by the picture list, the batch
 // run and the logo.
@@ -74,27 +74,6 @@ bool sizeAllowed(const QSize &size);
 // is missing or short gets grey levels for the colours it lacks.
 // Returns a null image when `read` is null or the allocation fails.
 QImage toArgb32(const QImage &read);
-
-// ---- encoding ----
-
-// True when some pixel of `image` is not fully opaque.
-bool hasTranslucentPixel(const QImage &image);
-
-struct Encoded
-{
-    QByteArray bytes; // the whole file; empty when encoding failed
-    QString errorText; // why encoding failed
-    QString metadataProblem; // why the metadata was not carried over; the bytes are fine
-};
-
-// `image` as the file of the format `suffix` names, in memory: JPG (through
-// libjpeg-turbo, 4:4:4 from quality 90 up, translucent pixels laid onto
-// white), PNG and TIF (without alpha channel when every pixel is opaque, TIF
-// LZW-compressed) carry `metadata`'s records, colour profile and resolution;
-// other formats are Qt's writer's alone. `quality` is used when 0 or more.
-// Pure: safe to call from any thread.
-Encoded encode(const QImage &image, const QString &suffix, int quality,
-    const Metadata::Source &metadata = Metadata::Source());
 
 // ---- writing ----
 

@@ -7,7 +7,7 @@
 #include <QShortcut>
 #include <QStyle>
 
-#include "io/pictureformats.h"
+#include "common/pictureformats.h"
 #include "ui_mainwindow.h"
 #include "window/comforthelpers.h"
 

@@ -12,7 +12,7 @@
 
 #include "batch/picturepaths.h"
 #include "batch/batchlog.h"
-#include "io/pictureformats.h"
+#include "common/pictureformats.h"
 #include "io/pictureio.h"
 #include "window/qclickablelabel.h"
 #include "ui_mainwindow.h"

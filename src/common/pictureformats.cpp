@@ -1,4 +1,4 @@
-#include "io/pictureformats.h"
+#include "common/pictureformats.h"
 
 #include <QFileInfo>
 #include <QImageReader>

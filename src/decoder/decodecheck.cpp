@@ -1,4 +1,4 @@
-#include "io/decodecheck.h"
+#include "decoder/decodecheck.h"
 
 #include <QRegularExpression>
 

@@ -12,22 +12,10 @@ class QIODevice;
 
 // The decoding itself, as the decoder process (tarvelo-decoder) does it for
 // every picture: one named reader, automatic detection off, the size claimed
-// by the header checked against the memory budget before any pixel is
-// decoded. Nothing here is meant to run in the program's own process (the
-// benchmarks compare against it).
+// by the header checked against the memory budget (common/budget.h) before
+// any pixel is decoded. Only tarvelo-decoder links this (and the benchmark
+// that measures what the process boundary costs).
 namespace DecoderCore {
-
-// The memory one picture takes while it is stamped, 4 frames of 4 bytes a
-// pixel: the decoded picture and its 32-bit ARGB conversion; then, the
-// decoded picture released, the ARGB picture and two stamped ones (the
-// composition runs twice, and the first result lives until the second is
-// done); then the ARGB picture, the stamped one and the encoded file or the
-// preview. 0 for an invalid size.
-qint64 workingSetBytes(const QSize &size);
-
-// True when a picture of `size` can be held at all and its working set fits
-// in `budgetBytes`.
-bool fits(const QSize &size, qint64 budgetBytes);
 
 struct Decoded
 {

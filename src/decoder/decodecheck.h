@@ -27,9 +27,6 @@ public:
     // What the decoder of `format` (as QImageReader names it) said that
     // means damage; empty when it said nothing of the kind.
     QString damage(const QByteArray &format) const;
-    // libtiff's errors, for the TIFF encoder.
-    QString tiffError() const { return tiffErrors.value(0); }
-
     QStringList messages; // Qt's messages (libjpeg's warnings and errors)
     QStringList tiffErrors;
 

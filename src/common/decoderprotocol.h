@@ -11,7 +11,7 @@
 // Reply: a Reply. The decoder has grown the memfd as it needed; the pixels
 // lie at offset 0, the details (error text, colour table, resolution, the
 // picture's texts, and the file's metadata, with its colour profile, as
-// Metadata::pack() gives it when asked for) follow at Reply::detailsOffset as a QDataStream.
+// MetadataReader::read() gives it when asked for) follow at Reply::detailsOffset as a QDataStream.
 namespace DecoderProtocol {
 
 constexpr int SocketFd = 3; // where the decoder finds its end of the pair

@@ -1,4 +1,4 @@
-#include "io/decoderchild.h"
+#include "decoder/decoderchild.h"
 
 #include <QColorSpace>
 #include <QDataStream>
@@ -20,9 +20,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "io/decodercore.h"
-#include "io/decoderprotocol.h"
-#include "io/metadata.h"
+#include "common/decoderprotocol.h"
+#include "decoder/decodercore.h"
+#include "decoder/metadatareader.h"
 
 using namespace DecoderProtocol;
 
@@ -193,12 +193,10 @@ Mappings mappings;
 // forbids (and the name is not known here).
 QByteArray fileMetadata(int file)
 {
-    Metadata::Source source;
     struct stat info;
-    if (::fstat(file, &info) != 0 || info.st_size < 0 || info.st_size > DetailsRoom * 64) {
-        source.problem = QStringLiteral("the file is too large to read its metadata");
-        return Metadata::pack(source);
-    }
+    if (::fstat(file, &info) != 0 || info.st_size < 0 || info.st_size > DetailsRoom * 64)
+        return MetadataReader::problem(
+            QStringLiteral("the file is too large to read its metadata"));
     try {
         QByteArray bytes(int(info.st_size), Qt::Uninitialized);
         qint64 done = 0;
@@ -212,12 +210,10 @@ QByteArray fileMetadata(int file)
             done += count;
         }
         bytes.truncate(int(done));
-        source = Metadata::parse(bytes);
+        return MetadataReader::read(bytes);
     } catch (const std::bad_alloc &) {
-        source = Metadata::Source();
-        source.problem = QStringLiteral("the decoder ran out of memory");
+        return MetadataReader::problem(QStringLiteral("the decoder ran out of memory"));
     }
-    return Metadata::pack(source);
 }
 
 Reply serve(const Request &request, int file, int memory)
@@ -277,9 +273,7 @@ Reply serve(const Request &request, int file, int memory)
         try {
             QByteArray metadata = fileMetadata(file);
             if (details.size() + metadata.size() + 64 > DetailsRoom) {
-                Metadata::Source tooMuch;
-                tooMuch.problem = QStringLiteral("there is too much of it");
-                metadata = Metadata::pack(tooMuch);
+                metadata = MetadataReader::problem(QStringLiteral("there is too much of it"));
             }
             QDataStream out(&details, QIODevice::Append);
             out << metadata;
@@ -322,7 +316,7 @@ int run()
         ::setrlimit(RLIMIT_FSIZE, &size);
     }
     DecoderCore::loadReaders();
-    Metadata::prepare();
+    MetadataReader::prepare();
     fenceIn();
 
     Request request;

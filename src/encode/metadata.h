@@ -9,8 +9,9 @@
 // What a stamped copy keeps of its source besides the pixels: the EXIF, IPTC
 // and XMP records, the colour profile and the resolution tag.
 //
-// The source's metadata is read once, into a value that any thread may copy
-// and hand to the encoder; nothing here keeps state between calls.
+// The source's metadata is read by the decoder process and handed over once,
+// into a value that any thread may copy and hand to the encoder; nothing
+// here keeps state between calls.
 namespace Metadata {
 
 // Pixels per metre as the source states them; 0 when it states none.
@@ -31,25 +32,13 @@ struct Source
     QString problem; // why the metadata could not be read; empty when it could
 };
 
-// Readies Exiv2 for use from several threads; parse() and unpack() do it
-// themselves. A process that fences itself in calls it beforehand.
+// Readies Exiv2 for use from several threads; unpack() and carryOver() do it
+// themselves.
 void prepare();
 
-// Reads the metadata of a picture file whose whole content is `bytes`. A
-// format that cannot hold metadata gives an empty Source and no problem.
-// Exiv2 has crashed on hostile files before: this runs in the decoder
-// process only, never in the program's.
-Source parse(const QByteArray &bytes);
-
-// `source` as the decoder process hands it to the program: the records
-// written anew by Exiv2 (EXIF as a TIFF structure, IPTC as its datasets, XMP
-// as a packet), without previews or the source's image structure, and the
-// profile, the resolution and the problem as they are.
-QByteArray pack(const Source &source);
-
-// The Source that pack() gave `packed`; the records are rebuilt from what
-// Exiv2 wrote, not from the file. A packing that makes no sense gives a
-// Source with a problem.
+// The Source that the decoder process packed (decoder/metadatareader.h);
+// the records are rebuilt from what Exiv2 wrote there, not from the file.
+// A packing that makes no sense gives a Source with a problem.
 Source unpack(const QByteArray &packed);
 
 // Puts `source`'s records and colour profile into `encoded`, a picture just

@@ -1,4 +1,4 @@
-#include "io/jpegencoder.h"
+#include "encode/jpegencoder.h"
 
 #include <turbojpeg.h>
 
@@ -6,7 +6,7 @@
 #include <limits>
 #include <memory>
 
-#include "io/pictureio.h"
+#include "encode/encoding.h"
 
 namespace JpegEncoder {
 
@@ -65,7 +65,7 @@ QByteArray encode(
     if (pixels.format() != QImage::Format_RGB32 && pixels.format() != QImage::Format_ARGB32)
         pixels = pixels.convertToFormat(
             pixels.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    if (PictureIO::hasTranslucentPixel(pixels))
+    if (Encoding::hasTranslucentPixel(pixels))
         pixels = onWhite(pixels);
     if (pixels.isNull()) {
         *error = QStringLiteral("Out of memory");

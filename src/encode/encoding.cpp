@@ -2,21 +2,24 @@
 // here touches the disk or any state shared between calls, so pictures may
 // be encoded on any thread while another writes finished ones.
 
-#include "io/pictureio.h"
+#include "encode/encoding.h"
 
 #include <QBuffer>
 #include <QImageWriter>
+#include <QStringList>
 
 #include <tiffio.h>
 #include <zlib.h>
 
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
-#include "io/decodecheck.h"
-#include "io/jpegencoder.h"
+#include "encode/jpegencoder.h"
 
-namespace PictureIO {
+namespace Encoding {
 
 namespace {
 
@@ -86,6 +89,21 @@ int noMap(thandle_t, void **, toff_t *)
 
 void noUnmap(thandle_t, void *, toff_t) { }
 
+// libtiff's errors for this one file, kept instead of printed; its warnings
+// (unknown tags and the like) are no failure and go nowhere.
+int keepError(TIFF *, void *errors, const char *, const char *format, va_list arguments)
+{
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    static_cast<QStringList *>(errors)->append(QString::fromLocal8Bit(text));
+    return 1;
+}
+
+int dropWarning(TIFF *, void *, const char *, const char *, va_list)
+{
+    return 1;
+}
+
 // RGB, or RGBA with unassociated alpha when some pixel is not opaque; LZW
 // with horizontal differencing, which photos compress well under and which
 // every TIFF reader knows.
@@ -99,12 +117,16 @@ QByteArray encodeTiff(const QImage &image, const Metadata::Resolution &resolutio
         *error = QStringLiteral("Out of memory");
         return QByteArray();
     }
-    DecodeCheck::Listener listener;
+    QStringList errors;
+    std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions *)> openOptions(
+        TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
+    TIFFOpenOptionsSetErrorHandlerExtR(openOptions.get(), keepError, &errors);
+    TIFFOpenOptionsSetWarningHandlerExtR(openOptions.get(), dropWarning, nullptr);
     MemoryFile file;
-    TIFF *tiff = TIFFClientOpen("output", "w", &file, memoryRead, memoryWrite, memorySeek,
-        memoryClose, memorySize, noMap, noUnmap);
+    TIFF *tiff = TIFFClientOpenExt("output", "w", &file, memoryRead, memoryWrite, memorySeek,
+        memoryClose, memorySize, noMap, noUnmap, openOptions.get());
     if (!tiff) {
-        *error = listener.tiffError();
+        *error = errors.value(0, QStringLiteral("Unknown error"));
         return QByteArray();
     }
     const int samples = alpha ? 4 : 3;
@@ -136,8 +158,7 @@ QByteArray encodeTiff(const QImage &image, const Metadata::Resolution &resolutio
     ok = ok && TIFFWriteDirectory(tiff);
     TIFFClose(tiff);
     if (!ok) {
-        *error = listener.tiffError().isEmpty() ? QStringLiteral("Unknown error")
-                                                : listener.tiffError();
+        *error = errors.value(0, QStringLiteral("Unknown error"));
         return QByteArray();
     }
     return file.bytes;
@@ -280,4 +301,4 @@ Encoded encode(
     return result;
 }
 
-} // namespace PictureIO
+} // namespace Encoding

@@ -1,46 +1,18 @@
-#include "io/decodercore.h"
+#include "decoder/decodercore.h"
 
 #include <QBuffer>
 #include <QImageReader>
 
-#include <climits>
 #include <cstring>
 
-#include "io/decodecheck.h"
-#include "io/pictureformats.h"
+#include "common/budget.h"
+#include "common/pictureformats.h"
+#include "decoder/decodecheck.h"
 
 namespace DecoderCore {
 
-namespace {
-
-// The bytes of a picture of `size` in `format` with 32-bit aligned rows, as
-// QImage lays it out; 0 when QImage could not hold it.
-qint64 pixelBytes(const QSize &size, QImage::Format format)
-{
-    if (format <= QImage::Format_Invalid || format >= QImage::NImageFormats)
-        return 0;
-    const int depth = QImage::toPixelFormat(format).bitsPerPixel();
-    if (!size.isValid() || size.isEmpty() || depth <= 0)
-        return 0;
-    const qint64 line = ((qint64(size.width()) * depth + 31) / 32) * 4;
-    const qint64 bytes = line * size.height();
-    return line > INT_MAX || bytes > INT_MAX ? 0 : bytes;
-}
-
-} // namespace
-
-qint64 workingSetBytes(const QSize &size)
-{
-    if (!size.isValid() || size.isEmpty())
-        return 0;
-    return qint64(size.width()) * qint64(size.height()) * 4 * 4;
-}
-
-bool fits(const QSize &size, qint64 budgetBytes)
-{
-    return size.isValid() && !size.isEmpty() && pixelBytes(size, QImage::Format_ARGB32) > 0
-        && workingSetBytes(size) <= budgetBytes;
-}
+using Budget::fits;
+using Budget::pixelBytes;
 
 Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budgetBytes,
     const PixelStore &store)

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+#include "encode/metadata.h"
+
+// Turning a stamped picture into the bytes of its file, in memory, with
+// what the source's metadata lets it keep. Nothing here touches the disk or
+// reads a picture: the program's writers, never the decoder process, link it.
+namespace Encoding {
+
+// True when some pixel of `image` is not fully opaque.
+bool hasTranslucentPixel(const QImage &image);
+
+struct Encoded
+{
+    QByteArray bytes; // the whole file; empty when encoding failed
+    QString errorText; // why encoding failed
+    QString metadataProblem; // why the metadata was not carried over; the bytes are fine
+};
+
+// `image` as the file of the format `suffix` names, in memory: JPG (through
+// libjpeg-turbo, 4:4:4 from quality 90 up, translucent pixels laid onto
+// white), PNG and TIF (without alpha channel when every pixel is opaque, TIF
+// LZW-compressed) carry `metadata`'s records, colour profile and resolution;
+// other formats are Qt's writer's alone. `quality` is used when 0 or more.
+// Pure: safe to call from any thread.
+Encoded encode(const QImage &image, const QString &suffix, int quality,
+    const Metadata::Source &metadata = Metadata::Source());
+
+} // namespace Encoding

@@ -1,0 +1,157 @@
+#include "encode/metadata.h"
+
+#include <QDataStream>
+
+#include <stdexcept>
+
+#include "common/exiftags.h"
+
+namespace Metadata {
+
+struct Records
+{
+    Exiv2::ExifData exif;
+    Exiv2::IptcData iptc;
+    Exiv2::XmpData xmp;
+};
+
+namespace {
+
+template <typename Data, typename Key, typename Value>
+void replaceIfPresent(Data &data, const char *key, const Value &value)
+{
+    const auto found = data.findKey(Key(key));
+    if (found != data.end())
+        found->setValue(value);
+}
+
+} // namespace
+
+void prepare()
+{
+    ExifTags::prepareExiv2();
+}
+
+Source unpack(const QByteArray &packed)
+{
+    ExifTags::prepareExiv2();
+    Source source;
+    if (packed.isEmpty()) {
+        source.problem = QStringLiteral("the decoder could not hand it over");
+        return source;
+    }
+    QByteArray exif;
+    QByteArray iptc;
+    QByteArray xmp;
+    QDataStream in(packed);
+    in >> exif >> iptc >> xmp >> source.iccProfile >> source.resolution.xPerMetre
+        >> source.resolution.yPerMetre >> source.problem;
+    if (in.status() != QDataStream::Ok) {
+        source = Source();
+        source.problem = QStringLiteral("the decoder gave an answer that makes no sense");
+        return source;
+    }
+    // A decoder gone wrong could claim anything; a billion pixels per metre
+    // is far beyond any printer.
+    if (!source.resolution.known() || source.resolution.xPerMetre > 1e9
+        || source.resolution.yPerMetre > 1e9)
+        source.resolution = Resolution();
+    if (source.iccProfile.mid(16, 4) != "RGB ")
+        source.iccProfile.clear();
+    if (!source.problem.isEmpty())
+        return source;
+    try {
+        auto records = std::make_shared<Records>();
+        if (!exif.isEmpty())
+            Exiv2::ExifParser::decode(records->exif,
+                reinterpret_cast<const Exiv2::byte *>(exif.constData()), uint32_t(exif.size()));
+        if (!iptc.isEmpty()
+            && Exiv2::IptcParser::decode(records->iptc,
+                   reinterpret_cast<const Exiv2::byte *>(iptc.constData()), uint32_t(iptc.size()))
+                != 0)
+            throw std::runtime_error("its IPTC could not be read");
+        if (!xmp.isEmpty() && Exiv2::XmpParser::decode(records->xmp, xmp.toStdString()) != 0)
+            throw std::runtime_error("its XMP could not be read");
+        if (!records->exif.empty() || !records->iptc.empty() || !records->xmp.empty())
+            source.records = records;
+    } catch (const std::exception &e) {
+        source.problem = QString::fromStdString(e.what());
+    }
+    return source;
+}
+
+QString carryOver(QByteArray &encoded, const Source &source, QSize size)
+{
+    // Only JPEG gets its profile through Exiv2.
+    if (!source.records && (source.iccProfile.isEmpty() || !encoded.startsWith("\xff\xd8")))
+        return QString();
+    ExifTags::prepareExiv2();
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte *>(encoded.constData()), long(encoded.size()));
+        image->readMetadata();
+        const bool tiff = image->imageType() == Exiv2::ImageType::tiff;
+        const bool jpeg = image->imageType() == Exiv2::ImageType::jpeg;
+        if (source.records) {
+            // The output's own tags first (a TIFF's structure), then the
+            // source's, leaving out what described the source's pixels.
+            Exiv2::ExifData exif = image->exifData();
+            for (const Exiv2::Exifdatum &datum : source.records->exif) {
+                if (ExifTags::structureTag(datum) || ExifTags::previewTag(datum)
+                    || (tiff && ExifTags::resolutionTag(datum))
+                    || exif.findKey(Exiv2::ExifKey(datum.key())) != exif.end())
+                    continue;
+                exif.add(datum);
+            }
+            replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(exif, "Exif.Image.Orientation", "1");
+            replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
+                exif, "Exif.Photo.PixelXDimension", std::to_string(size.width()));
+            replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
+                exif, "Exif.Photo.PixelYDimension", std::to_string(size.height()));
+            replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
+                exif, "Exif.Image.ImageWidth", std::to_string(size.width()));
+            replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
+                exif, "Exif.Image.ImageLength", std::to_string(size.height()));
+            image->setExifData(exif);
+
+            Exiv2::IptcData iptc;
+            for (const Exiv2::Iptcdatum &datum : source.records->iptc)
+                if (datum.tagName().rfind("Preview", 0) != 0)
+                    iptc.add(datum);
+            image->setIptcData(iptc);
+
+            Exiv2::XmpData xmp;
+            for (const Exiv2::Xmpdatum &datum : source.records->xmp)
+                if (datum.key().rfind("Xmp.xmp.Thumbnails", 0) != 0)
+                    xmp.add(datum);
+            replaceIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(xmp, "Xmp.tiff.Orientation", "1");
+            for (const auto &dimension : { std::make_pair("Xmp.exif.PixelXDimension", size.width()),
+                     std::make_pair("Xmp.exif.PixelYDimension", size.height()),
+                     std::make_pair("Xmp.tiff.ImageWidth", size.width()),
+                     std::make_pair("Xmp.tiff.ImageLength", size.height()) })
+                replaceIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(
+                    xmp, dimension.first, std::to_string(dimension.second));
+            image->setXmpData(xmp);
+        }
+        // The PNG and TIFF encoders embed the profile themselves.
+        if (!source.iccProfile.isEmpty() && jpeg) {
+            Exiv2::DataBuf profile(
+                reinterpret_cast<const Exiv2::byte *>(source.iccProfile.constData()),
+                long(source.iccProfile.size()));
+            image->setIccProfile(profile, false);
+        }
+        image->writeMetadata();
+        Exiv2::BasicIo &io = image->io();
+        io.open();
+        const Exiv2::DataBuf written = io.read(long(io.size()));
+        io.close();
+        if (written.size_ <= 0)
+            return QStringLiteral("nothing was written");
+        encoded = QByteArray(reinterpret_cast<const char *>(written.pData_), int(written.size_));
+        return QString();
+    } catch (const std::exception &e) {
+        return QString::fromStdString(e.what());
+    }
+}
+
+} // namespace Metadata
