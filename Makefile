@@ -14,14 +14,15 @@ SUDO      := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # plug-ins for HEIF, AVIF, JPEG XL and camera RAW pictures.
 # Exiv2 carries metadata over, libjpeg-turbo writes JPEG, libtiff writes TIFF
 # (and is the one Qt's TIFF plug-in reads with), zlib checks PNG chunks,
-# libseccomp fences in the picture decoder.
+# libseccomp fences in the picture decoder, OpenJPEG decodes JPEG 2000.
 BUILD_PACKAGES := g++ make cmake pkg-config qtbase5-dev qt5-image-formats-plugins kimageformat-plugins \
-                  libexiv2-dev libturbojpeg0-dev libtiff-dev zlib1g-dev libseccomp-dev
+                  libexiv2-dev libturbojpeg0-dev libtiff-dev zlib1g-dev libseccomp-dev libopenjp2-7-dev
 # Testing: the DejaVu fonts the pixel tests draw with, and a virtual X server
 # with the tools the start-up smoke test uses (xwininfo, ImageMagick import),
-# GNU parallel, which runs tarvelo-cli in shards, and the HEIF and AVIF
-# encoders that make the tests' phone pictures.
-TEST_PACKAGES  := fonts-dejavu-core xvfb xauth x11-utils imagemagick parallel libheif-examples libavif-bin
+# GNU parallel, which runs tarvelo-cli in shards, and the HEIF, AVIF and
+# JPEG 2000 encoders that make the tests' phone and JPEG 2000 pictures.
+TEST_PACKAGES  := fonts-dejavu-core xvfb xauth x11-utils imagemagick parallel libheif-examples libavif-bin \
+                  libopenjp2-tools
 # Benchmarking: Google Benchmark, libvips and ImageMagick for comparison, and
 # real photos.
 BENCH_PACKAGES := libbenchmark-dev libvips-dev imagemagick lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 mate-backgrounds
