@@ -19,9 +19,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "stamp a logo and watermark on many pictures at once")
+# The synopsis is the summary above; this is the long description.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "stamp a logo and watermark on many pictures at once
-Tarvelo stamps pictures in batches. List picture files (with the dialog, or
+    "Tarvelo stamps pictures in batches. List picture files (with the dialog, or
 by dropping files and whole folders on the window), choose a logo and one
 line of watermark text, place each by one of nine anchors plus an offset,
 set opacity, scale, font and colour, optionally resize and lay a shadow bar
