@@ -154,14 +154,16 @@ QImage toImage(const opj_image_t &decoded, const QSize &size, const DecoderCore:
     const int depth = format == QImage::Format_Grayscale8 ? 1 : 4;
     const qint64 line = (qint64(size.width()) * depth + 3) / 4 * 4;
     QImage image;
-    if (uchar *memory = store ? store(line * size.height()) : nullptr) {
-        memset(memory, 0, size_t(line * size.height())); // the rows' padding too
+    if (uchar *memory = store ? store(line * size.height()) : nullptr)
         image = QImage(memory, size.width(), size.height(), int(line), format);
-    } else {
+    else
         image = QImage(size, format);
-    }
     if (image.isNull())
         return image;
+    // Every pixel is written below; the rows' padding would keep whatever
+    // the memory held before.
+    if (line != qint64(size.width()) * depth)
+        memset(image.bits(), 0, size_t(image.sizeInBytes()));
 
     std::vector<Plane> planes;
     for (int c = 0; c < count; ++c)
