@@ -3,9 +3,12 @@
 #   make test  installs what is missing, builds and runs every test
 # `make bench` builds and runs the benchmarks (not part of `make test`) in a
 # folder of their own, so that turning them on never sticks to build/.
+# `make package` builds the Debian package tarvelo_<version>_amd64.deb in a
+# folder of its own too, without the tests, and checks it with lintian.
 
 BUILD     ?= build
 BENCH_BUILD ?= build-bench
+PACKAGE_BUILD ?= build-package
 JOBS      ?= $(shell nproc)
 SUDO      := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -14,16 +17,20 @@ SUDO      := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # plug-ins for HEIF, AVIF, JPEG XL and camera RAW pictures.
 # Exiv2 carries metadata over, libjpeg-turbo writes JPEG, libtiff writes TIFF
 # (and is the one Qt's TIFF plug-in reads with), zlib checks PNG chunks,
-# libseccomp fences in the picture decoder.
+# libseccomp fences in the picture decoder, OpenJPEG decodes JPEG 2000.
 BUILD_PACKAGES := g++ make cmake pkg-config qtbase5-dev qt5-image-formats-plugins kimageformat-plugins \
-                  libexiv2-dev libturbojpeg0-dev libtiff-dev zlib1g-dev libseccomp-dev
+                  libexiv2-dev libturbojpeg0-dev libtiff-dev zlib1g-dev libseccomp-dev libopenjp2-7-dev
 # Testing: the DejaVu fonts the pixel tests draw with, and a virtual X server
 # with the tools the start-up smoke test uses (xwininfo, ImageMagick import),
-# GNU parallel, which runs tarvelo-cli in shards, and the HEIF and AVIF
-# encoders that make the tests' phone pictures.
-TEST_PACKAGES  := fonts-dejavu-core xvfb xauth x11-utils imagemagick parallel libheif-examples libavif-bin
+# GNU parallel, which runs tarvelo-cli in shards, and the HEIF, AVIF and
+# JPEG 2000 encoders that make the tests' phone and JPEG 2000 pictures, and
+# the validators of the installed menu entry, metadata and manual pages.
+TEST_PACKAGES  := fonts-dejavu-core xvfb xauth x11-utils imagemagick parallel libheif-examples libavif-bin \
+                  libopenjp2-tools desktop-file-utils appstream man-db
 # Benchmarking: Google Benchmark, libvips and ImageMagick for comparison, and
 # real photos.
+# Packaging: dpkg-shlibdeps and Debian's build flags (dpkg-dev), and lintian.
+PACKAGE_PACKAGES := dpkg-dev file lintian
 BENCH_PACKAGES := libbenchmark-dev libvips-dev imagemagick lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 mate-backgrounds
 
 define install_missing
@@ -37,7 +44,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: run test bench build deps test-deps bench-deps install clean
+.PHONY: run test bench build deps test-deps bench-deps package-deps install package clean
 
 deps:
 	$(call install_missing,$(BUILD_PACKAGES))
@@ -48,8 +55,11 @@ test-deps:
 bench-deps:
 	$(call install_missing,$(BUILD_PACKAGES) $(TEST_PACKAGES) $(BENCH_PACKAGES))
 
+package-deps:
+	$(call install_missing,$(BUILD_PACKAGES) $(PACKAGE_PACKAGES))
+
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=OFF
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=OFF -DTARVELO_TESTS=ON
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
@@ -63,8 +73,22 @@ bench: bench-deps
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
 	cmake --build $(BENCH_BUILD) --target run_benchmarks
 
-install: build
+# Builds what is installed, not the tests.
+install: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=OFF
+	cmake --build $(BUILD) -j$(JOBS) --target installable
 	cmake --install $(BUILD)
 
+# Debian's hardening and build flags, as a Debian package build sets them.
+package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
+package: package-deps
+	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=OFF -DTARVELO_TESTS=OFF
+	cmake --build $(PACKAGE_BUILD) -j$(JOBS)
+	cd $(PACKAGE_BUILD) && cpack
+	lintian --fail-on error $(PACKAGE_BUILD)/tarvelo_*_amd64.deb
+	@echo "Install it with: sudo apt install ./$$(ls $(PACKAGE_BUILD)/tarvelo_*_amd64.deb)"
+
 clean:
-	rm -rf $(BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(BENCH_BUILD) $(PACKAGE_BUILD)

@@ -33,6 +33,8 @@ private slots:
     void sameFilesAsTheWindow();
     void linesAndExitStatus_data();
     void linesAndExitStatus();
+    void shellCompletion_data();
+    void shellCompletion();
 
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
@@ -179,6 +181,56 @@ void CliTest::linesAndExitStatus()
     QCOMPARE(files("out").size(), int(lines.count("ok ")));
     const QByteArray errors = process->readAllStandardError();
     QVERIFY(status != 2 || errors.contains(arguments[1].section('=', 0, 0).toLocal8Bit()));
+}
+
+void CliTest::shellCompletion_data()
+{
+    QTest::addColumn<QStringList>("words"); // typed after the program's name; the last is completed
+    QTest::addColumn<QStringList>("expected");
+    // What the program itself offers: the long options of its --help, the
+    // values it names for --format, and the stored options' keys.
+    cli({ "--help" });
+    QStringList options, keys, wtrKeys;
+    for (const QString &line : out.split('\n')) {
+        if (!line.startsWith("  -"))
+            continue;
+        const QString head = line.trimmed().section(QRegularExpression("\\s{2,}"), 0, 0);
+        for (const QString &word : head.split(QRegularExpression("[ ,]+")))
+            if (word.startsWith("--"))
+                options << word;
+    }
+    const QStringList formats
+        = QRegularExpression("--format (\\S+)").match(out).captured(1).split('|');
+    for (const StoredOptions::Option &option : StoredOptions::all())
+        keys << QString::fromLatin1(option.key) + '=';
+    for (const QString &key : keys)
+        if (key.startsWith("wtr"))
+            wtrKeys << key;
+    QVERIFY(options.size() > 5 && formats.size() == 3);
+    QTest::newRow("options") << QStringList { "--" } << options;
+    QTest::newRow("formats") << QStringList { "--format", "" } << formats;
+    QTest::newRow("keys") << QStringList { "--set", "" } << keys;
+    QTest::newRow("keys begun") << QStringList { "--out", "x", "--set", "wtr" } << wtrKeys;
+}
+
+// The completion script run by bash as the shell runs it at a TAB.
+void CliTest::shellCompletion()
+{
+    QFETCH(QStringList, words);
+    QFETCH(QStringList, expected);
+    QProcess shell;
+    shell.start("bash",
+        QStringList { "-c",
+            ". \"$0\"; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _tarvelo_cli 2>/dev/null; "
+            "printf '%s\\n' \"${COMPREPLY[@]}\"",
+            qEnvironmentVariable("TARVELO_SOURCE_DIR") + "/dist/tarvelo-cli.bash", "tarvelo-cli" }
+            + words);
+    QVERIFY(shell.waitForFinished());
+    QStringList offered
+        = QString::fromUtf8(shell.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    offered.sort();
+    expected.sort();
+    QCOMPARE(offered, expected);
 }
 
 TARVELO_TEST_MAIN(CliTest)

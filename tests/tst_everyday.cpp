@@ -1,14 +1,16 @@
 // Everyday use of the window: the wheel over the settings column, the
 // keyboard shortcuts, arrows in the palette's colour, the order in which
-// dropped folders are listed, and phone pictures (HEIC, AVIF) listed and
-// stamped.
+// dropped folders are listed, phone pictures (HEIC, AVIF) and JPEG 2000
+// listed and stamped, and the menu entry offered for every kind read.
 
 #include <QImageReader>
 #include <QMimeData>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
+#include "common/pictureformats.h"
 #include "testsupport.h"
 
 using namespace TestSupport;
@@ -26,6 +28,7 @@ private slots:
     void droppedFoldersInNaturalOrder();
     void phonePicturesListedAndStamped_data();
     void phonePicturesListedAndStamped();
+    void menuEntryForEveryKindRead();
 
 private:
     QString listed() const; // the items' paths in the test folder
@@ -166,6 +169,8 @@ void EverydayTest::phonePicturesListedAndStamped_data()
     QTest::addColumn<QString>("encoding"); // run in the test folder, the picture named last
     QTest::newRow("HEIC") << QByteArray("heif") << "heif-enc source.png -o heif/in/phone.HEIC";
     QTest::newRow("AVIF") << QByteArray("avif") << "avifenc source.png avif/in/phone.avif";
+    QTest::newRow("JPEG 2000") << QByteArray("jp2")
+                               << "opj_compress -i source.png -o jp2/in/scan.jp2";
 }
 
 // Made here by the encoders, dropped in a folder, stamped by the start
@@ -180,7 +185,7 @@ void EverydayTest::phonePicturesListedAndStamped()
         && QDir(dir.path()).mkpath(in) && QDir().mkpath(out));
     const int made = QProcess::execute(
         "sh", { "-c", "cd '" + dir.path() + "' && " + encoding + " >/dev/null" });
-    if (made != 0 || !QImageReader::supportedImageFormats().contains(reader))
+    if (made != 0 || !PictureFormats::forSuffix(QFileInfo(encoding).suffix()))
         QSKIP(qPrintable(encoding.section(' ', 0, 0) + " failed or is missing, or no " + reader
             + " plug-in here"));
     drop({ in });
@@ -194,6 +199,28 @@ void EverydayTest::phonePicturesListedAndStamped()
     QCOMPARE(stamped.size(), source.size());
     // Lossy at both ends: the red ramp stays within a few levels.
     QVERIFY(qAbs(qRed(stamped.pixel(40, 30)) - qRed(source.pixel(40, 30))) < 24);
+}
+
+// "Open with Tarvelo" in a file manager: the menu entry names the type of
+// every picture suffix read here that the MIME database knows.
+void EverydayTest::menuEntryForEveryKindRead()
+{
+    const QString entry = QString::fromUtf8(
+        readFile(qEnvironmentVariable("TARVELO_SOURCE_DIR") + "/src/Resources/tarvelo.desktop"));
+    const QStringList offered
+        = QRegularExpression("\\nMimeType=([^\\n]*)").match(entry).captured(1).split(';');
+    QVERIFY(offered.size() > 10);
+    const QMimeDatabase types;
+    for (const PictureFormats::Format &format : PictureFormats::readable())
+        for (const QString &suffix : format.suffixes) {
+            const QMimeType type
+                = types.mimeTypeForFile("x." + suffix, QMimeDatabase::MatchExtension);
+            const QStringList names = QStringList { type.name() } + type.aliases();
+            if (!type.isDefault())
+                QVERIFY2(std::any_of(names.begin(), names.end(),
+                             [&](const QString &name) { return offered.contains(name); }),
+                    qPrintable(suffix + ": " + type.name()));
+        }
 }
 
 TARVELO_TEST_MAIN(EverydayTest)

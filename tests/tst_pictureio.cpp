@@ -29,6 +29,23 @@ private:
     QString path(const QString &name) const { return dir->filePath(name); }
 };
 
+// `image` as OpenJPEG's own encoder writes it, losslessly, into a file of
+// `suffix` (JP2 boxes or a bare codestream); empty without the encoder.
+QByteArray opjCompressed(const QImage &image, const QString &suffix)
+{
+    QTemporaryDir dir;
+    QProcess encoder;
+    encoder.setStandardOutputFile(QProcess::nullDevice());
+    encoder.setStandardErrorFile(QProcess::nullDevice());
+    if (!image.save(dir.filePath("in.ppm")))
+        return QByteArray();
+    // Three resolution levels: the default six need 32 pixels each way.
+    encoder.start("opj_compress",
+        { "-n", "3", "-i", dir.filePath("in.ppm"), "-o", dir.filePath("out." + suffix) });
+    encoder.waitForFinished();
+    return encoder.exitCode() == 0 ? readFile(dir.filePath("out." + suffix)) : QByteArray();
+}
+
 void PictureIOTest::read_data()
 {
     QTest::addColumn<QString>("kind"); // what is put at the name
@@ -43,6 +60,12 @@ void PictureIOTest::read_data()
     QImageWriter writer(&buffer, "tiff");
     writer.setTransformation(QImageIOHandler::TransformationRotate90);
     writer.write(photoLike(40, 20));
+    // The codestream's size (Xsiz, Ysiz) and its one tile's made 65500 x 65500.
+    const QByteArray jp2 = opjCompressed(photoLike(40, 30), "jp2");
+    QByteArray j2kHuge = opjCompressed(photoLike(40, 30), "j2k");
+    if (!j2kHuge.isEmpty())
+        for (const int at : { 8, 12, 24, 28 })
+            qToBigEndian<quint32>(65500, j2kHuge.data() + at);
     // clang-format off
     QTest::newRow("png") << "file" << encode(photoLike(40, 30), "png") << ReadStatus::Ok << QSize(40, 30);
     QTest::newRow("turned tif") << "file" << turned << ReadStatus::Ok << QSize(20, 40);
@@ -53,6 +76,10 @@ void PictureIOTest::read_data()
     // Wide but thin is not too large (the limit is on the pixel count), but
     // its 16 x 16 pixels of data are far from 30000 x 10.
     QTest::newRow("jpeg claiming 30000 x 10") << "file" << jpegClaiming(30000, 10) << ReadStatus::Damaged << QSize(30000, 10);
+    QTest::newRow("jp2 by opj_compress") << "file" << jp2 << ReadStatus::Ok << QSize(40, 30);
+    QTest::newRow("j2k by opj_compress") << "file" << opjCompressed(photoLike(40, 30), "j2k") << ReadStatus::Ok << QSize(40, 30);
+    QTest::newRow("jp2 cut short") << "file" << jp2.left(jp2.size() - 200) << ReadStatus::Damaged << QSize();
+    QTest::newRow("j2k claiming 65500 x 65500") << "file" << j2kHuge << ReadStatus::TooLarge << QSize(65500, 65500);
     // Opening a FIFO for reading would wait for a writer forever.
     QTest::newRow("fifo") << "fifo" << QByteArray() << ReadStatus::NotRegularFile << QSize();
     QTest::newRow("folder") << "folder" << QByteArray() << ReadStatus::NotRegularFile << QSize();
@@ -68,6 +95,10 @@ void PictureIOTest::read()
     QFETCH(ReadStatus, status);
     QFETCH(QSize, size);
     const QString name = path("p.jpg");
+    const QLatin1String tag(QTest::currentDataTag());
+    if (bytes.isEmpty()
+        && (tag.contains(QLatin1String("j2k")) || tag.contains(QLatin1String("jp2"))))
+        QSKIP("opj_compress (libopenjp2-tools) is missing");
     if (kind == "file")
         QVERIFY(writeFile(name, bytes));
     else if (kind == "fifo")
@@ -82,8 +113,7 @@ void PictureIOTest::read()
     QCOMPARE(read.errorText.isEmpty(), status == ReadStatus::Ok || status == ReadStatus::TooLarge);
     if (size.isValid())
         QCOMPARE(read.size, size);
-    const QLatin1String tag(QTest::currentDataTag());
-    if (tag == QLatin1String("png"))
+    if (tag == QLatin1String("png") || tag.endsWith(QLatin1String("by opj_compress")))
         QCOMPARE(read.image.convertToFormat(QImage::Format_RGB32), photoLike(40, 30));
     if (tag == QLatin1String("turned tif")) // clockwise: top left goes top right
         QCOMPARE(read.image.pixel(19, 0), photoLike(40, 20).pixel(0, 0));

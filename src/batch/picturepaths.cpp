@@ -13,8 +13,8 @@ namespace PicturePaths {
 const QStringList &suffixes()
 {
     // Today's phone and camera formats follow where a reader is installed.
-    static const QStringList taken = QStringList { "bmp", "dib", "jpeg", "jpg", "jp2", "png", "webp",
-                                         "pgm", "pbm", "ppm", "sr", "ras", "tiff", "tif" }
+    static const QStringList taken = QStringList { "bmp", "dib", "jpeg", "jpg", "jp2", "j2k", "png",
+        "webp", "pgm", "pbm", "ppm", "sr", "ras", "tiff", "tif" }
         + PictureFormats::photoSuffixes();
     return taken;
 }

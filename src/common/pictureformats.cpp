@@ -127,7 +127,8 @@ const QList<Format> &allFormats()
         { "BMP", "bmp", { "bmp", "dib" }, isBmp },
         { "GIF", "gif", { "gif" }, isGif },
         { "JPEG", "jpeg", { "jpg", "jpeg" }, isJpeg },
-        { "JPEG 2000", "jp2", { "jp2" }, isJpeg2000 },
+        // Decoded by the decoder process itself (OpenJPEG), whatever Qt has.
+        { "JPEG 2000", "jp2", { "jp2", "j2k" }, isJpeg2000 },
         { "PNG", "png", { "png" }, isPng },
         { "WebP", "webp", { "webp" }, isWebp },
         { "PGM", "pgm", { "pgm" }, isPgm },
@@ -196,7 +197,7 @@ QList<Format> readable()
     const QList<QByteArray> installed = QImageReader::supportedImageFormats();
     QList<Format> formats;
     for (const Format &format : allFormats())
-        if (installed.contains(QByteArray(format.reader)))
+        if (installed.contains(QByteArray(format.reader)) || qstrcmp(format.reader, "jp2") == 0)
             formats << format;
     return formats;
 }

@@ -28,8 +28,8 @@ struct Format
 constexpr int HeadBytes = 64;
 
 // The formats offered, in the order of the file dialog's filter. A format
-// whose reader is not installed (JPEG 2000, Sun raster on a system without
-// its plug-in) is left out.
+// whose reader is not installed (Sun raster on a system without its
+// plug-in) is left out; JPEG 2000 has a decoder of this program's own.
 QList<Format> readable();
 
 // The readable format whose signature `head` carries; nullptr for none.

@@ -8,6 +8,7 @@
 #include "common/budget.h"
 #include "common/pictureformats.h"
 #include "decoder/decodecheck.h"
+#include "decoder/jpeg2000.h"
 
 namespace DecoderCore {
 
@@ -17,6 +18,9 @@ using Budget::pixelBytes;
 Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budgetBytes,
     const PixelStore &store)
 {
+    // Debian's Qt has no JPEG 2000 reader; OpenJPEG decodes it here.
+    if (reader == "jp2")
+        return Jpeg2000::decode(fd, budgetBytes, store);
     Decoded result;
     // Everything the reader says while it works is heard, none of it printed.
     DecodeCheck::Listener listener;

@@ -55,6 +55,7 @@ void MainWindow::on_open_btn_pressed()
     // their readers are installed.
     QString filter = QStringLiteral("Images (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp *.pgm *.pbm "
                                     "*.ppm *.xbm *.xpm *.tiff *.tif");
+    filter += QStringLiteral(" *.j2k"); // a bare JPEG 2000 codestream
     for (const QString &suffix : PictureFormats::photoSuffixes())
         filter += QStringLiteral(" *.") + suffix;
     filter += QLatin1Char(')');
