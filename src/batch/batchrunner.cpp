@@ -1,7 +1,6 @@
 #include "batch/batchrunner.h"
 
 #include <QFileInfo>
-#include <QThread>
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "batch/batchlog.h"
+#include "io/containerlimits.h"
 
 namespace {
 
@@ -84,7 +84,10 @@ BatchRunner::BatchRunner(const BatchOptions &options)
     : shared(std::make_unique<Shared>())
 {
     shared->options = options;
-    shared->workers = options.workers > 0 ? options.workers : std::max(1, QThread::idealThreadCount());
+    // Unless told, one worker per core this process may really use: in a
+    // container or a batch job that is the CPU quota or the affinity mask,
+    // not the machine's cores.
+    shared->workers = options.workers > 0 ? options.workers : ContainerLimits::usableCpus();
     // Each picture in flight gets its share of the memory budget.
     PictureIO::setPicturesInFlight(shared->workers + 1);
     for (int k = 0; k < shared->workers; ++k)

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QPainter>
 
+#include "io/containerlimits.h"
 #include "io/decodercore.h"
 #include "io/decoderpool.h"
 #include "io/pictureformats.h"
@@ -36,13 +37,18 @@ qint64 memInfo(const QByteArray &key)
     return -1;
 }
 
-// What this process may still allocate: the free memory, and under an
-// address-space limit what the limit leaves.
+// What this process may still allocate: the free memory, what the memory
+// limit of its control group leaves (in a container or a batch job, going
+// beyond it gets the process killed), and under an address-space limit what
+// the limit leaves.
 qint64 availableBytes()
 {
     qint64 available = memInfo("MemAvailable:") * 1024;
     if (available < 0)
         available = qint64(::sysconf(_SC_AVPHYS_PAGES)) * ::sysconf(_SC_PAGESIZE);
+    const qint64 groupLeft = ContainerLimits::memoryLeft();
+    if (groupLeft >= 0)
+        available = std::min(available, groupLeft);
     rlimit limit;
     if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
         QFile statm(QStringLiteral("/proc/self/statm"));
