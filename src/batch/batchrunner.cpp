@@ -88,8 +88,12 @@ BatchRunner::BatchRunner(const BatchOptions &options)
     // container or a batch job that is the CPU quota or the affinity mask,
     // not the machine's cores.
     shared->workers = options.workers > 0 ? options.workers : ContainerLimits::usableCpus();
-    // Each picture in flight gets its share of the memory budget.
-    PictureIO::setPicturesInFlight(shared->workers + 1);
+    // Each picture in flight gets its share of the memory budget. Results
+    // waiting to be taken hold pixels only when the images are kept.
+    if (options.keepImages)
+        PictureIO::setPicturesInFlight(shared->workers + 1, 4);
+    else
+        PictureIO::setPicturesInFlight(shared->workers, 2);
     for (int k = 0; k < shared->workers; ++k)
         shared->threads.emplace_back([this] { shared->work(); });
 }

@@ -23,7 +23,13 @@ namespace PictureIO {
 namespace {
 
 std::atomic<int> picturesInFlight { 1 };
+std::atomic<int> framesPerPicture { 4 };
 std::atomic<int> readsGoingOn { 0 };
+// What the control group's memory limit left when the run started; -2: read
+// it afresh each time (no run going on). During a run the pictures in
+// flight are part of the group's usage: counting them again against each
+// new picture would refuse pictures that fit.
+std::atomic<qint64> groupLeftAtStart { -2 };
 
 // The kilobytes after `key` in /proc/meminfo; -1 when unknown.
 qint64 memInfo(const QByteArray &key)
@@ -46,7 +52,8 @@ qint64 availableBytes()
     qint64 available = memInfo("MemAvailable:") * 1024;
     if (available < 0)
         available = qint64(::sysconf(_SC_AVPHYS_PAGES)) * ::sysconf(_SC_PAGESIZE);
-    const qint64 groupLeft = ContainerLimits::memoryLeft();
+    const qint64 atStart = groupLeftAtStart.load();
+    const qint64 groupLeft = atStart == -2 ? ContainerLimits::memoryLeft() : atStart;
     if (groupLeft >= 0)
         available = std::min(available, groupLeft);
     rlimit limit;
@@ -80,14 +87,27 @@ qint64 memoryBudget()
     return availableBytes() / sharing;
 }
 
-void setPicturesInFlight(int count)
+void setPicturesInFlight(int count, int frames)
 {
     picturesInFlight = std::max(1, count);
+    framesPerPicture = std::clamp(frames, 1, 4);
+    groupLeftAtStart = count <= 1 && frames == 4 ? -2 : ContainerLimits::memoryLeft();
 }
+
+namespace {
+
+// The budget as the decoder weighs it, against a working set of 4 frames:
+// a picture of fewer frames may take the more pixels.
+qint64 decoderBudget(qint64 budget)
+{
+    return budget / framesPerPicture * 4;
+}
+
+} // namespace
 
 bool sizeAllowed(const QSize &size)
 {
-    return DecoderCore::fits(size, memoryBudget());
+    return DecoderCore::fits(size, decoderBudget(memoryBudget()));
 }
 
 ReadResult readImage(const QString &path, bool withMetadata)
@@ -134,7 +154,8 @@ ReadResult readImage(const QString &path, bool withMetadata)
 
     ++readsGoingOn;
     const qint64 budget = memoryBudget();
-    DecoderPool::Result decoded = DecoderPool::decode(fd, format->reader, budget, withMetadata);
+    DecoderPool::Result decoded
+        = DecoderPool::decode(fd, format->reader, decoderBudget(budget), withMetadata);
     --readsGoingOn;
     ::close(fd);
 
@@ -148,7 +169,7 @@ ReadResult readImage(const QString &path, bool withMetadata)
         break;
     case DecoderPool::Result::TooLarge:
         result.status = ReadStatus::TooLarge;
-        result.bytesNeeded = DecoderCore::workingSetBytes(result.size);
+        result.bytesNeeded = DecoderCore::workingSetBytes(result.size) / 4 * framesPerPicture;
         result.bytesAvailable = budget;
         break;
     case DecoderPool::Result::Damaged:
