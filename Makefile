@@ -49,7 +49,7 @@ bench-deps:
 	$(call install_missing,$(BUILD_PACKAGES) $(TEST_PACKAGES) $(BENCH_PACKAGES))
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=OFF
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=OFF -DTARVELO_TESTS=ON
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
@@ -63,7 +63,10 @@ bench: bench-deps
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
 	cmake --build $(BENCH_BUILD) --target run_benchmarks
 
-install: build
+# What is installed needs no tests: they are left out of the build.
+install: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=OFF -DTARVELO_TESTS=OFF
+	cmake --build $(BUILD) -j$(JOBS)
 	cmake --install $(BUILD)
 
 clean:
