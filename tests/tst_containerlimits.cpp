@@ -41,8 +41,8 @@ void ContainerLimitsTest::readers_data()
         << 3 << 1024 * MiB - 400 * MiB;
     QTest::newRow("v2, own namespace, the tighter of two")
         << QByteArray("0::/\n")
-        << QStringList { "cgroup.controllers=cpu", "cpu.max=150000 100000",
-               "memory.max=536870912", "memory.high=268435456", "memory.current=104857600" }
+        << QStringList { "cgroup.controllers=cpu", "cpu.max=150000 100000", "memory.max=536870912",
+               "memory.high=268435456", "memory.current=104857600" }
         << 2 << 156 * MiB;
     // Docker on v1: the path names the host's group, the mount is the
     // container's own.

@@ -237,8 +237,8 @@ QStringList readRetries(const QStringList &files, FILE *in, QString *problem)
         }
         // A plain list of names given by mistake would retry nothing, silently.
         if (!records && !all.trimmed().isEmpty()) {
-            *problem = QStringLiteral("\"%1\" holds neither result lines nor journal records")
-                           .arg(name);
+            *problem
+                = QStringLiteral("\"%1\" holds neither result lines nor journal records").arg(name);
             return QStringList();
         }
     }

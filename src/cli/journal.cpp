@@ -123,10 +123,10 @@ std::unique_ptr<Journal> Journal::open(
             return nullptr;
         }
         if (!told) {
-            const QByteArray text = QStringLiteral(
-                "tarvelo-cli: waiting for the other run that holds %1\n")
-                                        .arg(name)
-                                        .toLocal8Bit();
+            const QByteArray text
+                = QStringLiteral("tarvelo-cli: waiting for the other run that holds %1\n")
+                      .arg(name)
+                      .toLocal8Bit();
             std::fputs(text.constData(), stderr);
             told = true;
         }
@@ -154,8 +154,8 @@ std::unique_ptr<Journal> Journal::open(
     if (!all.contains('\n') && QByteArray("journal\t").startsWith(all.left(8))) {
         journal->id = randomHex();
         if (::ftruncate(journal->fd, 0) != 0
-            || !journal->append({ QStringLiteral("journal"), QString::fromLatin1(journal->id) },
-                error))
+            || !journal->append(
+                { QStringLiteral("journal"), QString::fromLatin1(journal->id) }, error))
             return nullptr;
         return journal;
     }
@@ -179,7 +179,8 @@ std::unique_ptr<Journal> Journal::open(
             journal->pending.remove(source);
         } else if (fields[0] == "failed") {
             journal->pending.remove(source);
-        } else if (fields[0] == "pending" && fields.size() == 4 && !journal->stamped.contains(source)) {
+        } else if (fields[0] == "pending" && fields.size() == 4
+            && !journal->stamped.contains(source)) {
             Pending &entry = journal->pending[source];
             const QString temporary = unfield(fields[2]);
             if (entry.temporary != temporary)
@@ -264,11 +265,12 @@ PictureIO::WriteResult Journal::publish(const QString &source, const QByteArray 
 {
     PictureIO::WriteResult result;
     result.path = PictureIO::outputPath(folder, baseName, suffix);
-    const QString temporary = folder + QStringLiteral("/.tarvelo-%1-%2.part")
-                                           .arg(QString::fromLatin1(id),
-                                               QString::fromLatin1(randomHex()));
+    const QString temporary = folder
+        + QStringLiteral("/.tarvelo-%1-%2.part")
+              .arg(QString::fromLatin1(id), QString::fromLatin1(randomHex()));
     const QByteArray name = native(temporary);
-    const int out = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int out
+        = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (out < 0) {
         result.errorText = errorText(errno);
         return result;
@@ -304,7 +306,8 @@ PictureIO::WriteResult Journal::link(const QString &source, const QString &tempo
         // lost the reply: the name is then this very file.
         bool published = false;
         if (!PictureIO::nameTaken(result.path)) {
-            if (!append({ QStringLiteral("pending"), source, temporary, result.path }, journalError)) {
+            if (!append(
+                    { QStringLiteral("pending"), source, temporary, result.path }, journalError)) {
                 ::unlink(made.constData());
                 result.errorText = *journalError;
                 return result;

@@ -80,7 +80,8 @@ QStringList chain(const Hierarchy &hierarchy)
     QStringList folders;
     QString group = QDir::cleanPath(QLatin1Char('/') + hierarchy.group);
     for (;;) {
-        const QString folder = group == QLatin1String("/") ? hierarchy.mount : hierarchy.mount + group;
+        const QString folder
+            = group == QLatin1String("/") ? hierarchy.mount : hierarchy.mount + group;
         if (QFileInfo(folder).isDir())
             folders << folder;
         if (group == QLatin1String("/"))
@@ -120,7 +121,8 @@ int cpuQuota(const QString &root, const QByteArray &membership)
     if (find(root, membership, QByteArray(), &hierarchy)) {
         for (const QString &folder : chain(hierarchy)) {
             // "max 100000" or "200000 100000"
-            const QList<QByteArray> words = readValue(folder + QStringLiteral("/cpu.max")).split(' ');
+            const QList<QByteArray> words
+                = readValue(folder + QStringLiteral("/cpu.max")).split(' ');
             if (words.size() == 2 && words[0] != "max")
                 take(words[0].toLongLong(), words[1].toLongLong());
         }
@@ -189,7 +191,8 @@ int usableCpus()
     int cpus = affinityCount();
     if (cpus <= 0)
         cpus = QThread::idealThreadCount();
-    const int quota = cpuQuota(QLatin1String(ownRoot), readValue(QStringLiteral("/proc/self/cgroup")));
+    const int quota
+        = cpuQuota(QLatin1String(ownRoot), readValue(QStringLiteral("/proc/self/cgroup")));
     if (quota > 0)
         cpus = std::min(cpus, quota);
     return std::max(1, cpus);
