@@ -55,9 +55,9 @@ const char *const helpText
       "Standard error gets a progress bar when it is a terminal, and a summary.\n"
       "\n"
       "Exit status: 0 all stamped, 1 some failed (or the journal could not be\n"
-      "written), 2 usage or settings error\n"
-      "(nothing written), 130 interrupted (Ctrl-C or SIGTERM; the file being\n"
-      "written is finished, no partial file is left).\n";
+      "written), 2 usage or settings error (nothing written), 130 interrupted\n"
+      "(Ctrl-C or SIGTERM; the file being written is finished, no partial file\n"
+      "is left).\n";
 
 Parsed usage(const QString &message)
 {
