@@ -237,8 +237,10 @@ QStringList readRetries(const QStringList &files, FILE *in, QString *problem)
         }
         // A plain list of names given by mistake would retry nothing, silently.
         if (!records && !all.trimmed().isEmpty()) {
-            *problem
-                = QStringLiteral("\"%1\" holds neither result lines nor journal records").arg(name);
+            const QString shown = name == QLatin1String("-")
+                ? QStringLiteral("standard input")
+                : QLatin1Char('"') + name + QLatin1Char('"');
+            *problem = shown + QStringLiteral(" holds neither result lines nor journal records");
             return QStringList();
         }
     }
