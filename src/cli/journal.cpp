@@ -161,8 +161,8 @@ std::unique_ptr<Journal> Journal::open(
     }
 
     QList<QByteArray> lines = all.split('\n');
-    // After the last newline: nothing, or a line a kill cut short, which
-    // announced a step that was never taken.
+    // After the last newline: nothing, or a line a kill (or a power cut)
+    // cut short, which announced a step that was never taken.
     const bool cutShort = !lines.takeLast().isEmpty();
     const QList<QByteArray> first = lines.value(0).split('\t');
     const QByteArray id = first.value(1);
@@ -188,7 +188,8 @@ std::unique_ptr<Journal> Journal::open(
             entry.tried << unfield(fields[3]);
         }
     }
-    if (cutShort && !writeAll(journal->fd, "\n")) {
+    // The cut line goes: it was never flushed, so no step followed it.
+    if (cutShort && ::ftruncate(journal->fd, all.lastIndexOf('\n') + 1) != 0) {
         *error = QStringLiteral("%1 cannot be written: %2").arg(name, errorText(errno));
         return nullptr;
     }
