@@ -8,7 +8,8 @@ _tarvelo_cli()
 {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local options='--output --options --set --format --quality --jobs --strip-metadata --null --help --version'
+    local options='--output --options --set --format --quality --jobs --strip-metadata --null --journal --retry --help
+        --version'
     local keys='txt_topleft_btn txt_top_btn txt_topright_btn txt_left_btn txt_center_btn
         txt_right_btn txt_botleft_btn txt_bot_btn txt_botright_btn logo_topleft_btn
         logo_top_btn logo_topright_btn logo_left_btn logo_center_btn logo_right_btn
@@ -35,7 +36,7 @@ _tarvelo_cli()
         compopt -o dirnames
         return
         ;;
-    --options)
+    --options | --journal)
         compopt -o default
         return
         ;;

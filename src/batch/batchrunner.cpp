@@ -1,7 +1,6 @@
 #include "batch/batchrunner.h"
 
 #include <QFileInfo>
-#include <QThread>
 
 #include <algorithm>
 #include <chrono>
@@ -15,6 +14,7 @@
 
 #include "batch/batchlog.h"
 #include "encode/encoding.h"
+#include "io/containerlimits.h"
 
 namespace {
 
@@ -85,9 +85,16 @@ BatchRunner::BatchRunner(const BatchOptions &options)
     : shared(std::make_unique<Shared>())
 {
     shared->options = options;
-    shared->workers = options.workers > 0 ? options.workers : std::max(1, QThread::idealThreadCount());
-    // Each picture in flight gets its share of the memory budget.
-    PictureIO::setPicturesInFlight(shared->workers + 1);
+    // Unless told, one worker per core this process may really use: in a
+    // container or a batch job that is the CPU quota or the affinity mask,
+    // not the machine's cores.
+    shared->workers = options.workers > 0 ? options.workers : ContainerLimits::usableCpus();
+    // Each picture in flight gets its share of the memory budget. Results
+    // waiting to be taken hold pixels only when the images are kept.
+    if (options.keepImages)
+        PictureIO::setPicturesInFlight(shared->workers + 1, 4);
+    else
+        PictureIO::setPicturesInFlight(shared->workers, 2);
     for (int k = 0; k < shared->workers; ++k)
         shared->threads.emplace_back([this] { shared->work(); });
 }

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
+#include <QSet>
 #include <QSettings>
 #include <QVector>
 
@@ -18,6 +19,7 @@
 #include "batch/batchrunner.h"
 #include "batch/picturepaths.h"
 #include "batch/storedoptions.h"
+#include "cli/journal.h"
 #include "io/pictureio.h"
 
 namespace Cli {
@@ -171,14 +173,26 @@ QString loadOptions(const Request &request, StoredOptions::RunOptions *options, 
     return QString();
 }
 
-QStringList readPathList(FILE *in, bool nullSeparated)
+QByteArray readAll(FILE *in)
 {
     QByteArray all;
     char chunk[65536];
     size_t count = 0;
     while ((count = std::fread(chunk, 1, sizeof chunk, in)) > 0)
         all.append(chunk, int(count));
+    return all;
+}
+
+// A list of lines that holds a NUL byte is find -print0's output read
+// without --null: its first name would swallow all the others.
+QStringList readPathList(FILE *in, bool nullSeparated, QString *problem)
+{
+    const QByteArray all = readAll(in);
     QStringList paths;
+    if (!nullSeparated && all.contains('\0')) {
+        *problem = QStringLiteral("the list holds NUL bytes: use --null");
+        return paths;
+    }
     for (QByteArray line : all.split(nullSeparated ? '\0' : '\n')) {
         if (!nullSeparated && line.endsWith('\r'))
             line.chop(1);
@@ -188,12 +202,61 @@ QStringList readPathList(FILE *in, bool nullSeparated)
     return paths;
 }
 
+// The sources that result lines or journal records in `files` name as
+// failed and never as stamped, in the order first named.
+QStringList readRetries(const QStringList &files, FILE *in, QString *problem)
+{
+    QStringList failed;
+    QSet<QString> stamped, seen;
+    for (const QString &name : files) {
+        QByteArray all;
+        if (name == QLatin1String("-")) {
+            all = readAll(in);
+        } else {
+            QFile file(name);
+            if (!QFileInfo(name).isFile() || !file.open(QIODevice::ReadOnly)) {
+                *problem = QStringLiteral("cannot read \"%1\" for --retry").arg(name);
+                return QStringList();
+            }
+            all = file.readAll();
+        }
+        bool records = false;
+        for (QByteArray line : all.split('\n')) {
+            if (line.endsWith('\r'))
+                line.chop(1);
+            const QList<QByteArray> fields = line.split('\t');
+            const QString source = QDir::cleanPath(unfield(fields.value(1)));
+            records = records || fields.size() >= 2;
+            if (fields.size() < 3 || source.isEmpty())
+                continue;
+            if (fields[0] == "ok")
+                stamped.insert(source);
+            else if (fields[0] == "failed" && !seen.contains(source))
+                failed << source;
+            seen.insert(source);
+        }
+        // A plain list of names given by mistake would retry nothing, silently.
+        if (!records && !all.trimmed().isEmpty()) {
+            const QString shown = name == QLatin1String("-")
+                ? QStringLiteral("standard input")
+                : QLatin1Char('"') + name + QLatin1Char('"');
+            *problem = shown + QStringLiteral(" holds neither result lines nor journal records");
+            return QStringList();
+        }
+    }
+    QStringList retries;
+    for (const QString &source : failed) {
+        if (!stamped.contains(source))
+            retries << source;
+    }
+    return retries;
+}
+
 } // namespace
 
-QList<Input> collectInputs(const QStringList &paths, bool nullSeparated, FILE *in)
+QList<Input> collectInputs(const Request &request, FILE *in, QString *problem)
 {
     QList<Input> inputs;
-    bool stdinRead = false;
     const auto add = [&](const QString &path) {
         const QFileInfo info(path);
         if (info.isDir()) {
@@ -209,16 +272,22 @@ QList<Input> collectInputs(const QStringList &paths, bool nullSeparated, FILE *i
             inputs.append({ path, QString() });
         }
     };
+    QStringList paths = request.paths;
+    if (request.retry) {
+        paths.removeDuplicates(); // standard input is read once
+        paths = readRetries(paths, in, problem);
+    }
+    bool stdinRead = false;
     for (const QString &path : paths) {
-        if (path != QLatin1String("-")) {
+        if (path != QLatin1String("-") || request.retry) {
             add(path);
         } else if (!stdinRead) {
             stdinRead = true;
-            for (const QString &listed : readPathList(in, nullSeparated))
+            for (const QString &listed : readPathList(in, request.nullSeparated, problem))
                 add(listed);
         }
     }
-    return inputs;
+    return problem->isEmpty() ? inputs : QList<Input>();
 }
 
 QByteArray field(const QString &text)
@@ -226,6 +295,25 @@ QByteArray field(const QString &text)
     QByteArray bytes = QFile::encodeName(text);
     bytes.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
     return bytes;
+}
+
+QString unfield(const QByteArray &field)
+{
+    QByteArray bytes;
+    bytes.reserve(field.size());
+    for (int i = 0; i < field.size(); ++i) {
+        const char next = i + 1 < field.size() ? field[i + 1] : '\0';
+        const char *escaped = field[i] != '\\' ? nullptr
+            : next == 't'                      ? "\t"
+            : next == 'n'                      ? "\n"
+            : next == 'r'                      ? "\r"
+            : next == '\\'                     ? "\\"
+                                               : nullptr;
+        if (escaped)
+            ++i;
+        bytes += escaped ? escaped[0] : field[i];
+    }
+    return QFile::decodeName(bytes);
 }
 
 QString summary(int stamped, int failed, double seconds)
@@ -254,8 +342,28 @@ int run(const Request &request)
                                                       : QStringLiteral("does not exist")));
     const QString folder = QDir::cleanPath(request.output);
 
-    const QList<Input> inputs = collectInputs(request.paths, request.nullSeparated, stdin);
+    QString listProblem;
+    const QList<Input> inputs = collectInputs(request, stdin, &listProblem);
+    if (!listProblem.isEmpty())
+        return usageError(listProblem);
     catchStopSignals();
+
+    // With a journal, what an earlier run of the same shard did is finished
+    // first and left out: the shard may be run again any number of times.
+    std::unique_ptr<Journal> journal;
+    QString journalError;
+    if (!request.journal.isEmpty()) {
+        journal = Journal::open(request.journal, stopRequested, &journalError);
+        if (!journal)
+            return stopRequested ? int(Interrupted) : usageError(journalError);
+        if (!journal->recover(folder, &journalError)) {
+            say(stderr, QStringLiteral("tarvelo-cli: %1\n").arg(journalError));
+            return SomeFailed;
+        }
+    }
+    const auto earlierOutput = [&](const Input &input) {
+        return journal ? journal->stampedOutput(input.path) : QString();
+    };
 
     BatchOptions batch;
     batch.stamp = options.stamp;
@@ -271,15 +379,23 @@ int run(const Request &request)
     // in memory at a time, and the results come back in this order.
     QVector<int> tickets;
     for (const Input &input : inputs)
-        tickets << (input.refusal.isEmpty() ? runner.submit(input.path) : -1);
+        tickets << (input.refusal.isEmpty() && earlierOutput(input).isEmpty()
+                ? runner.submit(input.path)
+                : -1);
 
     Progress progress(inputs.size());
-    int stamped = 0, failed = 0;
+    int stamped = 0, failed = 0, before = 0;
     qint64 pixels = 0;
     for (int i = 0; i < inputs.size() && !stopRequested; ++i) {
         QString failure = inputs[i].refusal;
-        QString written;
-        if (failure.isEmpty()) {
+        // Stamped by an earlier run, or listed twice and stamped just now.
+        QString written = earlierOutput(inputs[i]);
+        if (!written.isEmpty()) {
+            if (tickets[i] >= 0)
+                runner.cancel(tickets[i]);
+            failure.clear();
+            ++before;
+        } else if (failure.isEmpty()) {
             BatchResult result;
             while (!runner.take(tickets[i], result, 100) && !stopRequested) { }
             // Stopped while waiting. Ctrl-C reaches the decoder processes
@@ -296,12 +412,22 @@ int run(const Request &request)
                     progress.clear();
                     say(stderr, result.metadataLost + QLatin1Char('\n'));
                 }
-                const PictureIO::WriteResult file = BatchRunner::write(result, folder);
+                const PictureIO::WriteResult file = journal
+                    ? journal->publish(inputs[i].path, result.bytes, folder,
+                        QFileInfo(result.path).completeBaseName(), result.suffix, &journalError)
+                    : BatchRunner::write(result, folder);
                 failure = file.ok ? QString() : file.errorText;
                 written = file.path;
             } else if (failure.isEmpty()) {
                 failure = QStringLiteral("Unknown error");
             }
+            if (journal && !failure.isEmpty() && journalError.isEmpty())
+                journal->recordFailure(inputs[i].path, failure, &journalError);
+            ++(failure.isEmpty() ? stamped : failed);
+        } else {
+            if (journal)
+                journal->recordFailure(inputs[i].path, failure, &journalError);
+            ++failed;
         }
         progress.clearForLine();
         const QByteArray line = failure.isEmpty()
@@ -309,15 +435,24 @@ int run(const Request &request)
             : "failed\t" + field(inputs[i].path) + '\t' + field(failure) + '\n';
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         std::fflush(stdout);
-        ++(failure.isEmpty() ? stamped : failed);
-        progress.update(stamped + failed, pixels);
+        progress.update(stamped + failed + before, pixels);
+        // Without its journal a run would stamp pictures that a rerun
+        // cannot tell from the ones still to do.
+        if (!journalError.isEmpty())
+            break;
     }
     progress.clear();
 
     QString closing = summary(stamped, failed, clock.elapsed() / 1000.0);
-    const int left = inputs.size() - stamped - failed;
+    if (before > 0)
+        closing += QStringLiteral("; %1 stamped before, by the journal")
+                       .arg(QLocale(QLocale::English).toString(before));
+    const int left = inputs.size() - stamped - failed - before;
     const bool interrupted = stopRequested && left > 0;
-    if (interrupted)
+    if (!journalError.isEmpty())
+        closing += QStringLiteral("; stopped, %1 not stamped: %2")
+                       .arg(QLocale(QLocale::English).toString(left), journalError);
+    else if (interrupted)
         closing += QStringLiteral("; interrupted, %1 not stamped")
                        .arg(QLocale(QLocale::English).toString(left));
     say(stderr, closing + QLatin1Char('\n'));
@@ -329,7 +464,7 @@ int run(const Request &request)
         std::fflush(stdout);
         std::_Exit(Interrupted);
     }
-    return failed > 0 ? SomeFailed : AllStamped;
+    return failed > 0 || !journalError.isEmpty() ? SomeFailed : AllStamped;
 }
 
 int main(int argc, char *argv[])

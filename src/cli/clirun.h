@@ -24,16 +24,23 @@ struct Input
     QString refusal;
 };
 
-// The pictures that `paths` names, in order: files as they are, folders
-// walked as a drop walks them, "-" replaced by the paths read from `in` (one
-// per line, or NUL-separated). Named files whose suffix a drop would not
-// take are listed with a refusal, so that nothing named is passed over in
-// silence.
-QList<Input> collectInputs(const QStringList &paths, bool nullSeparated, FILE *in);
+// The pictures that the request's paths name, in order: files as they are,
+// folders walked as a drop walks them, "-" replaced by the paths read from
+// `in` (one per line, or NUL-separated). Named files whose suffix a drop
+// would not take are listed with a refusal, so that nothing named is passed
+// over in silence. With `retry`, the paths are journals or files of result
+// lines, and the pictures are the ones they record as failed and never as
+// stamped. A list that cannot be read whole, or would be misread (NUL bytes
+// in a list of lines), fills `problem` and gives no picture.
+QList<Input> collectInputs(const Request &request, FILE *in, QString *problem);
 
-// A field of an output line: tabs, newlines and backslashes escaped, so that
-// every picture stays one line of three fields whatever its name.
+// A field of an output line: tabs, newlines, carriage returns and
+// backslashes escaped, so that every picture stays one line of three fields
+// whatever its name. The result lines, the journal and the retry input all
+// use it.
 QByteArray field(const QString &text);
+// The text a field() was made from.
+QString unfield(const QByteArray &field);
 
 // "1,204 stamped, 3 failed in 41.2 s"
 QString summary(int stamped, int failed, double seconds);

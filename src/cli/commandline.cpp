@@ -31,20 +31,33 @@ const char *const helpText
       "                        logo_file_name=/path/logo.png; repeatable\n"
       "  --format jpg|png|tif  the output format\n"
       "  --quality N           the JPG quality, 1 to 100\n"
-      "  --jobs N              pictures worked on at once (default: the cores)\n"
+      "  --jobs N              pictures worked on at once (default: the cores this\n"
+      "                        process may use, by its CPU affinity and its\n"
+      "                        container's or batch job's CPU quota)\n"
       "  --strip-metadata      leave metadata and colour profile out\n"
-      "  --null                - reads NUL-separated paths (find -print0)\n"
+      "  --null                - reads NUL-separated paths (find -print0); without\n"
+      "                        it, a list holding a NUL byte is refused\n"
+      "  --journal FILE        record every picture in FILE as soon as it is done,\n"
+      "                        and leave out the pictures FILE records as stamped:\n"
+      "                        a run repeated with the same FILE, after any\n"
+      "                        interruption, stamps each picture once in total\n"
+      "  --retry               each PATH is a journal or a file of result lines\n"
+      "                        (- reads them from standard input): the pictures\n"
+      "                        they record as failed, and none as stamped, are\n"
+      "                        stamped again\n"
       "  -h, --help            show this help\n"
       "  -V, --version         show the version\n"
       "\n"
       "Standard output gets one line per picture, tab-separated:\n"
       "  ok<TAB>source<TAB>output   or   failed<TAB>source<TAB>reason\n"
-      "(a tab, newline or backslash in a name is written as \\t, \\n or \\\\).\n"
+      "(a tab, newline, carriage return or backslash in a name is written as \\t,\n"
+      "\\n, \\r or \\\\; --retry reads them back).\n"
       "Standard error gets a progress bar when it is a terminal, and a summary.\n"
       "\n"
-      "Exit status: 0 all stamped, 1 some failed, 2 usage or settings error\n"
-      "(nothing written), 130 interrupted (Ctrl-C or SIGTERM; the file being\n"
-      "written is finished, no partial file is left).\n";
+      "Exit status: 0 all stamped, 1 some failed (or the journal could not be\n"
+      "written), 2 usage or settings error (nothing written), 130 interrupted\n"
+      "(Ctrl-C or SIGTERM; the file being written is finished, no partial file\n"
+      "is left).\n";
 
 Parsed usage(const QString &message)
 {
@@ -158,6 +171,12 @@ Parsed parse(const QStringList &arguments)
         } else if (argument == QLatin1String("--null")) {
             if (!flag(&request.nullSeparated))
                 return usage(QStringLiteral("--null takes no value"));
+        } else if (argument == QLatin1String("--retry")) {
+            if (!flag(&request.retry))
+                return usage(QStringLiteral("--retry takes no value"));
+        } else if (argument == QLatin1String("--journal")) {
+            if (!value(&request.journal) || request.journal.isEmpty())
+                return usage(QStringLiteral("--journal needs a file"));
         } else {
             return usage(QStringLiteral("unknown option %1").arg(argument));
         }

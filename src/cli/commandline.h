@@ -15,9 +15,11 @@ struct Request
     QList<QPair<QString, QVariant>> overrides; // --set, checked, in the order given
     QString format; // "jpg", "png", "tif"; empty: the stored choice
     int quality = -1; // JPG quality; -1: the stored one
-    int jobs = 0; // pictures worked on at once; 0: one per core
+    int jobs = 0; // pictures worked on at once; 0: one per usable core
     bool stripMetadata = false;
     bool nullSeparated = false; // "-" reads NUL-separated paths
+    bool retry = false; // the paths are journals or result files: their failed pictures
+    QString journal; // empty: none
     QString output;
     QStringList paths; // as given; "-" stands for standard input
 };

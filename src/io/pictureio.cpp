@@ -7,6 +7,7 @@
 #include "common/budget.h"
 #include "common/pictureformats.h"
 #include "encode/encoding.h"
+#include "io/containerlimits.h"
 #include "io/decoderpool.h"
 
 #include <algorithm>
@@ -23,7 +24,13 @@ namespace PictureIO {
 namespace {
 
 std::atomic<int> picturesInFlight { 1 };
+std::atomic<int> framesPerPicture { 4 };
 std::atomic<int> readsGoingOn { 0 };
+// What the control group's memory limit left when the run started; -2: read
+// it afresh each time (no run going on). During a run the pictures in
+// flight are part of the group's usage: counting them again against each
+// new picture would refuse pictures that fit.
+std::atomic<qint64> groupLeftAtStart { -2 };
 
 // The kilobytes after `key` in /proc/meminfo; -1 when unknown.
 qint64 memInfo(const QByteArray &key)
@@ -37,13 +44,19 @@ qint64 memInfo(const QByteArray &key)
     return -1;
 }
 
-// What this process may still allocate: the free memory, and under an
-// address-space limit what the limit leaves.
+// What this process may still allocate: the free memory, what the memory
+// limit of its control group leaves (in a container or a batch job, going
+// beyond it gets the process killed), and under an address-space limit what
+// the limit leaves.
 qint64 availableBytes()
 {
     qint64 available = memInfo("MemAvailable:") * 1024;
     if (available < 0)
         available = qint64(::sysconf(_SC_AVPHYS_PAGES)) * ::sysconf(_SC_PAGESIZE);
+    const qint64 atStart = groupLeftAtStart.load();
+    const qint64 groupLeft = atStart == -2 ? ContainerLimits::memoryLeft() : atStart;
+    if (groupLeft >= 0)
+        available = std::min(available, groupLeft);
     rlimit limit;
     if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
         QFile statm(QStringLiteral("/proc/self/statm"));
@@ -75,14 +88,27 @@ qint64 memoryBudget()
     return availableBytes() / sharing;
 }
 
-void setPicturesInFlight(int count)
+void setPicturesInFlight(int count, int frames)
 {
     picturesInFlight = std::max(1, count);
+    framesPerPicture = std::clamp(frames, 1, 4);
+    groupLeftAtStart = count <= 1 && frames == 4 ? -2 : ContainerLimits::memoryLeft();
 }
+
+namespace {
+
+// The budget as the decoder weighs it, against a working set of 4 frames:
+// a picture of fewer frames may take the more pixels.
+qint64 decoderBudget(qint64 budget)
+{
+    return budget / framesPerPicture * 4;
+}
+
+} // namespace
 
 bool sizeAllowed(const QSize &size)
 {
-    return Budget::fits(size, memoryBudget());
+    return Budget::fits(size, decoderBudget(memoryBudget()));
 }
 
 ReadResult readImage(const QString &path, bool withMetadata)
@@ -129,7 +155,8 @@ ReadResult readImage(const QString &path, bool withMetadata)
 
     ++readsGoingOn;
     const qint64 budget = memoryBudget();
-    DecoderPool::Result decoded = DecoderPool::decode(fd, format->reader, budget, withMetadata);
+    DecoderPool::Result decoded
+        = DecoderPool::decode(fd, format->reader, decoderBudget(budget), withMetadata);
     --readsGoingOn;
     ::close(fd);
 
@@ -143,7 +170,7 @@ ReadResult readImage(const QString &path, bool withMetadata)
         break;
     case DecoderPool::Result::TooLarge:
         result.status = ReadStatus::TooLarge;
-        result.bytesNeeded = Budget::workingSetBytes(result.size);
+        result.bytesNeeded = Budget::workingSetBytes(result.size) / 4 * framesPerPicture;
         result.bytesAvailable = budget;
         break;
     case DecoderPool::Result::Damaged:

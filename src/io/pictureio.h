@@ -56,14 +56,19 @@ struct ReadResult
 ReadResult readImage(const QString &path, bool withMetadata = false);
 
 // The memory one picture may take while it is stamped: the memory available
-// to this process (free memory, and what its address-space limit leaves)
-// shared among the pictures in flight.
+// to this process (free memory, what its control group's memory limit and
+// its address-space limit leave) shared among the pictures in flight.
 qint64 memoryBudget();
 
 // How many pictures are worked on at the same time (read, converted,
-// stamped, encoded); a batch run with worker threads sets it. At least the
-// number of reads going on at the moment is assumed. 1 by default.
-void setPicturesInFlight(int count);
+// stamped, encoded), and how many frames of 4 bytes a pixel each holds at
+// its peak: 4 when the converted and stamped pictures are kept (the
+// window's run), 2 when the stamping draws on the converted picture and only
+// the encoded file is kept (measured: 8.2 bytes a pixel). A batch run sets
+// it when it starts, which also takes the memory its control group has
+// left at that moment as what the run may use. At least the number of reads
+// going on at the moment is assumed. 1 picture of 4 frames by default.
+void setPicturesInFlight(int count, int frames = 4);
 
 // True when a picture of `size` fits the memory budget now.
 bool sizeAllowed(const QSize &size);
