@@ -8,14 +8,93 @@
 
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
+#include "common/decoderprotocol.h"
+#include "io/decoderpool.h"
 #include "testsupport.h"
 
 using namespace TestSupport;
 
 namespace {
+
+// A stand-in decoder: this test program, started by the pool in place of
+// tarvelo-decoder, speaks the protocol the way the file it gets asks for
+// ("standin:" and a misdeed at its end). Otherwise it answers honestly with
+// a 4 x 3 picture whose colour is its process id.
+[[noreturn]] void standInDecoder()
+{
+    using namespace DecoderProtocol;
+    ::signal(SIGXFSZ, SIG_IGN); // growing the memory past its limit fails
+    for (;;) {
+        Request request;
+        char control[CMSG_SPACE(2 * sizeof(int))];
+        iovec part { &request, sizeof request };
+        msghdr message {};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        if (::recvmsg(SocketFd, &message, 0) <= 0)
+            ::_exit(0);
+        int fds[2];
+        memcpy(fds, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof fds);
+        QFile file;
+        file.open(fds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        const QByteArray misdeed = file.readAll().split(':').last();
+
+        Reply reply;
+        reply.outcome = Outcome::Decoded;
+        reply.width = 4, reply.height = 3;
+        reply.format = QImage::Format_RGB32;
+        reply.bytesPerLine = 16;
+        QByteArray details;
+        QDataStream out(&details, QIODevice::WriteOnly);
+        out << QString();
+        if (misdeed == "colours") // QDataStream would reserve 4 GB for it
+            out << quint32(0x40000000);
+        else if (misdeed == "texts")
+            out << QVector<QRgb>() << qint32(0) << qint32(0) << quint32(0x7fffffff)
+                << QString("key") << QString(1000, 'x');
+        else
+            out << QVector<QRgb>() << qint32(0) << qint32(0) << QMap<QString, QString>();
+        if (misdeed == "claimed" || misdeed == "cap") { // no header claims this
+            reply.width = reply.height = misdeed == "cap" ? 20000 : 4000;
+            reply.bytesPerLine = reply.width * 4;
+        } else if (misdeed == "rows") {
+            reply.bytesPerLine = 1 << 30;
+        } else if (misdeed == "magic") {
+            reply.magic = 0;
+        } else if (request.metadata) {
+            out << QByteArray(); // no metadata to hand over
+        }
+        const qint64 pixels = qint64(reply.bytesPerLine) * reply.height;
+        reply.detailsOffset = (pixels + 4095) & ~4095;
+        reply.detailsBytes = details.size();
+        const pid_t me = ::getpid();
+        const QRgb colour = qRgb(me & 0xff, (me >> 8) & 0xff, (me >> 16) & 0xff);
+        QRgb picture[12];
+        std::fill(picture, picture + 12, colour);
+        struct stat memory;
+        const qint64 needed = reply.detailsOffset + details.size();
+        if ((::fstat(fds[1], &memory) == 0 && memory.st_size >= needed)
+            || (::ftruncate(fds[1], needed) == 0 && pixels < 4096)) {
+            ::pwrite(fds[1], picture, sizeof picture, 0);
+            ::pwrite(fds[1], details.constData(), size_t(details.size()), reply.detailsOffset);
+        }
+        ::close(fds[1]);
+        ::send(SocketFd, &reply, sizeof reply, MSG_NOSIGNAL);
+    }
+}
+
+// Started as the stand-in, this program is that and nothing else.
+const bool standIn = qEnvironmentVariableIsSet("TARVELO_STAND_IN")
+    && ::fcntl(DecoderProtocol::SocketFd, F_GETFD) != -1 && (standInDecoder(), true);
 
 // The decoder processes of this test that have `path` open.
 QList<int> decodersReading(const QString &path)
@@ -45,6 +124,8 @@ private slots:
     void conversionTakesEveryFormat();
     void metadataFromTheDecoderIsChecked_data();
     void metadataFromTheDecoderIsChecked();
+    void hostileReplyCostsOnePictureAndItsDecoder_data();
+    void hostileReplyCostsOnePictureAndItsDecoder();
 
 private:
     QString add(const QString &name, const QByteArray &content);
@@ -110,10 +191,14 @@ void IsolationTest::hostileFilesCostOnePictureEach()
         add(QFileInfo(name).completeBaseName() + ".jpg", file.second);
         reasons << QFileInfo(name).completeBaseName() + ".jpg is not a JPEG picture" + held;
     }
-    // 4.6 GB do not fit in 4 GB: refused by the size its header claims.
-    add("huge.jpg", jpegClaiming(17320, 17320));
-    reasons << "huge.jpg is too large to stamp: 17320 x 17320 pixels needs 4578 MB, * MB are "
+    // 2.2 GB do not fit in a share of 4 GB, 300 megapixels are over the
+    // cap: both refused by the size the header claims.
+    add("big.jpg", jpegClaiming(12000, 12000));
+    reasons << "big.jpg is too large to stamp: 12000 x 12000 pixels needs 2198 MB, * MB are "
                "available.";
+    add("huge.jpg", jpegClaiming(17320, 17320));
+    reasons << "huge.jpg is too large to stamp: 17320 x 17320 pixels are more than the 150 "
+               "megapixels allowed for one picture.";
     add("photo.jpg", encode(photoLike(16, 16), "png")); // misnamed, but a PNG is read
 
     const QStringList lines = run();
@@ -218,6 +303,52 @@ void IsolationTest::metadataFromTheDecoderIsChecked()
     QCOMPARE(source.problem, problem);
     QVERIFY(!source.records && source.iccProfile.isEmpty());
     QCOMPARE(source.resolution.xPerMetre, problem.isEmpty() ? 11811.0 : 0.0);
+}
+
+void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder_data()
+{
+    QTest::addColumn<QByteArray>("signature"); // a PNG's claims 4 x 3, a JPEG's nothing
+    QTest::addColumn<QByteArray>("misdeed");
+    const QByteArray png = encode(photoLike(4, 3), "png"), jpeg = "\xff\xd8\xff\xe0";
+    QTest::newRow("colour table of a billion") << png << QByteArray("colours");
+    QTest::newRow("texts without end") << png << QByteArray("texts");
+    QTest::newRow("larger than the header") << png << QByteArray("claimed");
+    QTest::newRow("over the pixel cap") << jpeg << QByteArray("cap");
+    QTest::newRow("rows of a gigabyte") << png << QByteArray("rows");
+    QTest::newRow("no reply at all") << jpeg << QByteArray("magic");
+}
+
+// A decoder taken over by a file sends whatever it likes: the picture
+// fails, that decoder is gone, and the next picture is read by a new one.
+void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder()
+{
+    QFETCH(QByteArray, signature);
+    QFETCH(QByteArray, misdeed);
+    qputenv("TARVELO_STAND_IN", "1");
+    DecoderPool::setDecoderPathForTesting(QCoreApplication::applicationFilePath());
+    const std::shared_ptr<void> real(nullptr, [](void *) {
+        qunsetenv("TARVELO_STAND_IN");
+        DecoderPool::setDecoderPathForTesting(QString());
+    });
+    const auto decoderOf = [&](const QString &name) {
+        const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath(name));
+        [&]() { QCOMPARE(read.status, PictureIO::ReadStatus::Ok); }();
+        const QRgb colour = read.image.pixel(3, 2);
+        return pid_t(qRed(colour) | qGreen(colour) << 8 | qBlue(colour) << 16);
+    };
+    writeFile(dir.filePath("honest.png"), signature + "standin:honest");
+    writeFile(dir.filePath("hostile.png"), signature + "standin:" + misdeed);
+    const pid_t first = decoderOf("honest.png");
+    QVERIFY(first > 0);
+    QCOMPARE(decoderOf("honest.png"), first); // reused while it behaves
+
+    const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath("hostile.png"));
+    QCOMPARE(read.status, PictureIO::ReadStatus::Unreadable);
+    QCOMPARE(read.errorText, "hostile.png could not be read: the decoder sent a malformed reply.");
+    QVERIFY(read.image.isNull());
+    QVERIFY(::kill(first, 0) != 0); // ended and reaped
+    const pid_t next = decoderOf("honest.png");
+    QVERIFY(next > 0 && next != first);
 }
 
 TARVELO_TEST_MAIN(IsolationTest)

@@ -20,7 +20,11 @@ QtMessageHandler previousHandler = nullptr;
 
 void qtMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (listening)
+    // A colour profile Qt cannot parse ("Failed tag count sanity.") says
+    // nothing about the pixels: the picture is sound, only its profile goes.
+    if (listening && context.category && qstrncmp(context.category, "qt.gui.icc", 10) == 0)
+        listening->profileWarnings << message;
+    else if (listening)
         listening->messages << message;
     else if (previousHandler)
         previousHandler(type, context, message);

@@ -29,6 +29,7 @@ public:
     QString damage(const QByteArray &format) const;
     QStringList messages; // Qt's messages (libjpeg's warnings and errors)
     QStringList tiffErrors;
+    QStringList profileWarnings; // about an embedded colour profile only
 
 private:
     Listener *outer;

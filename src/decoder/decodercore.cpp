@@ -11,12 +11,14 @@
 
 namespace DecoderCore {
 
-using Budget::fits;
 using Budget::pixelBytes;
 
 Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budgetBytes,
-    const PixelStore &store)
+    const PixelStore &store, qint64 maxPixels)
 {
+    const auto fits = [&](const QSize &size) {
+        return Budget::fits(size, budgetBytes) && Budget::withinCap(size, maxPixels);
+    };
     Decoded result;
     // Everything the reader says while it works is heard, none of it printed.
     DecodeCheck::Listener listener;
@@ -25,7 +27,7 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
     imageReader.setAutoDetectImageFormat(false);
     imageReader.setAutoTransform(true);
     result.claimed = imageReader.size();
-    if (result.claimed.isValid() && !fits(result.claimed, budgetBytes)) {
+    if (result.claimed.isValid() && !fits(result.claimed)) {
         result.tooLarge = true;
         return result;
     }
@@ -66,12 +68,13 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
     } else if (!read || image.isNull()) {
         result.errorText = imageReader.errorString();
         image = QImage();
-    } else if (!fits(image.size(), budgetBytes)) {
+    } else if (!fits(image.size())) {
         result.tooLarge = true;
         image = QImage();
     }
     if (!image.isNull())
         result.claimed = image.size();
+    result.profileDamaged = !listener.profileWarnings.isEmpty();
     result.image = image;
     return result;
 }

@@ -24,6 +24,7 @@ namespace {
 
 std::atomic<int> picturesInFlight { 1 };
 std::atomic<int> readsGoingOn { 0 };
+std::atomic<qint64> pixelCap { Budget::DefaultMaxPixels };
 
 // The kilobytes after `key` in /proc/meminfo; -1 when unknown.
 qint64 memInfo(const QByteArray &key)
@@ -80,12 +81,24 @@ void setPicturesInFlight(int count)
     picturesInFlight = std::max(1, count);
 }
 
-bool sizeAllowed(const QSize &size)
+void setMaxMegapixels(int megapixels)
 {
-    return Budget::fits(size, memoryBudget());
+    pixelCap = megapixels > 0 ? qint64(megapixels) * 1000 * 1000 : Budget::DefaultMaxPixels;
 }
 
-ReadResult readImage(const QString &path, bool withMetadata)
+qint64 maxPixels()
+{
+    return pixelCap;
+}
+
+bool sizeAllowed(const QSize &size)
+{
+    return Budget::withinCap(size, maxPixels()) && Budget::fits(size, memoryBudget());
+}
+
+namespace {
+
+ReadResult readGuarded(const QString &path, bool withMetadata)
 {
     ReadResult result;
     const QByteArray native = QFile::encodeName(path);
@@ -128,8 +141,19 @@ ReadResult readImage(const QString &path, bool withMetadata)
     }
 
     ++readsGoingOn;
-    const qint64 budget = memoryBudget();
-    DecoderPool::Result decoded = DecoderPool::decode(fd, format->reader, budget, withMetadata);
+    DecoderPool::Limits limits;
+    limits.budgetBytes = memoryBudget();
+    limits.maxPixels = maxPixels();
+    limits.claimed = PictureFormats::claimedSize(first);
+    const qint64 budget = limits.budgetBytes;
+    DecoderPool::Result decoded;
+    try {
+        decoded = DecoderPool::decode(fd, format->reader, limits, withMetadata);
+    } catch (...) {
+        --readsGoingOn;
+        ::close(fd);
+        throw;
+    }
     --readsGoingOn;
     ::close(fd);
 
@@ -145,16 +169,26 @@ ReadResult readImage(const QString &path, bool withMetadata)
         result.status = ReadStatus::TooLarge;
         result.bytesNeeded = Budget::workingSetBytes(result.size);
         result.bytesAvailable = budget;
+        if (!Budget::withinCap(result.size, limits.maxPixels))
+            result.pixelLimit = limits.maxPixels;
         break;
     case DecoderPool::Result::Damaged:
         result.status = ReadStatus::Damaged;
         result.errorText = decoded.errorText;
         break;
-    case DecoderPool::Result::Failed:
+    case DecoderPool::Result::Failed: {
+        // The reader's own words ("Unable to read image data") say neither
+        // which file nor much else; the file's name goes first.
+        QString cause = decoded.errorText.trimmed();
+        while (cause.endsWith(QLatin1Char('.')))
+            cause.chop(1);
         result.status = ReadStatus::Unreadable;
-        result.errorText = decoded.errorText.isEmpty() ? QStringLiteral("Unknown error")
-                                                       : decoded.errorText;
+        result.errorText
+            = QStringLiteral("%1 could not be read: %2.")
+                  .arg(fileName,
+                      cause.isEmpty() ? QStringLiteral("its reader gave no reason") : cause);
         break;
+    }
     case DecoderPool::Result::DecoderFailed:
         result.status = ReadStatus::Unreadable;
         result.errorText
@@ -162,6 +196,26 @@ ReadResult readImage(const QString &path, bool withMetadata)
         break;
     }
     return result;
+}
+
+} // namespace
+
+ReadResult readImage(const QString &path, bool withMetadata)
+{
+    // Called from worker threads: nothing may leave them, not even running
+    // out of memory. The picture fails; the run goes on.
+    try {
+        return readGuarded(path, withMetadata);
+    } catch (const std::exception &e) {
+        ReadResult result;
+        result.status = ReadStatus::Unreadable;
+        result.errorText
+            = QStringLiteral("%1 could not be read: %2.")
+                  .arg(QFileInfo(path).fileName(),
+                      dynamic_cast<const std::bad_alloc *>(&e) ? QStringLiteral("not enough memory")
+                                                               : QString::fromLocal8Bit(e.what()));
+        return result;
+    }
 }
 
 namespace {
