@@ -286,8 +286,9 @@ void IsolationTest::metadataFromTheDecoderIsChecked_data()
             << QString();
         return bytes;
     };
-    QTest::newRow("cut short") << packed({}, {}, 0).left(9)
-                               << "the decoder gave an answer that makes no sense";
+    QTest::newRow("cut short") << packed({}, {}, 0).left(9) << "the decoder sent a malformed reply";
+    QTest::newRow("EXIF of a gigabyte") << QByteArray::fromHex("40000000") + QByteArray(64, 0)
+                                        << "the decoder sent a malformed reply";
     // A dataset of 64 bytes that holds 2.
     QTest::newRow("IPTC that is none")
         << packed(QByteArray::fromHex("1c020500406162"), {}, 0) << "its IPTC could not be read";

@@ -62,6 +62,8 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
 
     const bool read = imageReader.read(&image);
     result.errorText = listener.damage(reader);
+    if (result.errorText.isEmpty() && read && !image.isNull())
+        result.errorText = DecodeCheck::sizeDamage(fd, reader, image.size());
     if (!result.errorText.isEmpty()) {
         result.damaged = true;
         image = QImage();
