@@ -126,6 +126,9 @@ private slots:
     void metadataFromTheDecoderIsChecked();
     void hostileReplyCostsOnePictureAndItsDecoder_data();
     void hostileReplyCostsOnePictureAndItsDecoder();
+    void decoderKeepsNothingOfTheCallers();
+    void messagesSayWhatIsWrong_data();
+    void messagesSayWhatIsWrong();
 
 private:
     QString add(const QString &name, const QByteArray &content);
@@ -350,6 +353,90 @@ void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder()
     QVERIFY(::kill(first, 0) != 0); // ended and reaped
     const pid_t next = decoderOf("honest.png");
     QVERIFY(next > 0 && next != first);
+}
+
+// A decoder started by a caller that left a descriptor open, with an
+// environment and, under test, as root: before it reads anything, it keeps
+// no descriptor but its socket, no environment, no capability, and cannot
+// ignore its processor time limit.
+void IsolationTest::decoderKeepsNothingOfTheCallers()
+{
+    DecoderPool::setDecoderPathForTesting(QString()); // a fresh decoder
+    const int leaked = ::open("/dev/null", O_RDONLY); // not closed on exec
+    qputenv("TARVELO_SECRET", "42");
+    const QString photo = dir.filePath("probe.png");
+    writeFile(photo, encode(photoLike(8, 8), "png"));
+    QCOMPARE(PictureIO::readImage(photo).status, PictureIO::ReadStatus::Ok);
+    ::close(leaked);
+    qunsetenv("TARVELO_SECRET");
+    QList<int> decoders;
+    for (const QString &task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        for (const QByteArray &pid : readFile("/proc/self/task/" + task + "/children").split(' '))
+            if (QFileInfo("/proc/" + pid.trimmed() + "/exe")
+                    .symLinkTarget()
+                    .endsWith("tarvelo-decoder"))
+                decoders << pid.trimmed().toInt();
+    QCOMPARE(decoders.size(), 1);
+    const QString proc = QString("/proc/%1/").arg(decoders.first());
+    QStringList descriptors = QDir(proc + "fd").entryList(QDir::System | QDir::NoDotAndDotDot);
+    std::sort(descriptors.begin(), descriptors.end());
+    QCOMPARE(descriptors, QStringList({ "0", "1", "2", "3" }));
+    QCOMPARE(readFile(proc + "environ").replace('\0', ""), QByteArray()); // wiped
+    QStringList status;
+    for (const QByteArray &line : readFile(proc + "status").split('\n'))
+        if (line.startsWith("CapEff") || line.startsWith("CapBnd") || line.startsWith("NoNewPrivs")
+            || line.startsWith("Seccomp:"))
+            status << QString(line).simplified();
+    QCOMPARE(status,
+        QStringList({ "CapEff: 0000000000000000", "CapBnd: 0000000000000000", "NoNewPrivs: 1",
+            "Seccomp: 2" }));
+    const QStringList cpu = QString(readFile(proc + "limits"))
+                                .split('\n')
+                                .filter("Max cpu time")
+                                .value(0)
+                                .simplified()
+                                .split(' ');
+    QCOMPARE(cpu.value(4).toInt(), cpu.value(3).toInt() + 1); // hard, soft
+}
+
+void IsolationTest::messagesSayWhatIsWrong_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("error"); // empty: read
+    QTest::addColumn<QString>("metadata"); // the metadata's problem
+    // An RGB profile whose tag count no profile can have.
+    QByteArray profile(200, '\0');
+    profile.replace(0, 4, QByteArray::fromHex("000000c8")).replace(16, 4, "RGB ");
+    profile.replace(36, 4, "acsp").replace(128, 4, QByteArray::fromHex("fffffff0"));
+    const QByteArray app2
+        = "\xff\xe2" + QByteArray::fromHex("00d8") + QByteArray("ICC_PROFILE\0\1\1", 14);
+    const QByteArray jpeg = encode(photoLike(16, 16), "jpg");
+    // An "ftyp" box of 8 bytes cannot hold the brand that names the kind.
+    const QByteArray avif = QByteArray::fromHex("00000008") + "ftypavif" + QByteArray(64, '\0');
+    // clang-format off
+    QTest::newRow("PPM has no metadata") << "p.ppm" << encode(photoLike(4, 4), "ppm") << "" << "";
+    QTest::newRow("XPM has no metadata") << "p.xpm" << encode(photoLike(4, 4), "xpm") << "" << "";
+    QTest::newRow("bad colour profile") << "p.jpg" << jpeg.left(2) + app2 + profile + jpeg.mid(2) << "" << "its colour profile is damaged";
+    QTest::newRow("AVIF with a broken box") << "p.avif" << avif << "p.avif could not be read: its AVIF header is malformed." << "";
+    // clang-format on
+}
+
+// No metadata line where there is no metadata; a bad colour profile costs
+// the metadata, not the picture; a refusal says what is really wrong.
+void IsolationTest::messagesSayWhatIsWrong()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    QFETCH(QString, metadata);
+    QVERIFY(writeFile(dir.filePath(name), bytes));
+    const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath(name), true);
+    QCOMPARE(read.errorText, error);
+    QCOMPARE(read.status,
+        error.isEmpty() ? PictureIO::ReadStatus::Ok : PictureIO::ReadStatus::Unreadable);
+    QCOMPARE(read.metadata.problem, metadata);
+    QVERIFY(read.metadata.iccProfile.isEmpty());
 }
 
 TARVELO_TEST_MAIN(IsolationTest)

@@ -366,7 +366,9 @@ int run()
     DecoderCore::loadReaders();
     MetadataReader::prepare();
     // Nothing of the caller's world is left to read once the readers are
-    // loaded.
+    // loaded: the strings themselves are wiped, not only the list of them.
+    for (char **variable = environ; variable && *variable; ++variable)
+        memset(*variable, 0, strlen(*variable));
     ::clearenv();
     dropCapabilities();
     fenceIn();
