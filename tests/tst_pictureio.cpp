@@ -25,6 +25,7 @@ private slots:
     void write();
     void damagedIsRefused_data();
     void damagedIsRefused();
+    void pixelCap();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -223,6 +224,23 @@ void PictureIOTest::damagedIsRefused()
     QCOMPARE(read.status, expected ? ReadStatus::Ok : ReadStatus::Damaged);
     if (expected)
         QCOMPARE(read.image.pixel(1, 0), expected);
+}
+
+// The cap counts pixels, whatever memory there is; both sides keep it.
+void PictureIOTest::pixelCap()
+{
+    PictureIO::setMaxMegapixels(1);
+    const std::shared_ptr<void> back(nullptr, [](void *) { PictureIO::setMaxMegapixels(0); });
+    for (const QSize size : { QSize(1000, 1000), QSize(1001, 1000) }) {
+        QImage flat(size, QImage::Format_RGB32);
+        flat.fill(Qt::gray);
+        QVERIFY(writeFile(path("p.png"), encode(flat, "png")));
+        const PictureIO::ReadResult read = PictureIO::readImage(path("p.png"));
+        const bool over = size.width() > 1000;
+        QCOMPARE(read.status, over ? ReadStatus::TooLarge : ReadStatus::Ok);
+        QCOMPARE(read.pixelLimit, over ? 1000000 : 0);
+        QCOMPARE(PictureIO::sizeAllowed(size), !over);
+    }
 }
 
 void PictureIOTest::write_data()
