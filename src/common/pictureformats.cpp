@@ -281,7 +281,9 @@ QString refusal(const QString &fileName, const QByteArray &head)
     const Format *named = forSuffix(QFileInfo(fileName).suffix());
     const QString kind = foreignKind(head);
     const QString namedKind = named ? QString::fromLatin1(named->name) : QString();
-    const QString article = QStringLiteral("AEIO").contains(namedKind.left(1)) ? "an" : "a";
+    const QString article = !namedKind.isEmpty() && QStringLiteral("AEIO").contains(namedKind.at(0))
+        ? QStringLiteral("an")
+        : QStringLiteral("a");
     const QString what = named
         ? QStringLiteral("%1 is not %2 %3 picture").arg(fileName, article, namedKind)
         : QStringLiteral("%1 is not a picture of a kind this program reads").arg(fileName);

@@ -266,6 +266,8 @@ QString gifDamage(int fd, qint64 fileSize)
         const int kind = p[at++];
         if (kind == 0x3b)
             return QString();
+        if (kind == 0) // padding some writers leave between blocks
+            continue;
         if (kind == 0x21) {
             if (++at > size || !blocks(nullptr))
                 return cut;
