@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include <fcntl.h>
@@ -452,20 +453,26 @@ bool readDetails(const Reply &reply, int memory, qint64 capacity, Details &detai
     if (address == MAP_FAILED)
         return false;
     BoundedReader in(static_cast<const char *>(address), reply.detailsBytes);
-    details.errorText = in.string(MaxErrorText);
-    details.colours.resize(int(in.count(256, 4)));
-    for (QRgb &colour : details.colours)
-        colour = in.u32();
-    details.dotsX = in.i32();
-    details.dotsY = in.i32();
-    details.texts.resize(int(in.count(MaxTexts, 8)));
-    for (auto &text : details.texts) {
-        text.first = in.string(MaxTextKey);
-        text.second = in.string(MaxTextChars);
+    // Out of memory on the way (16 MB at most), the reply is lost like a
+    // malformed one, its decoder and memory with it.
+    bool sound = false;
+    try {
+        details.errorText = in.string(MaxErrorText);
+        details.colours.resize(int(in.count(256, 4)));
+        for (QRgb &colour : details.colours)
+            colour = in.u32();
+        details.dotsX = in.i32();
+        details.dotsY = in.i32();
+        details.texts.resize(int(in.count(MaxTexts, 8)));
+        for (auto &text : details.texts) {
+            text.first = in.string(MaxTextKey);
+            text.second = in.string(MaxTextChars);
+        }
+        if (!in.atEnd())
+            details.metadata = in.bytes(DetailsRoom);
+        sound = in.ok() && in.atEnd();
+    } catch (const std::bad_alloc &) {
     }
-    if (!in.atEnd())
-        details.metadata = in.bytes(DetailsRoom);
-    const bool sound = in.ok() && in.atEnd();
     ::munmap(address, size_t(reply.detailsBytes));
     return sound;
 }
