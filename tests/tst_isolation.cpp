@@ -8,14 +8,93 @@
 
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
+#include "common/decoderprotocol.h"
+#include "io/decoderpool.h"
 #include "testsupport.h"
 
 using namespace TestSupport;
 
 namespace {
+
+// A stand-in decoder: this test program, started by the pool in place of
+// tarvelo-decoder, speaks the protocol the way the file it gets asks for
+// ("standin:" and a misdeed at its end). Otherwise it answers honestly with
+// a 4 x 3 picture whose colour is its process id.
+[[noreturn]] void standInDecoder()
+{
+    using namespace DecoderProtocol;
+    ::signal(SIGXFSZ, SIG_IGN); // growing the memory past its limit fails
+    for (;;) {
+        Request request;
+        char control[CMSG_SPACE(2 * sizeof(int))];
+        iovec part { &request, sizeof request };
+        msghdr message {};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        if (::recvmsg(SocketFd, &message, 0) <= 0)
+            ::_exit(0);
+        int fds[2];
+        memcpy(fds, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof fds);
+        QFile file;
+        file.open(fds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        const QByteArray misdeed = file.readAll().split(':').last();
+
+        Reply reply;
+        reply.outcome = Outcome::Decoded;
+        reply.width = 4, reply.height = 3;
+        reply.format = QImage::Format_RGB32;
+        reply.bytesPerLine = 16;
+        QByteArray details;
+        QDataStream out(&details, QIODevice::WriteOnly);
+        out << QString();
+        if (misdeed == "colours") // QDataStream would reserve 4 GB for it
+            out << quint32(0x40000000);
+        else if (misdeed == "texts")
+            out << QVector<QRgb>() << qint32(0) << qint32(0) << quint32(0x7fffffff)
+                << QString("key") << QString(1000, 'x');
+        else
+            out << QVector<QRgb>() << qint32(0) << qint32(0) << QMap<QString, QString>();
+        if (misdeed == "claimed" || misdeed == "cap") { // no header claims this
+            reply.width = reply.height = misdeed == "cap" ? 20000 : 4000;
+            reply.bytesPerLine = reply.width * 4;
+        } else if (misdeed == "rows") {
+            reply.bytesPerLine = 1 << 30;
+        } else if (misdeed == "magic") {
+            reply.magic = 0;
+        } else if (request.metadata) {
+            out << QByteArray(); // no metadata to hand over
+        }
+        const qint64 pixels = qint64(reply.bytesPerLine) * reply.height;
+        reply.detailsOffset = (pixels + 4095) & ~4095;
+        reply.detailsBytes = details.size();
+        const pid_t me = ::getpid();
+        const QRgb colour = qRgb(me & 0xff, (me >> 8) & 0xff, (me >> 16) & 0xff);
+        QRgb picture[12];
+        std::fill(picture, picture + 12, colour);
+        struct stat memory;
+        const qint64 needed = reply.detailsOffset + details.size();
+        if ((::fstat(fds[1], &memory) == 0 && memory.st_size >= needed)
+            || (::ftruncate(fds[1], needed) == 0 && pixels < 4096)) {
+            ::pwrite(fds[1], picture, sizeof picture, 0);
+            ::pwrite(fds[1], details.constData(), size_t(details.size()), reply.detailsOffset);
+        }
+        ::close(fds[1]);
+        ::send(SocketFd, &reply, sizeof reply, MSG_NOSIGNAL);
+    }
+}
+
+// Started as the stand-in, this program is that and nothing else.
+const bool standIn = qEnvironmentVariableIsSet("TARVELO_STAND_IN")
+    && ::fcntl(DecoderProtocol::SocketFd, F_GETFD) != -1 && (standInDecoder(), true);
 
 // The decoder processes of this test that have `path` open.
 QList<int> decodersReading(const QString &path)
@@ -45,6 +124,11 @@ private slots:
     void conversionTakesEveryFormat();
     void metadataFromTheDecoderIsChecked_data();
     void metadataFromTheDecoderIsChecked();
+    void hostileReplyCostsOnePictureAndItsDecoder_data();
+    void hostileReplyCostsOnePictureAndItsDecoder();
+    void decoderKeepsNothingOfTheCallers();
+    void messagesSayWhatIsWrong_data();
+    void messagesSayWhatIsWrong();
 
 private:
     QString add(const QString &name, const QByteArray &content);
@@ -110,10 +194,14 @@ void IsolationTest::hostileFilesCostOnePictureEach()
         add(QFileInfo(name).completeBaseName() + ".jpg", file.second);
         reasons << QFileInfo(name).completeBaseName() + ".jpg is not a JPEG picture" + held;
     }
-    // 4.6 GB do not fit in 4 GB: refused by the size its header claims.
-    add("huge.jpg", jpegClaiming(17320, 17320));
-    reasons << "huge.jpg is too large to stamp: 17320 x 17320 pixels needs 4578 MB, * MB are "
+    // 2.2 GB do not fit in a share of 4 GB, 300 megapixels are over the
+    // cap: both refused by the size the header claims.
+    add("big.jpg", jpegClaiming(12000, 12000));
+    reasons << "big.jpg is too large to stamp: 12000 x 12000 pixels needs 2198 MB, * MB are "
                "available.";
+    add("huge.jpg", jpegClaiming(17320, 17320));
+    reasons << "huge.jpg is too large to stamp: 17320 x 17320 pixels are more than the 150 "
+               "megapixels allowed for one picture.";
     add("photo.jpg", encode(photoLike(16, 16), "png")); // misnamed, but a PNG is read
 
     const QStringList lines = run();
@@ -201,8 +289,9 @@ void IsolationTest::metadataFromTheDecoderIsChecked_data()
             << QString();
         return bytes;
     };
-    QTest::newRow("cut short") << packed({}, {}, 0).left(9)
-                               << "the decoder gave an answer that makes no sense";
+    QTest::newRow("cut short") << packed({}, {}, 0).left(9) << "the decoder sent a malformed reply";
+    QTest::newRow("EXIF of a gigabyte") << QByteArray::fromHex("40000000") + QByteArray(64, 0)
+                                        << "the decoder sent a malformed reply";
     // A dataset of 64 bytes that holds 2.
     QTest::newRow("IPTC that is none")
         << packed(QByteArray::fromHex("1c020500406162"), {}, 0) << "its IPTC could not be read";
@@ -218,6 +307,136 @@ void IsolationTest::metadataFromTheDecoderIsChecked()
     QCOMPARE(source.problem, problem);
     QVERIFY(!source.records && source.iccProfile.isEmpty());
     QCOMPARE(source.resolution.xPerMetre, problem.isEmpty() ? 11811.0 : 0.0);
+}
+
+void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder_data()
+{
+    QTest::addColumn<QByteArray>("signature"); // a PNG's claims 4 x 3, a JPEG's nothing
+    QTest::addColumn<QByteArray>("misdeed");
+    const QByteArray png = encode(photoLike(4, 3), "png"), jpeg = "\xff\xd8\xff\xe0";
+    QTest::newRow("colour table of a billion") << png << QByteArray("colours");
+    QTest::newRow("texts without end") << png << QByteArray("texts");
+    QTest::newRow("larger than the header") << png << QByteArray("claimed");
+    QTest::newRow("over the pixel cap") << jpeg << QByteArray("cap");
+    QTest::newRow("rows of a gigabyte") << png << QByteArray("rows");
+    QTest::newRow("no reply at all") << jpeg << QByteArray("magic");
+}
+
+// A decoder taken over by a file sends whatever it likes: the picture
+// fails, that decoder is gone, and the next picture is read by a new one.
+void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder()
+{
+    QFETCH(QByteArray, signature);
+    QFETCH(QByteArray, misdeed);
+    qputenv("TARVELO_STAND_IN", "1");
+    DecoderPool::setDecoderPathForTesting(QCoreApplication::applicationFilePath());
+    const std::shared_ptr<void> real(nullptr, [](void *) {
+        qunsetenv("TARVELO_STAND_IN");
+        DecoderPool::setDecoderPathForTesting(QString());
+    });
+    const auto decoderOf = [&](const QString &name) {
+        const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath(name));
+        [&]() { QCOMPARE(read.status, PictureIO::ReadStatus::Ok); }();
+        const QRgb colour = read.image.pixel(3, 2);
+        return pid_t(qRed(colour) | qGreen(colour) << 8 | qBlue(colour) << 16);
+    };
+    writeFile(dir.filePath("honest.png"), signature + "standin:honest");
+    writeFile(dir.filePath("hostile.png"), signature + "standin:" + misdeed);
+    const pid_t first = decoderOf("honest.png");
+    QVERIFY(first > 0);
+    QCOMPARE(decoderOf("honest.png"), first); // reused while it behaves
+
+    const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath("hostile.png"));
+    QCOMPARE(read.status, PictureIO::ReadStatus::Unreadable);
+    QCOMPARE(read.errorText, "hostile.png could not be read: the decoder sent a malformed reply.");
+    QVERIFY(read.image.isNull());
+    QVERIFY(::kill(first, 0) != 0); // ended and reaped
+    const pid_t next = decoderOf("honest.png");
+    QVERIFY(next > 0 && next != first);
+}
+
+// A decoder started by a caller that left a descriptor open, with an
+// environment and, under test, as root: before it reads anything, it keeps
+// no descriptor but its socket, no environment, no capability, and cannot
+// ignore its processor time limit.
+void IsolationTest::decoderKeepsNothingOfTheCallers()
+{
+    DecoderPool::setDecoderPathForTesting(QString()); // a fresh decoder
+    const int leaked = ::open("/dev/null", O_RDONLY); // not closed on exec
+    qputenv("TARVELO_SECRET", "42");
+    const QString photo = dir.filePath("probe.png");
+    writeFile(photo, encode(photoLike(8, 8), "png"));
+    QCOMPARE(PictureIO::readImage(photo).status, PictureIO::ReadStatus::Ok);
+    ::close(leaked);
+    qunsetenv("TARVELO_SECRET");
+    QList<int> decoders;
+    for (const QString &task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        for (const QByteArray &pid : readFile("/proc/self/task/" + task + "/children").split(' '))
+            if (QFileInfo("/proc/" + pid.trimmed() + "/exe")
+                    .symLinkTarget()
+                    .endsWith("tarvelo-decoder"))
+                decoders << pid.trimmed().toInt();
+    QCOMPARE(decoders.size(), 1);
+    const QString proc = QString("/proc/%1/").arg(decoders.first());
+    QStringList descriptors = QDir(proc + "fd").entryList(QDir::System | QDir::NoDotAndDotDot);
+    std::sort(descriptors.begin(), descriptors.end());
+    QCOMPARE(descriptors, QStringList({ "0", "1", "2", "3" }));
+    QCOMPARE(readFile(proc + "environ").replace('\0', ""), QByteArray()); // wiped
+    QStringList status;
+    for (const QByteArray &line : readFile(proc + "status").split('\n'))
+        if (line.startsWith("CapEff") || line.startsWith("CapBnd") || line.startsWith("NoNewPrivs")
+            || line.startsWith("Seccomp:"))
+            status << QString(line).simplified();
+    QCOMPARE(status,
+        QStringList({ "CapEff: 0000000000000000", "CapBnd: 0000000000000000", "NoNewPrivs: 1",
+            "Seccomp: 2" }));
+    const QStringList cpu = QString(readFile(proc + "limits"))
+                                .split('\n')
+                                .filter("Max cpu time")
+                                .value(0)
+                                .simplified()
+                                .split(' ');
+    QCOMPARE(cpu.value(4).toInt(), cpu.value(3).toInt() + 1); // hard, soft
+}
+
+void IsolationTest::messagesSayWhatIsWrong_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("error"); // empty: read
+    QTest::addColumn<QString>("metadata"); // the metadata's problem
+    // An RGB profile whose tag count no profile can have.
+    QByteArray profile(200, '\0');
+    profile.replace(0, 4, QByteArray::fromHex("000000c8")).replace(16, 4, "RGB ");
+    profile.replace(36, 4, "acsp").replace(128, 4, QByteArray::fromHex("fffffff0"));
+    const QByteArray app2
+        = "\xff\xe2" + QByteArray::fromHex("00d8") + QByteArray("ICC_PROFILE\0\1\1", 14);
+    const QByteArray jpeg = encode(photoLike(16, 16), "jpg");
+    // An "ftyp" box of 8 bytes cannot hold the brand that names the kind.
+    const QByteArray avif = QByteArray::fromHex("00000008") + "ftypavif" + QByteArray(64, '\0');
+    // clang-format off
+    QTest::newRow("PPM has no metadata") << "p.ppm" << encode(photoLike(4, 4), "ppm") << "" << "";
+    QTest::newRow("XPM has no metadata") << "p.xpm" << encode(photoLike(4, 4), "xpm") << "" << "";
+    QTest::newRow("bad colour profile") << "p.jpg" << jpeg.left(2) + app2 + profile + jpeg.mid(2) << "" << "its colour profile is damaged";
+    QTest::newRow("AVIF with a broken box") << "p.avif" << avif << "p.avif could not be read: its AVIF header is malformed." << "";
+    // clang-format on
+}
+
+// No metadata line where there is no metadata; a bad colour profile costs
+// the metadata, not the picture; a refusal says what is really wrong.
+void IsolationTest::messagesSayWhatIsWrong()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    QFETCH(QString, metadata);
+    QVERIFY(writeFile(dir.filePath(name), bytes));
+    const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath(name), true);
+    QCOMPARE(read.errorText, error);
+    QCOMPARE(read.status,
+        error.isEmpty() ? PictureIO::ReadStatus::Ok : PictureIO::ReadStatus::Unreadable);
+    QCOMPARE(read.metadata.problem, metadata);
+    QVERIFY(read.metadata.iccProfile.isEmpty());
 }
 
 TARVELO_TEST_MAIN(IsolationTest)

@@ -70,6 +70,11 @@ QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
     case PictureIO::ReadStatus::Ok:
         return QString();
     case PictureIO::ReadStatus::TooLarge:
+        if (read.pixelLimit > 0)
+            return QStringLiteral("%1 is too large to stamp: %2 are more than the %3 megapixels "
+                                  "allowed for one picture.")
+                .arg(fileName, sizeText(read.size))
+                .arg(read.pixelLimit / 1000000);
         return tooLarge(fileName, read.size, read.bytesNeeded, read.bytesAvailable);
     case PictureIO::ReadStatus::Damaged:
         return damaged(fileName, read.errorText);

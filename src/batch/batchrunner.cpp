@@ -8,7 +8,9 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <new>
 #include <set>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -53,6 +55,29 @@ struct BatchRunner::Shared
     // Pictures held: being worked on, or done and not yet taken.
     bool roomForMore() const { return int(working.size() + done.size()) < workers + 1; }
 
+    // stampOne() on a worker thread, which nothing may leave: an exception
+    // there would end the program and the whole batch with it. Whatever
+    // goes wrong costs this picture alone.
+    static BatchResult stampGuarded(const QString &path, const BatchOptions &options)
+    {
+        BatchResult result;
+        result.path = path;
+        result.suffix = options.suffix;
+        const QString fileName = QFileInfo(path).fileName();
+        try {
+            return stampOne(path, options);
+        } catch (const std::bad_alloc &) {
+            result.failure
+                = QStringLiteral("%1 could not be stamped: not enough memory.").arg(fileName);
+        } catch (const std::exception &e) {
+            result.failure = QStringLiteral("%1 could not be stamped: %2.")
+                                 .arg(fileName, QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            result.failure = QStringLiteral("%1 could not be stamped.").arg(fileName);
+        }
+        return result;
+    }
+
     void work()
     {
         std::unique_lock<std::mutex> lock(mutex);
@@ -67,7 +92,7 @@ struct BatchRunner::Shared
             mine.suffix = options.suffix;
             lock.unlock();
 
-            BatchResult result = stampOne(path, mine);
+            BatchResult result = stampGuarded(path, mine);
             result.ticket = ticket;
 
             lock.lock();

@@ -78,6 +78,10 @@ const std::vector<Option> &all()
         number("comp_slider", 90, 1, 100),
         number("watermarkOpacitySpin", 100, 0, 100),
         number("logoOpacitySpin", 100, 0, 100),
+        // No control on the form: the most megapixels one picture may have,
+        // for whoever stamps larger panoramas than any camera takes and has
+        // the memory for them. Kept in the settings file only.
+        { "max_megapixels", Type::Int, 150, nullptr, 1, 100000 },
     };
     return options;
 }
@@ -268,6 +272,7 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     run.quality = number("comp_slider");
     stamp.textOpacity = number("watermarkOpacitySpin");
     stamp.logoOpacity = number("logoOpacitySpin");
+    run.maxMegapixels = number("max_megapixels");
     return run;
 }
 

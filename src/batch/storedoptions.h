@@ -74,6 +74,7 @@ struct RunOptions
     QString logoFileName;
     QString suffix; // "jpg", "png" or "tif"
     int quality = 90; // the JPG quality
+    int maxMegapixels = 150; // the pixel cap of one picture (PictureIO::setMaxMegapixels)
 };
 
 // The options as the window holds them after applying the stored values

@@ -158,6 +158,7 @@ QString loadOptions(const Request &request, StoredOptions::RunOptions *options, 
         options->suffix = request.format;
     if (request.quality >= 0)
         options->quality = request.quality;
+    PictureIO::setMaxMegapixels(options->maxMegapixels);
 
     // The window asks before it stamps without the logo it was given; with
     // nobody to ask, a logo that cannot be read stops the run.

@@ -37,6 +37,27 @@ inline qint64 workingSetBytes(const QSize &size)
     return qint64(size.width()) * qint64(size.height()) * 4 * 4;
 }
 
+// The most pixels one picture may have unless the user allows more, whatever
+// memory there is: a few kilobytes of file can claim a picture of gigabytes,
+// and no camera makes one this large. The decoder's address space is sized
+// from it.
+constexpr qint64 DefaultMaxPixels = 150LL * 1000 * 1000;
+
+// True when a picture of `size` has no more than `maxPixels` pixels.
+inline bool withinCap(const QSize &size, qint64 maxPixels)
+{
+    return size.isValid() && qint64(size.width()) * size.height() <= maxPixels;
+}
+
+// The address space a decoder may use for one picture besides what it has
+// already: its picture and a reader's working copies of up to 8 bytes a
+// pixel each (16-bit channels, a progressive JPEG's coefficients), and room
+// for the reader's threads.
+inline qint64 decoderAddressSpace(qint64 maxPixels)
+{
+    return maxPixels * 8 * 2 + (qint64(512) << 20);
+}
+
 // True when a picture of `size` can be held at all and its working set fits
 // in `budgetBytes`.
 inline bool fits(const QSize &size, qint64 budgetBytes)

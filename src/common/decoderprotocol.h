@@ -23,6 +23,7 @@ struct Request
     char reader[16] = {}; // the toolkit's reader to use, "jpeg"
     qint64 budgetBytes = 0; // the working set a picture may need
     qint32 metadata = 0; // 1: read the file's metadata too, after its pixels
+    qint64 maxPixels = 0; // the most pixels the picture may have
 };
 
 enum class Outcome : qint32 {
@@ -46,5 +47,14 @@ struct Reply
 
 // The most details the program takes.
 constexpr qint64 DetailsRoom = 16LL * 1024 * 1024;
+
+// The most the details say besides the colour table and the metadata, in
+// characters: the error text, and the picture's texts (a PNG's tEXt
+// chunks), which the decoder cuts down to this so that however much text a
+// file holds, the colour table and the metadata still fit.
+constexpr int MaxErrorText = 4096;
+constexpr quint32 MaxTexts = 64;
+constexpr int MaxTextKey = 80;
+constexpr int MaxTextChars = 256 * 1024; // all values together
 
 } // namespace DecoderProtocol

@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <climits>
 
 namespace PictureFormats {
 
@@ -83,8 +84,16 @@ bool hasBrand(const QByteArray &h, std::initializer_list<const char *> brands)
     if (!startsWith(h, "ftyp", 4, 4) || h.size() < 12)
         return false;
     const auto *size = reinterpret_cast<const uchar *>(h.constData());
-    const int boxEnd = std::min<int>(h.size(), int(qFromBigEndian<quint32>(size)));
-    for (int at = 8; at + 4 <= boxEnd; at += (at == 8 ? 8 : 4)) { // the minor version is no brand
+    // A box size of 0 runs to the end of the file, 1 says a 64-bit size
+    // follows the type; both are legal for the first box.
+    const quint32 declared = qFromBigEndian<quint32>(size);
+    const int first = declared == 1 ? 16 : 8;
+    const qint64 end = declared == 0      ? h.size()
+        : declared == 1 && h.size() >= 16 ? qint64(qFromBigEndian<quint64>(size + 8))
+                                          : qint64(declared);
+    const int boxEnd = int(std::min<qint64>(h.size(), end));
+    // The minor version after the major brand is no brand.
+    for (int at = first; at + 4 <= boxEnd; at += (at == first ? 8 : 4)) {
         for (const char *brand : brands)
             if (startsWith(h, brand, 4, at))
                 return true;
@@ -238,6 +247,23 @@ QStringList photoSuffixes()
     return suffixes;
 }
 
+QSize claimedSize(const QByteArray &h)
+{
+    const auto *bytes = reinterpret_cast<const uchar *>(h.constData());
+    QSize size;
+    if (isPng(h) && startsWith(h, "IHDR", 4, 12) && h.size() >= 24)
+        size = QSize(qFromBigEndian<qint32>(bytes + 16), qFromBigEndian<qint32>(bytes + 20));
+    else if (isSunRaster(h) && h.size() >= 12)
+        size = QSize(qFromBigEndian<qint32>(bytes + 4), qFromBigEndian<qint32>(bytes + 8));
+    else if (isBmp(h) && h.size() >= 26 && qFromLittleEndian<quint32>(bytes + 14) == 12)
+        size
+            = QSize(qFromLittleEndian<quint16>(bytes + 18), qFromLittleEndian<quint16>(bytes + 20));
+    else if (isBmp(h) && h.size() >= 26 && qFromLittleEndian<quint32>(bytes + 14) >= 40)
+        size = QSize(qFromLittleEndian<qint32>(bytes + 18),
+            int(std::min<qint64>(INT_MAX, qAbs(qint64(qFromLittleEndian<qint32>(bytes + 22))))));
+    return size.isValid() && !size.isEmpty() ? size : QSize();
+}
+
 QString foreignKind(const QByteArray &head)
 {
     for (const Foreign &foreign : foreignFormats)
@@ -255,11 +281,21 @@ QString refusal(const QString &fileName, const QByteArray &head)
         return QString();
     const Format *named = forSuffix(QFileInfo(fileName).suffix());
     const QString kind = foreignKind(head);
+    const QString namedKind = named ? QString::fromLatin1(named->name) : QString();
+    const QString article = !namedKind.isEmpty() && QStringLiteral("AEIO").contains(namedKind.at(0))
+        ? QStringLiteral("an")
+        : QStringLiteral("a");
     const QString what = named
-        ? QStringLiteral("%1 is not a %2 picture").arg(fileName, QString::fromLatin1(named->name))
+        ? QStringLiteral("%1 is not %2 %3 picture").arg(fileName, article, namedKind)
         : QStringLiteral("%1 is not a picture of a kind this program reads").arg(fileName);
     if (head.isEmpty())
         return what + QStringLiteral(" (it is empty).");
+    // The kind's signature is there, yet the file does not start like one
+    // the reader takes: saying it holds that kind's data would explain
+    // nothing.
+    if (!kind.isEmpty() && kind == namedKind)
+        return QStringLiteral("%1 could not be read: its %2 header is malformed.")
+            .arg(fileName, namedKind);
     if (!kind.isEmpty())
         return what + QStringLiteral(" (it holds %1 data).").arg(kind);
     return what + QLatin1Char('.');

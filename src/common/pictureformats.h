@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -44,6 +45,11 @@ const Format *forSuffix(const QString &suffix);
 // camera RAW) whose readers are installed, in that order. The file dialog
 // and a drop offer them after their own lists.
 QStringList photoSuffixes();
+
+// The size the header in `head` claims, for the formats whose header has it
+// at a fixed place (PNG, BMP, Sun raster); invalid for the others. What a
+// decoder reports is held against it.
+QSize claimedSize(const QByteArray &head);
 
 // For a refusal's wording only: the name of a known format that is not read
 // here ("HDR", "Photoshop") when `head` carries its signature; empty

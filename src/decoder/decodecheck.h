@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -29,14 +30,23 @@ public:
     QString damage(const QByteArray &format) const;
     QStringList messages; // Qt's messages (libjpeg's warnings and errors)
     QStringList tiffErrors;
+    QStringList profileWarnings; // about an embedded colour profile only
 
 private:
     Listener *outer;
 };
 
 // Damage that shows in the structure of a file of `format` (as QImageReader
-// names it), read from `fd` without moving its position: a BMP whose pixel data ends early, a PNG
-// chunk that is cut or fails its checksum, or a PNG without an end. Empty when none is seen.
+// names it), read from `fd` without moving its position: a BMP whose pixel
+// data ends early or whose runs leave the picture or lack their end, a PNG
+// chunk that is cut or fails its checksum, or a PNG without an end, a GIF
+// without its trailer or a frame without all its pixels, a Sun raster
+// shorter than it declares, an XBM or XPM without all its declared rows or
+// with colours its table lacks. Empty when none is seen.
 QString structuralDamage(int fd, const QByteArray &format);
+
+// Damage that shows only once decoded: a HEIF or AVIF picture larger than
+// any image its container declares (a stream of another size inside).
+QString sizeDamage(int fd, const QByteArray &format, const QSize &decoded);
 
 } // namespace DecodeCheck

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <poll.h>
 #include <sched.h>
 #include <seccomp.h>
@@ -17,6 +18,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -30,9 +32,24 @@ namespace DecoderChild {
 
 namespace {
 
+// No capability left, not even in the bounding set, whoever started the
+// decoder (a batch run as root). Without libcap: the calls themselves.
+void dropCapabilities()
+{
+    for (int capability = 0; capability <= 63; ++capability)
+        if (::prctl(PR_CAPBSET_DROP, capability, 0, 0, 0) != 0 && errno == EINVAL)
+            break; // past the last one this kernel knows
+    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3] = {};
+    ::syscall(SYS_capset, &header, none);
+    ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+}
+
 // Everything a reader needs once loaded: memory, reading the descriptors it
 // was given, threads, time. Opening files, starting programs, sockets and
 // executable memory are refused; starting a program ends the process.
+// Signals reach this process's own threads only. The shared memory grows
+// only as far as the file size limit the program sets for each picture.
 void fenceIn()
 {
     scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ERRNO(EPERM));
@@ -40,8 +57,8 @@ void fenceIn()
         return;
     const int allowed[] = { SCMP_SYS(read), SCMP_SYS(readv), SCMP_SYS(pread64), SCMP_SYS(preadv),
         SCMP_SYS(write), SCMP_SYS(writev), SCMP_SYS(lseek), SCMP_SYS(close), SCMP_SYS(fstat),
-        SCMP_SYS(ftruncate), SCMP_SYS(newfstatat), SCMP_SYS(statx), SCMP_SYS(fcntl),
-        SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(madvise), SCMP_SYS(brk), SCMP_SYS(futex),
+        SCMP_SYS(ftruncate), SCMP_SYS(newfstatat), SCMP_SYS(statx), SCMP_SYS(munmap),
+        SCMP_SYS(mremap), SCMP_SYS(madvise), SCMP_SYS(brk), SCMP_SYS(futex),
         SCMP_SYS(set_robust_list), SCMP_SYS(rseq), SCMP_SYS(clock_gettime), SCMP_SYS(clock_getres),
         SCMP_SYS(gettimeofday), SCMP_SYS(nanosleep), SCMP_SYS(clock_nanosleep), SCMP_SYS(getpid),
         SCMP_SYS(gettid), SCMP_SYS(getuid), SCMP_SYS(geteuid), SCMP_SYS(getgid), SCMP_SYS(getegid),
@@ -49,10 +66,17 @@ void fenceIn()
         SCMP_SYS(recvfrom), SCMP_SYS(exit), SCMP_SYS(exit_group), SCMP_SYS(rt_sigreturn),
         SCMP_SYS(rt_sigprocmask), SCMP_SYS(rt_sigaction), SCMP_SYS(sigaltstack),
         SCMP_SYS(sched_yield), SCMP_SYS(sched_getaffinity), SCMP_SYS(getrandom),
-        SCMP_SYS(membarrier), SCMP_SYS(tgkill), SCMP_SYS(getrusage), SCMP_SYS(sysinfo),
-        SCMP_SYS(uname) };
+        SCMP_SYS(membarrier), SCMP_SYS(getrusage), SCMP_SYS(sysinfo), SCMP_SYS(uname) };
     for (const int call : allowed)
         seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0);
+    // abort() and a thread's signals: to this process only.
+    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 1,
+        SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(::getpid())));
+    // The descriptor flags, what Qt and glibc ask of a descriptor; nothing
+    // that duplicates, locks, leases or changes one.
+    for (const int command : { F_GETFD, F_SETFD, F_GETFL, F_GET_SEALS })
+        seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(fcntl), 1,
+            SCMP_A1(SCMP_CMP_EQ, scmp_datum_t(command)));
     // Memory, never executable memory.
     seccomp_rule_add(
         filter, SCMP_ACT_ALLOW, SCMP_SYS(mmap), 1, SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
@@ -216,6 +240,22 @@ QByteArray fileMetadata(int file)
     }
 }
 
+// The picture's texts, as many as the program takes: a file's text cannot
+// push its colour table or its metadata out of the details.
+QMap<QString, QString> cappedTexts(const QImage &image)
+{
+    QMap<QString, QString> texts;
+    int room = MaxTextChars;
+    for (const QString &key : image.textKeys()) {
+        const QString value = image.text(key);
+        if (quint32(texts.size()) == MaxTexts || key.size() > MaxTextKey || value.size() > room)
+            continue;
+        texts.insert(key, value);
+        room -= value.size();
+    }
+    return texts;
+}
+
 Reply serve(const Request &request, int file, int memory)
 {
     Reply reply;
@@ -229,7 +269,8 @@ Reply serve(const Request &request, int file, int memory)
     memcpy(reader, request.reader, sizeof request.reader);
     DecoderCore::Decoded decoded;
     try {
-        decoded = DecoderCore::decode(&device, file, reader, request.budgetBytes, store);
+        decoded = DecoderCore::decode(&device, file, reader, request.budgetBytes, store,
+            request.maxPixels > 0 ? request.maxPixels : Budget::DefaultMaxPixels);
     } catch (const std::bad_alloc &) {
         decoded = DecoderCore::Decoded();
         decoded.errorText = QStringLiteral("the decoder ran out of memory");
@@ -257,12 +298,9 @@ Reply serve(const Request &request, int file, int memory)
     QByteArray details;
     {
         QDataStream out(&details, QIODevice::WriteOnly);
-        out << decoded.errorText << image.colorTable() << qint32(image.dotsPerMeterX())
-            << qint32(image.dotsPerMeterY());
-        QMap<QString, QString> texts;
-        for (const QString &key : image.textKeys())
-            texts.insert(key, image.text(key));
-        out << texts;
+        out << decoded.errorText.left(MaxErrorText) << image.colorTable()
+            << qint32(image.dotsPerMeterX()) << qint32(image.dotsPerMeterY());
+        out << cappedTexts(image);
     }
     image = QImage(); // before its memory goes
     // Only for a picture that will be stamped, with its pixels in the
@@ -271,7 +309,11 @@ Reply serve(const Request &request, int file, int memory)
     // without.
     if (request.metadata && reply.outcome == Outcome::Decoded) {
         try {
-            QByteArray metadata = fileMetadata(file);
+            // A profile the reader could not parse is not carried over
+            // either; the picture is stamped without what came with it.
+            QByteArray metadata = decoded.profileDamaged
+                ? MetadataReader::problem(QStringLiteral("its colour profile is damaged"))
+                : fileMetadata(file);
             if (details.size() + metadata.size() + 64 > DetailsRoom) {
                 metadata = MetadataReader::problem(QStringLiteral("there is too much of it"));
             }
@@ -305,18 +347,30 @@ int run()
     const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     for (int fd = 0; fd <= 2; ++fd)
         ::dup2(null, fd);
+    // Nothing of the caller's besides the socket: no descriptor it left
+    // open by mistake.
+    ::syscall(SYS_close_range, SocketFd + 1, ~0U, 0);
     const rlimit none { 0, 0 };
     ::setrlimit(RLIMIT_CORE, &none);
     // The shared memory for the pixels is sized here, and that counts as
     // writing a file: a file size limit the program runs under must not
     // stop it. Writing anything else is impossible: no file can be opened.
+    // The program lowers the limit for each picture; beyond it, growing
+    // the shared memory fails instead of ending this process.
     rlimit size;
     if (::getrlimit(RLIMIT_FSIZE, &size) == 0) {
         size.rlim_cur = size.rlim_max;
         ::setrlimit(RLIMIT_FSIZE, &size);
     }
+    ::signal(SIGXFSZ, SIG_IGN);
     DecoderCore::loadReaders();
     MetadataReader::prepare();
+    // Nothing of the caller's world is left to read once the readers are
+    // loaded: the strings themselves are wiped, not only the list of them.
+    for (char **variable = environ; variable && *variable; ++variable)
+        memset(*variable, 0, strlen(*variable));
+    ::clearenv();
+    dropCapabilities();
     fenceIn();
 
     Request request;

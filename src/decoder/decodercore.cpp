@@ -12,12 +12,14 @@
 
 namespace DecoderCore {
 
-using Budget::fits;
 using Budget::pixelBytes;
 
 Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budgetBytes,
-    const PixelStore &store)
+    const PixelStore &store, qint64 maxPixels)
 {
+    const auto fits = [&](const QSize &size) {
+        return Budget::fits(size, budgetBytes) && Budget::withinCap(size, maxPixels);
+    };
     // Debian's Qt has no JPEG 2000 reader; OpenJPEG decodes it here.
     if (reader == "jp2")
         return Jpeg2000::decode(fd, budgetBytes, store);
@@ -29,7 +31,7 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
     imageReader.setAutoDetectImageFormat(false);
     imageReader.setAutoTransform(true);
     result.claimed = imageReader.size();
-    if (result.claimed.isValid() && !fits(result.claimed, budgetBytes)) {
+    if (result.claimed.isValid() && !fits(result.claimed)) {
         result.tooLarge = true;
         return result;
     }
@@ -64,18 +66,25 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
 
     const bool read = imageReader.read(&image);
     result.errorText = listener.damage(reader);
+    if (result.errorText.isEmpty() && read && !image.isNull())
+        result.errorText = DecodeCheck::sizeDamage(fd, reader, image.size());
     if (!result.errorText.isEmpty()) {
         result.damaged = true;
         image = QImage();
     } else if (!read || image.isNull()) {
+        // Qt's words are mostly "Unable to read image data"; what the
+        // reader's library said on the way is the cause, when it said any.
         result.errorText = imageReader.errorString();
+        if (!listener.messages.isEmpty())
+            result.errorText += QStringLiteral(" (%1)").arg(listener.messages.last().trimmed());
         image = QImage();
-    } else if (!fits(image.size(), budgetBytes)) {
+    } else if (!fits(image.size())) {
         result.tooLarge = true;
         image = QImage();
     }
     if (!image.isNull())
         result.claimed = image.size();
+    result.profileDamaged = !listener.profileWarnings.isEmpty();
     result.image = image;
     return result;
 }

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "common/budget.h"
+
 class QIODevice;
 
 // The decoding itself, as the decoder process (tarvelo-decoder) does it for
@@ -24,6 +26,7 @@ struct Decoded
     bool tooLarge = false; // refused by the budget; nothing was decoded
     bool damaged = false; // data missing or corrupt: errorText says what
     QString errorText; // the reader's own error text on failure
+    bool profileDamaged = false; // the colour profile could not be read; the pixels could
 };
 
 // Gives memory for `bytes` bytes of pixels that the decoder writes straight
@@ -37,8 +40,9 @@ using PixelStore = std::function<uchar *(qint64 bytes)>;
 // tells size and pixel format up front, the reader writes into `store`'s
 // memory, so the pixels are never copied; `image` then uses that memory.
 // Whatever the reader leaves unwritten is zero, never earlier memory.
+// A picture of more than `maxPixels` pixels is too large, whatever the budget.
 Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budgetBytes,
-    const PixelStore &store = PixelStore());
+    const PixelStore &store = PixelStore(), qint64 maxPixels = Budget::DefaultMaxPixels);
 
 // Loads the readers of every readable format, so that decoding needs
 // nothing from the file system any more.

@@ -141,8 +141,10 @@ Source parse(const QByteArray &bytes)
         if (!records->exif.empty() || !records->iptc.empty() || !records->xmp.empty())
             source.records = records;
     } catch (const Exiv2::AnyError &e) {
-        // Formats without any metadata (BMP's kin, PNM) are not Exiv2's.
-        if (e.code() != Exiv2::kerFileContainsUnknownImageType)
+        // Formats without any metadata (BMP's kin, PNM, Sun raster, XBM,
+        // XPM, JPEG XL) are not Exiv2's: nothing to carry, nothing to say.
+        if (e.code() != Exiv2::kerFileContainsUnknownImageType
+            && e.code() != Exiv2::kerMemoryContainsUnknownImageType)
             source.problem = QString::fromStdString(e.what());
     } catch (const std::exception &e) {
         source.problem = QString::fromStdString(e.what());

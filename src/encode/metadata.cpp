@@ -1,9 +1,9 @@
 #include "encode/metadata.h"
 
-#include <QDataStream>
-
 #include <stdexcept>
 
+#include "common/boundedreader.h"
+#include "common/decoderprotocol.h"
 #include "common/exiftags.h"
 
 namespace Metadata {
@@ -40,15 +40,18 @@ Source unpack(const QByteArray &packed)
         source.problem = QStringLiteral("the decoder could not hand it over");
         return source;
     }
-    QByteArray exif;
-    QByteArray iptc;
-    QByteArray xmp;
-    QDataStream in(packed);
-    in >> exif >> iptc >> xmp >> source.iccProfile >> source.resolution.xPerMetre
-        >> source.resolution.yPerMetre >> source.problem;
-    if (in.status() != QDataStream::Ok) {
+    // Made by the decoder, so read with every length checked.
+    BoundedReader in(packed.constData(), packed.size());
+    const QByteArray exif = in.bytes(packed.size());
+    const QByteArray iptc = in.bytes(packed.size());
+    const QByteArray xmp = in.bytes(packed.size());
+    source.iccProfile = in.bytes(packed.size());
+    source.resolution.xPerMetre = in.f64();
+    source.resolution.yPerMetre = in.f64();
+    source.problem = in.string(DecoderProtocol::MaxErrorText);
+    if (!in.ok() || !in.atEnd()) {
         source = Source();
-        source.problem = QStringLiteral("the decoder gave an answer that makes no sense");
+        source.problem = QStringLiteral("the decoder sent a malformed reply");
         return source;
     }
     // A decoder gone wrong could claim anything; a billion pixels per metre

@@ -1,10 +1,8 @@
 #include "io/decoderpool.h"
 
-#include <QDataStream>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include <fcntl.h>
@@ -26,6 +25,8 @@
 #include <unistd.h>
 
 #include "config.h"
+#include "common/boundedreader.h"
+#include "common/budget.h"
 #include "common/decoderprotocol.h"
 
 extern char **environ;
@@ -35,6 +36,11 @@ using namespace DecoderProtocol;
 namespace DecoderPool {
 
 namespace {
+
+const QString malformed = QStringLiteral("the decoder sent a malformed reply");
+
+std::mutex pathMutex;
+QString testPath;
 
 struct Child
 {
@@ -55,7 +61,12 @@ void retire(Child &child)
 
 bool spawn(Child &child, QString &why)
 {
-    const QByteArray path = QFile::encodeName(decoderPath());
+    QString chosen;
+    {
+        std::lock_guard<std::mutex> lock(pathMutex);
+        chosen = testPath;
+    }
+    const QByteArray path = QFile::encodeName(chosen.isEmpty() ? decoderPath() : chosen);
     if (path.isEmpty()) {
         why = QStringLiteral("the picture decoder (tarvelo-decoder) is not installed");
         return false;
@@ -129,6 +140,16 @@ public:
         }
         return spawn(child, why);
     }
+    void drop()
+    {
+        std::vector<Child> all;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            all.swap(idle);
+        }
+        for (Child &child : all)
+            retire(child);
+    }
     void give(Child &child)
     {
         {
@@ -180,16 +201,32 @@ void limit(pid_t pid, int resource, rlim_t wanted)
     ::prlimit(pid, __rlimit_resource(resource), &current, nullptr);
 }
 
-// The decoder's limits for the next picture, on top of what it uses now.
-void limitFor(const Child &child, qint64 budgetBytes)
+// The decoder's limits for the next picture, on top of what it uses now:
+// fixed by the pixel cap, not by the memory that happens to be free, so
+// that a bomb costs the same on every machine. The shared memory may grow
+// to the largest picture the cap allows and its details, no further. The
+// processor time is limited hard one second after the soft limit, so that
+// ignoring SIGXCPU only buys a second before SIGKILL. A hard limit can
+// only come down: false when the decoder has used up too much of it to be
+// given another picture.
+bool limitFor(const Child &child, qint64 maxPixels)
 {
     const qint64 page = ::sysconf(_SC_PAGESIZE);
     const qint64 used = procField(child.pid, "statm", 1) * page;
-    limit(child.pid, RLIMIT_AS, rlim_t(used + budgetBytes / 2 * 5));
+    limit(child.pid, RLIMIT_AS, rlim_t(used + Budget::decoderAddressSpace(maxPixels)));
+    limit(child.pid, RLIMIT_FSIZE, rlim_t(maxPixels * 8 + DetailsRoom + 2 * page));
     const qint64 ticks = ::sysconf(_SC_CLK_TCK);
     const qint64 spent
         = (procField(child.pid, "stat", 14) + procField(child.pid, "stat", 15)) / ticks;
-    limit(child.pid, RLIMIT_CPU, rlim_t(spent + CpuSeconds));
+    rlimit cpu;
+    if (::prlimit(child.pid, RLIMIT_CPU, nullptr, &cpu) != 0)
+        return false;
+    const rlim_t soft = rlim_t(spent + CpuSeconds);
+    if (cpu.rlim_max != RLIM_INFINITY && cpu.rlim_max < soft + 1)
+        return false;
+    cpu.rlim_cur = soft;
+    cpu.rlim_max = soft + 1;
+    return ::prlimit(child.pid, RLIMIT_CPU, &cpu, nullptr) == 0;
 }
 
 // Why the decoder ended without an answer; `timedOut`: this side killed it.
@@ -232,7 +269,8 @@ bool send(const Child &child, const Request &request, int file, int memory)
     return count == sizeof request;
 }
 
-// Waits for the reply; 1: got it, 0: the decoder ended, -1: out of time.
+// Waits for the reply; 1: got it, 2: got something else, 0: the decoder
+// ended, -1: out of time.
 int receive(const Child &child, Reply &reply)
 {
     QElapsedTimer clock;
@@ -250,7 +288,9 @@ int receive(const Child &child, Reply &reply)
         const ssize_t count = ::recv(child.socket, &reply, sizeof reply, 0);
         if (count < 0 && errno == EINTR)
             continue;
-        return count == sizeof reply && reply.magic == Magic ? 1 : 0;
+        if (count == 0 || count < 0)
+            return 0;
+        return count == sizeof reply && reply.magic == Magic ? 1 : 2;
     }
 }
 
@@ -335,19 +375,32 @@ void unmap(void *info)
     delete mapping;
 }
 
+// True when the size a reply gives is one this side can believe: within the
+// budget and the pixel cap, and no larger than what the file's header
+// claimed when that is known here (either way round: the reader may have
+// turned the picture).
+bool believable(const QSize &size, const Limits &limits)
+{
+    if (!Budget::fits(size, limits.budgetBytes) || !Budget::withinCap(size, limits.maxPixels))
+        return false;
+    const QSize &claimed = limits.claimed;
+    return !claimed.isValid() || size == claimed || size == claimed.transposed();
+}
+
 // The picture the decoder left in `memory`, which it then owns; a null
 // image when the reply does not describe one that fits (the decoder is not
-// trusted either).
-QImage picture(const Reply &reply, int memory, qint64 capacity)
+// trusted either). Nothing is mapped before the numbers are checked.
+QImage picture(const Reply &reply, int memory, qint64 capacity, const Limits &limits)
 {
     if (reply.width <= 0 || reply.height <= 0 || reply.format <= QImage::Format_Invalid
-        || reply.format >= QImage::NImageFormats)
+        || reply.format >= QImage::NImageFormats
+        || !believable(QSize(reply.width, reply.height), limits))
         return QImage();
     const auto format = QImage::Format(reply.format);
-    const qint64 least
-        = (qint64(reply.width) * QImage::toPixelFormat(format).bitsPerPixel() + 7) / 8;
-    const qint64 bytes = qint64(reply.bytesPerLine) * reply.height;
-    if (reply.bytesPerLine < least || reply.bytesPerLine % 4 || bytes > capacity)
+    const qint64 bytes = Budget::pixelBytes(QSize(reply.width, reply.height), format);
+    // Rows as QImage lays them out, and nothing else: the decoder writes
+    // its picture exactly so.
+    if (bytes <= 0 || qint64(reply.bytesPerLine) * reply.height != bytes || bytes > capacity)
         return QImage();
     // Private: whoever paints on the picture gets pages of their own. Mapped
     // read-only first, so that populating it maps the decoder's pages
@@ -373,38 +426,66 @@ QImage picture(const Reply &reply, int memory, qint64 capacity)
     return image;
 }
 
-void readDetails(const Reply &reply, int memory, qint64 capacity, Result &result)
+// What the decoder says besides the pixels.
+struct Details
 {
-    if (reply.detailsBytes <= 0 || reply.detailsOffset < 0 || reply.detailsOffset % 4096
-        || reply.detailsBytes > DetailsRoom || reply.detailsOffset + reply.detailsBytes > capacity)
-        return;
-    void *address = ::mmap(
-        nullptr, size_t(reply.detailsBytes), PROT_READ, MAP_PRIVATE, memory, reply.detailsOffset);
-    if (address == MAP_FAILED)
-        return;
-    QByteArray details
-        = QByteArray::fromRawData(static_cast<const char *>(address), int(reply.detailsBytes));
-    QDataStream in(details);
+    QString errorText;
     QVector<QRgb> colours;
     qint32 dotsX = 0;
     qint32 dotsY = 0;
-    QMap<QString, QString> texts;
-    in >> result.errorText >> colours >> dotsX >> dotsY >> texts;
-    const bool sound = in.status() == QDataStream::Ok;
-    if (sound && !in.atEnd())
-        in >> result.metadata;
-    ::munmap(address, size_t(reply.detailsBytes));
-    QImage &image = result.image;
-    if (!sound || image.isNull())
-        return;
-    if (colours.size() <= 256)
-        image.setColorTable(colours);
-    if (dotsX > 0 && dotsY > 0) {
-        image.setDotsPerMeterX(dotsX);
-        image.setDotsPerMeterY(dotsY);
+    QVector<QPair<QString, QString>> texts;
+    QByteArray metadata;
+};
+
+// Reads the details after the pixels; false when they are malformed. A
+// picture needs them (its colour table is there); a refusal may come
+// without any.
+bool readDetails(const Reply &reply, int memory, qint64 capacity, Details &details)
+{
+    if (reply.detailsBytes == 0 && reply.outcome != Outcome::Decoded)
+        return true;
+    if (reply.detailsBytes <= 0 || reply.detailsOffset < 0 || reply.detailsOffset % 4096
+        || reply.detailsBytes > DetailsRoom || reply.detailsOffset > capacity
+        || reply.detailsBytes > capacity - reply.detailsOffset)
+        return false;
+    void *address = ::mmap(
+        nullptr, size_t(reply.detailsBytes), PROT_READ, MAP_PRIVATE, memory, reply.detailsOffset);
+    if (address == MAP_FAILED)
+        return false;
+    BoundedReader in(static_cast<const char *>(address), reply.detailsBytes);
+    // Out of memory on the way (16 MB at most), the reply is lost like a
+    // malformed one, its decoder and memory with it.
+    bool sound = false;
+    try {
+        details.errorText = in.string(MaxErrorText);
+        details.colours.resize(int(in.count(256, 4)));
+        for (QRgb &colour : details.colours)
+            colour = in.u32();
+        details.dotsX = in.i32();
+        details.dotsY = in.i32();
+        details.texts.resize(int(in.count(MaxTexts, 8)));
+        for (auto &text : details.texts) {
+            text.first = in.string(MaxTextKey);
+            text.second = in.string(MaxTextChars);
+        }
+        if (!in.atEnd())
+            details.metadata = in.bytes(DetailsRoom);
+        sound = in.ok() && in.atEnd();
+    } catch (const std::bad_alloc &) {
     }
-    for (auto text = texts.cbegin(); text != texts.cend(); ++text)
-        image.setText(text.key(), text.value());
+    ::munmap(address, size_t(reply.detailsBytes));
+    return sound;
+}
+
+void apply(const Details &details, QImage &image)
+{
+    image.setColorTable(details.colours);
+    if (details.dotsX > 0 && details.dotsY > 0) {
+        image.setDotsPerMeterX(details.dotsX);
+        image.setDotsPerMeterY(details.dotsY);
+    }
+    for (const auto &text : details.texts)
+        image.setText(text.first, text.second);
 }
 
 } // namespace
@@ -424,7 +505,16 @@ QString decoderPath()
     return QString();
 }
 
-Result decode(int fd, const QByteArray &reader, qint64 budgetBytes, bool withMetadata)
+void setDecoderPathForTesting(const QString &path)
+{
+    {
+        std::lock_guard<std::mutex> lock(pathMutex);
+        testPath = path;
+    }
+    pool().drop();
+}
+
+Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withMetadata)
 {
     Result result;
     Request request;
@@ -433,7 +523,8 @@ Result decode(int fd, const QByteArray &reader, qint64 budgetBytes, bool withMet
         return result;
     }
     memcpy(request.reader, reader.constData(), size_t(reader.size()));
-    request.budgetBytes = budgetBytes;
+    request.budgetBytes = limits.budgetBytes;
+    request.maxPixels = limits.maxPixels;
     request.metadata = withMetadata ? 1 : 0;
     const int memory = buffers().take();
     if (memory < 0) {
@@ -446,9 +537,27 @@ Result decode(int fd, const QByteArray &reader, qint64 budgetBytes, bool withMet
         buffers().give(memory);
         return result;
     }
-    limitFor(child, budgetBytes);
+    // A decoder whose processor time is used up for another picture gives
+    // way to a new one.
+    if (!limitFor(child, limits.maxPixels)) {
+        retire(child);
+        if (!spawn(child, result.errorText) || !limitFor(child, limits.maxPixels)) {
+            if (child.pid > 0)
+                retire(child);
+            buffers().give(memory);
+            if (result.errorText.isEmpty())
+                result.errorText = QStringLiteral("the decoder could not be limited");
+            return result;
+        }
+    }
     Reply reply;
     const int received = send(child, request, fd, memory) ? receive(child, reply) : 0;
+    if (received == 2) {
+        ::close(memory);
+        retire(child);
+        result.errorText = malformed;
+        return result;
+    }
     if (received != 1) {
         result.errorText = ending(child, received < 0);
         buffers().give(memory);
@@ -459,9 +568,11 @@ Result decode(int fd, const QByteArray &reader, qint64 budgetBytes, bool withMet
     struct stat info;
     const qint64 capacity = ::fstat(memory, &info) == 0 ? qint64(info.st_size) : 0;
     result.size = QSize(reply.width, reply.height);
-    switch (reply.outcome) {
+    Details details;
+    const bool sound = readDetails(reply, memory, capacity, details);
+    switch (sound ? reply.outcome : Outcome(-1)) {
     case Outcome::Decoded:
-        result.image = picture(reply, memory, capacity);
+        result.image = picture(reply, memory, capacity, limits);
         result.kind = result.image.isNull() ? Result::DecoderFailed : Result::Decoded;
         break;
     case Outcome::TooLarge:
@@ -470,18 +581,28 @@ Result decode(int fd, const QByteArray &reader, qint64 budgetBytes, bool withMet
     case Outcome::Damaged:
         result.kind = Result::Damaged;
         break;
-    default:
+    case Outcome::Failed:
         result.kind = Result::Failed;
         break;
+    default:
+        result.kind = Result::DecoderFailed;
+        break;
     }
-    readDetails(reply, memory, capacity, result);
-    if (result.image.isNull())
-        buffers().give(memory);
     if (result.kind == Result::DecoderFailed) {
+        // Neither the decoder nor its memory, which it may have grown to
+        // any size, is used again.
+        ::close(memory);
         retire(child);
-        result.errorText = QStringLiteral("the decoder gave an answer that makes no sense");
+        result.size = QSize();
+        result.errorText = malformed;
         return result;
     }
+    if (result.image.isNull())
+        buffers().give(memory);
+    else
+        apply(details, result.image);
+    result.errorText = details.errorText;
+    result.metadata = details.metadata;
     pool().give(child);
     return result;
 }

@@ -36,12 +36,28 @@ struct Result
     QByteArray metadata; // with `withMetadata`: the file's, as MetadataReader::read() gives it
 };
 
-// Decodes the picture file open at `fd` with the reader `reader` ("jpeg").
-// The picture's working set must fit `budgetBytes`; the decoder process may
-// use about 2.5 times that. With `withMetadata`, the decoder also reads the
+// What a picture may be, checked on both sides: the decoder refuses a header
+// that claims more, and this side believes no reply that gives more.
+struct Limits
+{
+    qint64 budgetBytes = 0; // its working set must fit (common/budget.h)
+    qint64 maxPixels = 0; // its pixel cap
+    QSize claimed; // the size the file's header claims, when read here; else invalid
+};
+
+// Decodes the picture file open at `fd` with the reader `reader` ("jpeg")
+// within `limits`. The decoder process gets a fixed address space derived
+// from the pixel cap. With `withMetadata`, the decoder also reads the
 // file's metadata when the picture decoded (it crashing there fails the
-// picture like any other crash of it).
-Result decode(int fd, const QByteArray &reader, qint64 budgetBytes, bool withMetadata = false);
+// picture like any other crash of it). A reply that breaks the protocol or
+// the limits costs the picture ("the decoder sent a malformed reply") and
+// that decoder, which is never used again.
+Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withMetadata = false);
+
+// Makes decode() start `path` instead of tarvelo-decoder; empty for the
+// real one again. For tests that need a decoder that misbehaves; decoders
+// already running are let go.
+void setDecoderPathForTesting(const QString &path);
 
 // Where tarvelo-decoder is: next to the running program, in the install's
 // libexec folder, or where the build put it. Empty when none is there.

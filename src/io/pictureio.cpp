@@ -18,7 +18,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 namespace PictureIO {
 
 namespace {
@@ -31,6 +30,7 @@ std::atomic<int> readsGoingOn { 0 };
 // flight are part of the group's usage: counting them again against each
 // new picture would refuse pictures that fit.
 std::atomic<qint64> groupLeftAtStart { -2 };
+std::atomic<qint64> pixelCap { Budget::DefaultMaxPixels };
 
 // The kilobytes after `key` in /proc/meminfo; -1 when unknown.
 qint64 memInfo(const QByteArray &key)
@@ -106,12 +106,25 @@ qint64 decoderBudget(qint64 budget)
 
 } // namespace
 
-bool sizeAllowed(const QSize &size)
+void setMaxMegapixels(int megapixels)
 {
-    return Budget::fits(size, decoderBudget(memoryBudget()));
+    pixelCap = megapixels > 0 ? qint64(megapixels) * 1000 * 1000 : Budget::DefaultMaxPixels;
 }
 
-ReadResult readImage(const QString &path, bool withMetadata)
+qint64 maxPixels()
+{
+    return pixelCap;
+}
+
+bool sizeAllowed(const QSize &size)
+{
+    return Budget::withinCap(size, maxPixels())
+        && Budget::fits(size, decoderBudget(memoryBudget()));
+}
+
+namespace {
+
+ReadResult readGuarded(const QString &path, bool withMetadata)
 {
     ReadResult result;
     const QByteArray native = QFile::encodeName(path);
@@ -154,9 +167,19 @@ ReadResult readImage(const QString &path, bool withMetadata)
     }
 
     ++readsGoingOn;
+    DecoderPool::Limits limits;
     const qint64 budget = memoryBudget();
-    DecoderPool::Result decoded
-        = DecoderPool::decode(fd, format->reader, decoderBudget(budget), withMetadata);
+    limits.budgetBytes = decoderBudget(budget);
+    limits.maxPixels = maxPixels();
+    limits.claimed = PictureFormats::claimedSize(first);
+    DecoderPool::Result decoded;
+    try {
+        decoded = DecoderPool::decode(fd, format->reader, limits, withMetadata);
+    } catch (...) {
+        --readsGoingOn;
+        ::close(fd);
+        throw;
+    }
     --readsGoingOn;
     ::close(fd);
 
@@ -172,16 +195,26 @@ ReadResult readImage(const QString &path, bool withMetadata)
         result.status = ReadStatus::TooLarge;
         result.bytesNeeded = Budget::workingSetBytes(result.size) / 4 * framesPerPicture;
         result.bytesAvailable = budget;
+        if (!Budget::withinCap(result.size, limits.maxPixels))
+            result.pixelLimit = limits.maxPixels;
         break;
     case DecoderPool::Result::Damaged:
         result.status = ReadStatus::Damaged;
         result.errorText = decoded.errorText;
         break;
-    case DecoderPool::Result::Failed:
+    case DecoderPool::Result::Failed: {
+        // The reader's own words ("Unable to read image data") say neither
+        // which file nor much else; the file's name goes first.
+        QString cause = decoded.errorText.trimmed();
+        while (cause.endsWith(QLatin1Char('.')))
+            cause.chop(1);
         result.status = ReadStatus::Unreadable;
-        result.errorText = decoded.errorText.isEmpty() ? QStringLiteral("Unknown error")
-                                                       : decoded.errorText;
+        result.errorText
+            = QStringLiteral("%1 could not be read: %2.")
+                  .arg(fileName,
+                      cause.isEmpty() ? QStringLiteral("its reader gave no reason") : cause);
         break;
+    }
     case DecoderPool::Result::DecoderFailed:
         result.status = ReadStatus::Unreadable;
         result.errorText
@@ -189,6 +222,26 @@ ReadResult readImage(const QString &path, bool withMetadata)
         break;
     }
     return result;
+}
+
+} // namespace
+
+ReadResult readImage(const QString &path, bool withMetadata)
+{
+    // Called from worker threads: nothing may leave them, not even running
+    // out of memory. The picture fails; the run goes on.
+    try {
+        return readGuarded(path, withMetadata);
+    } catch (const std::exception &e) {
+        ReadResult result;
+        result.status = ReadStatus::Unreadable;
+        result.errorText
+            = QStringLiteral("%1 could not be read: %2.")
+                  .arg(QFileInfo(path).fileName(),
+                      dynamic_cast<const std::bad_alloc *>(&e) ? QStringLiteral("not enough memory")
+                                                               : QString::fromLocal8Bit(e.what()));
+        return result;
+    }
 }
 
 namespace {
@@ -300,8 +353,8 @@ QString fillCreated(QFile &file, const QByteArray &bytes)
 
 } // namespace
 
-bool encodeImage(const QImage &image, const QString &suffix, int quality, QByteArray &bytes,
-    QString &errorText)
+bool encodeImage(
+    const QImage &image, const QString &suffix, int quality, QByteArray &bytes, QString &errorText)
 {
     // The program's own encoder, without any source's metadata.
     const Encoding::Encoded encoded = Encoding::encode(image, suffix, quality);
@@ -327,8 +380,8 @@ WriteResult writeNew(const QImage &image, const QString &folder, const QString &
 // What reaches the file is one plain stream of bytes whose every write is
 // checked. (Image handlers do not report everything: the TIFF handler seeks
 // while it writes, and a seek clears a failed write's error from the file.)
-WriteResult writeNewBytes(const QByteArray &encoded, const QString &folder,
-    const QString &baseName, const QString &suffix, const TagSource &nextTag)
+WriteResult writeNewBytes(const QByteArray &encoded, const QString &folder, const QString &baseName,
+    const QString &suffix, const TagSource &nextTag)
 {
     WriteResult result;
     QString namePart = baseName;

@@ -44,6 +44,7 @@ struct ReadResult
     QString errorText; // the reader's own error text, or why the file was refused
     qint64 bytesNeeded = 0; // TooLarge: the working set the picture needs
     qint64 bytesAvailable = 0; // TooLarge: the budget it had to fit
+    qint64 pixelLimit = 0; // TooLarge by the pixel cap: the cap; else 0
     Metadata::Source metadata; // with `withMetadata` and status Ok: the file's
 };
 
@@ -70,7 +71,13 @@ qint64 memoryBudget();
 // going on at the moment is assumed. 1 picture of 4 frames by default.
 void setPicturesInFlight(int count, int frames = 4);
 
-// True when a picture of `size` fits the memory budget now.
+// The most megapixels one picture may have (Budget::DefaultMaxPixels unless
+// the user's settings raise or lower it); every read refuses a larger one.
+void setMaxMegapixels(int megapixels);
+qint64 maxPixels();
+
+// True when a picture of `size` fits the memory budget now and the pixel
+// cap.
 bool sizeAllowed(const QSize &size);
 
 // The picture as the compositor works on it: a new 32-bit ARGB image of the

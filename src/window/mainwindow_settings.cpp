@@ -60,7 +60,8 @@ OptionTarget targetOf(const QWidget *window, const StoredOptions::Option &option
 void MainWindow::loadSettings()
 {
     using StoredOptions::Type;
-    const auto applyField = [this](Type field, const QVariant &value) {
+    const StoredOptions::Option *pixelCap = StoredOptions::find(QStringLiteral("max_megapixels"));
+    const auto applyField = [this, pixelCap](Type field, const QVariant &value) {
         switch (field) {
         case Type::Path:
             // Kept even when the file is gone, so that it is saved again.
@@ -74,6 +75,12 @@ void MainWindow::loadSettings()
             // fromRgb() ignores the alpha byte: the text colour is always
             // opaque, whatever was stored.
             textColor = QColor::fromRgb(value.toUInt());
+            break;
+        case Type::Int:
+            // The one number without a control: the pixel cap, which every
+            // read takes from PictureIO. Out of range it is clamped as a
+            // control would.
+            PictureIO::setMaxMegapixels(StoredOptions::settled(*pixelCap, value).toInt());
             break;
         default:
             break;
@@ -118,6 +125,8 @@ void MainWindow::saveSettings()
             return textFont.toString();
         case Type::Colour:
             return uint(textColor.rgba());
+        case Type::Int:
+            return int(PictureIO::maxPixels() / 1000000);
         default:
             return QVariant();
         }
