@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <cmath>
+#include <limits>
 
 namespace StoredOptions {
 
@@ -78,6 +79,13 @@ const std::vector<Option> &all()
         number("comp_slider", 90, 1, 100),
         number("watermarkOpacitySpin", 100, 0, 100),
         number("logoOpacitySpin", 100, 0, 100),
+        button("relative_check", false),
+        button("shrink_check", false),
+        // The shorter side of the picture a proportional stamp was designed
+        // on, held by the window. Applied after relative_check, whose ticking
+        // takes the picture shown. 0, and anything no picture can be, means
+        // 1080 (Stamp::referenceSide()), so no stored value is refused.
+        { "relative_ref", Type::Int, 0, nullptr, 0, double(std::numeric_limits<int>::max()) },
     };
     return options;
 }
@@ -268,6 +276,9 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     run.quality = number("comp_slider");
     stamp.textOpacity = number("watermarkOpacitySpin");
     stamp.logoOpacity = number("logoOpacitySpin");
+    stamp.relative = checked("relative_check");
+    stamp.shrinkOnly = checked("shrink_check");
+    stamp.relativeRef = number("relative_ref");
     return run;
 }
 

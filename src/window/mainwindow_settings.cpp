@@ -75,6 +75,9 @@ void MainWindow::loadSettings()
             // opaque, whatever was stored.
             textColor = QColor::fromRgb(value.toUInt());
             break;
+        case Type::Int: // the proportional stamp's reference side
+            relativeRef = value.toInt();
+            break;
         default:
             break;
         }
@@ -118,6 +121,8 @@ void MainWindow::saveSettings()
             return textFont.toString();
         case Type::Colour:
             return uint(textColor.rgba());
+        case Type::Int:
+            return relativeRef;
         default:
             return QVariant();
         }
