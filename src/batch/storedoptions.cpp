@@ -84,8 +84,9 @@ const std::vector<Option> &all()
         // The shorter side of the picture a proportional stamp was designed
         // on, held by the window. Applied after relative_check, whose ticking
         // takes the picture shown. 0, and anything no picture can be, means
-        // 1080 (Stamp::referenceSide()), so no stored value is refused.
-        { "relative_ref", Type::Int, 0, nullptr, 0, double(std::numeric_limits<int>::max()) },
+        // 1080 (Stamp::referenceSide()), so any whole number is taken.
+        { "relative_ref", Type::Int, 0, nullptr, double(std::numeric_limits<int>::min()),
+            double(std::numeric_limits<int>::max()) },
     };
     return options;
 }
