@@ -2,9 +2,10 @@
 // colour, and whole compositions against a literal compositor written here
 // from the description of the steps, sharing no code with the engine.
 
-#include "batch/storedoptions.h"
 #include "engine/stampengine.h"
 #include "testsupport.h"
+
+#include <limits>
 
 using namespace TestSupport;
 
@@ -81,15 +82,9 @@ private slots:
     void barMatchesQColorForEveryColour();
     void composeMatchesLiteralCompositor_data();
     void composeMatchesLiteralCompositor();
-    void bothOffStampAsBefore_data();
-    void bothOffStampAsBefore();
     void proportionalKeepsItsShare_data();
     void proportionalKeepsItsShare();
-    void proportionalFitsInside_data();
     void proportionalFitsInside();
-    void badReferenceCountsAs1080_data();
-    void badReferenceCountsAs1080();
-    void onlyShrinkKeepsSmallPictures_data();
     void onlyShrinkKeepsSmallPictures();
 };
 
@@ -150,6 +145,10 @@ void StampEngineTest::composeMatchesLiteralCompositor_data()
         "  spaced out  ", 60, A::Right, -10, -10, 1.55, 35, A::Bot, -10, 0 } << QColor(20, 40, 250) << true;
     QTest::newRow("blank text, no tone, logo top right") << StampOptions { false, 0, 0, false, 1000, top, ShadowTone::None,
         "   ", 60, A::Right, -10, -10, 1.55, 35, A::TopRight, -5, 0 } << QColor(Qt::red) << false;
+    // Neither "Scale with the picture" nor "Only shrink": a reference side stored all the same
+    // makes no difference, and the resize still enlarges.
+    QTest::newRow("stale reference side, enlarging") << StampOptions { true, 900, 800, false, 40, top, dark,
+        "Tarvelo", 80, A::BotRight, -30, -8, 0.75, 90, A::Center, 12, 0, false, 700, false } << QColor(Qt::white) << true;
     // clang-format on
 }
 
@@ -182,226 +181,120 @@ void StampEngineTest::composeMatchesLiteralCompositor()
 
 namespace {
 
-StampOptions fromStore(const QVariantMap &stored)
+// White text 40 pixels in from the bottom right corner, a red 200 x 100 logo
+// 60 pixels in from the top left one and a 54-row bar, on a grey picture of
+// `size` whose shorter side of 1080 pixels is the reference.
+Stamp::Composition stampGrey(QSize size, const QString &text, double logoScale, int reference,
+    bool relative = true, Anchor logoAnchor = Anchor::TopLeft)
 {
-    return StoredOptions::resolve([&](const StoredOptions::Option &option) {
-        return stored.value(QLatin1String(option.key));
-    }).stamp;
-}
-
-// A grey picture, a solid red 200 x 100 logo and white text: each is told
-// apart by its colour. On a picture with a shorter side of 1080 the stamp
-// has a 54-row bar, the text 40 pixels in from the bottom right corner and
-// the logo 60 pixels from the top left one.
-const QString longText = QStringLiteral("\u00a9 2024 Ann Example Photography");
-StampOptions proportionalStamp(const QString &text, double logoScale)
-{
-    return StampOptions { false, 0, 0, false, 54, ShadowEdge::Top, ShadowTone::Dark, text, 100,
-        Anchor::BotRight, -40, -40, logoScale, 100, Anchor::TopLeft, 60, 60, true, 1080, false };
-}
-
-Stamp::Composition stampGrey(QSize size, const StampOptions &options, const QFont &font)
-{
-    QImage grey(size, QImage::Format_ARGB32);
+    const StampOptions options { false, 0, 0, false, 54, ShadowEdge::Top, ShadowTone::Dark, text,
+        100, Anchor::BotRight, -40, -40, logoScale, 100, logoAnchor,
+        logoAnchor == Anchor::TopLeft ? 60 : -40, logoAnchor == Anchor::TopLeft ? 60 : -40,
+        relative, reference, false };
+    QImage grey(size, QImage::Format_ARGB32), logo(200, 100, QImage::Format_ARGB32);
     grey.fill(qRgb(128, 128, 128));
-    QImage logo(200, 100, QImage::Format_ARGB32);
     logo.fill(Qt::red);
-    return Stamp::composeTwice(grey, {}, options, font, Qt::white, logo, Qt::SmoothTransformation);
+    return Stamp::composeTwice(grey, {}, options, QFont(QStringLiteral("DejaVu Sans"), 36),
+        Qt::white, logo, Qt::SmoothTransformation);
 }
 
-bool isRed(QRgb pixel)
+// The rows the white text inks, and the box of the red logo's pixels.
+std::pair<int, QRect> marks(const QImage &image)
 {
-    return qRed(pixel) > 200 && qGreen(pixel) < 60;
-}
-
-// The red logo: from its first pixel in `row`, how far it goes right and up.
-QRect redLogo(const QImage &image, int row)
-{
-    int left = 0;
-    while (left < image.width() && !isRed(image.pixel(left, row)))
-        ++left;
-    int right = left, top = row;
-    while (right < image.width() && isRed(image.pixel(right, row)))
-        ++right;
-    while (left < image.width() && top > 0 && isRed(image.pixel(left, top - 1)))
-        --top;
-    return QRect(left, top, right - left, row - top + 1);
-}
-
-// The rows the white text inks (the grey, the bar and the red logo have
-// little blue).
-int inkedRows(const QImage &image)
-{
-    int rows = 0;
+    int inked = 0;
+    QRect logo;
     for (int y = 0; y < image.height(); ++y) {
-        int x = 0;
-        while (x < image.width() && qBlue(image.pixel(x, y)) < 170)
-            ++x;
-        rows += x < image.width();
+        bool ink = false;
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            ink |= qBlue(pixel) > 170;
+            if (qRed(pixel) > 200 && qGreen(pixel) < 60)
+                logo |= QRect(x, y, 1, 1);
+        }
+        inked += ink;
     }
-    return rows;
+    return { inked, logo };
 }
 
 } // namespace
 
-// Every stored file of before keeps its pixels: with both boxes off the
-// stamp is the one the description gives, whatever reference side is stored.
-void StampEngineTest::bothOffStampAsBefore_data()
-{
-    QTest::addColumn<QVariantMap>("stored");
-    QTest::newRow("first run") << QVariantMap();
-    QTest::newRow("stale reference") << QVariantMap { { "relative_ref", 700 },
-        { "txt_botright_btn", true }, { "txt_x_spin", -30 }, { "logo_center_btn", true },
-        { "scale_spin", 0.75 }, { "shadow_spin", 40 }, { "resize_check", false } };
-    QTest::newRow("small picture enlarged") << QVariantMap { { "relative_ref", -3 },
-        { "relative_check", false }, { "shrink_check", false }, { "resize_check", true },
-        { "width_spin", 800 }, { "height_spin", 700 }, { "aspect_check", false } };
-}
-
-void StampEngineTest::bothOffStampAsBefore()
-{
-    QFETCH(QVariantMap, stored);
-    stored.insert("wtrmark_edit", longText);
-    const StampOptions options = fromStore(stored);
-    const QImage source = photoLike(640, 480, 5, true);
-    const QImage logo = photoLike(120, 60, 9, true);
-    const QFont font(QStringLiteral("DejaVu Sans"), 18);
-    QImage literal = source.copy();
-    QRect extent;
-    for (int round = 0; round < 2; ++round)
-        literal = literalCompose(
-            source, literal, extent, options, font, Qt::white, logo, Qt::SmoothTransformation);
-    const Stamp::Composition engine
-        = Stamp::composeTwice(source, {}, options, font, Qt::white, logo, Qt::SmoothTransformation);
-    QCOMPARE(engine.image, literal);
-}
-
 void StampEngineTest::proportionalKeepsItsShare_data()
 {
     QTest::addColumn<QSize>("size");
-    for (const QSize size : { QSize(800, 600), QSize(1080, 1920), QSize(4000, 3000),
-             QSize(6000, 4000), QSize(1920, 1080) })
+    QTest::addColumn<int>("reference"); // as stored; what no picture can be counts as 1080
+    for (const QSize size :
+        { QSize(800, 600), QSize(1080, 1920), QSize(4000, 3000), QSize(6000, 4000) })
         QTest::newRow(qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())))
-            << size;
+            << size << 1080;
+    QTest::newRow("0 stored") << QSize(800, 600) << 0;
+    QTest::newRow("negative stored") << QSize(1080, 1920) << -5;
+    QTest::newRow("absurd stored") << QSize(4000, 3000) << std::numeric_limits<int>::max();
+    QTest::newRow("1 x 1") << QSize(1, 1) << 1080;
 }
 
-// One setting on pictures of every size and orientation: text height, logo
-// width, bar and margins are the same share of the shorter side as on the
-// reference picture (drawn there as plain pixels), within 2 %.
+// One setting on pictures of every size and orientation: the text's inked
+// height, the logo's width, the bar and the margins are the same share of
+// the shorter side as on the reference picture, within 2 %, and inside it.
 void StampEngineTest::proportionalKeepsItsShare()
 {
     QFETCH(QSize, size);
-    const QFont font(QStringLiteral("DejaVu Sans"), 36);
-    StampOptions options = proportionalStamp(QStringLiteral("\u00a9 2024 Ann Example"), 1.5);
-    options.relative = false;
-    const double referenceInk = inkedRows(stampGrey(QSize(1920, 1080), options, font).image);
-    options.relative = true;
-    const Stamp::Composition c = stampGrey(size, options, font);
-    const QImage &image = c.image;
-    QCOMPARE(image.size(), size);
-
-    const QRect logo = redLogo(image, c.logoPos.y() + 2);
+    QFETCH(int, reference);
+    const QString text = QStringLiteral("\u00a9 2024 Ann Example");
+    const Stamp::Composition c = stampGrey(size, text, 1.5, reference);
+    QCOMPARE(c.image.size(), size);
+    if (size.width() < 2)
+        return;
+    const int referenceInk = marks(stampGrey(QSize(1920, 1080), text, 1.5, 0, false).image).first;
+    const auto [inked, logo] = marks(c.image);
     int bar = 0;
-    while (qRed(image.pixel(image.width() - 1, bar)) < 100)
+    while (qRed(c.image.pixel(size.width() - 1, bar)) < 100)
         ++bar;
-    const QRect text(c.textPos, c.textExtent.size());
-    // measured here, and on a picture with a shorter side of 1080
-    const double shares[][2] = { { double(inkedRows(image)), referenceInk },
+    const QRect textBox(c.textPos, c.textExtent.size());
+    // measured here, and on the reference picture
+    const double shares[][2] = { { double(inked), double(referenceInk) },
         { double(logo.width()), 300 }, { double(logo.left()), 60 }, { double(logo.top()), 60 },
-        { double(bar), 54 }, { double(size.width() - text.right() - 1), 40 },
-        { double(size.height() - text.bottom() - 1), 40 } };
+        { double(bar), 54 }, { double(size.width() - textBox.right() - 1), 40 },
+        { double(size.height() - textBox.bottom() - 1), 40 } };
     const double shorter = qMin(size.width(), size.height());
     for (const auto &[measured, atReference] : shares)
         QVERIFY2(qAbs(measured / shorter / (atReference / 1080) - 1) <= 0.02,
             qPrintable(QStringLiteral("%1 px where %2 px on 1080").arg(measured).arg(atReference)));
-    QVERIFY(image.rect().contains(text));
+    QVERIFY(c.image.rect().contains(textBox));
 }
 
-void StampEngineTest::proportionalFitsInside_data()
-{
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<int>("anchor");
-    QTest::newRow("portrait, bottom right") << QSize(1080, 1920) << int(Anchor::BotRight);
-    QTest::newRow("narrow, centred") << QSize(700, 1200) << int(Anchor::Center);
-    QTest::newRow("tiny") << QSize(60, 90) << int(Anchor::BotLeft);
-}
-
-// Text and logo wider than the picture at their proportional size are made
-// just small enough to fit, their offsets included.
+// Text and logo too wide for the picture at their proportional size are
+// made just small enough to fit, their offsets included.
 void StampEngineTest::proportionalFitsInside()
 {
-    QFETCH(QSize, size);
-    QFETCH(int, anchor);
-    StampOptions options = proportionalStamp(longText, 8); // both about 1500 px wide
-    options.textAnchor = options.logoAnchor = Anchor(anchor);
-    options.textOffsetX = options.logoOffsetX = anchor == int(Anchor::BotLeft) ? 40 : -40;
-    const Stamp::Composition c = stampGrey(size, options, QFont(QStringLiteral("DejaVu Sans"), 48));
-    const double room = size.width() - 80 * qMin(size.width(), size.height()) / 1080.0;
-    const QRect text(c.textPos, c.textExtent.size());
-    QVERIFY(c.image.rect().contains(text));
-    QVERIFY(text.width() > room * 0.9);
-    const QRect logo = redLogo(c.image, c.logoPos.y() + 1);
-    QVERIFY(logo.left() >= 0 && logo.right() < size.width());
-    QVERIFY2(logo.width() > room - 3, qPrintable(QString::number(logo.width())));
+    for (const QSize size : { QSize(1080, 1920), QSize(60, 90) }) {
+        const Stamp::Composition c = stampGrey(size,
+            QStringLiteral("\u00a9 2024 Ann Example Photography, all rights reserved"), 8, 1080,
+            true, Anchor::BotRight);
+        const double room = size.width() - 40 * size.width() / 1080.0;
+        const QRect textBox(c.textPos, c.textExtent.size()), logo = marks(c.image).second;
+        QVERIFY(c.image.rect().contains(textBox) && textBox.width() > room * 0.9);
+        QVERIFY(c.image.rect().contains(logo) && logo.width() > room - 3);
+    }
 }
 
-void StampEngineTest::badReferenceCountsAs1080_data()
-{
-    QTest::addColumn<QVariant>("stored");
-    QTest::addColumn<QSize>("size");
-    QTest::newRow("0") << QVariant(0) << QSize(800, 600);
-    QTest::newRow("negative") << QVariant(-5) << QSize(800, 600);
-    QTest::newRow("absurd") << QVariant(2147483647) << QSize(600, 800);
-    QTest::newRow("not a number") << QVariant("a lot") << QSize(800, 600);
-    QTest::newRow("1 x 1 picture") << QVariant(0) << QSize(1, 1);
-}
-
-void StampEngineTest::badReferenceCountsAs1080()
-{
-    QFETCH(QVariant, stored);
-    QFETCH(QSize, size);
-    QVariantMap store { { "relative_check", true }, { "relative_ref", stored },
-        { "wtrmark_edit", longText }, { "txt_center_btn", true }, { "shadow_spin", 30 },
-        { "resize_check", false } };
-    const QFont font(QStringLiteral("DejaVu Sans"), 30);
-    const Stamp::Composition bad = stampGrey(size, fromStore(store), font);
-    store["relative_ref"] = 1080;
-    const Stamp::Composition good = stampGrey(size, fromStore(store), font);
-    QCOMPARE(bad.image.size(), size);
-    QCOMPARE(bad.image, good.image);
-}
-
-void StampEngineTest::onlyShrinkKeepsSmallPictures_data()
-{
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<bool>("keepAspect");
-    QTest::addColumn<bool>("shrinkOnly");
-    QTest::addColumn<QSize>("expected");
-    QTest::newRow("small, kept") << QSize(120, 96) << true << true << QSize(120, 96);
-    QTest::newRow("small, stretched, kept") << QSize(120, 96) << false << true << QSize(120, 96);
-    QTest::newRow("small, enlarged without it")
-        << QSize(120, 96) << true << false << QSize(1920, 1536);
-    QTest::newRow("large, shrunk") << QSize(4000, 3000) << true << true << QSize(1920, 1440);
-    QTest::newRow("wide, stretched: only the width comes down")
-        << QSize(3000, 500) << false << true << QSize(1920, 500);
-}
-
+// "Only shrink": pictures inside the resize box keep their size and pixels.
 void StampEngineTest::onlyShrinkKeepsSmallPictures()
 {
-    QFETCH(QSize, size);
-    QFETCH(bool, keepAspect);
-    QFETCH(bool, shrinkOnly);
-    QFETCH(QSize, expected);
-    const StampOptions options { true, 1920, 1536, keepAspect, 0, ShadowEdge::None,
-        ShadowTone::None, QString(), 100, Anchor::TopLeft, 0, 0, 1.0, 100, Anchor::TopLeft, 0, 0,
-        false, 0, shrinkOnly };
-    const QImage source = photoLike(size.width(), size.height(), 3);
-    const QImage stamped = Stamp::composeTwice(
-        source, {}, options, QFont(), Qt::white, QImage(), Qt::SmoothTransformation)
-                               .image;
-    QCOMPARE(stamped.size(), expected);
-    if (expected == size)
-        QCOMPARE(stamped, source);
+    // picture, keeping its proportions, its size in a box of 1920 x 1536
+    const std::tuple<QSize, bool, QSize> cases[] = { { QSize(120, 96), true, QSize(120, 96) },
+        { QSize(120, 96), false, QSize(120, 96) }, { QSize(4000, 3000), true, QSize(1920, 1440) },
+        { QSize(3000, 500), false, QSize(1920, 500) } };
+    for (const auto &[size, keepAspect, expected] : cases) {
+        const StampOptions options { true, 1920, 1536, keepAspect, 0, ShadowEdge::None,
+            ShadowTone::None, QString(), 100, Anchor::TopLeft, 0, 0, 1.0, 100, Anchor::TopLeft, 0,
+            0, false, 0, true };
+        const QImage source = photoLike(size.width(), size.height(), 3);
+        const QImage stamped = Stamp::composeTwice(
+            source, {}, options, QFont(), Qt::white, QImage(), Qt::SmoothTransformation)
+                                   .image;
+        QCOMPARE(stamped.size(), expected);
+        QCOMPARE(stamped == source, expected == size);
+    }
 }
 
 TARVELO_TEST_MAIN(StampEngineTest)
