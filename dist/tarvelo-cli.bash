@@ -17,7 +17,8 @@ _tarvelo_cli()
         wtrmark_edit fnt_clr shadow_spin x_spin y_spin top_radio bottom_radio_radio
         light_radio dark_radio txt_x_spin txt_y_spin actual_radio fit_radio resize_check
         aspect_check width_spin height_spin outjpg_radio outpng_radio outtif_radio
-        comp_slider watermarkOpacitySpin logoOpacitySpin max_megapixels'
+        comp_slider watermarkOpacitySpin logoOpacitySpin max_megapixels relative_check
+        shrink_check relative_ref'
     COMPREPLY=()
 
     # "--set key=value": bash splits at "=", so the value's word comes after

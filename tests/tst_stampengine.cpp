@@ -5,6 +5,8 @@
 #include "engine/stampengine.h"
 #include "testsupport.h"
 
+#include <limits>
+
 using namespace TestSupport;
 
 Q_DECLARE_METATYPE(ShadowTone)
@@ -80,6 +82,10 @@ private slots:
     void barMatchesQColorForEveryColour();
     void composeMatchesLiteralCompositor_data();
     void composeMatchesLiteralCompositor();
+    void proportionalKeepsItsShare_data();
+    void proportionalKeepsItsShare();
+    void proportionalFitsInside();
+    void onlyShrinkKeepsSmallPictures();
 };
 
 void StampEngineTest::barMatchesQColorForEveryColour_data()
@@ -139,6 +145,10 @@ void StampEngineTest::composeMatchesLiteralCompositor_data()
         "  spaced out  ", 60, A::Right, -10, -10, 1.55, 35, A::Bot, -10, 0 } << QColor(20, 40, 250) << true;
     QTest::newRow("blank text, no tone, logo top right") << StampOptions { false, 0, 0, false, 1000, top, ShadowTone::None,
         "   ", 60, A::Right, -10, -10, 1.55, 35, A::TopRight, -5, 0 } << QColor(Qt::red) << false;
+    // Neither "Scale with the picture" nor "Only shrink": a reference side stored all the same
+    // makes no difference, and the resize still enlarges.
+    QTest::newRow("stale reference side, enlarging") << StampOptions { true, 900, 800, false, 40, top, dark,
+        "Tarvelo", 80, A::BotRight, -30, -8, 0.75, 90, A::Center, 12, 0, false, 700, false } << QColor(Qt::white) << true;
     // clang-format on
 }
 
@@ -167,6 +177,124 @@ void StampEngineTest::composeMatchesLiteralCompositor()
         QCOMPARE(engine.image, literal);
     }
     QVERIFY(engine.image != source);
+}
+
+namespace {
+
+// White text 40 pixels in from the bottom right corner, a red 200 x 100 logo
+// 60 pixels in from the top left one and a 54-row bar, on a grey picture of
+// `size` whose shorter side of 1080 pixels is the reference.
+Stamp::Composition stampGrey(QSize size, const QString &text, double logoScale, int reference,
+    bool relative = true, Anchor logoAnchor = Anchor::TopLeft)
+{
+    const StampOptions options { false, 0, 0, false, 54, ShadowEdge::Top, ShadowTone::Dark, text,
+        100, Anchor::BotRight, -40, -40, logoScale, 100, logoAnchor,
+        logoAnchor == Anchor::TopLeft ? 60 : -40, logoAnchor == Anchor::TopLeft ? 60 : -40,
+        relative, reference, false };
+    QImage grey(size, QImage::Format_ARGB32), logo(200, 100, QImage::Format_ARGB32);
+    grey.fill(qRgb(128, 128, 128));
+    logo.fill(Qt::red);
+    return Stamp::composeTwice(grey, {}, options, QFont(QStringLiteral("DejaVu Sans"), 36),
+        Qt::white, logo, Qt::SmoothTransformation);
+}
+
+// The rows the white text inks, and the box of the red logo's pixels.
+std::pair<int, QRect> marks(const QImage &image)
+{
+    int inked = 0;
+    QRect logo;
+    for (int y = 0; y < image.height(); ++y) {
+        bool ink = false;
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            ink |= qBlue(pixel) > 170;
+            if (qRed(pixel) > 200 && qGreen(pixel) < 60)
+                logo |= QRect(x, y, 1, 1);
+        }
+        inked += ink;
+    }
+    return { inked, logo };
+}
+
+} // namespace
+
+void StampEngineTest::proportionalKeepsItsShare_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("reference"); // as stored; what no picture can be counts as 1080
+    for (const QSize size :
+        { QSize(800, 600), QSize(1080, 1920), QSize(4000, 3000), QSize(6000, 4000) })
+        QTest::newRow(qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())))
+            << size << 1080;
+    QTest::newRow("0 stored") << QSize(800, 600) << 0;
+    QTest::newRow("negative stored") << QSize(1080, 1920) << -5;
+    QTest::newRow("absurd stored") << QSize(4000, 3000) << std::numeric_limits<int>::max();
+    QTest::newRow("1 x 1") << QSize(1, 1) << 1080;
+}
+
+// One setting on pictures of every size and orientation: the text's inked
+// height, the logo's width, the bar and the margins are the same share of
+// the shorter side as on the reference picture, within 2 %, and inside it.
+void StampEngineTest::proportionalKeepsItsShare()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, reference);
+    const QString text = QStringLiteral("\u00a9 2024 Ann Example");
+    const Stamp::Composition c = stampGrey(size, text, 1.5, reference);
+    QCOMPARE(c.image.size(), size);
+    if (size.width() < 2)
+        return;
+    const int referenceInk = marks(stampGrey(QSize(1920, 1080), text, 1.5, 0, false).image).first;
+    const auto [inked, logo] = marks(c.image);
+    int bar = 0;
+    while (qRed(c.image.pixel(size.width() - 1, bar)) < 100)
+        ++bar;
+    const QRect textBox(c.textPos, c.textExtent.size());
+    // measured here, and on the reference picture
+    const double shares[][2] = { { double(inked), double(referenceInk) },
+        { double(logo.width()), 300 }, { double(logo.left()), 60 }, { double(logo.top()), 60 },
+        { double(bar), 54 }, { double(size.width() - textBox.right() - 1), 40 },
+        { double(size.height() - textBox.bottom() - 1), 40 } };
+    const double shorter = qMin(size.width(), size.height());
+    for (const auto &[measured, atReference] : shares)
+        QVERIFY2(qAbs(measured / shorter / (atReference / 1080) - 1) <= 0.02,
+            qPrintable(QStringLiteral("%1 px where %2 px on 1080").arg(measured).arg(atReference)));
+    QVERIFY(c.image.rect().contains(textBox));
+}
+
+// Text and logo too wide for the picture at their proportional size are
+// made just small enough to fit, their offsets included.
+void StampEngineTest::proportionalFitsInside()
+{
+    for (const QSize size : { QSize(1080, 1920), QSize(60, 90) }) {
+        const Stamp::Composition c = stampGrey(size,
+            QStringLiteral("\u00a9 2024 Ann Example Photography, all rights reserved"), 8, 1080,
+            true, Anchor::BotRight);
+        const double room = size.width() - 40 * size.width() / 1080.0;
+        const QRect textBox(c.textPos, c.textExtent.size()), logo = marks(c.image).second;
+        QVERIFY(c.image.rect().contains(textBox) && textBox.width() > room * 0.9);
+        QVERIFY(c.image.rect().contains(logo) && logo.width() > room - 3);
+    }
+}
+
+// "Only shrink": pictures inside the resize box keep their size and pixels.
+void StampEngineTest::onlyShrinkKeepsSmallPictures()
+{
+    // picture, keeping its proportions, its size in a box of 1920 x 1536
+    const std::tuple<QSize, bool, QSize> cases[] = { { QSize(120, 96), true, QSize(120, 96) },
+        { QSize(120, 96), false, QSize(120, 96) }, { QSize(4000, 3000), true, QSize(1920, 1440) },
+        { QSize(3000, 500), false, QSize(1920, 500) } };
+    for (const auto &[size, keepAspect, expected] : cases) {
+        const StampOptions options { true, 1920, 1536, keepAspect, 0, ShadowEdge::None,
+            ShadowTone::None, QString(), 100, Anchor::TopLeft, 0, 0, 1.0, 100, Anchor::TopLeft, 0,
+            0, false, 0, true };
+        const QImage source = photoLike(size.width(), size.height(), 3);
+        const QImage stamped = Stamp::composeTwice(
+            source, {}, options, QFont(), Qt::white, QImage(), Qt::SmoothTransformation)
+                                   .image;
+        QCOMPARE(stamped.size(), expected);
+        QCOMPARE(stamped == source, expected == size);
+    }
 }
 
 TARVELO_TEST_MAIN(StampEngineTest)

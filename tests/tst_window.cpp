@@ -3,6 +3,7 @@
 // engine.
 
 #include "testsupport.h"
+#include "window/qclickablelabel.h"
 
 using namespace TestSupport;
 
@@ -64,6 +65,7 @@ private slots:
     void optionsSurviveARestart_data();
     void optionsSurviveARestart();
     void controlsReachTheEngine();
+    void proportionalStampFromThePreview();
 };
 
 // A renamed control silently loses its slot; the toolkit only warns.
@@ -138,6 +140,41 @@ void WindowTest::controlsReachTheEngine()
         c = Stamp::compose(source, c.image, c.textExtent, o, WindowProbe::textFont(*window),
             Qt::white, logo, Qt::FastTransformation, c.textPos, c.logoPos);
     QCOMPARE(WindowProbe::stampedImage(*window), c.image);
+}
+
+// Ticking "Scale with the picture" designs the stamp on the picture shown.
+// On one twice its size a drag moves the offsets by half the mouse's way,
+// the logo shrinks as it reaches the edge, and the preview is drawn as a
+// whole new composition would draw it.
+void WindowTest::proportionalStampFromThePreview()
+{
+    auto window = plainWindow();
+    Ui::MainWindow *ui = WindowProbe::ui(*window);
+    WindowProbe::logoImage(*window) = photoLike(100, 50, 4, true);
+    apply(*window, { "actual_radio=1", "logo_left_btn=1", "x_spin=80", "scale_spin=3" });
+    for (const QSize size : { QSize(400, 300), QSize(800, 600) }) {
+        WindowProbe::sourceImage(*window)
+            = PictureIO::toArgb32(photoLike(size.width(), size.height()));
+        WindowProbe::stampedImage(*window) = WindowProbe::sourceImage(*window).copy();
+        WindowProbe::composeStamp(*window);
+        WindowProbe::composeStamp(*window);
+        ui->relative_check->setChecked(true); // on the first picture only
+    }
+    QClickableLabel *label = WindowProbe::previewLabel(*window);
+    const double scale = label->width() / 800.0;
+    QPoint at = (WindowProbe::logoPos(*window) + QPoint(3, 3)) * scale;
+    QTest::mousePress(label, Qt::LeftButton, {}, at);
+    for (int step = 0; step < 6; ++step) { // QTest::mouseMove() moves nothing offscreen
+        QMouseEvent move(QEvent::MouseMove, at += QPoint(10, 0), Qt::NoButton, Qt::LeftButton, {});
+        emit label->mouseMoved(&move);
+    }
+    QCOMPARE(ui->x_spin->value(), 80 + int(60 / (scale * 2)));
+    const QImage dragged = WindowProbe::stampedImage(*window);
+    WindowProbe::stampedImage(*window) = dragged.copy(); // composed afresh
+    WindowProbe::composeStamp(*window);
+    QCOMPARE(WindowProbe::stampedImage(*window), dragged);
+    window.reset();
+    QCOMPARE(WindowProbe::relativeRef(*std::make_unique<MainWindow>()), 300);
 }
 
 TARVELO_TEST_MAIN(WindowTest)

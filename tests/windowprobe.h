@@ -19,6 +19,7 @@ struct WindowProbe
     static int &transformMode(MainWindow &w) { return w.transformMode; }
     static QFont &textFont(MainWindow &w) { return w.textFont; }
     static QColor &textColor(MainWindow &w) { return w.textColor; }
+    static int &relativeRef(MainWindow &w) { return w.relativeRef; }
     static bool &draggingLogo(MainWindow &w) { return w.draggingLogo; }
     static bool &draggingText(MainWindow &w) { return w.draggingText; }
     static QVessikAnalytics &updateChecker(MainWindow &w) { return w.updateChecker; }

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <cmath>
+#include <limits>
 
 namespace StoredOptions {
 
@@ -82,6 +83,14 @@ const std::vector<Option> &all()
         // for whoever stamps larger panoramas than any camera takes and has
         // the memory for them. Kept in the settings file only.
         { "max_megapixels", Type::Int, 150, nullptr, 1, 100000 },
+        button("relative_check", false),
+        button("shrink_check", false),
+        // The shorter side of the picture a proportional stamp was designed
+        // on, held by the window. Applied after relative_check, whose ticking
+        // takes the picture shown. 0, and anything no picture can be, means
+        // 1080 (Stamp::referenceSide()), so any whole number is taken.
+        { "relative_ref", Type::Int, 0, nullptr, double(std::numeric_limits<int>::min()),
+            double(std::numeric_limits<int>::max()) },
     };
     return options;
 }
@@ -273,6 +282,9 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     stamp.textOpacity = number("watermarkOpacitySpin");
     stamp.logoOpacity = number("logoOpacitySpin");
     run.maxMegapixels = number("max_megapixels");
+    stamp.relative = checked("relative_check");
+    stamp.shrinkOnly = checked("shrink_check");
+    stamp.relativeRef = number("relative_ref");
     return run;
 }
 

@@ -36,7 +36,8 @@ struct Option
     Type type;
     QVariant fallback; // the value of a first run, when the key is absent
     // The object name of the form control that holds the value; null for
-    // what the window holds itself (the logo file, the font, the colour).
+    // what the window holds itself (the logo file, the font, the colour, the
+    // reference side of a proportional stamp).
     const char *control = nullptr;
     // The control's range (Int and Double); values beyond it are clamped by
     // the control.

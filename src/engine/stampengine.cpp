@@ -107,15 +107,17 @@ Placement place(const QImage &previous, const Placement &current, const StampOpt
 {
     if (previous.isNull())
         return current;
+    const Proportioned look = proportioned(options, font, previous.size(), logoSize);
+    const StampOptions &o = look.options;
     Placement next = current;
     // Until some text has been drawn or measured there is no extent to place
     // by; an empty text is tried again next time.
-    if (next.textExtent.width() == 0 && !options.watermarkText.isEmpty())
-        next.textExtent = measureText(previous, options.watermarkText, font, color);
-    next.textPos = textPosition(options.textAnchor, previous.size(), next.textExtent.size(),
-        QPoint(options.textOffsetX, options.textOffsetY));
-    next.logoPos = logoPosition(options.logoAnchor, previous.size(), logoSize, options.logoScale,
-        QPoint(options.logoOffsetX, options.logoOffsetY));
+    if (next.textExtent.width() == 0 && !o.watermarkText.isEmpty())
+        next.textExtent = measureText(previous, o.watermarkText, look.font, color);
+    next.textPos = textPosition(o.textAnchor, previous.size(), next.textExtent.size(),
+        QPoint(o.textOffsetX, o.textOffsetY));
+    next.logoPos = logoPosition(
+        o.logoAnchor, previous.size(), logoSize, o.logoScale, QPoint(o.logoOffsetX, o.logoOffsetY));
     return next;
 }
 
@@ -182,10 +184,9 @@ QImage renderBase(const QImage &source, const StampOptions &options, Qt::Transfo
     QImage image = source;
     if (image.isNull())
         return image;
-    if (options.resizeEnabled)
-        image = resized(
-            image, options.resizeWidth, options.resizeHeight, options.keepAspectRatio, mode);
-    applyShadowBar(image, options.shadowHeight, options.shadowEdge, options.shadowTone);
+    image = resizedFor(image, options, mode);
+    applyShadowBar(
+        image, shadowRows(options, image.size()), options.shadowEdge, options.shadowTone);
     return image;
 }
 
@@ -207,11 +208,12 @@ Composition finish(QImage base, const Placement &placement, const StampOptions &
         return result;
     // A resize that cannot get its memory leaves a null picture: then
     // neither text nor logo is drawn, and the text extent stays as it was.
-    const QString text = options.watermarkText.trimmed();
+    const Proportioned look = proportioned(options, font, result.image.size(), logo.size());
+    const QString text = look.options.watermarkText.trimmed();
     if (!text.isEmpty())
         result.textExtent
-            = drawText(result.image, text, result.textPos, options.textOpacity, font, color);
-    drawLogo(result.image, logo, result.logoPos, options.logoScale, options.logoOpacity, mode);
+            = drawText(result.image, text, result.textPos, options.textOpacity, look.font, color);
+    drawLogo(result.image, logo, result.logoPos, look.options.logoScale, options.logoOpacity, mode);
     return result;
 }
 
@@ -249,8 +251,12 @@ bool moveItems(QImage &stamped, const QImage &base, const Placement &before,
     if (stamped.isNull() || base.size() != stamped.size() || base.format() != stamped.format())
         return false;
     textExtent = after.textExtent;
-    const QRect area = (coveredArea(before, options, logo) | coveredArea(after, options, logo))
-        & stamped.rect();
+    // Proportional mode: the caller makes sure that text and logo keep their
+    // sizes in the move, so that `before` is drawn as these options say.
+    const Proportioned look = proportioned(options, font, stamped.size(), logo.size());
+    const StampOptions &o = look.options;
+    const QRect area
+        = (coveredArea(before, o, logo) | coveredArea(after, o, logo)) & stamped.rect();
     // Back to the picture without text and logo inside the area, then both
     // drawn again in their order, held inside it.
     if (!area.isEmpty()) {
@@ -259,13 +265,12 @@ bool moveItems(QImage &stamped, const QImage &base, const Placement &before,
         for (int y = area.top(); y <= area.bottom(); ++y)
             std::memcpy(stamped.scanLine(y) + offset, base.constScanLine(y) + offset, size_t(bytes));
     }
-    const QString text = options.watermarkText.trimmed();
+    const QString text = o.watermarkText.trimmed();
     if (!text.isEmpty())
-        textExtent = drawTextIn(
-            stamped, text, after.textPos, options.textOpacity, font, color, &area);
+        textExtent
+            = drawTextIn(stamped, text, after.textPos, o.textOpacity, look.font, color, &area);
     if (!area.isEmpty())
-        drawLogoIn(stamped, logo, after.logoPos, options.logoScale, options.logoOpacity, mode,
-            &area);
+        drawLogoIn(stamped, logo, after.logoPos, o.logoScale, o.logoOpacity, mode, &area);
     changed = area;
     return true;
 }

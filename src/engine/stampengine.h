@@ -49,6 +49,14 @@ struct StampOptions
     Anchor logoAnchor = Anchor::TopLeft;
     int logoOffsetX = 0;
     int logoOffsetY = 0;
+    // Proportional mode: the sizes and offsets above are those of a picture
+    // whose shorter side is `relativeRef` pixels, and every picture gets them
+    // in proportion to its own shorter side (after the resize).
+    bool relative = false;
+    int relativeRef = 0; // pixels; see Stamp::referenceSide()
+    // The resize never enlarges: a picture already inside the box keeps its
+    // size.
+    bool shrinkOnly = false;
 };
 
 namespace Stamp {
@@ -91,7 +99,8 @@ struct Placement
 // The placement for the next composition, made against the size of `previous`
 // (the last composition's picture). While `current.textExtent` has width 0 and
 // the watermark text is not empty, the text is measured first (on a scratch
-// copy of `previous`). A null `previous` leaves `current` as it is.
+// copy of `previous`). A null `previous` leaves `current` as it is. In
+// proportional mode, with the options proportioned() for `previous`.
 Placement place(const QImage &previous, const Placement &current, const StampOptions &options,
     const QFont &font, const QColor &color, QSize logoSize);
 
@@ -99,6 +108,43 @@ Placement place(const QImage &previous, const Placement &current, const StampOpt
 // proportions inside that box or stretched to it.
 QImage resized(
     const QImage &image, int width, int height, bool keepAspectRatio, Qt::TransformationMode mode);
+
+// The resize the options ask for: `image` itself when it is off, or when it
+// may only shrink and the picture already fits the box. Shrinking without
+// keeping the proportions brings each side down to the box, none up.
+QImage resizedFor(const QImage &image, const StampOptions &options, Qt::TransformationMode mode);
+
+// The shorter side proportional mode measures against when nothing usable
+// is stored, and the largest one it believes.
+constexpr int DefaultReferenceSide = 1080;
+constexpr int MaxReferenceSide = 99999;
+
+// `options.relativeRef`, or DefaultReferenceSide when it is 0, negative or
+// beyond MaxReferenceSide (no picture the program makes is that large).
+int referenceSide(const StampOptions &options);
+
+// How much larger than on the reference picture text, logo, offsets and bar
+// are on a picture of size `picture`: its shorter side over the reference
+// side. 1 outside proportional mode and for an empty picture.
+double relativeFactor(const StampOptions &options, QSize picture);
+
+// The shadow bar's rows on a picture of size `picture`.
+int shadowRows(const StampOptions &options, QSize picture);
+
+// What one picture gets: outside proportional mode the options and font as
+// they are. In it, font size, logo scale, offsets and bar height multiplied
+// by relativeFactor(), and then a text or logo that would run past the
+// picture's edge made just small enough to fit, its offset included (one
+// placed past an edge by its offset alone is left as it is). A text that
+// would be smaller than a pixel is left out (the text becomes empty). The
+// options returned are no longer proportional, so this is done once.
+struct Proportioned
+{
+    StampOptions options;
+    QFont font;
+};
+Proportioned proportioned(
+    const StampOptions &options, const QFont &font, QSize picture, QSize logoSize);
 
 // One pixel of the shadow bar: the colour of the pixel's red, green and blue
 // (alpha dropped) made QColor::darker(200) or QColor::lighter(200), as opaque

@@ -14,26 +14,23 @@ Composition composeTwice(QImage source, const Placement &current,
     // picture the second one reads only the size, which the resize alone
     // decides, and of its text only the extent: so the resize is done once
     // and kept for the second, and the text is measured instead of drawn.
-    QRect extent = current.textExtent;
-    if (extent.width() == 0 && !options.watermarkText.isEmpty())
-        extent = measureText(source, options.watermarkText, font, color);
-    // A source handed over (moved in) is drawn on where it is, not copied.
-    QImage picture = options.resizeEnabled ? resized(source, options.resizeWidth,
-                         options.resizeHeight, options.keepAspectRatio, mode)
-                                           : std::move(source);
+    QRect extent = place(source, current, options, font, color, logo.size()).textExtent;
+    QImage picture = resizedFor(source, options, mode);
+    // A source handed over (moved in) and not resized is drawn on where it
+    // is, not copied: this was the last other hold on its pixels.
+    source = QImage();
     if (picture.isNull())
         return result;
-    const QString text = options.watermarkText.trimmed();
+    const Proportioned look = proportioned(options, font, picture.size(), logo.size());
+    const QString text = look.options.watermarkText.trimmed();
     if (!text.isEmpty())
-        extent = measureText(picture, text, font, color);
+        extent = measureText(picture, text, look.font, color);
 
     // The second composition, as render() does it on the resized picture.
-    const Placement second { textPosition(options.textAnchor, picture.size(), extent.size(),
-                                 QPoint(options.textOffsetX, options.textOffsetY)),
-        logoPosition(options.logoAnchor, picture.size(), logo.size(), options.logoScale,
-            QPoint(options.logoOffsetX, options.logoOffsetY)),
-        extent };
-    applyShadowBar(picture, options.shadowHeight, options.shadowEdge, options.shadowTone);
+    const Placement second = place(
+        picture, { current.textPos, current.logoPos, extent }, options, font, color, logo.size());
+    applyShadowBar(
+        picture, shadowRows(options, picture.size()), options.shadowEdge, options.shadowTone);
     return finish(std::move(picture), second, options, font, color, logo, mode);
 }
 

@@ -43,6 +43,8 @@ MainWindow::MainWindow(QWidget *parent)
     draggingLogo = false;
     draggingText = false;
 
+    setUpProportions();
+
     // The options are applied while there is no preview label yet; nothing is
     // loaded at that point, so the compositions they trigger only refresh the
     // font sample and the logo thumbnail.

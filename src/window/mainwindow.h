@@ -128,6 +128,7 @@ private:
     void composeTwice();
 
     bool onlyPlacesChanged(const StampOptions &options) const;
+    bool sameProportionedSizes(const StampOptions &a, const StampOptions &b) const;
 
     // ---- preview (mainwindow_preview.cpp), options (mainwindow_options.cpp) ----
     // With a `changed` rectangle (picture pixels) only that part of the
@@ -145,6 +146,9 @@ private:
 
     // A run lets events through at least this often.
     static constexpr int EventIntervalMs = 40;
+
+    // ---- proportional stamp and shrink-only resize (mainwindow_proportions.cpp) ----
+    void setUpProportions();
 
     // ---- keyboard, wheel and looks for everyday use (mainwindow_comfort.cpp) ----
     void setUpKeyboard();
@@ -168,6 +172,16 @@ private:
     QColor textColor;
     double previewScaleX = 1.0;
     double previewScaleY = 1.0;
+    // A drag in proportional mode, where the offsets are in pixels of the
+    // reference picture: each move sets them from where the press was, so
+    // that steps of less than one such pixel add up. `dragFactor` is the
+    // picture's relativeFactor(), 0 for an ordinary drag.
+    double dragFactor = 0;
+    QPoint dragOrigin;
+    QPoint dragStartOffset;
+    // The shorter side of the picture the proportional stamp was designed
+    // on (stored as relative_ref; see Stamp::referenceSide()).
+    int relativeRef = 0;
     int transformMode = Qt::FastTransformation;
     QRect textExtent;
     bool stamping = false;

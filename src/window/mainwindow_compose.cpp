@@ -44,6 +44,9 @@ StampOptions MainWindow::readStampOptions() const
         ui->logo_bot_btn->isChecked(), ui->logo_botright_btn->isChecked() });
     options.logoOffsetX = ui->x_spin->value();
     options.logoOffsetY = ui->y_spin->value();
+    options.relative = ui->relative_check->isChecked();
+    options.relativeRef = relativeRef;
+    options.shrinkOnly = ui->shrink_check->isChecked();
     return options;
 }
 
@@ -72,7 +75,21 @@ bool MainWindow::onlyPlacesChanged(const StampOptions &options) const
         && options.shadowHeight == o.shadowHeight && options.shadowEdge == o.shadowEdge
         && options.shadowTone == o.shadowTone && options.watermarkText == o.watermarkText
         && options.textOpacity == o.textOpacity && options.logoScale == o.logoScale
-        && options.logoOpacity == o.logoOpacity;
+        && options.logoOpacity == o.logoOpacity && options.shrinkOnly == o.shrinkOnly
+        && options.relative == o.relative && options.relativeRef == o.relativeRef
+        && (!options.relative || sameProportionedSizes(options, o));
+}
+
+// In proportional mode a move can change the sizes too: an item pushed
+// towards an edge is made smaller to stay inside.
+bool MainWindow::sameProportionedSizes(const StampOptions &a, const StampOptions &b) const
+{
+    const auto look = [this](const StampOptions &options) {
+        return Stamp::proportioned(options, textFont, stampedImage.size(), logoImage.size());
+    };
+    const Stamp::Proportioned x = look(a), y = look(b);
+    return x.font == y.font && x.options.logoScale == y.options.logoScale
+        && x.options.watermarkText == y.options.watermarkText;
 }
 
 void MainWindow::composeStamp()

@@ -19,7 +19,13 @@ void MainWindow::previewMouseClicked(QMouseEvent *event)
     previewScaleY = static_cast<double>(previewLabel->height()) / reference.height();
 
     const QPoint mouse = event->pos();
-    const double logoScale = ui->scale_spin->value();
+    // The logo as it is drawn on this picture (in proportional mode, it is
+    // scaled with the picture and perhaps made smaller to fit).
+    const StampOptions options = readStampOptions();
+    const double logoScale = options.relative
+        ? Stamp::proportioned(options, textFont, stampedImage.size(), logoImage.size())
+              .options.logoScale
+        : ui->scale_spin->value();
     if (PreviewMath::hitsBox(mouse, logoPos.x(), logoPos.y(), logoImage.width() * logoScale,
             logoImage.height() * logoScale, previewScaleX, previewScaleY)) {
         draggingLogo = true;
@@ -30,6 +36,13 @@ void MainWindow::previewMouseClicked(QMouseEvent *event)
         draggingText = true;
         lastMousePos = mouse;
     }
+
+    dragFactor = options.relative ? Stamp::relativeFactor(options, stampedImage.size()) : 0;
+    dragOrigin = mouse;
+    if (draggingLogo)
+        dragStartOffset = QPoint(ui->x_spin->value(), ui->y_spin->value());
+    else if (draggingText)
+        dragStartOffset = QPoint(ui->txt_x_spin->value(), ui->txt_y_spin->value());
 }
 
 // Each step moves the offset spin boxes; their own slots recompose, so the
@@ -49,10 +62,18 @@ void MainWindow::previewMouseMoved(QMouseEvent *event)
     }
 
     const QPoint mouse = event->pos();
-    xSpin->setValue(
-        PreviewMath::dragStep(xSpin->value(), mouse.x() - lastMousePos.x(), previewScaleX));
-    ySpin->setValue(
-        PreviewMath::dragStep(ySpin->value(), mouse.y() - lastMousePos.y(), previewScaleY));
+    if (dragFactor > 0) {
+        // The offsets are reference pixels, dragFactor picture pixels each.
+        xSpin->setValue(PreviewMath::dragStep(
+            dragStartOffset.x(), mouse.x() - dragOrigin.x(), previewScaleX * dragFactor));
+        ySpin->setValue(PreviewMath::dragStep(
+            dragStartOffset.y(), mouse.y() - dragOrigin.y(), previewScaleY * dragFactor));
+    } else {
+        xSpin->setValue(
+            PreviewMath::dragStep(xSpin->value(), mouse.x() - lastMousePos.x(), previewScaleX));
+        ySpin->setValue(
+            PreviewMath::dragStep(ySpin->value(), mouse.y() - lastMousePos.y(), previewScaleY));
+    }
     lastMousePos = mouse;
 }
 

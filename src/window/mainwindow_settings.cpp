@@ -61,31 +61,35 @@ void MainWindow::loadSettings()
 {
     using StoredOptions::Type;
     const StoredOptions::Option *pixelCap = StoredOptions::find(QStringLiteral("max_megapixels"));
-    const auto applyField = [this, pixelCap](Type field, const QVariant &value) {
-        switch (field) {
-        case Type::Path:
-            // Kept even when the file is gone, so that it is saved again.
-            logoFileName = value.toString();
-            break;
-        case Type::Font:
-            // A rejected description leaves the font as it is.
-            StoredOptions::parseFont(value.toString(), &textFont);
-            break;
-        case Type::Colour:
-            // fromRgb() ignores the alpha byte: the text colour is always
-            // opaque, whatever was stored.
-            textColor = QColor::fromRgb(value.toUInt());
-            break;
-        case Type::Int:
-            // The one number without a control: the pixel cap, which every
-            // read takes from PictureIO. Out of range it is clamped as a
-            // control would.
-            PictureIO::setMaxMegapixels(StoredOptions::settled(*pixelCap, value).toInt());
-            break;
-        default:
-            break;
-        }
-    };
+    const auto applyField
+        = [this, pixelCap](const StoredOptions::Option &option, const QVariant &value) {
+              switch (option.type) {
+              case Type::Path:
+                  // Kept even when the file is gone, so that it is saved again.
+                  logoFileName = value.toString();
+                  break;
+              case Type::Font:
+                  // A rejected description leaves the font as it is.
+                  StoredOptions::parseFont(value.toString(), &textFont);
+                  break;
+              case Type::Colour:
+                  // fromRgb() ignores the alpha byte: the text colour is always
+                  // opaque, whatever was stored.
+                  textColor = QColor::fromRgb(value.toUInt());
+                  break;
+              case Type::Int:
+                  // The numbers without a control: the pixel cap, which every read
+                  // takes from PictureIO (out of range it is clamped as a control
+                  // would), and the proportional stamp's reference side.
+                  if (&option == pixelCap)
+                      PictureIO::setMaxMegapixels(StoredOptions::settled(*pixelCap, value).toInt());
+                  else
+                      relativeRef = value.toInt();
+                  break;
+              default:
+                  break;
+              }
+          };
 
     for (const StoredOptions::Option &option : StoredOptions::all()) {
         const QVariant value = settings->value(QLatin1String(option.key), option.fallback);
@@ -96,7 +100,7 @@ void MainWindow::loadSettings()
                        [&](QDoubleSpinBox *spin) { spin->setValue(value.toDouble()); },
                        [&](QAbstractSlider *slider) { slider->setValue(value.toInt()); },
                        [&](QLineEdit *edit) { edit->setText(value.toString()); },
-                       [&](Type field) { applyField(field, value); },
+                       [&](Type) { applyField(option, value); },
                    },
             target);
 
@@ -117,8 +121,9 @@ void MainWindow::loadSettings()
 void MainWindow::saveSettings()
 {
     using StoredOptions::Type;
-    const auto fieldValue = [this](Type field) -> QVariant {
-        switch (field) {
+    const StoredOptions::Option *pixelCap = StoredOptions::find(QStringLiteral("max_megapixels"));
+    const auto fieldValue = [this, pixelCap](const StoredOptions::Option &option) -> QVariant {
+        switch (option.type) {
         case Type::Path:
             return logoFileName;
         case Type::Font:
@@ -126,7 +131,9 @@ void MainWindow::saveSettings()
         case Type::Colour:
             return uint(textColor.rgba());
         case Type::Int:
-            return int(PictureIO::maxPixels() / 1000000);
+            if (&option == pixelCap)
+                return int(PictureIO::maxPixels() / 1000000);
+            return relativeRef;
         default:
             return QVariant();
         }
@@ -140,7 +147,7 @@ void MainWindow::saveSettings()
                              [](QDoubleSpinBox *spin) { return QVariant(spin->value()); },
                              [](QAbstractSlider *slider) { return QVariant(slider->value()); },
                              [](QLineEdit *edit) { return QVariant(edit->text()); },
-                             fieldValue,
+                             [&](Type) { return fieldValue(option); },
                          },
                 targetOf(this, option));
         settings->setValue(QLatin1String(option.key), value);
