@@ -78,6 +78,7 @@ const std::vector<Option> &all()
         number("comp_slider", 90, 1, 100),
         number("watermarkOpacitySpin", 100, 0, 100),
         number("logoOpacitySpin", 100, 0, 100),
+        button("strip_location_check", false),
     };
     return options;
 }
@@ -268,6 +269,7 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     run.quality = number("comp_slider");
     stamp.textOpacity = number("watermarkOpacitySpin");
     stamp.logoOpacity = number("logoOpacitySpin");
+    run.stripLocation = checked("strip_location_check");
     return run;
 }
 

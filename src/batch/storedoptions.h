@@ -74,6 +74,7 @@ struct RunOptions
     QString logoFileName;
     QString suffix; // "jpg", "png" or "tif"
     int quality = 90; // the JPG quality
+    bool stripLocation = false; // leave the GPS tags out
 };
 
 // The options as the window holds them after applying the stored values

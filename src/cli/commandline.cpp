@@ -33,6 +33,9 @@ const char *const helpText
       "  --quality N           the JPG quality, 1 to 100\n"
       "  --jobs N              pictures worked on at once (default: the cores)\n"
       "  --strip-metadata      leave metadata and colour profile out\n"
+      "  --strip-location      leave out where the pictures were taken (their GPS\n"
+      "                        tags) and keep the rest of their metadata; the\n"
+      "                        same as --set strip_location_check=true\n"
       "  --null                - reads NUL-separated paths (find -print0)\n"
       "  -h, --help            show this help\n"
       "  -V, --version         show the version\n"
@@ -155,6 +158,9 @@ Parsed parse(const QStringList &arguments)
         } else if (argument == QLatin1String("--strip-metadata")) {
             if (!flag(&request.stripMetadata))
                 return usage(QStringLiteral("--strip-metadata takes no value"));
+        } else if (argument == QLatin1String("--strip-location")) {
+            if (!flag(&request.stripLocation))
+                return usage(QStringLiteral("--strip-location takes no value"));
         } else if (argument == QLatin1String("--null")) {
             if (!flag(&request.nullSeparated))
                 return usage(QStringLiteral("--null takes no value"));
