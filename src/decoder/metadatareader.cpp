@@ -194,6 +194,52 @@ void readXmp(const std::string &packet, Exiv2::XmpData &xmp, Source &source)
     addProblem(source, QStringLiteral("its XMP packet is malformed"));
 }
 
+// Whether the first directory of an EXIF block (a TIFF structure) or a
+// value it points to reaches past the block's end: Exiv2 reads what it can of
+// such a block and drops the rest without a word.
+bool exifCutShort(const QByteArray &tiff)
+{
+    const bool little = tiff.startsWith("II");
+    if (tiff.size() < 8 || (!little && !tiff.startsWith("MM")))
+        return true;
+    const auto number = [&](qint64 at, int width) -> qint64 {
+        if (at < 0 || at + width > tiff.size())
+            return -1;
+        return little ? littleEndian(tiff, int(at), width) : bigEndian(tiff, int(at), width);
+    };
+    const qint64 directory = number(4, 4);
+    const qint64 entries = number(directory, 2);
+    if (entries < 0 || directory + 2 + entries * 12 + 4 > tiff.size())
+        return true;
+    static const int typeBytes[] = { 0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8 };
+    for (qint64 k = 0; k < entries; ++k) {
+        const qint64 entry = directory + 2 + k * 12;
+        const qint64 type = number(entry + 2, 2);
+        const qint64 bytes = (type >= 1 && type <= 12 ? typeBytes[type] : 0) * number(entry + 4, 4);
+        if (bytes > 4 && number(entry + 8, 4) + bytes > tiff.size())
+            return true;
+    }
+    return false;
+}
+
+// Whether the EXIF segment of a JPEG beginning with `bytes` is cut short
+// (see above); false when it has none.
+bool jpegExifCutShort(const QByteArray &bytes)
+{
+    if (!bytes.startsWith("\xff\xd8"))
+        return false;
+    for (int at = 2; at + 10 <= bytes.size() && quint8(bytes.at(at)) == 0xff;) {
+        const int marker = quint8(bytes.at(at + 1));
+        const int length = int(bigEndian(bytes, at + 2, 2));
+        if (marker == 0xda || marker == 0xd9)
+            break;
+        if (marker == 0xe1 && bytes.mid(at + 4, 6) == QByteArray("Exif\0\0", 6))
+            return exifCutShort(bytes.mid(at + 10, length - 8));
+        at += 2 + length;
+    }
+    return false;
+}
+
 // A HEIF or AVIF file: its EXIF and XMP items and its colour profile, as
 // libheif finds them. Exiv2 would read the container as a QuickTime movie
 // and describe its boxes as XMP of its own making; none of that is the
@@ -244,7 +290,7 @@ Source heifSource(const QByteArray &bytes, const std::shared_ptr<Records> &recor
             // The TIFF structure follows a 4-byte offset to its header
             // (usually 6: past "Exif\0\0").
             const qint64 start = item.size() >= 4 ? 4 + qint64(bigEndian(item, 0, 4)) : -1;
-            if (start < 4 || start + 8 > item.size()) {
+            if (start < 4 || start + 8 > item.size() || exifCutShort(item.mid(int(start)))) {
                 addProblem(source, QStringLiteral("its EXIF is cut short"));
                 continue;
             }
@@ -290,6 +336,8 @@ Source parse(const QByteArray &bytes)
                 reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size()));
             image->readMetadata();
             records->exif = image->exifData();
+            if (jpegExifCutShort(bytes))
+                addProblem(source, QStringLiteral("its EXIF is cut short"));
             records->iptc = image->iptcData();
             // Exiv2 drops a packet the XMP toolkit refuses without a word;
             // the packet's text is still there to be read again.
