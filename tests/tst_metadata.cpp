@@ -122,8 +122,8 @@ void MetadataTest::carriesRealPackets_data()
     // The rest is carried all the same.
     QTest::addRow("malformed XMP") << "jpg" << jpegWith(exif, kite.left(kite.size() / 2), comment)
                                    << "" << false << "its XMP packet is malformed";
-    QTest::addRow("truncated EXIF") << "jpg" << jpegWith(exif.left(60), kite, comment)
-                                    << "kite.xmp" << false << "*";
+    QTest::addRow("truncated EXIF")
+        << "jpg" << jpegWith(exif.left(60), kite, comment) << "kite.xmp" << false << "*";
 
     // A phone picture: libheif's encoder takes the JPEG's EXIF and XMP.
     const QString heifEnc = QStandardPaths::findExecutable("heif-enc");
@@ -171,7 +171,8 @@ void MetadataTest::carriesRealPackets()
         if (key.startsWith("Xmp."))
             names << key.section('.', 2).section(QRegularExpression("[/\\[]"), 0, 0);
     for (const QString &name : propertyNames(QString::fromUtf8(data(xmpName))))
-        QVERIFY2(names.contains(name) != (stripLocation && name.startsWith("GPS")), qPrintable(name));
+        QVERIFY2(
+            names.contains(name) != (stripLocation && name.startsWith("GPS")), qPrintable(name));
     QVERIFY(names.filter(QRegularExpression("^(MimeType|CompatibleBrands)$")).isEmpty());
     if (!xmpName.isEmpty())
         QCOMPARE(out.value("Xmp.tiff.ImageWidth", "96"), "96");
@@ -180,10 +181,9 @@ void MetadataTest::carriesRealPackets()
     // own size and orientation.
     Exiv2::ExifData exif;
     const QByteArray tiff = QByteArray::fromHex(data("kite-exif.hex"));
-    Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte *>(tiff.constData()),
-        uint32_t(tiff.size()));
-    const bool withExif
-        = source.contains("OLYMPUS") && problem != "*" && !problem.contains("EXIF");
+    Exiv2::ExifParser::decode(
+        exif, reinterpret_cast<const Exiv2::byte *>(tiff.constData()), uint32_t(tiff.size()));
+    const bool withExif = source.contains("OLYMPUS") && problem != "*" && !problem.contains("EXIF");
     for (const Exiv2::Exifdatum &datum : exif) {
         const QString key = QString::fromStdString(datum.key());
         if (withExif && !ExifTags::structureTag(datum) && !ExifTags::resolutionTag(datum)
