@@ -8,6 +8,7 @@
 #include "common/budget.h"
 #include "common/pictureformats.h"
 #include "decoder/decodecheck.h"
+#include "decoder/pngkeyed.h"
 
 namespace DecoderCore {
 
@@ -58,6 +59,12 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
             image.fill(0);
     }
 
+    if (reader == "png" && PngKeyed::applies(fd)) {
+        result.errorText = PngKeyed::decode(fd, image);
+        result.damaged = !result.errorText.isEmpty();
+        result.image = result.damaged ? QImage() : image;
+        return result;
+    }
     const bool read = imageReader.read(&image);
     result.errorText = listener.damage(reader);
     if (!result.errorText.isEmpty()) {
