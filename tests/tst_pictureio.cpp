@@ -35,41 +35,33 @@ private:
 
 namespace {
 
-QByteArray bigEndian(quint64 value, int bytes)
-{
-    QByteArray out;
-    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
-        out.append(char((value >> shift) & 0xff));
-    return out;
-}
-
-QByteArray chunk(const QByteArray &type, const QByteArray &body)
-{
-    const QByteArray typed = type + body;
-    return bigEndian(quint64(body.size()), 4) + typed
-        + bigEndian(
-            crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size())), 4);
-}
-
-// A one-row 16-bit PNG of colour type `colourType` (0 grey, 2 RGB) whose
-// samples are `samples` and whose transparent colour is `key`.
+// A one-row 16-bit PNG of colour type `colourType` (0 grey, 2 RGB) with the
+// samples and the transparent colour (tRNS) given, its chunks written by hand.
 QByteArray pngWithKey(int colourType, const QVector<quint16> &samples, const QVector<quint16> &key)
 {
-    const int channels = colourType == 2 ? 3 : 1;
-    QByteArray row(1, '\0'), trns;
+    const auto be = [](quint32 value, int bytes) {
+        QByteArray out;
+        while (bytes--)
+            out.append(char(value >> (8 * bytes)));
+        return out;
+    };
+    QByteArray png("\x89PNG\r\n\x1a\n", 8), row(1, '\0'), trns;
+    const auto chunk = [&](const QByteArray &typed) {
+        png += be(quint32(typed.size() - 4), 4) + typed
+            + be(quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()),
+                     uInt(typed.size()))),
+                4);
+    };
     for (const quint16 sample : samples)
-        row += bigEndian(sample, 2);
+        row += be(sample, 2);
     for (const quint16 sample : key)
-        trns += bigEndian(sample, 2);
-    uLongf room = compressBound(uLong(row.size()));
-    QByteArray packed(int(room), '\0');
-    compress(reinterpret_cast<Bytef *>(packed.data()), &room,
-        reinterpret_cast<const Bytef *>(row.constData()), uLong(row.size()));
-    return QByteArray("\x89PNG\r\n\x1a\n", 8)
-        + chunk("IHDR",
-            bigEndian(quint64(samples.size() / channels), 4) + bigEndian(1, 4) + char(16)
-                + char(colourType) + QByteArray(3, '\0'))
-        + chunk("tRNS", trns) + chunk("IDAT", packed.left(int(room))) + chunk("IEND", {});
+        trns += be(sample, 2);
+    chunk("IHDR" + be(quint32(samples.size() / (colourType == 2 ? 3 : 1)), 4) + be(1, 4)
+        + char(16) + char(colourType) + QByteArray(3, '\0'));
+    chunk("tRNS" + trns);
+    chunk("IDAT" + qCompress(row).mid(4)); // past Qt's own length: a zlib stream
+    chunk("IEND");
+    return png;
 }
 
 } // namespace
