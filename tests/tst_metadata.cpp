@@ -11,7 +11,6 @@
 
 #include <exiv2/exiv2.hpp>
 
-#include "batch/batchlog.h"
 #include "common/exiftags.h"
 #include "encode/encoding.h"
 #include "io/pictureio.h"
@@ -114,9 +113,9 @@ void MetadataTest::carriesRealPackets_data()
             << (suffix == QByteArray("tif")
                        ? "its comment has no place in a TIF beside its image description"
                        : "");
-        QTest::addRow("colorful cups %s", suffix)
-            << suffix << jpegWith({}, cups, {}) << "colorfulcups.xmp" << false << "";
     }
+    QTest::addRow("colorful cups")
+        << "tif" << jpegWith({}, cups, {}) << "colorfulcups.xmp" << false << "";
     QTest::addRow("colorful cups, no location")
         << "png" << jpegWith({}, cups, comment) << "colorfulcups.xmp" << true << "";
     // The rest is carried all the same.
@@ -198,9 +197,6 @@ void MetadataTest::carriesRealPackets()
     const QString comment = QString::fromUtf8(data("kite-comment.txt"));
     const bool commented = source.contains(comment.toUtf8()) && suffix != "tif";
     QCOMPARE(out.value("comment"), commented ? comment : "");
-    if (!problem.isEmpty())
-        QVERIFY(BatchLog::metadataLost("a.jpg", encoded.metadataProblem)
-                    .startsWith("a.jpg: its metadata could not be carried over ("));
 }
 
 TARVELO_TEST_MAIN(MetadataTest)
