@@ -167,17 +167,27 @@ QString carryOver(QByteArray &encoded, const Source &source, QSize size)
                 exif, "Exif.Image.ImageWidth", std::to_string(size.width()));
             replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
                 exif, "Exif.Image.ImageLength", std::to_string(size.height()));
-            // A TIFF has no comment of its own; the image description is
-            // where TIFF readers show one, unless the source states one.
+            // A TIFF has no comment of its own: the image description is
+            // where TIFF readers show one, else the EXIF user comment, unless
+            // the source fills both.
             if (tiff && !source.comment.isEmpty()) {
+                const std::string text = commentText(source.comment).toStdString();
                 const auto description
                     = exif.findKey(Exiv2::ExifKey("Exif.Image.ImageDescription"));
+                const auto user = exif.findKey(Exiv2::ExifKey("Exif.Photo.UserComment"));
+                const auto *userValue = user == exif.end()
+                    ? nullptr
+                    : dynamic_cast<const Exiv2::CommentValue *>(&user->value());
                 if (description == exif.end()
                     || QString::fromStdString(description->toString()).trimmed().isEmpty())
-                    exif["Exif.Image.ImageDescription"] = commentText(source.comment).toStdString();
+                    exif["Exif.Image.ImageDescription"] = text;
+                else if (user == exif.end()
+                    || (userValue
+                        && QString::fromStdString(userValue->comment()).trimmed().isEmpty()))
+                    exif["Exif.Photo.UserComment"] = "charset=Unicode " + text;
                 else
-                    lost = QStringLiteral(
-                        "its comment has no place in a TIF beside its image description");
+                    lost = QStringLiteral("its comment has no place in a TIF beside its image "
+                                          "description and user comment");
             }
             image->setExifData(exif);
             if (!source.records) {
