@@ -178,16 +178,23 @@ QString carryOver(QByteArray &encoded, const Source &source, QSize size)
                 const auto *userValue = user == exif.end()
                     ? nullptr
                     : dynamic_cast<const Exiv2::CommentValue *>(&user->value());
-                if (description == exif.end()
-                    || QString::fromStdString(description->toString()).trimmed().isEmpty())
+                const QString said = QString::fromStdString(text).trimmed();
+                const QString described = description == exif.end()
+                    ? QString()
+                    : QString::fromStdString(description->toString()).trimmed();
+                const QString commented = userValue
+                    ? QString::fromStdString(userValue->comment()).trimmed()
+                    : QString();
+                if (said == described || said == commented) {
+                    // already there
+                } else if (described.isEmpty()) {
                     exif["Exif.Image.ImageDescription"] = text;
-                else if (user == exif.end()
-                    || (userValue
-                        && QString::fromStdString(userValue->comment()).trimmed().isEmpty()))
+                } else if (commented.isEmpty() && (user == exif.end() || userValue)) {
                     exif["Exif.Photo.UserComment"] = "charset=Unicode " + text;
-                else
+                } else {
                     lost = QStringLiteral("its comment has no place in a TIF beside its image "
                                           "description and user comment");
+                }
             }
             image->setExifData(exif);
             if (!source.records) {
