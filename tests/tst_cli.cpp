@@ -7,6 +7,8 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 #include "batch/storedoptions.h"
@@ -137,7 +139,9 @@ void CliTest::linesAndExitStatus_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("lines"); // "ok name" / "failed name", sorted
     QTest::addColumn<QString>("complaint"); // on standard error, for a usage error
-    const StoredOptions::Option &number = StoredOptions::all().back(); // a number
+    const StoredOptions::Option &number = *std::find_if(StoredOptions::all().rbegin(),
+        StoredOptions::all().rend(),
+        [](const StoredOptions::Option &option) { return option.type == StoredOptions::Type::Int; });
     QTest::newRow("all stamped") << QStringList { "good/a.png", "good" } << QByteArray() << 0
                                  << "ok a.png|ok a.png|ok b.png"
                                  << "";

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include "testsupport.h"
 
 using namespace TestSupport;
@@ -21,6 +23,8 @@ private slots:
     void init() { QVERIFY((dir = std::make_unique<QTemporaryDir>())->isValid()); }
     void read_data();
     void read();
+    void keyedPng_data();
+    void keyedPng();
     void write_data();
     void write();
     void damagedIsRefused_data();
@@ -47,6 +51,73 @@ QByteArray opjCompressed(const QImage &image, const QString &suffix)
         { "-n", "3", "-i", dir.filePath("in.ppm"), "-o", dir.filePath("out." + suffix) });
     encoder.waitForFinished();
     return encoder.exitCode() == 0 ? readFile(dir.filePath("out." + suffix)) : QByteArray();
+}
+
+namespace {
+
+// A one-row 16-bit PNG of colour type `colourType` (0 grey, 2 RGB) with the
+// samples and the transparent colour (tRNS) given, its chunks written by hand.
+QByteArray pngWithKey(int colourType, const QVector<quint16> &samples, const QVector<quint16> &key)
+{
+    const auto be = [](quint32 value, int bytes) {
+        QByteArray out;
+        while (bytes--)
+            out.append(char(value >> (8 * bytes)));
+        return out;
+    };
+    QByteArray png("\x89PNG\r\n\x1a\n", 8), row(1, '\0'), trns;
+    const auto chunk = [&](const QByteArray &typed) {
+        png += be(quint32(typed.size() - 4), 4) + typed
+            + be(quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()),
+                     uInt(typed.size()))),
+                4);
+    };
+    for (const quint16 sample : samples)
+        row += be(sample, 2);
+    for (const quint16 sample : key)
+        trns += be(sample, 2);
+    chunk("IHDR" + be(quint32(samples.size() / (colourType == 2 ? 3 : 1)), 4) + be(1, 4)
+        + char(16) + char(colourType) + QByteArray(3, '\0'));
+    chunk("tRNS" + trns);
+    chunk("IDAT" + qCompress(row).mid(4)); // past Qt's own length: a zlib stream
+    chunk("IEND");
+    return png;
+}
+
+} // namespace
+
+// Qt misreads 16-bit PNGs with a transparent colour; the key is compared
+// with the full 16-bit samples, so a colour one step off stays opaque.
+void PictureIOTest::keyedPng_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QVector<quint64>>("pixels"); // QRgba64; none: refused as damaged
+    const quint64 clear = 0;
+    const auto opaque = [](quint16 red, quint16 green, quint16 blue) {
+        return quint64(QRgba64::fromRgba64(red, green, blue, 0xffff));
+    };
+    QTest::newRow("RGB") << pngWithKey(2,
+        { 0x1234, 0x5678, 0x9abc, 0x1235, 0x5678, 0x9abc, 0xffff, 0, 0x00ff },
+        { 0x1234, 0x5678, 0x9abc })
+                         << QVector<quint64> { clear, opaque(0x1235, 0x5678, 0x9abc),
+                                opaque(0xffff, 0, 0x00ff) };
+    QTest::newRow("grey") << pngWithKey(0, { 0x8001, 0x8000, 0x0001 },
+        { 0x8000 }) << QVector<quint64> { opaque(0x8001, 0x8001, 0x8001), clear, opaque(1, 1, 1) };
+    const QByteArray whole = pngWithKey(0, { 1, 2, 3 }, { 2 });
+    QTest::newRow("cut") << whole.left(whole.indexOf("IDAT") + 6) << QVector<quint64>();
+}
+
+void PictureIOTest::keyedPng()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QVector<quint64>, pixels);
+    QVERIFY(writeFile(path("k.png"), bytes));
+    const PictureIO::ReadResult read = PictureIO::readImage(path("k.png"));
+    QCOMPARE(read.status, pixels.isEmpty() ? ReadStatus::Damaged : ReadStatus::Ok);
+    for (int x = 0; x < pixels.size(); ++x) {
+        const QRgba64 pixel = read.image.pixelColor(x, 0).rgba64();
+        QCOMPARE(pixel.alpha() ? quint64(pixel) : 0, pixels[x]);
+    }
 }
 
 void PictureIOTest::read_data()

@@ -20,6 +20,7 @@ struct BatchOptions
     QString suffix = QStringLiteral("jpg"); // the output format: "jpg", "png" or "tif"
     int jpgQuality = 90; // used for "jpg" only
     bool keepMetadata = true; // carry the source's metadata and colour profile over
+    bool stripLocation = false; // but not where the picture was taken (its GPS tags)
     int workers = 0; // pictures worked on at once; 0 or less: one per usable core
     // Hand back the converted source and the stamped picture with every
     // result (the window shows them); otherwise only the encoded bytes come

@@ -231,7 +231,10 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     if (!options.keepMetadata) {
         result.metadata.records.reset();
         result.metadata.iccProfile.clear();
+        result.metadata.comment.clear();
         result.metadata.problem.clear();
+    } else if (options.stripLocation) {
+        result.metadata = Metadata::withoutLocation(result.metadata);
     }
     result.failure = encode(result, composition.image, options.suffix, options);
     if (result.bytes.isEmpty())

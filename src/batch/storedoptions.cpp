@@ -91,6 +91,7 @@ const std::vector<Option> &all()
         // 1080 (Stamp::referenceSide()), so any whole number is taken.
         { "relative_ref", Type::Int, 0, nullptr, double(std::numeric_limits<int>::min()),
             double(std::numeric_limits<int>::max()) },
+        button("strip_location_check", false),
     };
     return options;
 }
@@ -285,6 +286,7 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     stamp.relative = checked("relative_check");
     stamp.shrinkOnly = checked("shrink_check");
     stamp.relativeRef = number("relative_ref");
+    run.stripLocation = checked("strip_location_check");
     return run;
 }
 

@@ -76,6 +76,7 @@ struct RunOptions
     QString suffix; // "jpg", "png" or "tif"
     int quality = 90; // the JPG quality
     int maxMegapixels = 150; // the pixel cap of one picture (PictureIO::setMaxMegapixels)
+    bool stripLocation = false; // leave the GPS tags out
 };
 
 // The options as the window holds them after applying the stored values

@@ -374,6 +374,7 @@ int run(const Request &request)
     batch.suffix = options.suffix;
     batch.jpgQuality = options.quality;
     batch.keepMetadata = !request.stripMetadata;
+    batch.stripLocation = request.stripLocation || options.stripLocation;
     batch.workers = request.jobs;
     BatchRunner runner(batch);
     // Every picture is queued at once; the runner holds only a few of them

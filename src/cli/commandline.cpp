@@ -35,6 +35,9 @@ const char *const helpText
       "                        process may use, by its CPU affinity and its\n"
       "                        container's or batch job's CPU quota)\n"
       "  --strip-metadata      leave metadata and colour profile out\n"
+      "  --strip-location      leave out where the pictures were taken (their GPS\n"
+      "                        tags) and keep the rest of their metadata; the\n"
+      "                        same as --set strip_location_check=true\n"
       "  --null                - reads NUL-separated paths (find -print0); without\n"
       "                        it, a list holding a NUL byte is refused\n"
       "  --journal FILE        record every picture in FILE as soon as it is done,\n"
@@ -168,6 +171,9 @@ Parsed parse(const QStringList &arguments)
         } else if (argument == QLatin1String("--strip-metadata")) {
             if (!flag(&request.stripMetadata))
                 return usage(QStringLiteral("--strip-metadata takes no value"));
+        } else if (argument == QLatin1String("--strip-location")) {
+            if (!flag(&request.stripLocation))
+                return usage(QStringLiteral("--strip-location takes no value"));
         } else if (argument == QLatin1String("--null")) {
             if (!flag(&request.nullSeparated))
                 return usage(QStringLiteral("--null takes no value"));

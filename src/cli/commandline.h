@@ -17,6 +17,7 @@ struct Request
     int quality = -1; // JPG quality; -1: the stored one
     int jobs = 0; // pictures worked on at once; 0: one per usable core
     bool stripMetadata = false;
+    bool stripLocation = false; // or as the stored setting says
     bool nullSeparated = false; // "-" reads NUL-separated paths
     bool retry = false; // the paths are journals or result files: their failed pictures
     QString journal; // empty: none

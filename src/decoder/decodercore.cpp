@@ -9,6 +9,7 @@
 #include "common/pictureformats.h"
 #include "decoder/decodecheck.h"
 #include "decoder/jpeg2000.h"
+#include "decoder/pngkeyed.h"
 
 namespace DecoderCore {
 
@@ -64,6 +65,12 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
             image.fill(0);
     }
 
+    if (reader == "png" && PngKeyed::applies(fd)) {
+        result.errorText = PngKeyed::decode(fd, image);
+        result.damaged = !result.errorText.isEmpty();
+        result.image = result.damaged ? QImage() : image;
+        return result;
+    }
     const bool read = imageReader.read(&image);
     result.errorText = listener.damage(reader);
     if (result.errorText.isEmpty() && read && !image.isNull())

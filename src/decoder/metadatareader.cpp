@@ -1,10 +1,16 @@
 #include "decoder/metadatareader.h"
 
 #include <QDataStream>
+#include <QSet>
 #include <QString>
+#include <QXmlStreamReader>
 
+#include <libheif/heif.h>
+
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "common/exiftags.h"
 
@@ -32,8 +38,18 @@ struct Source
     std::shared_ptr<const Records> records; // null when the source had none
     QByteArray iccProfile; // an RGB profile; empty when the source had none
     Resolution resolution;
-    QString problem; // why the metadata could not be read; empty when it could
+    QByteArray comment; // the JPEG comment, as its bytes
+    // Why some or all of the metadata could not be read; empty when it all
+    // could. The records hold whatever could.
+    QString problem;
 };
+
+void addProblem(Source &source, const QString &why)
+{
+    if (!source.problem.isEmpty())
+        source.problem += QStringLiteral("; ");
+    source.problem += why;
+}
 
 quint32 bigEndian(const QByteArray &bytes, int at, int width)
 {
@@ -100,25 +116,240 @@ Resolution exifResolution(const Exiv2::ExifData &exif)
     return resolution;
 }
 
+// The packet without the second and later occurrences of a property. Capture
+// One and digiKam write packets that state some properties twice (the
+// thumbnail's resolution after the picture's, the same digest twice); the
+// XMP toolkit refuses such a packet whole ("Duplicate property or field
+// node"), although every value in it is readable. The first occurrence is
+// the picture's own, so it is the one kept. Everything else stays as the
+// source wrote it, cut out of the text rather than written anew. Empty when
+// the packet is no well-formed XML.
+QString withoutRepeatedProperties(const QString &packet)
+{
+    static const QString rdf = QStringLiteral("http://www.w3.org/1999/02/22-rdf-syntax-ns#");
+    struct Open
+    {
+        bool holder = false; // its children are properties or fields
+        bool top = false; // a description directly under rdf:RDF
+        bool root = false; // rdf:RDF itself
+        QSet<QString> names; // the names seen among them (nested holders)
+    };
+    // Every top-level description describes the same resource; the toolkit
+    // merges them, so a name repeated in another one is a repeat too.
+    QSet<QString> topNames;
+    std::vector<Open> open;
+    std::vector<std::pair<qint64, qint64>> cuts;
+    QXmlStreamReader reader(packet);
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::EndElement) {
+            open.pop_back();
+        } else if (token == QXmlStreamReader::StartElement) {
+            const QString name = reader.namespaceUri() + reader.name();
+            if (!open.empty() && open.back().holder) {
+                QSet<QString> &seen = open.back().top ? topNames : open.back().names;
+                if (seen.contains(name)) {
+                    // Its start tag ends here, and a '<' can stand nowhere
+                    // inside a tag.
+                    const int start
+                        = packet.lastIndexOf(QLatin1Char('<'), int(reader.characterOffset()) - 1);
+                    reader.skipCurrentElement();
+                    cuts.emplace_back(start, reader.characterOffset());
+                    continue;
+                }
+                seen.insert(name);
+            }
+            Open element;
+            const bool inRdf = reader.namespaceUri() == rdf;
+            const bool description = inRdf && reader.name() == QLatin1String("Description");
+            element.root = inRdf && reader.name() == QLatin1String("RDF");
+            element.holder = description
+                || reader.attributes().value(rdf, QStringLiteral("parseType"))
+                    == QLatin1String("Resource");
+            element.top = description && !open.empty() && open.back().root;
+            open.push_back(element);
+        }
+    }
+    if (reader.hasError())
+        return QString();
+    QString repaired = packet;
+    std::sort(cuts.begin(), cuts.end());
+    for (auto cut = cuts.rbegin(); cut != cuts.rend(); ++cut)
+        repaired.remove(int(cut->first), int(cut->second - cut->first));
+    return repaired;
+}
+
+// The records of an XMP packet as the source wrote it, into `xmp`; says in
+// `source` when they could not be read.
+void readXmp(const std::string &packet, Exiv2::XmpData &xmp, Source &source)
+{
+    xmp.clear();
+    if (packet.empty() || Exiv2::XmpParser::decode(xmp, packet) == 0)
+        return;
+    xmp.clear();
+    const QString repaired = withoutRepeatedProperties(QString::fromStdString(packet));
+    if (!repaired.isEmpty() && Exiv2::XmpParser::decode(xmp, repaired.toStdString()) == 0)
+        return;
+    xmp.clear();
+    addProblem(source, QStringLiteral("its XMP packet is malformed"));
+}
+
+// Whether the first directory of an EXIF block (a TIFF structure) or a
+// value it points to reaches past the block's end: Exiv2 reads what it can of
+// such a block and drops the rest without a word.
+bool exifCutShort(const QByteArray &tiff)
+{
+    const bool little = tiff.startsWith("II");
+    if (tiff.size() < 8 || (!little && !tiff.startsWith("MM")))
+        return true;
+    const auto number = [&](qint64 at, int width) -> qint64 {
+        if (at < 0 || at + width > tiff.size())
+            return -1;
+        return little ? littleEndian(tiff, int(at), width) : bigEndian(tiff, int(at), width);
+    };
+    const qint64 directory = number(4, 4);
+    const qint64 entries = number(directory, 2);
+    if (entries < 0 || directory + 2 + entries * 12 + 4 > tiff.size())
+        return true;
+    static const int typeBytes[] = { 0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8 };
+    for (qint64 k = 0; k < entries; ++k) {
+        const qint64 entry = directory + 2 + k * 12;
+        const qint64 type = number(entry + 2, 2);
+        const qint64 bytes = (type >= 1 && type <= 12 ? typeBytes[type] : 0) * number(entry + 4, 4);
+        if (bytes > 4 && number(entry + 8, 4) + bytes > tiff.size())
+            return true;
+    }
+    return false;
+}
+
+// Whether the EXIF segment of a JPEG beginning with `bytes` is cut short
+// (see above); false when it has none.
+bool jpegExifCutShort(const QByteArray &bytes)
+{
+    if (!bytes.startsWith("\xff\xd8"))
+        return false;
+    for (int at = 2; at + 10 <= bytes.size() && quint8(bytes.at(at)) == 0xff;) {
+        const int marker = quint8(bytes.at(at + 1));
+        const int length = int(bigEndian(bytes, at + 2, 2));
+        if (marker == 0xda || marker == 0xd9)
+            break;
+        if (marker == 0xe1 && bytes.mid(at + 4, 6) == QByteArray("Exif\0\0", 6))
+            return exifCutShort(bytes.mid(at + 10, length - 8));
+        at += 2 + length;
+    }
+    return false;
+}
+
+// A HEIF or AVIF file: its EXIF and XMP items and its colour profile, as
+// libheif finds them. Exiv2 would read the container as a QuickTime movie
+// and describe its boxes as XMP of its own making; none of that is the
+// photo's, so Exiv2 never sees these files.
+Source heifSource(const QByteArray &bytes, const std::shared_ptr<Records> &records)
+{
+    Source source;
+    std::unique_ptr<heif_context, void (*)(heif_context *)> context(
+        heif_context_alloc(), heif_context_free);
+    heif_image_handle *primary = nullptr;
+    heif_error error = heif_context_read_from_memory_without_copy(
+        context.get(), bytes.constData(), size_t(bytes.size()), nullptr);
+    if (error.code == heif_error_Ok)
+        error = heif_context_get_primary_image_handle(context.get(), &primary);
+    if (error.code != heif_error_Ok) {
+        addProblem(source,
+            QStringLiteral("its container could not be read: %1")
+                .arg(QString::fromUtf8(error.message)));
+        return source;
+    }
+    std::unique_ptr<heif_image_handle, void (*)(const heif_image_handle *)> handle(
+        primary, heif_image_handle_release);
+
+    const heif_color_profile_type profileType
+        = heif_image_handle_get_color_profile_type(handle.get());
+    if (profileType == heif_color_profile_type_prof
+        || profileType == heif_color_profile_type_rICC) {
+        QByteArray profile(int(heif_image_handle_get_raw_color_profile_size(handle.get())), '\0');
+        if (!profile.isEmpty()
+            && heif_image_handle_get_raw_color_profile(handle.get(), profile.data()).code
+                == heif_error_Ok)
+            source.iccProfile = profile;
+    }
+
+    const int count = heif_image_handle_get_number_of_metadata_blocks(handle.get(), nullptr);
+    std::vector<heif_item_id> ids(size_t(std::max(count, 0)));
+    heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), nullptr, ids.data(), count);
+    for (const heif_item_id id : ids) {
+        const std::string type = heif_image_handle_get_metadata_type(handle.get(), id);
+        const std::string content = heif_image_handle_get_metadata_content_type(handle.get(), id);
+        QByteArray item(int(heif_image_handle_get_metadata_size(handle.get(), id)), '\0');
+        if (heif_image_handle_get_metadata(handle.get(), id, item.data()).code != heif_error_Ok) {
+            addProblem(source,
+                QStringLiteral("its %1 item could not be read").arg(QString::fromStdString(type)));
+            continue;
+        }
+        if (type == "Exif") {
+            // The TIFF structure follows a 4-byte offset to its header
+            // (usually 6: past "Exif\0\0").
+            const qint64 start = item.size() >= 4 ? 4 + qint64(bigEndian(item, 0, 4)) : -1;
+            if (start < 4 || start + 8 > item.size() || exifCutShort(item.mid(int(start)))) {
+                addProblem(source, QStringLiteral("its EXIF is cut short"));
+                continue;
+            }
+            try {
+                Exiv2::ExifParser::decode(records->exif,
+                    reinterpret_cast<const Exiv2::byte *>(item.constData() + start),
+                    uint32_t(item.size() - start));
+            } catch (const std::exception &e) {
+                records->exif.clear();
+                addProblem(source, QString::fromStdString(e.what()));
+            }
+        } else if (type == "mime" && content == "application/rdf+xml") {
+            readXmp(item.toStdString(), records->xmp, source);
+        }
+    }
+    return source;
+}
+
+// Whether libheif, not Exiv2, reads the metadata of a file beginning with
+// `bytes`: an ISO media file of the still picture kinds.
+bool heifContainer(const QByteArray &bytes)
+{
+    if (bytes.mid(4, 4) != "ftyp")
+        return false;
+    const heif_filetype_result kind = heif_check_filetype(
+        reinterpret_cast<const uint8_t *>(bytes.constData()), int(qMin(bytes.size(), 64)));
+    return kind == heif_filetype_yes_supported || kind == heif_filetype_yes_unsupported;
+}
+
 Source parse(const QByteArray &bytes)
 {
     ExifTags::prepareExiv2();
     Source source;
     if (bytes.isEmpty())
         return source;
-    source.resolution = headerResolution(bytes);
+    auto records = std::make_shared<Records>();
     try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
-            reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size()));
-        image->readMetadata();
-        auto records = std::make_shared<Records>();
-        records->exif = image->exifData();
-        records->iptc = image->iptcData();
-        records->xmp = image->xmpData();
-        if (image->iccProfileDefined()) {
-            const Exiv2::DataBuf *icc = image->iccProfile();
-            source.iccProfile
-                = QByteArray(reinterpret_cast<const char *>(icc->pData_), int(icc->size_));
+        if (heifContainer(bytes)) {
+            source = heifSource(bytes, records);
+        } else {
+            source.resolution = headerResolution(bytes);
+            Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
+                reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size()));
+            image->readMetadata();
+            records->exif = image->exifData();
+            if (jpegExifCutShort(bytes))
+                addProblem(source, QStringLiteral("its EXIF is cut short"));
+            records->iptc = image->iptcData();
+            // Exiv2 drops a packet the XMP toolkit refuses without a word;
+            // the packet's text is still there to be read again.
+            records->xmp = image->xmpData();
+            if (records->xmp.empty())
+                readXmp(image->xmpPacket(), records->xmp, source);
+            source.comment = QByteArray::fromStdString(image->comment());
+            if (image->iccProfileDefined()) {
+                const Exiv2::DataBuf *icc = image->iccProfile();
+                source.iccProfile
+                    = QByteArray(reinterpret_cast<const char *>(icc->pData_), int(icc->size_));
+            }
         }
         // A TIFF keeps its profile among the EXIF tags; it travels on its own.
         const auto tiffProfile
@@ -132,23 +363,23 @@ Source parse(const QByteArray &bytes)
             }
             records->exif.erase(tiffProfile);
         }
-        // The output is always RGB: a CMYK or grey profile would make viewers
-        // misread its pixels, which are not converted.
-        if (source.iccProfile.mid(16, 4) != "RGB ")
-            source.iccProfile.clear();
-        if (!source.resolution.known())
-            source.resolution = exifResolution(records->exif);
-        if (!records->exif.empty() || !records->iptc.empty() || !records->xmp.empty())
-            source.records = records;
     } catch (const Exiv2::AnyError &e) {
         // Formats without any metadata (BMP's kin, PNM, Sun raster, XBM,
         // XPM, JPEG XL) are not Exiv2's: nothing to carry, nothing to say.
         if (e.code() != Exiv2::kerFileContainsUnknownImageType
             && e.code() != Exiv2::kerMemoryContainsUnknownImageType)
-            source.problem = QString::fromStdString(e.what());
+            addProblem(source, QString::fromStdString(e.what()));
     } catch (const std::exception &e) {
-        source.problem = QString::fromStdString(e.what());
+        addProblem(source, QString::fromStdString(e.what()));
     }
+    // The output is always RGB: a CMYK or grey profile would make viewers
+    // misread its pixels, which are not converted.
+    if (source.iccProfile.mid(16, 4) != "RGB ")
+        source.iccProfile.clear();
+    if (!source.resolution.known())
+        source.resolution = exifResolution(records->exif);
+    if (!records->exif.empty() || !records->iptc.empty() || !records->xmp.empty())
+        source.records = records;
     return source;
 }
 
@@ -194,11 +425,13 @@ QByteArray pack(const Source &source)
         iptc.clear();
         xmp.clear();
         problem = QString::fromStdString(e.what());
+        if (!source.problem.isEmpty())
+            problem = source.problem + QStringLiteral("; ") + problem;
     }
     QByteArray packed;
     QDataStream out(&packed, QIODevice::WriteOnly);
     out << exif << iptc << xmp << source.iccProfile << source.resolution.xPerMetre
-        << source.resolution.yPerMetre << problem;
+        << source.resolution.yPerMetre << problem << source.comment;
     return packed;
 }
 
@@ -207,6 +440,9 @@ QByteArray pack(const Source &source)
 void prepare()
 {
     ExifTags::prepareExiv2();
+    // libheif looks for its plug-ins once, on first use; the fence would
+    // refuse it the folder.
+    heif_init(nullptr);
 }
 
 QByteArray read(const QByteArray &bytes)

@@ -180,10 +180,13 @@ void appendChunk(QByteArray &png, const QByteArray &type, const QByteArray &data
 
 // Qt's writer always states a resolution (the image's); the output states
 // the source's, or none. The profile is put in here as well: Exiv2 would
-// write its chunk with an empty name, which libpng rejects.
-QByteArray finishPng(const QByteArray &png, const Metadata::Resolution &resolution,
-    const QByteArray &icc, QString *error)
+// write its chunk with an empty name, which libpng rejects. So is the
+// source's JPEG comment, as the UTF-8 text chunk "Comment" that PNG readers
+// show as the comment (Exiv2 would name it "Description").
+QByteArray finishPng(const QByteArray &png, const Metadata::Source &metadata, QString *error)
 {
+    const Metadata::Resolution &resolution = metadata.resolution;
+    const QByteArray &icc = metadata.iccProfile;
     QByteArray iccp;
     if (!icc.isEmpty()) {
         uLongf room = compressBound(uLong(icc.size()));
@@ -219,6 +222,10 @@ QByteArray finishPng(const QByteArray &png, const Metadata::Resolution &resoluti
         }
         if (type == "IHDR" && !iccp.isEmpty())
             appendChunk(out, "iCCP", iccp);
+        if (type == "IHDR" && !metadata.comment.isEmpty())
+            appendChunk(out, "iTXt",
+                QByteArray("Comment\0\0\0\0\0", 12)
+                    + Metadata::commentText(metadata.comment).toUtf8());
         at = next;
     }
     return out;
@@ -284,8 +291,7 @@ Encoded encode(
             : image;
         result.bytes = encodeWithQt(pixels, "png", quality, &result.errorText);
         if (!result.bytes.isEmpty())
-            result.bytes
-                = finishPng(result.bytes, resolution, metadata.iccProfile, &result.errorText);
+            result.bytes = finishPng(result.bytes, metadata, &result.errorText);
     } else {
         result.bytes = encodeWithQt(image, suffix.toLatin1(), quality, &result.errorText);
         return result; // other formats keep no metadata
@@ -295,9 +301,12 @@ Encoded encode(
             result.errorText = QStringLiteral("Unknown error");
         return result;
     }
-    result.metadataProblem = metadata.problem;
-    if (result.metadataProblem.isEmpty())
-        result.metadataProblem = Metadata::carryOver(result.bytes, metadata, image.size());
+    // What the decoder could not read is lost whatever happens here; what it
+    // could is carried over all the same.
+    const QString carried = Metadata::carryOver(result.bytes, metadata, image.size());
+    result.metadataProblem = metadata.problem.isEmpty() || carried.isEmpty()
+        ? metadata.problem + carried
+        : metadata.problem + QStringLiteral("; ") + carried;
     return result;
 }
 

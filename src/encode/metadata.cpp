@@ -1,5 +1,8 @@
 #include "encode/metadata.h"
 
+#include <QTextCodec>
+
+#include <iterator>
 #include <stdexcept>
 
 #include "common/boundedreader.h"
@@ -23,6 +26,20 @@ void replaceIfPresent(Data &data, const char *key, const Value &value)
     const auto found = data.findKey(Key(key));
     if (found != data.end())
         found->setValue(value);
+}
+
+// Takes what Exiv2 wrote into `encoded`; gives `problem`, or why nothing
+// was written.
+QString finish(QByteArray &encoded, Exiv2::Image &image, const QString &problem)
+{
+    Exiv2::BasicIo &io = image.io();
+    io.open();
+    const Exiv2::DataBuf written = io.read(long(io.size()));
+    io.close();
+    if (written.size_ <= 0)
+        return QStringLiteral("nothing was written");
+    encoded = QByteArray(reinterpret_cast<const char *>(written.pData_), int(written.size_));
+    return problem;
 }
 
 } // namespace
@@ -49,6 +66,9 @@ Source unpack(const QByteArray &packed)
     source.resolution.xPerMetre = in.f64();
     source.resolution.yPerMetre = in.f64();
     source.problem = in.string(DecoderProtocol::MaxErrorText);
+    // The comment came later than the rest: a reply may end before it.
+    if (in.ok() && !in.atEnd())
+        source.comment = in.bytes(packed.size());
     if (!in.ok() || !in.atEnd()) {
         source = Source();
         source.problem = QStringLiteral("the decoder sent a malformed reply");
@@ -61,8 +81,8 @@ Source unpack(const QByteArray &packed)
         source.resolution = Resolution();
     if (source.iccProfile.mid(16, 4) != "RGB ")
         source.iccProfile.clear();
-    if (!source.problem.isEmpty())
-        return source;
+    // A problem may leave part of the records readable (EXIF beside a
+    // malformed XMP packet): that part is kept.
     try {
         auto records = std::make_shared<Records>();
         if (!exif.isEmpty())
@@ -78,15 +98,50 @@ Source unpack(const QByteArray &packed)
         if (!records->exif.empty() || !records->iptc.empty() || !records->xmp.empty())
             source.records = records;
     } catch (const std::exception &e) {
-        source.problem = QString::fromStdString(e.what());
+        source.records.reset();
+        source.problem = source.problem.isEmpty()
+            ? QString::fromStdString(e.what())
+            : source.problem + QStringLiteral("; ") + QString::fromStdString(e.what());
     }
     return source;
 }
 
+Source withoutLocation(const Source &source)
+{
+    if (!source.records)
+        return source;
+    ExifTags::prepareExiv2();
+    auto records = std::make_shared<Records>(*source.records);
+    for (auto datum = records->exif.begin(); datum != records->exif.end();)
+        datum = datum->groupName() == "GPSInfo" || datum->key() == "Exif.Image.GPSTag"
+            ? records->exif.erase(datum)
+            : std::next(datum);
+    for (auto datum = records->xmp.begin(); datum != records->xmp.end();)
+        datum = datum->key().rfind("Xmp.exif.GPS", 0) == 0 ? records->xmp.erase(datum)
+                                                           : std::next(datum);
+    Source stripped = source;
+    stripped.records = records;
+    if (records->exif.empty() && records->iptc.empty() && records->xmp.empty())
+        stripped.records.reset();
+    return stripped;
+}
+
+QString commentText(const QByteArray &comment)
+{
+    QTextCodec::ConverterState state;
+    const QString text
+        = QTextCodec::codecForName("UTF-8")->toUnicode(comment.constData(), comment.size(), &state);
+    return state.invalidChars == 0 ? text : QString::fromLatin1(comment);
+}
+
 QString carryOver(QByteArray &encoded, const Source &source, QSize size)
 {
-    // Only JPEG gets its profile through Exiv2.
-    if (!source.records && (source.iccProfile.isEmpty() || !encoded.startsWith("\xff\xd8")))
+    // Only JPEG gets its profile through Exiv2, and PNG has its comment.
+    const bool png = encoded.startsWith("\x89PNG");
+    if (!source.records
+        && (png
+            || (source.comment.isEmpty()
+                && (source.iccProfile.isEmpty() || !encoded.startsWith("\xff\xd8")))))
         return QString();
     ExifTags::prepareExiv2();
     try {
@@ -95,11 +150,13 @@ QString carryOver(QByteArray &encoded, const Source &source, QSize size)
         image->readMetadata();
         const bool tiff = image->imageType() == Exiv2::ImageType::tiff;
         const bool jpeg = image->imageType() == Exiv2::ImageType::jpeg;
-        if (source.records) {
+        QString lost;
+        if (source.records || (tiff && !source.comment.isEmpty())) {
             // The output's own tags first (a TIFF's structure), then the
             // source's, leaving out what described the source's pixels.
             Exiv2::ExifData exif = image->exifData();
-            for (const Exiv2::Exifdatum &datum : source.records->exif) {
+            const Exiv2::ExifData none;
+            for (const Exiv2::Exifdatum &datum : source.records ? source.records->exif : none) {
                 if (ExifTags::structureTag(datum) || ExifTags::previewTag(datum)
                     || (tiff && ExifTags::resolutionTag(datum))
                     || exif.findKey(Exiv2::ExifKey(datum.key())) != exif.end())
@@ -115,7 +172,40 @@ QString carryOver(QByteArray &encoded, const Source &source, QSize size)
                 exif, "Exif.Image.ImageWidth", std::to_string(size.width()));
             replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
                 exif, "Exif.Image.ImageLength", std::to_string(size.height()));
+            // A TIFF has no comment of its own: the image description is
+            // where TIFF readers show one, else the EXIF user comment, unless
+            // the source fills both.
+            if (tiff && !source.comment.isEmpty()) {
+                const std::string text = commentText(source.comment).toStdString();
+                const auto description
+                    = exif.findKey(Exiv2::ExifKey("Exif.Image.ImageDescription"));
+                const auto user = exif.findKey(Exiv2::ExifKey("Exif.Photo.UserComment"));
+                const auto *userValue = user == exif.end()
+                    ? nullptr
+                    : dynamic_cast<const Exiv2::CommentValue *>(&user->value());
+                const QString said = QString::fromStdString(text).trimmed();
+                const QString described = description == exif.end()
+                    ? QString()
+                    : QString::fromStdString(description->toString()).trimmed();
+                const QString commented = userValue
+                    ? QString::fromStdString(userValue->comment()).trimmed()
+                    : QString();
+                if (said == described || said == commented) {
+                    // already there
+                } else if (described.isEmpty()) {
+                    exif["Exif.Image.ImageDescription"] = text;
+                } else if (commented.isEmpty() && (user == exif.end() || userValue)) {
+                    exif["Exif.Photo.UserComment"] = "charset=Unicode " + text;
+                } else {
+                    lost = QStringLiteral("its comment has no place in a TIF beside its image "
+                                          "description and user comment");
+                }
+            }
             image->setExifData(exif);
+            if (!source.records) {
+                image->writeMetadata();
+                return finish(encoded, *image, lost);
+            }
 
             Exiv2::IptcData iptc;
             for (const Exiv2::Iptcdatum &datum : source.records->iptc)
@@ -143,15 +233,10 @@ QString carryOver(QByteArray &encoded, const Source &source, QSize size)
                 long(source.iccProfile.size()));
             image->setIccProfile(profile, false);
         }
+        if (jpeg && !source.comment.isEmpty())
+            image->setComment(source.comment.toStdString());
         image->writeMetadata();
-        Exiv2::BasicIo &io = image->io();
-        io.open();
-        const Exiv2::DataBuf written = io.read(long(io.size()));
-        io.close();
-        if (written.size_ <= 0)
-            return QStringLiteral("nothing was written");
-        encoded = QByteArray(reinterpret_cast<const char *>(written.pData_), int(written.size_));
-        return QString();
+        return finish(encoded, *image, lost);
     } catch (const std::exception &e) {
         return QString::fromStdString(e.what());
     }

@@ -246,6 +246,7 @@ BatchOptions MainWindow::readBatchOptions() const
     options.logo = logoImage;
     options.suffix = outputSuffix();
     options.jpgQuality = ui->comp_slider->value();
+    options.stripLocation = ui->strip_location_check->isChecked();
     options.keepImages = true; // the window shows what it stamped
     return options;
 }
