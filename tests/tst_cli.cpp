@@ -143,6 +143,11 @@ void CliTest::linesAndExitStatus_data()
     QTest::newRow("list on stdin")
         << QStringList { "-" } << QByteArray("good/b.png\n\nbad/cut.png\ngood\n") << 1
         << "failed cut.png|ok a.png|ok b.png|ok b.png";
+    // The output folder is checked before any picture: nothing is read.
+    QTest::newRow("output folder missing") << QStringList { "-o", "nowhere", "good" } << QByteArray()
+                                           << 2 << "";
+    QTest::newRow("output folder takes no files") << QStringList { "-o", "/sys", "good" }
+                                                  << QByteArray() << 2 << "";
     QTest::newRow("unknown key") << QStringList { "--set", "no_such_key=1", "good" } << QByteArray()
                                  << 2 << "";
     QTest::newRow("out of range") << QStringList { "--set",

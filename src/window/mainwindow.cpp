@@ -1,6 +1,7 @@
 #include "window/mainwindow.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QSettings>
@@ -74,7 +75,7 @@ void MainWindow::fillSiteTexts()
 
 MainWindow::~MainWindow()
 {
-    stamping = false;
+    stopStamping();
     saveSettings();
     delete ui;
     ui = nullptr;
@@ -94,9 +95,17 @@ void MainWindow::closeEvent(QCloseEvent *event)
                                                  QStringLiteral("Are you sure you want to exit?"),
                                                  QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::Yes) {
-        stamping = false; // a running batch stops at its next picture
+        stopStamping();
         event->accept();
     } else {
         event->ignore();
     }
+}
+
+void MainWindow::quitUnasked()
+{
+    stopStamping();
+    saveSettings();
+    settings->sync();
+    QCoreApplication::quit();
 }

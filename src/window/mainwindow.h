@@ -9,11 +9,14 @@
 #include <QRect>
 #include <QString>
 
+#include <vector>
+
 #include "batch/batchoptions.h"
+#include "batch/storedoptions.h"
 #include "engine/stampengine.h"
 #include "update/qvessikanalytics.h"
 
-struct BatchResult;
+class BatchSession;
 class QClickableLabel;
 class QCloseEvent;
 class QDragEnterEvent;
@@ -41,6 +44,11 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // Ends the program as a confirmed close does, without asking anyone
+    // (the system asked it to end): a running batch stops after the picture
+    // at hand, the options are saved and the event loop quits.
+    void quitUnasked();
 
 public slots:
     // preview and drag (mainwindow_drag.cpp)
@@ -120,8 +128,10 @@ private:
     void loadSettings();
     void saveSettings();
     void restoreLogo();
+    QVariant optionValue(const StoredOptions::Option &option) const;
 
     // ---- composition (mainwindow_compose.cpp) ----
+    StoredOptions::RunOptions readRunOptions() const;
     StampOptions readStampOptions() const;
     void updatePlacement();
     void composeStamp();
@@ -140,8 +150,11 @@ private:
     // ---- picture list (mainwindow_pictures.cpp), batch run (mainwindow_batch.cpp) ----
     QString outputSuffix() const;
     BatchOptions readBatchOptions() const;
-    bool takeStamped(
-        BatchResult &result, int index, const QString &folder, const BatchOptions &options);
+    QString askOutputFolder();
+    bool confirmMissingStamps();
+    void endRun(const BatchSession &run);
+    // The running batch, if any, leaves before its next picture.
+    void stopStamping();
 
     // A run lets events through at least this often.
     static constexpr int EventIntervalMs = 40;
@@ -171,6 +184,7 @@ private:
     int transformMode = Qt::FastTransformation;
     QRect textExtent;
     bool stamping = false;
+    BatchSession *session = nullptr; // the run going on, during on_start_btn_pressed
     // What the last composition was made from: a move of text or logo alone
     // is drawn into it instead of composing everything again.
     struct LastComposition
@@ -187,4 +201,6 @@ private:
     } last;
     QPixmap previewPixmap; // what previewLabel shows
     QVessikAnalytics updateChecker;
+    // The controls of the stored options, in the order of their table.
+    mutable std::vector<QWidget *> optionControls;
 };
