@@ -196,6 +196,14 @@ inline std::unique_ptr<MainWindow> plainWindow()
     return window;
 }
 
+// Selects a picture and waits until it is shown (or refused).
+inline bool select(MainWindow &window, int row)
+{
+    WindowProbe::ui(window)->files_list->setCurrentRow(row);
+    // A picture claiming a huge size takes the decoder a while to refuse.
+    return QTest::qWaitFor([&] { return WindowProbe::settled(window); }, 60000);
+}
+
 // The program's buttons act when the mouse button goes down.
 inline void press(QAbstractButton *button)
 {

@@ -113,6 +113,7 @@ void CliTest::sameFilesAsTheWindow()
     auto window = std::make_unique<MainWindow>();
     WindowProbe::ui(*window)->outpng_radio->setChecked(true);
     WindowArguments::listAsDropped(window.get(), { path("in") });
+    QTRY_VERIFY(WindowProbe::settled(*window)); // the stored logo is read
     QVariantList answers { path("window"), int(QMessageBox::Ok) };
     if (WindowProbe::logoImage(*window).isNull())
         answers.insert(1, int(QMessageBox::Yes)); // stamping without a logo

@@ -118,7 +118,7 @@ void RunsTest::sameBytesAsOneAtATime()
     QList<QByteArray> expected;
     WindowProbe::transformMode(*window) = Qt::SmoothTransformation;
     for (int k = 0; k < sizes.size(); ++k) {
-        ui->files_list->setCurrentRow(k);
+        QVERIFY(select(*window, k));
         expected << Encoding::encode(WindowProbe::stampedImage(*window), suffix,
             suffix == "jpg" ? 83 : -1,
             PictureIO::readImage(ui->files_list->item(k)->text(), true).metadata)
@@ -135,7 +135,7 @@ void RunsTest::clearedPreviewStaysEmpty()
 {
     ui->wtrmark_edit->setText("Drag me");
     add("a.png", photoLike(60, 40));
-    ui->files_list->setCurrentRow(0);
+    QVERIFY(select(*window, 0));
     QVERIFY(!shown(*window).isNull());
     press(ui->clear_btn);
     window->resize(window->size() + QSize(40, 30));
@@ -156,10 +156,10 @@ void RunsTest::refusedSelectionShowsNothing()
     // The bomb is too large or damaged, depending on the memory there is.
     const QStringList reasons { "gone.png: " + qt_error_string(ENOENT), "bomb.jpg is *.", "Not a regular file" };
     for (int row = 1; row <= 3; ++row) {
-        ui->files_list->setCurrentRow(0);
+        QVERIFY(select(*window, 0));
         QCOMPARE(shown(*window).size(), QSize(18, 12));
         QVERIFY(window->statusBar()->currentMessage().isEmpty());
-        ui->files_list->setCurrentRow(row);
+        QVERIFY(select(*window, row));
         QVERIFY(shown(*window).isNull() && WindowProbe::stampedImage(*window).isNull());
         const QString said = window->statusBar()->currentMessage();
         QVERIFY2(QRegularExpression(QRegularExpression::wildcardToRegularExpression(reasons[row - 1]))
@@ -211,7 +211,7 @@ void RunsTest::dragsEqualFullComposition()
     WindowProbe::textFont(*window).setItalic(true);
     WindowProbe::logoImage(*window) = photoLike(120, 80, 5, true);
     add("p.png", photoLike(1500, 1100, 4));
-    ui->files_list->setCurrentRow(0);
+    QVERIFY(select(*window, 0));
     QClickableLabel *label = WindowProbe::previewLabel(*window);
     quint32 seed = 12345;
     const auto random = [&seed](int n) { return int(((seed = seed * 1664525u + 1013904223u) >> 8) % n); };

@@ -15,6 +15,7 @@
 #include "batch/storedoptions.h"
 #include "engine/stampengine.h"
 #include "update/qvessikanalytics.h"
+#include "window/pictureloader.h"
 
 class BatchSession;
 class QClickableLabel;
@@ -148,6 +149,7 @@ private:
     void textAnchorChanged();
 
     // ---- picture list (mainwindow_pictures.cpp), batch run (mainwindow_batch.cpp) ----
+    void showSelected(const QString &path, PictureLoader::Loaded &loaded);
     QString outputSuffix() const;
     BatchOptions readBatchOptions() const;
     QString askOutputFolder();
@@ -201,6 +203,9 @@ private:
     } last;
     QPixmap previewPixmap; // what previewLabel shows
     QVessikAnalytics updateChecker;
+    // The selected picture and the logo, read away from the window's thread.
+    PictureLoader pictureLoader;
+    PictureLoader logoLoader;
     // The controls of the stored options, in the order of their table.
     mutable std::vector<QWidget *> optionControls;
 };

@@ -161,6 +161,8 @@ void MainWindow::restoreLogo()
 {
     if (!QFileInfo::exists(logoFileName))
         return;
-    logoImage = PictureIO::readImage(logoFileName).image;
-    refreshView();
+    logoLoader.load(logoFileName, false, [this](PictureLoader::Loaded &loaded) {
+        logoImage = std::move(loaded.read.image);
+        refreshView();
+    });
 }
