@@ -23,6 +23,7 @@ void PicturePathsTest::naturalOrder_data()
     QTest::newRow("numbers by value") << "img2.jpg" << "img10.jpg";
     QTest::newRow("case ignored") << "apple.jpg" << "Banana.jpg";
     QTest::newRow("longer number later") << "x9y" << "x10a";
+    QTest::newRow("same value, fixed order") << "A01.jpg" << "a1.jpg";
 }
 
 void PicturePathsTest::naturalOrder()

@@ -1,7 +1,6 @@
 // Runs stamped ahead on worker threads give the bytes of stamping one
 // picture at a time; a preview never shows a stale picture; drags redraw
-// only what moved yet end as a whole composition; a first run and a damaged
-// store behave.
+// only what moved yet end as a whole composition.
 
 #include <QStatusBar>
 
@@ -12,8 +11,6 @@
 using namespace TestSupport;
 
 namespace {
-
-QStringList messages;
 
 QImage shown(MainWindow &w)
 {
@@ -32,8 +29,6 @@ private slots:
     void sameBytesAsOneAtATime();
     void clearedPreviewStaysEmpty();
     void refusedSelectionShowsNothing();
-    void firstRunKeepsProportions();
-    void rejectedFontSaysNothing();
     void dragsEqualFullComposition_data();
     void dragsEqualFullComposition();
 
@@ -165,28 +160,6 @@ void RunsTest::refusedSelectionShowsNothing()
         QVERIFY2(QRegularExpression(QRegularExpression::wildcardToRegularExpression(reasons[row - 1]))
                      .match(said).hasMatch(), qPrintable(said));
     }
-}
-
-void RunsTest::firstRunKeepsProportions()
-{
-    window.reset();
-    QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).clear();
-    MainWindow fresh;
-    QVERIFY(WindowProbe::ui(fresh)->resize_check->isChecked() && WindowProbe::ui(fresh)->aspect_check->isChecked());
-}
-
-// A font description QFont would reject (it trims white space first) is
-// refused before the toolkit sees it: nothing reaches the console.
-void RunsTest::rejectedFontSaysNothing()
-{
-    window.reset();
-    QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).setValue("font", " ,12");
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext &, const QString &text) { messages << text; });
-    MainWindow fresh;
-    qInstallMessageHandler(previous);
-    QCOMPARE(messages, QStringList());
-    QVERIFY(!WindowProbe::textFont(fresh).family().trimmed().isEmpty());
 }
 
 void RunsTest::dragsEqualFullComposition_data()

@@ -174,27 +174,25 @@ void StampEngineTest::composeMatchesLiteralCompositor()
 // elsewhere; any other field makes another picture.
 void StampEngineTest::placesAloneAreAMove()
 {
-    const StampOptions base;
-    const std::vector<std::function<void(StampOptions &)>> places { [](StampOptions &o) { o.textAnchor = Anchor::Bot; },
+    using Change = std::function<void(StampOptions &)>;
+    const std::vector<Change> places { [](StampOptions &o) { o.textAnchor = Anchor::Bot; },
         [](StampOptions &o) { o.textOffsetX = 3; }, [](StampOptions &o) { o.textOffsetY = 3; },
-        [](StampOptions &o) { o.logoAnchor = Anchor::Center; }, [](StampOptions &o) { o.logoOffsetX = 3; },
-        [](StampOptions &o) { o.logoOffsetY = 3; } };
-    const std::vector<std::function<void(StampOptions &)>> looks { [](StampOptions &o) { o.resizeEnabled = true; },
+        [](StampOptions &o) { o.logoAnchor = Anchor::Center; },
+        [](StampOptions &o) { o.logoOffsetX = 3; }, [](StampOptions &o) { o.logoOffsetY = 3; } };
+    const std::vector<Change> looks { [](StampOptions &o) { o.resizeEnabled = true; },
         [](StampOptions &o) { o.resizeWidth = 3; }, [](StampOptions &o) { o.resizeHeight = 3; },
         [](StampOptions &o) { o.keepAspectRatio = true; }, [](StampOptions &o) { o.shadowHeight = 3; },
-        [](StampOptions &o) { o.shadowEdge = ShadowEdge::Top; }, [](StampOptions &o) { o.shadowTone = ShadowTone::Light; },
+        [](StampOptions &o) { o.shadowEdge = ShadowEdge::Top; },
+        [](StampOptions &o) { o.shadowTone = ShadowTone::Light; },
         [](StampOptions &o) { o.watermarkText = "x"; }, [](StampOptions &o) { o.textOpacity = 3; },
         [](StampOptions &o) { o.logoScale = 3; }, [](StampOptions &o) { o.logoOpacity = 3; } };
-    for (const auto &change : places) {
-        StampOptions moved = base;
-        change(moved);
-        QVERIFY(moved != base && Stamp::samePlacementInputs(moved, base));
-    }
-    for (const auto &change : looks) {
-        StampOptions other = base;
-        change(other);
-        QVERIFY(other != base && !Stamp::samePlacementInputs(other, base));
-    }
+    for (const auto &[changes, place] : { std::pair { &places, true }, std::pair { &looks, false } })
+        for (const Change &change : *changes) {
+            StampOptions other;
+            change(other);
+            QVERIFY(other != StampOptions());
+            QCOMPARE(Stamp::samePlacementInputs(other, StampOptions()), place);
+        }
 }
 
 TARVELO_TEST_MAIN(StampEngineTest)
