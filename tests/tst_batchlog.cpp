@@ -16,6 +16,7 @@ void BatchLogTest::lines_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("expected");
+    // clang-format off
     QTest::newRow("written") << BatchLog::progressLine("my.trip", "png", true, 2, 5)
                              << "my.trip.png ... OK! (2 of 5)";
     QTest::newRow("failed") << BatchLog::progressLine("a", "jpg", false, 5, 5)
@@ -26,6 +27,7 @@ void BatchLogTest::lines_data()
         << BatchLog::overwriteWarning("/out", "a&b<i>", "png", "/out/a&b<i>_1.png").remove(QRegularExpression("<[^>]*>"))
         << "Warning - File /out/a&amp;b&lt;i&gt;.png saved with new name /out/a&amp;b&lt;i&gt;_1.png "
            "to avoid overwrite because it already existed!";
+    // clang-format on
 }
 
 void BatchLogTest::lines()

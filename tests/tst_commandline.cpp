@@ -17,6 +17,7 @@ void CommandLineTest::parse_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("expected"); // the request, or "usage: <words in the message>"
+    // clang-format off
     QTest::newRow("full") << QStringList { "--format=PNG", "--quality", "70", "--jobs=3", "--strip-metadata", "--null", "-o", "out", "a.jpg", "-", "--", "-b.jpg" }
                           << "png 70 3 1 1 out a.jpg|-|-b.jpg";
     QTest::newRow("last output counts") << QStringList { "-o", "one", "--output", "two", "x" } << " -1 0 0 0 two x";
@@ -30,6 +31,7 @@ void CommandLineTest::parse_data()
     QTest::newRow("unknown key") << QStringList { "--set", "nope=1", "-o", "o", "x" } << "usage: nope";
     QTest::newRow("flag with value") << QStringList { "--null=1", "-o", "o", "x" } << "usage: --null";
     QTest::newRow("unknown option") << QStringList { "--frobnicate", "-o", "o", "x" } << "usage: --frobnicate";
+    // clang-format on
 }
 
 void CommandLineTest::parse()

@@ -43,7 +43,8 @@ void DecoderPoolTest::killedIdleDecoder()
     QVERIFY(writeFile(path, encode(photoLike(24, 16), "png")));
     const auto decode = [&] {
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        const DecoderPool::Result result = DecoderPool::decode(fd, "png", PictureIO::memoryBudget());
+        const DecoderPool::Result result
+            = DecoderPool::decode(fd, "png", PictureIO::memoryBudget());
         ::close(fd);
         return result;
     };

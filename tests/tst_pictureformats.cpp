@@ -19,6 +19,7 @@ void PictureFormatsTest::identify_data()
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<QString>("reader"); // empty: none
     const QByteArray pad(40, '\0');
+    // clang-format off
     QTest::newRow("WebP") << QByteArray("RIFF\x10\0\0\0WEBPVP8 ", 16) + pad << "" << "webp";
     QTest::newRow("RIFF wave") << QByteArray("RIFF\x10\0\0\0WAVEfmt ", 16) + pad << "webp" << "";
     QTest::newRow("PNG") << QByteArray("\x89PNG\r\n\x1a\n", 8) + pad << "" << "png";
@@ -28,6 +29,7 @@ void PictureFormatsTest::identify_data()
     QTest::newRow("P6 without white space") << QByteArray("P64 4\n255\n") + pad << "ppm" << "";
     QTest::newRow("TIFF") << QByteArray("II*\0", 4) + pad << "" << "tiff";
     QTest::newRow("TIFF turned round") << QByteArray("II\0*", 4) + pad << "tif" << "";
+    // clang-format on
 }
 
 void PictureFormatsTest::identify()

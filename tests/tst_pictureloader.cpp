@@ -41,7 +41,8 @@ void PictureLoaderTest::newestOnly()
     QCOMPARE(arrived, QStringList { "small" });
     QCOMPARE(size, QSize(30, 20));
     // Without conversion the read picture itself comes back.
-    loader.load(small, false, [&](PictureLoader::Loaded &loaded) { size = loaded.read.image.size() * 2; });
+    loader.load(
+        small, false, [&](PictureLoader::Loaded &loaded) { size = loaded.read.image.size() * 2; });
     QTRY_COMPARE(size, QSize(60, 40));
 }
 

@@ -20,10 +20,12 @@ void PicturePathsTest::naturalOrder_data()
 {
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
+    // clang-format off
     QTest::newRow("numbers by value") << "img2.jpg" << "img10.jpg";
     QTest::newRow("case ignored") << "apple.jpg" << "Banana.jpg";
     QTest::newRow("longer number later") << "x9y" << "x10a";
     QTest::newRow("same value, fixed order") << "A01.jpg" << "a1.jpg";
+    // clang-format on
 }
 
 void PicturePathsTest::naturalOrder()
@@ -48,7 +50,8 @@ void PicturePathsTest::walk()
         found << QDir(dir.path()).relativeFilePath(path);
         return true;
     }));
-    QCOMPARE(found, (QStringList { "top/b9.PNG", "top/b10.png", "top/sub2/c.jpg", "top/sub10/d.jpg" }));
+    QCOMPARE(
+        found, (QStringList { "top/b9.PNG", "top/b10.png", "top/sub2/c.jpg", "top/sub10/d.jpg" }));
     found.clear();
     QVERIFY(!PicturePaths::walk(dir.filePath("top"), [&](const QString &path) {
         found << path;

@@ -18,11 +18,13 @@ void PreviewMathTest::hits_data()
 {
     QTest::addColumn<QPoint>("mouse");
     QTest::addColumn<bool>("hit");
+    // clang-format off
     // A box at (10, 20), 30.5 x 8, shown at half size: 5 <= x < 20.25, 10 <= y < 14.
     QTest::newRow("top-left corner") << QPoint(5, 10) << true;
     QTest::newRow("left of it") << QPoint(4, 10) << false;
     QTest::newRow("fractional last column") << QPoint(20, 13) << true;
     QTest::newRow("bottom edge") << QPoint(10, 14) << false;
+    // clang-format on
 }
 
 void PreviewMathTest::hits()

@@ -19,7 +19,8 @@ private slots:
 void StoredOptionsTest::resolve_data()
 {
     QTest::addColumn<QVariantMap>("stored");
-    QTest::addColumn<QString>("expected"); // text anchor, logo anchor, edge, tone, suffix, numbers
+    QTest::addColumn<QString>("expected"); // anchors, bar, suffix, scale, bar height, quality, resize
+    // clang-format off
     // A first run resizes, keeping proportions.
     QTest::newRow("nothing stored") << QVariantMap() << "1 1 2 1 jpg 1 15 90 11";
     QTest::newRow("two anchors checked")
@@ -36,6 +37,7 @@ void StoredOptionsTest::resolve_data()
     QTest::newRow("clamped and rounded")
         << QVariantMap { { "scale_spin", 1.006 }, { "shadow_spin", 5000 }, { "comp_slider", "x" }, { "resize_check", false } }
         << "1 1 2 1 jpg 1.01 1000 1 01";
+    // clang-format on
 }
 
 void StoredOptionsTest::resolve()
@@ -64,6 +66,7 @@ void StoredOptionsTest::fromText_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QVariant>("value"); // invalid: refused
+    // clang-format off
     QTest::newRow("bool") << "resize_check" << " TRUE " << QVariant(true);
     QTest::newRow("not a bool") << "resize_check" << "yes" << QVariant();
     QTest::newRow("int at its maximum") << "width_spin" << "99999" << QVariant(99999);
@@ -73,6 +76,7 @@ void StoredOptionsTest::fromText_data()
     QTest::newRow("no font") << "font" << "a,b,c" << QVariant();
     // QFont trims it first and would complain on the console.
     QTest::newRow("blank family") << "font" << " ,12" << QVariant();
+    // clang-format on
 }
 
 void StoredOptionsTest::fromText()

@@ -109,6 +109,18 @@ void BatchSession::stop()
     stopping = true;
 }
 
+void BatchSession::pause()
+{
+    paused = true;
+}
+
+void BatchSession::resume()
+{
+    paused = false;
+    if (running && !stepPending)
+        schedule();
+}
+
 bool BatchSession::isRunning() const
 {
     return running;
@@ -116,6 +128,7 @@ bool BatchSession::isRunning() const
 
 void BatchSession::schedule()
 {
+    stepPending = true;
     QMetaObject::invokeMethod(this, &BatchSession::step, Qt::QueuedConnection);
 }
 
@@ -123,8 +136,9 @@ void BatchSession::schedule()
 // waits a little for the one at the cursor and writes it.
 void BatchSession::step()
 {
-    if (!running)
-        return;
+    stepPending = false;
+    if (!running || paused)
+        return; // resume() goes on
     switch (phase) {
     case Phase::Next:
         if (stopping || cursor->atEnd())

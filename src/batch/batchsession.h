@@ -41,6 +41,10 @@ public:
     void start(int waitMs);
     // The run leaves before its next picture.
     void stop();
+    // While paused (e.g. while the user is asked whether to stop) the run
+    // takes no picture and announces none; pictures read ahead stay held.
+    void pause();
+    void resume();
     bool isRunning() const;
 
     // Counts of the pictures taken so far: written, and not written.
@@ -79,6 +83,8 @@ private:
     std::unique_ptr<Cursor> cursor;
     bool running = false;
     bool stopping = false;
+    bool paused = false;
+    bool stepPending = false; // a step is queued
     // Where the picture at the cursor is: not announced yet, announced (its
     // receivers get one round of events), or waited for.
     enum class Phase { Next, Announced, Waiting } phase = Phase::Next;

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QSettings>
 
+#include "batch/batchsession.h"
 #include "config.h"
 #include "window/qclickablelabel.h"
 #include "ui_mainwindow.h"
@@ -91,6 +92,9 @@ MainWindow::~MainWindow()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // A running batch waits for the answer.
+    if (session)
+        session->pause();
     const auto answer = QMessageBox::information(this, QStringLiteral("Confirm"),
                                                  QStringLiteral("Are you sure you want to exit?"),
                                                  QMessageBox::Yes | QMessageBox::No);
@@ -100,6 +104,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     } else {
         event->ignore();
     }
+    if (session)
+        session->resume();
 }
 
 void MainWindow::quitUnasked()

@@ -35,7 +35,10 @@ void MainWindow::on_clear_log_btn_pressed()
 void MainWindow::on_start_btn_pressed()
 {
     if (stamping) {
-        // This press reached us through the running batch's event loop.
+        // This press reached us through the running batch's event loop; the
+        // run waits for the answer.
+        if (session)
+            session->pause();
         if (QMessageBox::warning(this, QStringLiteral("Warning"),
                 QStringLiteral("Are you you want to stop stamping?"),
                 QMessageBox::Yes | QMessageBox::No)
@@ -43,6 +46,8 @@ void MainWindow::on_start_btn_pressed()
             stopStamping(); // the run leaves before its next picture
             ui->start_btn->setText(QStringLiteral("Start Stamping"));
         }
+        if (session)
+            session->resume();
         return;
     }
     const QString folder = askOutputFolder();
