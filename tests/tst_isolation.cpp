@@ -15,23 +15,6 @@
 
 using namespace TestSupport;
 
-namespace {
-
-// The decoder processes of this test that have `path` open.
-QList<int> decodersReading(const QString &path)
-{
-    QList<int> found;
-    for (const QString &task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        for (const QByteArray &pid : readFile("/proc/self/task/" + task + "/children").split(' '))
-            for (const QFileInfo &fd :
-                QDir("/proc/" + pid + "/fd").entryInfoList(QDir::Files | QDir::System))
-                if (!pid.trimmed().isEmpty() && fd.symLinkTarget() == path)
-                    found << pid.toInt();
-    return found;
-}
-
-} // namespace
-
 class IsolationTest : public QObject
 {
     Q_OBJECT
@@ -145,7 +128,7 @@ void IsolationTest::killedDecoderCostsOnePicture()
     std::atomic<bool> done { false };
     std::thread killer([&]() {
         while (!done && !killed)
-            for (const int pid : decodersReading(slow))
+            for (const int pid : decoders(slow))
                 killed = ::kill(pid, SIGKILL) == 0 ? pid : 0;
     });
     const QStringList lines = run();
