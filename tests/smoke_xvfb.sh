@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts the real program in a virtual X server, waits for its main window,
-# saves a screenshot of the whole screen and ends the program.
+# saves a screenshot of the whole screen and ends the program with SIGTERM,
+# which must save its options and let it exit as a confirmed close does.
 #
 # The program asks the maker's site for updates as it starts; the test must
 # never reach the internet, so it runs without a network.
@@ -34,6 +35,8 @@ if [ -z "${SMOKE_INSIDE_XVFB:-}" ]; then
 fi
 
 unset QT_QPA_PLATFORM
+store="${XDG_CONFIG_HOME:?}/Dovrin Halsek/Tarvelo.conf"
+rm -f "$store"
 "$binary" &
 pid=$!
 trap 'kill "$pid" 2>/dev/null || true' EXIT
@@ -59,6 +62,11 @@ sleep 1 # let the first paint finish before the screenshot
 import -window root "$shot"
 [ -s "$shot" ] || { echo "screenshot $shot is empty" >&2; exit 1; }
 echo "window \"$title\" found ($SMOKE_OFFLINE); screenshot saved to $shot"
-kill "$pid"
-wait "$pid" 2>/dev/null || true
+kill -TERM "$pid"
+status=0
+wait "$pid" || status=$?
 trap - EXIT
+[ "$status" -eq 0 ] || { echo "tarvelo exited with $status after SIGTERM" >&2; exit 1; }
+grep -q '^wtrmark_edit=' "$store" 2>/dev/null \
+    || { echo "SIGTERM did not save the options into $store" >&2; exit 1; }
+echo "SIGTERM saved the options and ended the program"

@@ -196,6 +196,34 @@ inline std::unique_ptr<MainWindow> plainWindow()
     return window;
 }
 
+// The running decoder processes of this test, those that have `path` open
+// when it is given.
+inline QList<int> decoders(const QString &path = QString())
+{
+    QList<int> found;
+    for (const QString &task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        for (const QByteArray &pid : readFile("/proc/self/task/" + task + "/children").split(' ')) {
+            const QString proc = "/proc/" + pid.trimmed();
+            if (pid.trimmed().isEmpty() || readFile(proc + "/stat").contains(") Z ")
+                || !QFileInfo(proc + "/exe").symLinkTarget().endsWith("tarvelo-decoder"))
+                continue;
+            const QFileInfoList open = QDir(proc + "/fd").entryInfoList(QDir::Files | QDir::System);
+            if (path.isEmpty()
+                || std::any_of(open.begin(), open.end(),
+                    [&](const QFileInfo &fd) { return fd.symLinkTarget() == path; }))
+                found << pid.trimmed().toInt();
+        }
+    return found;
+}
+
+// Selects a picture and waits until it is shown (or refused).
+inline bool select(MainWindow &window, int row)
+{
+    WindowProbe::ui(window)->files_list->setCurrentRow(row);
+    // A picture claiming a huge size takes the decoder a while to refuse.
+    return QTest::qWaitFor([&] { return WindowProbe::settled(window); }, 60000);
+}
+
 // The program's buttons act when the mouse button goes down.
 inline void press(QAbstractButton *button)
 {

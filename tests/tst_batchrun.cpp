@@ -86,18 +86,22 @@ void BatchRunTest::run_data()
     QTest::newRow("JPG quality fixed at the start, format per file") << abc << "jpg" << QStringList { "2:quality", "3:png" } << QVariantList { Ok }
         << QStringList { "a.jpg", "b.jpg", "c.png" } << QStringList { on, ok("a.jpg", 1, 3), ok("b.jpg", 2, 3), ok("c.png", 3, 3), end };
     QTest::newRow("file size limit") << QStringList { "big:big.png", "a.png" } << "limit" << QStringList() << QVariantList { Ok }
-        << QStringList { "a.png" } << QStringList { on, qt_error_string(EFBIG), ok("big.png", 1, 2, false), ok("a.png", 2, 2), end };
+        << QStringList { "a.png" } << QStringList { on, qt_error_string(EFBIG), ok("big.png", 1, 2, false), ok("a.png", 2, 2), end, "1 of 2 pictures stamped, 1 failed." };
     QTest::newRow("output folder removed during the run") << QStringList { "a.png", "b.png" } << "" << QStringList { "2:rmout" } << QVariantList { Ok }
-        << QStringList() << QStringList { on, ok("a.png", 1, 2), qt_error_string(ENOENT), ok("b.png", 2, 2, false), end };
+        << QStringList() << QStringList { on, ok("a.png", 1, 2), qt_error_string(ENOENT), ok("b.png", 2, 2, false), end, "1 of 2 pictures stamped, 1 failed." };
     QTest::newRow("dangling link at the output name") << QStringList { "a.png" } << "link" << QStringList() << QVariantList { Ok }
         << QStringList { "a.png", "a_TAG.png" } << QStringList { on, "*", ok("a.png", 1, 1), end };
     QTest::newRow("hostile inputs") << QStringList { "bomb:bomb.jpg", "fifo:pipe.jpg", "folder:folder.png", "zero:zero.jpg", "bright & <b>é.png" } << "" << QStringList() << QVariantList { Ok }
         << QStringList { "bright & <b>é.png" } << QStringList { on, "*",
                ok("bomb.png", 1, 5, false), "Not a regular file", ok("pipe.png", 2, 5, false), "Not a regular file", ok("folder.png", 3, 5, false),
-               "*", ok("zero.png", 4, 5, false), ok("bright & <b>é.png", 5, 5), end };
+               "*", ok("zero.png", 4, 5, false), ok("bright & <b>é.png", 5, 5), end, "1 of 5 pictures stamped, 4 failed." };
     // Stretched to 99999 x 99999, 40 GB, with the address space capped.
     QTest::newRow("out of memory") << QStringList { "a.png" } << "memory" << QStringList() << QVariantList { Ok }
-        << QStringList() << QStringList { on, "a.png (8 x 8 pixels) could not be stamped: not enough memory.", ok("a.png", 1, 1, false), end };
+        << QStringList() << QStringList { on, "a.png (8 x 8 pixels) could not be stamped: not enough memory.", ok("a.png", 1, 1, false), end, "0 of 1 picture stamped, 1 failed." };
+    // The last listed file gone: the finished run still shows a full bar.
+    QTest::newRow("last file deleted at its turn") << QStringList { "a.png", "b.png" } << "" << QStringList { "2:delete" } << QVariantList { Ok }
+        << QStringList { "a.png" } << QStringList { on, ok("a.png", 1, 2), end };
+    QTest::newRow("output folder that takes no files") << abc << "unwritable" << QStringList() << QVariantList { Ok } << QStringList() << QStringList();
     QTest::newRow("output folder gone after the dialog") << abc << "gone" << QStringList() << QVariantList { Ok } << QStringList() << QStringList();
     QTest::newRow("no logo, answered No") << abc << "no logo" << QStringList() << QVariantList { No } << QStringList() << QStringList();
     // clang-format on
@@ -172,16 +176,28 @@ void BatchRunTest::run()
             press(ui->remove_btn);
         }
     });
-    Modals modals(QVariantList { out } + answers, [&]() {
+    // Root may write almost anywhere, but not into /sys.
+    Modals modals(QVariantList { setup == "unwritable" ? "/sys" : out } + answers, [&]() {
         if (setup == "gone")
             QDir(out).removeRecursively();
     });
+    // Only a run that starts saves the options, before its first picture.
+    const QString store = QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).fileName();
+    QFile::remove(store);
     press(ui->start_btn);
     limit.reset();
+    QCOMPARE(QFile::exists(store), !lines.isEmpty());
+    QVERIFY(lines.isEmpty() || readFile(store).contains("\nwtrmark_edit=Tarvelo\n"));
 
     QVERIFY2(modals.done(), qPrintable(modals.seen.join('\n')));
     if (setup == "gone")
         QCOMPARE(modals.seen.last(), QStringLiteral("Error | What's goin on here?!"));
+    if (setup == "unwritable")
+        QCOMPARE(modals.seen.last(),
+            "Error | The output folder \"/sys\" cannot be written: " + qt_error_string(EACCES) + '.');
+    // The end box says how the run went, as the last line does.
+    if (lines.size() > 1 && lines.last() != "Stamping interrupted!")
+        QCOMPARE(modals.seen.last(), "Tarvelo | " + (lines.last() == "Stamping Completed!" ? "Done" : lines.last()));
     QStringList names = QDir(out).entryList(QDir::Files | QDir::System);
     names.replaceInStrings(QRegularExpression("_\\d{17}\\."), "_TAG.");
     QCOMPARE(names, written);
@@ -194,6 +210,8 @@ void BatchRunTest::run()
     // A finished run leaves a still bar, also after one picture (a range of
     // 0 to 0 shows the busy animation).
     QVERIFY(lines.isEmpty() || ui->prog_bar->maximum() > ui->prog_bar->minimum());
+    if (!lines.isEmpty() && !lines.contains("Stamping interrupted!"))
+        QCOMPARE(ui->prog_bar->value(), ui->prog_bar->maximum());
     QVERIFY(!QFileInfo::exists(dir.filePath("planted.png")));
     if (written.contains("a.png") && setup.isEmpty())
         QCOMPARE(QImage(out + "/a.png").convertToFormat(QImage::Format_RGB32), photoLike(8, 8));

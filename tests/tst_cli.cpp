@@ -117,6 +117,7 @@ void CliTest::sameFilesAsTheWindow()
     auto window = std::make_unique<MainWindow>();
     WindowProbe::ui(*window)->outpng_radio->setChecked(true);
     WindowArguments::listAsDropped(window.get(), { path("in") });
+    QTRY_VERIFY(WindowProbe::settled(*window)); // the stored logo is read
     QVariantList answers { path("window"), int(QMessageBox::Ok) };
     if (WindowProbe::logoImage(*window).isNull())
         answers.insert(1, int(QMessageBox::Yes)); // stamping without a logo
@@ -139,9 +140,6 @@ void CliTest::linesAndExitStatus_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("lines"); // "ok name" / "failed name", sorted
     QTest::addColumn<QString>("complaint"); // on standard error, for a usage error
-    const StoredOptions::Option &number = *std::find_if(StoredOptions::all().rbegin(),
-        StoredOptions::all().rend(),
-        [](const StoredOptions::Option &option) { return option.type == StoredOptions::Type::Int; });
     QTest::newRow("all stamped") << QStringList { "good/a.png", "good" } << QByteArray() << 0
                                  << "ok a.png|ok a.png|ok b.png"
                                  << "";
@@ -164,9 +162,11 @@ void CliTest::linesAndExitStatus_data()
     QTest::newRow("unknown key") << QStringList { "--set", "no_such_key=1", "good" } << QByteArray()
                                  << 2 << ""
                                  << "no_such_key";
-    QTest::newRow("out of range") << QStringList { "--set",
-        QString(number.key) + "=" + QString::number(number.maximum + 1), "good" }
-                                  << QByteArray() << 2 << "" << number.key;
+    // The output folder is checked before any picture: nothing is read.
+    QTest::newRow("output folder missing") << QStringList { "-o", "nowhere", "good" } << QByteArray()
+                                           << 2 << "" << "nowhere";
+    QTest::newRow("output folder takes no files") << QStringList { "-o", "/sys", "good" }
+                                                  << QByteArray() << 2 << "" << "/sys";
 }
 
 // Failed pictures get a line of their own and leave nothing behind; a usage

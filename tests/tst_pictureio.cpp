@@ -30,6 +30,8 @@ private slots:
     void damagedIsRefused_data();
     void damagedIsRefused();
     void pixelCap();
+    void collisionTagAtAFixedTime();
+    void unwritableFolder();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -427,6 +429,25 @@ void PictureIOTest::write()
     }
     QCOMPARE(snapshot(dir->path()), before);
     QCOMPARE(snapshot(elsewhere.path()), outside);
+}
+
+void PictureIOTest::collisionTagAtAFixedTime()
+{
+    // Every field apart: 2024-11-03 07:05:09.046, afternoon hours in 24.
+    QCOMPARE(PictureIO::collisionTag(QDateTime(QDate(2024, 11, 3), QTime(7, 5, 9, 46))),
+        "_20241103070509046");
+    QCOMPARE(PictureIO::collisionTag(QDateTime(QDate(1999, 1, 30), QTime(23, 59, 58, 7))),
+        "_19990130235958007");
+}
+
+// Writable folders are left as they were; /sys takes no file even from
+// root.
+void PictureIOTest::unwritableFolder()
+{
+    QVERIFY(PictureIO::unwritableReason(dir->path()).isEmpty());
+    QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), {});
+    QCOMPARE(PictureIO::unwritableReason("/sys"), qt_error_string(EACCES));
+    QCOMPARE(PictureIO::unwritableReason(path("none")), qt_error_string(ENOENT));
 }
 
 TARVELO_TEST_MAIN(PictureIOTest)

@@ -109,6 +109,7 @@ void WindowTest::optionsSurviveARestart()
         left = options(w);
     } // the window saves its options as it goes
     MainWindow w;
+    QTRY_VERIFY(WindowProbe::settled(w)); // the logo is read away from the window's thread
     QCOMPARE(options(w) == firstRun, changes.isEmpty());
     for (auto it = left.cbegin(); it != left.cend(); ++it)
         QVERIFY2(options(w).value(it.key()) == it.value(), qPrintable(it.key()));

@@ -24,6 +24,9 @@ struct WindowProbe
     static bool &draggingText(MainWindow &w) { return w.draggingText; }
     static QVessikAnalytics &updateChecker(MainWindow &w) { return w.updateChecker; }
 
+    // No selected picture or logo is still being read.
+    static bool settled(MainWindow &w) { return !w.pictureLoader.busy() && !w.logoLoader.busy(); }
+
     static void composeStamp(MainWindow &w) { w.composeStamp(); }
     static void refreshView(MainWindow &w) { w.refreshView(); }
 };

@@ -1,10 +1,54 @@
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QTimer>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "window/mainwindow.h"
 #include "window/windowarguments.h"
+
+namespace {
+
+// SIGTERM, SIGINT and SIGHUP end the program as a confirmed close does. A
+// signal handler may do next to nothing, so it only writes a byte into this
+// pipe; the event loop reads it and does the rest.
+int quitPipe[2] = { -1, -1 };
+
+extern "C" void onQuitSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    const ssize_t written = ::write(quitPipe[1], &byte, 1);
+    (void)written; // a full pipe holds a byte already
+    errno = saved;
+}
+
+// Sends the signals to `window` from now on; without the pipe they keep
+// their default action.
+void quitOnSignals(MainWindow *window)
+{
+    if (::pipe2(quitPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+        char bytes[16];
+        while (::read(quitPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        window->quitUnasked();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : { SIGTERM, SIGINT, SIGHUP })
+        ::sigaction(signal, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -26,6 +70,7 @@ int main(int argc, char *argv[])
     }
 
     MainWindow window;
+    quitOnSignals(&window);
     window.showMaximized();
     // Pictures named on the command line come in as a drop once the window
     // is up, so that they are listed and shown exactly as a drop lists them.

@@ -13,6 +13,16 @@ QString progressLine(
         + QLatin1Char(')');
 }
 
+QString runSummary(int stamped, int failed)
+{
+    const int total = stamped + failed;
+    return QStringLiteral("%1 of %2 %3 stamped, %4 failed.")
+        .arg(stamped)
+        .arg(total)
+        .arg(total == 1 ? QStringLiteral("picture") : QStringLiteral("pictures"))
+        .arg(failed);
+}
+
 QString overwriteWarning(const QString &folder, const QString &baseName, const QString &suffix,
     const QString &writtenPath)
 {

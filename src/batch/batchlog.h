@@ -16,6 +16,10 @@ namespace BatchLog {
 QString progressLine(
     const QString &baseName, const QString &suffix, bool written, int position, int total);
 
+// The last line of a run in which some pictures failed, and what its end
+// box says: "17 of 20 pictures stamped, 3 failed."
+QString runSummary(int stamped, int failed);
+
 // The HTML warning for an output that had to take another name.
 QString overwriteWarning(const QString &folder, const QString &baseName, const QString &suffix,
     const QString &writtenPath);

@@ -341,6 +341,11 @@ int run(const Request &request)
                               .arg(request.output,
                                   outputInfo.exists() ? QStringLiteral("is not a folder")
                                                       : QStringLiteral("does not exist")));
+    // Found out before the first picture, not picture by picture.
+    const QString unwritable = PictureIO::unwritableReason(request.output);
+    if (!unwritable.isEmpty())
+        return usageError(QStringLiteral("the output folder \"%1\" cannot be written: %2")
+                              .arg(request.output, unwritable));
     const QString folder = QDir::cleanPath(request.output);
 
     QString listProblem;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -33,15 +34,51 @@ void at96Dpi(QImage &image)
 
 } // namespace
 
+namespace {
+
+// All fields of the options, in declaration order. The binding names them by
+// count, so a field added to StampOptions fails to compile here until it is
+// compared as well.
+auto fields(const StampOptions &o)
+{
+    const auto &[resizeEnabled, resizeWidth, resizeHeight, keepAspectRatio, shadowHeight,
+        shadowEdge, shadowTone, watermarkText, textOpacity, textAnchor, textOffsetX, textOffsetY,
+        logoScale, logoOpacity, logoAnchor, logoOffsetX, logoOffsetY, relative, relativeRef,
+        shrinkOnly]
+        = o;
+    return std::tie(resizeEnabled, resizeWidth, resizeHeight, keepAspectRatio, shadowHeight,
+        shadowEdge, shadowTone, watermarkText, textOpacity, textAnchor, textOffsetX, textOffsetY,
+        logoScale, logoOpacity, logoAnchor, logoOffsetX, logoOffsetY, relative, relativeRef,
+        shrinkOnly);
+}
+
+} // namespace
+
+bool operator==(const StampOptions &a, const StampOptions &b)
+{
+    return fields(a) == fields(b);
+}
+
+bool operator!=(const StampOptions &a, const StampOptions &b)
+{
+    return !(a == b);
+}
+
 namespace Stamp {
 
-Anchor anchorFromChecked(const std::array<bool, 9> &checked)
+bool samePlacementInputs(const StampOptions &a, const StampOptions &b)
 {
-    for (int i = 0; i < 9; ++i) {
-        if (checked[static_cast<size_t>(i)])
-            return static_cast<Anchor>(i + 1);
-    }
-    return Anchor::TopLeft;
+    const auto withoutPlaces = [](StampOptions options) {
+        const StampOptions fresh;
+        options.textAnchor = fresh.textAnchor;
+        options.textOffsetX = fresh.textOffsetX;
+        options.textOffsetY = fresh.textOffsetY;
+        options.logoAnchor = fresh.logoAnchor;
+        options.logoOffsetX = fresh.logoOffsetX;
+        options.logoOffsetY = fresh.logoOffsetY;
+        return options;
+    };
+    return withoutPlaces(a) == withoutPlaces(b);
 }
 
 QPoint textPosition(Anchor anchor, QSize picture, QSize textSize, QPoint offset)

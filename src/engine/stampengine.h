@@ -17,7 +17,6 @@
 #include <QSize>
 #include <QString>
 
-#include <array>
 
 // Where logo or text is anchored: the 3 by 3 grid in reading order.
 // Column = (value - 1) % 3 (left, centre, right), row = (value - 1) / 3 (top,
@@ -59,6 +58,12 @@ struct StampOptions
     bool shrinkOnly = false;
 };
 
+// Every field alike; comparing a new field cannot be forgotten: the
+// comparison takes the fields apart by count and stops compiling when one is
+// added.
+bool operator==(const StampOptions &a, const StampOptions &b);
+bool operator!=(const StampOptions &a, const StampOptions &b);
+
 namespace Stamp {
 
 // Text is laid out and drawn as on a 96 pixels-per-inch device, whatever the
@@ -67,9 +72,11 @@ namespace Stamp {
 // screen's resolution, and QPainter sizes fonts by the image's.
 constexpr int DotsPerMeter96 = 3780; // 96 / 0.0254, rounded
 
-// The anchor of a set of nine buttons, given their checked states in the order
-// TopLeft .. BotRight: the first checked one, TopLeft when none is.
-Anchor anchorFromChecked(const std::array<bool, 9> &checked);
+// Whether `a` and `b` stamp the same picture under the same text and logo,
+// which may only sit elsewhere: equal in everything but the anchors and the
+// offsets. A composition that differs from the last in places alone is a
+// move of text or logo, not a new picture.
+bool samePlacementInputs(const StampOptions &a, const StampOptions &b);
 
 // Top-left corner of the text for a picture of size `picture` and a text extent
 // of size `textSize`. Every half is an integer half of its own term:

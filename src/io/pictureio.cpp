@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -293,6 +295,24 @@ QImage toArgb32(const QImage &read)
     painter.drawImage(0, 0, withFullColourTable(read));
     painter.end();
     return picture;
+}
+
+QString unwritableReason(const QString &folder)
+{
+    QByteArray probe = QFile::encodeName(folder);
+    if (::access(probe.constData(), W_OK | X_OK) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    // access() lets root through wherever the permissions say no, and a
+    // file system may refuse what the permissions allow: only creating a
+    // file tells for certain. The name is new (mkstemp creates exclusively),
+    // so nothing of the user's is ever touched.
+    probe += "/.tarvelo-probe-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    ::close(fd);
+    ::unlink(probe.constData());
+    return QString();
 }
 
 QString collisionTag(const QDateTime &when)

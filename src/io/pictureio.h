@@ -89,6 +89,11 @@ QImage toArgb32(const QImage &read);
 
 // ---- writing ----
 
+// Why nothing can be created in `folder` (the system's words, such as
+// "Permission denied" or "Read-only file system"), or an empty string when
+// a file can. Creates and removes one empty file of its own to be sure.
+QString unwritableReason(const QString &folder);
+
 // "_" followed by `when` as yyyyMMddhhmmsszzz (17 digits, 24-hour clock).
 QString collisionTag(const QDateTime &when);
 // The collision tag of this very moment, local time.

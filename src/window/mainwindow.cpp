@@ -1,10 +1,12 @@
 #include "window/mainwindow.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QSettings>
 
+#include "batch/batchsession.h"
 #include "config.h"
 #include "window/qclickablelabel.h"
 #include "ui_mainwindow.h"
@@ -76,7 +78,7 @@ void MainWindow::fillSiteTexts()
 
 MainWindow::~MainWindow()
 {
-    stamping = false;
+    stopStamping();
     saveSettings();
     delete ui;
     ui = nullptr;
@@ -92,13 +94,26 @@ MainWindow::~MainWindow()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // A running batch waits for the answer.
+    if (session)
+        session->pause();
     const auto answer = QMessageBox::information(this, QStringLiteral("Confirm"),
                                                  QStringLiteral("Are you sure you want to exit?"),
                                                  QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::Yes) {
-        stamping = false; // a running batch stops at its next picture
+        stopStamping();
         event->accept();
     } else {
         event->ignore();
     }
+    if (session)
+        session->resume();
+}
+
+void MainWindow::quitUnasked()
+{
+    stopStamping();
+    saveSettings();
+    settings->sync();
+    QCoreApplication::quit();
 }

@@ -9,11 +9,15 @@
 #include <QRect>
 #include <QString>
 
+#include <vector>
+
 #include "batch/batchoptions.h"
+#include "batch/storedoptions.h"
 #include "engine/stampengine.h"
 #include "update/qvessikanalytics.h"
+#include "window/pictureloader.h"
 
-struct BatchResult;
+class BatchSession;
 class QClickableLabel;
 class QCloseEvent;
 class QDragEnterEvent;
@@ -41,6 +45,11 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // Ends the program as a confirmed close does, without asking anyone
+    // (the system asked it to end): a running batch stops after the picture
+    // at hand, the options are saved and the event loop quits.
+    void quitUnasked();
 
 public slots:
     // preview and drag (mainwindow_drag.cpp)
@@ -120,8 +129,10 @@ private:
     void loadSettings();
     void saveSettings();
     void restoreLogo();
+    QVariant optionValue(const StoredOptions::Option &option) const;
 
     // ---- composition (mainwindow_compose.cpp) ----
+    StoredOptions::RunOptions readRunOptions() const;
     StampOptions readStampOptions() const;
     void updatePlacement();
     void composeStamp();
@@ -139,10 +150,14 @@ private:
     void textAnchorChanged();
 
     // ---- picture list (mainwindow_pictures.cpp), batch run (mainwindow_batch.cpp) ----
+    void showSelected(const QString &path, PictureLoader::Loaded &loaded);
     QString outputSuffix() const;
     BatchOptions readBatchOptions() const;
-    bool takeStamped(
-        BatchResult &result, int index, const QString &folder, const BatchOptions &options);
+    QString askOutputFolder();
+    bool confirmMissingStamps();
+    void endRun(const BatchSession &run);
+    // The running batch, if any, leaves before its next picture.
+    void stopStamping();
 
     // A run lets events through at least this often.
     static constexpr int EventIntervalMs = 40;
@@ -185,6 +200,7 @@ private:
     int transformMode = Qt::FastTransformation;
     QRect textExtent;
     bool stamping = false;
+    BatchSession *session = nullptr; // the run going on, during on_start_btn_pressed
     // What the last composition was made from: a move of text or logo alone
     // is drawn into it instead of composing everything again.
     struct LastComposition
@@ -201,4 +217,9 @@ private:
     } last;
     QPixmap previewPixmap; // what previewLabel shows
     QVessikAnalytics updateChecker;
+    // The selected picture and the logo, read away from the window's thread.
+    PictureLoader pictureLoader;
+    PictureLoader logoLoader;
+    // The controls of the stored options, in the order of their table.
+    mutable std::vector<QWidget *> optionControls;
 };

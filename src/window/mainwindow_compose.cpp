@@ -6,48 +6,18 @@
 // StampOptions and keep the placement state (textPos, logoPos, textExtent)
 // between compositions. The pixel work is in stampengine.cpp.
 
+// The controls read as a stored copy of them would be: the window and
+// tarvelo-cli resolve the same keys by the same rules (the radio button that
+// counts in a set, the ranges), so they stamp alike.
+StoredOptions::RunOptions MainWindow::readRunOptions() const
+{
+    return StoredOptions::resolve(
+        [this](const StoredOptions::Option &option) { return optionValue(option); });
+}
+
 StampOptions MainWindow::readStampOptions() const
 {
-    StampOptions options;
-    options.resizeEnabled = ui->resize_check->isChecked();
-    options.resizeWidth = ui->width_spin->value();
-    options.resizeHeight = ui->height_spin->value();
-    options.keepAspectRatio = ui->aspect_check->isChecked();
-    options.shadowHeight = ui->shadow_spin->value();
-    // The radio buttons of a group can all be unchecked (restored settings
-    // may leave them so): then there is no bar.
-    options.shadowEdge = ShadowEdge::None;
-    if (ui->top_radio->isChecked())
-        options.shadowEdge = ShadowEdge::Top;
-    else if (ui->bottom_radio->isChecked())
-        options.shadowEdge = ShadowEdge::Bottom;
-    options.shadowTone = ShadowTone::None;
-    if (ui->dark_radio->isChecked())
-        options.shadowTone = ShadowTone::Dark;
-    else if (ui->light_radio->isChecked())
-        options.shadowTone = ShadowTone::Light;
-    options.watermarkText = ui->wtrmark_edit->text();
-    options.textOpacity = ui->watermarkOpacitySpin->value();
-    options.textAnchor = Stamp::anchorFromChecked({ ui->txt_topleft_btn->isChecked(),
-        ui->txt_top_btn->isChecked(), ui->txt_topright_btn->isChecked(),
-        ui->txt_left_btn->isChecked(), ui->txt_center_btn->isChecked(),
-        ui->txt_right_btn->isChecked(), ui->txt_botleft_btn->isChecked(),
-        ui->txt_bot_btn->isChecked(), ui->txt_botright_btn->isChecked() });
-    options.textOffsetX = ui->txt_x_spin->value();
-    options.textOffsetY = ui->txt_y_spin->value();
-    options.logoScale = ui->scale_spin->value();
-    options.logoOpacity = ui->logoOpacitySpin->value();
-    options.logoAnchor = Stamp::anchorFromChecked({ ui->logo_topleft_btn->isChecked(),
-        ui->logo_top_btn->isChecked(), ui->logo_topright_btn->isChecked(),
-        ui->logo_left_btn->isChecked(), ui->logo_center_btn->isChecked(),
-        ui->logo_right_btn->isChecked(), ui->logo_botleft_btn->isChecked(),
-        ui->logo_bot_btn->isChecked(), ui->logo_botright_btn->isChecked() });
-    options.logoOffsetX = ui->x_spin->value();
-    options.logoOffsetY = ui->y_spin->value();
-    options.relative = ui->relative_check->isChecked();
-    options.relativeRef = relativeRef;
-    options.shrinkOnly = ui->shrink_check->isChecked();
-    return options;
+    return readRunOptions().stamp;
 }
 
 // Places against the picture and text extent the previous composition left
@@ -66,18 +36,11 @@ void MainWindow::updatePlacement()
 // still the picture shown.
 bool MainWindow::onlyPlacesChanged(const StampOptions &options) const
 {
-    const StampOptions &o = last.options;
     return !stampedImage.isNull() && stampedImage.cacheKey() == last.stampedKey
         && sourceImage.cacheKey() == last.sourceKey && logoImage.cacheKey() == last.logoKey
         && transformMode == last.mode && textFont == last.font && textColor == last.color
-        && options.resizeEnabled == o.resizeEnabled && options.resizeWidth == o.resizeWidth
-        && options.resizeHeight == o.resizeHeight && options.keepAspectRatio == o.keepAspectRatio
-        && options.shadowHeight == o.shadowHeight && options.shadowEdge == o.shadowEdge
-        && options.shadowTone == o.shadowTone && options.watermarkText == o.watermarkText
-        && options.textOpacity == o.textOpacity && options.logoScale == o.logoScale
-        && options.logoOpacity == o.logoOpacity && options.shrinkOnly == o.shrinkOnly
-        && options.relative == o.relative && options.relativeRef == o.relativeRef
-        && (!options.relative || sameProportionedSizes(options, o));
+        && Stamp::samePlacementInputs(options, last.options)
+        && (!options.relative || sameProportionedSizes(options, last.options));
 }
 
 // In proportional mode a move can change the sizes too: an item pushed

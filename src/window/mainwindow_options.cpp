@@ -25,12 +25,16 @@ void MainWindow::on_browse_logo_btn_pressed()
     logoFileName = name;
     if (!QFileInfo::exists(name))
         return;
-    logoImage = PictureIO::readImage(name).image;
-    composeStamp();
+    // Read away from the window's thread, as a selected picture is.
+    logoLoader.load(name, false, [this](PictureLoader::Loaded &loaded) {
+        logoImage = std::move(loaded.read.image);
+        composeStamp();
+    });
 }
 
 void MainWindow::on_clear_logo_btn_pressed()
 {
+    logoLoader.cancel(); // a logo still being read does not come back
     logoFileName.clear();
     logoImage = QImage();
     ui->logo_label->clear();

@@ -119,29 +119,41 @@ void MainWindow::on_clear_btn_pressed()
     ui->files_list->clear();
 }
 
+// The picture is read away from the window's thread; until it arrives the
+// preview goes on showing what it showed, and a picture that arrives after
+// another was selected is never shown.
 void MainWindow::on_files_list_currentRowChanged(int row)
 {
     const QListWidgetItem *item = row == -1 ? nullptr : ui->files_list->item(row);
+    if (!item) {
+        pictureLoader.cancel();
+        PictureLoader::Loaded nothing;
+        showSelected(QString(), nothing);
+        return;
+    }
+    const QString path = item->text();
+    pictureLoader.load(path, true,
+        [this, path](PictureLoader::Loaded &loaded) { showSelected(path, loaded); });
+}
+
+void MainWindow::showSelected(const QString &path, PictureLoader::Loaded &loaded)
+{
+    const PictureIO::ReadResult &read = loaded.read;
     // With no picture, or one that cannot be shown, there is nothing to show
     // or drag: no earlier picture may come back under the new selection.
-    PictureIO::ReadResult read;
-    if (item)
-        read = PictureIO::readImage(item->text());
-    sourceImage
-        = read.status == PictureIO::ReadStatus::Ok ? PictureIO::toArgb32(read.image) : QImage();
-    read.image = QImage(); // converted: its memory goes back before composing
+    sourceImage = std::move(loaded.converted);
     stampedImage = sourceImage;
     if (sourceImage.isNull()) {
         if (previewLabel)
             previewLabel->clear();
         draggingLogo = draggingText = false;
     }
-    if (!item) {
+    if (path.isEmpty()) {
         statusBar()->clearMessage();
         return;
     }
     // The same reason the run would log, in one line.
-    const QString fileName = QFileInfo(item->text()).fileName();
+    const QString fileName = QFileInfo(path).fileName();
     QString reason = BatchLog::refusal(read, fileName);
     if (read.status == PictureIO::ReadStatus::Ok && sourceImage.isNull())
         reason = BatchLog::outOfMemory(fileName, read.size);

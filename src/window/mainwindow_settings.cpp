@@ -32,24 +32,30 @@ template <class... Ts> struct Overloaded : Ts...
 template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 
 // The control named in the table, found by its object name, so that the
-// keys, defaults and order come from one place only.
-OptionTarget targetOf(const QWidget *window, const StoredOptions::Option &option)
+// keys, defaults and order come from one place only; null for what the
+// window holds itself.
+QWidget *controlOf(const QWidget *window, const StoredOptions::Option &option)
+{
+    return option.control ? window->findChild<QWidget *>(QLatin1String(option.control)) : nullptr;
+}
+
+// The kind of control the option's type in the shared table says holds it.
+OptionTarget targetOf(QWidget *control, const StoredOptions::Option &option)
 {
     using StoredOptions::Type;
     if (!option.control)
         return option.type;
-    const QString name = QLatin1String(option.control);
     switch (option.type) {
     case Type::Bool:
-        return window->findChild<QAbstractButton *>(name);
+        return qobject_cast<QAbstractButton *>(control);
     case Type::Int:
-        if (auto *spin = window->findChild<QSpinBox *>(name))
+        if (auto *spin = qobject_cast<QSpinBox *>(control))
             return spin;
-        return window->findChild<QAbstractSlider *>(name);
+        return qobject_cast<QAbstractSlider *>(control);
     case Type::Double:
-        return window->findChild<QDoubleSpinBox *>(name);
+        return qobject_cast<QDoubleSpinBox *>(control);
     default:
-        return window->findChild<QLineEdit *>(name);
+        return qobject_cast<QLineEdit *>(control);
     }
 }
 
@@ -93,7 +99,7 @@ void MainWindow::loadSettings()
 
     for (const StoredOptions::Option &option : StoredOptions::all()) {
         const QVariant value = settings->value(QLatin1String(option.key), option.fallback);
-        const OptionTarget target = targetOf(this, option);
+        const OptionTarget target = targetOf(controlOf(this, option), option);
         std::visit(Overloaded {
                        [&](QAbstractButton *button) { button->setChecked(value.toBool()); },
                        [&](QSpinBox *spin) { spin->setValue(value.toInt()); },
@@ -117,13 +123,22 @@ void MainWindow::loadSettings()
     }
 }
 
-// Every key is written every time, defaults included; nothing is removed.
-void MainWindow::saveSettings()
+// What the window holds for a stored option now, as it is saved.
+QVariant MainWindow::optionValue(const StoredOptions::Option &option) const
 {
     using StoredOptions::Type;
-    const StoredOptions::Option *pixelCap = StoredOptions::find(QStringLiteral("max_megapixels"));
-    const auto fieldValue = [this, pixelCap](const StoredOptions::Option &option) -> QVariant {
-        switch (option.type) {
+    const std::vector<StoredOptions::Option> &options = StoredOptions::all();
+    // Compositions read every option, also while the form is being filled:
+    // the controls are looked up once.
+    if (optionControls.size() != options.size()) {
+        optionControls.clear();
+        for (const StoredOptions::Option &each : options)
+            optionControls.push_back(controlOf(this, each));
+    }
+    static const StoredOptions::Option *const pixelCap
+        = StoredOptions::find(QStringLiteral("max_megapixels"));
+    const auto fieldValue = [this, &option](Type field) -> QVariant {
+        switch (field) {
         case Type::Path:
             return logoFileName;
         case Type::Font:
@@ -138,20 +153,23 @@ void MainWindow::saveSettings()
             return QVariant();
         }
     };
+    return std::visit(
+        Overloaded {
+            [](QAbstractButton *button) { return QVariant(button->isChecked()); },
+            [](QSpinBox *spin) { return QVariant(spin->value()); },
+            [](QDoubleSpinBox *spin) { return QVariant(spin->value()); },
+            [](QAbstractSlider *slider) { return QVariant(slider->value()); },
+            [](QLineEdit *edit) { return QVariant(edit->text()); },
+            fieldValue,
+        },
+        targetOf(optionControls[size_t(&option - options.data())], option));
+}
 
-    for (const StoredOptions::Option &option : StoredOptions::all()) {
-        const QVariant value
-            = std::visit(Overloaded {
-                             [](QAbstractButton *button) { return QVariant(button->isChecked()); },
-                             [](QSpinBox *spin) { return QVariant(spin->value()); },
-                             [](QDoubleSpinBox *spin) { return QVariant(spin->value()); },
-                             [](QAbstractSlider *slider) { return QVariant(slider->value()); },
-                             [](QLineEdit *edit) { return QVariant(edit->text()); },
-                             [&](Type) { return fieldValue(option); },
-                         },
-                targetOf(this, option));
-        settings->setValue(QLatin1String(option.key), value);
-    }
+// Every key is written every time, defaults included; nothing is removed.
+void MainWindow::saveSettings()
+{
+    for (const StoredOptions::Option &option : StoredOptions::all())
+        settings->setValue(QLatin1String(option.key), optionValue(option));
 }
 
 // The stored logo is read again only if its file is still there; a missing
@@ -160,6 +178,8 @@ void MainWindow::restoreLogo()
 {
     if (!QFileInfo::exists(logoFileName))
         return;
-    logoImage = PictureIO::readImage(logoFileName).image;
-    refreshView();
+    logoLoader.load(logoFileName, false, [this](PictureLoader::Loaded &loaded) {
+        logoImage = std::move(loaded.read.image);
+        refreshView();
+    });
 }

@@ -1,0 +1,55 @@
+#include "window/pictureloader.h"
+
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
+
+PictureLoader::PictureLoader(QObject *parent)
+    : QObject(parent)
+{
+    // One read at a time: a newer request waits for the one under way,
+    // whose result is then dropped, instead of piling up decoders.
+    pool.setMaxThreadCount(1);
+}
+
+// A read under way is left to end in the pool, which waits for it; its
+// result goes nowhere.
+PictureLoader::~PictureLoader()
+{
+    *newest = 0;
+}
+
+void PictureLoader::load(const QString &path, bool convert, Done done)
+{
+    const quint64 ticket = ++generation;
+    *newest = ticket;
+    awaited = ticket;
+    auto *watcher = new QFutureWatcher<Loaded>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, ticket, done] {
+        watcher->deleteLater();
+        if (ticket != generation || watcher->isCanceled())
+            return;
+        awaited = 0;
+        Loaded loaded = watcher->result();
+        done(loaded);
+    });
+    watcher->setFuture(QtConcurrent::run(&pool, [path, convert, ticket, newest = newest] {
+        Loaded loaded;
+        // Asked for something newer while this waited: no read at all.
+        if (*newest != ticket)
+            return loaded;
+        loaded.read = PictureIO::readImage(path);
+        if (convert) {
+            if (loaded.read.status == PictureIO::ReadStatus::Ok)
+                loaded.converted = PictureIO::toArgb32(loaded.read.image);
+            // Converted: its memory goes back before composing.
+            loaded.read.image = QImage();
+        }
+        return loaded;
+    }));
+}
+
+void PictureLoader::cancel()
+{
+    *newest = ++generation;
+    awaited = 0;
+}

@@ -1,0 +1,63 @@
+// tarvelo-cli's command line read into a request, or the usage error that
+// names what is wrong.
+
+#include "cli/commandline.h"
+#include "testsupport.h"
+
+class CommandLineTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parse_data();
+    void parse();
+};
+
+void CommandLineTest::parse_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expected"); // the request, or "usage: <words in the message>"
+    // clang-format off
+    QTest::newRow("full") << QStringList { "--format=PNG", "--quality", "70", "--jobs=3", "--strip-metadata", "--null", "-o", "out", "a.jpg", "-", "--", "-b.jpg" }
+                          << "png 70 3 1 1 out a.jpg|-|-b.jpg";
+    QTest::newRow("last output counts") << QStringList { "-o", "one", "--output", "two", "x" } << " -1 0 0 0 two x";
+    QTest::newRow("a set") << QStringList { "--set", "width_spin=640", "-o", "o", "x" } << " -1 0 0 0 o x width_spin=640";
+    QTest::newRow("no output") << QStringList { "x.jpg" } << "usage: --output";
+    QTest::newRow("no pictures") << QStringList { "-o", "out" } << "usage: name the pictures";
+    QTest::newRow("output without folder") << QStringList { "x", "-o" } << "usage: --output";
+    QTest::newRow("quality beyond") << QStringList { "--quality", "101", "-o", "o", "x" } << "usage: --quality";
+    QTest::newRow("jobs zero") << QStringList { "--jobs", "0", "-o", "o", "x" } << "usage: --jobs";
+    QTest::newRow("format") << QStringList { "--format", "gif", "-o", "o", "x" } << "usage: --format";
+    QTest::newRow("unknown key") << QStringList { "--set", "nope=1", "-o", "o", "x" } << "usage: nope";
+    QTest::newRow("flag with value") << QStringList { "--null=1", "-o", "o", "x" } << "usage: --null";
+    QTest::newRow("unknown option") << QStringList { "--frobnicate", "-o", "o", "x" } << "usage: --frobnicate";
+    // clang-format on
+}
+
+void CommandLineTest::parse()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expected);
+    const Cli::Parsed parsed = Cli::parse(arguments);
+    if (expected.startsWith("usage: ")) {
+        QCOMPARE(parsed.outcome, Cli::Parsed::Outcome::Usage);
+        QVERIFY2(parsed.message.contains(expected.mid(7)), qPrintable(parsed.message));
+        return;
+    }
+    QCOMPARE(parsed.outcome, Cli::Parsed::Outcome::Run);
+    const Cli::Request &r = parsed.request;
+    QString seen = QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                       .arg(r.format)
+                       .arg(r.quality)
+                       .arg(r.jobs)
+                       .arg(int(r.stripMetadata))
+                       .arg(int(r.nullSeparated))
+                       .arg(r.output, r.paths.join('|'));
+    for (const auto &set : r.overrides)
+        seen += ' ' + set.first + '=' + set.second.toString();
+    QCOMPARE(seen, expected);
+    QCOMPARE(Cli::parse({ "--help", "--bogus" }).outcome, Cli::Parsed::Outcome::Help);
+}
+
+TARVELO_TEST_MAIN(CommandLineTest)
+#include "tst_commandline.moc"

@@ -1,0 +1,52 @@
+// The decoder processes kept for reuse: one that died while idle is never
+// handed out, the next picture gets a live one.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include "io/decoderpool.h"
+#include "io/pictureio.h"
+#include "testsupport.h"
+
+using namespace TestSupport;
+
+class DecoderPoolTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void killedIdleDecoder();
+};
+
+void DecoderPoolTest::killedIdleDecoder()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("a.png");
+    QVERIFY(writeFile(path, encode(photoLike(24, 16), "png")));
+    const auto decode = [&] {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        DecoderPool::Limits limits;
+        limits.budgetBytes = PictureIO::memoryBudget();
+        limits.maxPixels = PictureIO::maxPixels();
+        const DecoderPool::Result result = DecoderPool::decode(fd, "png", limits);
+        ::close(fd);
+        return result;
+    };
+    QCOMPARE(decode().kind, DecoderPool::Result::Decoded);
+    const QList<int> idle = decoders();
+    QVERIFY(!idle.isEmpty());
+    for (const int pid : idle)
+        QCOMPARE(::kill(pid, SIGKILL), 0);
+    // Dead (a zombie, or reaped) before the pool is asked again.
+    QTRY_VERIFY(std::all_of(idle.begin(), idle.end(), [](int pid) {
+        const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+        return stat.isEmpty() || stat.contains(") Z ");
+    }));
+    const DecoderPool::Result again = decode();
+    QVERIFY2(again.kind == DecoderPool::Result::Decoded, qPrintable(again.errorText));
+    QCOMPARE(again.image.size(), QSize(24, 16));
+}
+
+TARVELO_TEST_MAIN(DecoderPoolTest)
+#include "tst_decoderpool.moc"
