@@ -168,7 +168,10 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     result.suffix = options.suffix;
     const QString fileName = QFileInfo(path).fileName();
 
-    PictureIO::ReadResult read = PictureIO::readImage(path, true);
+    // A picture that is resized anyway is decoded no larger than it needs.
+    const StampOptions &stamp = options.stamp;
+    const QSize fit = stamp.resizeEnabled ? QSize(stamp.resizeWidth, stamp.resizeHeight) : QSize();
+    PictureIO::ReadResult read = PictureIO::readImage(path, true, fit, stamp.keepAspectRatio);
     result.size = read.size;
     if (read.status == PictureIO::ReadStatus::Missing) {
         result.status = BatchResult::Status::Missing;
@@ -179,15 +182,25 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     if (!result.failure.isEmpty())
         return result;
 
-    QImage source = PictureIO::toArgb32(read.image);
-    read.image = QImage(); // the decoded picture is not needed any more
+    // Handed over, the decoded picture is composed on where the decoder
+    // left it.
+    QImage source = PictureIO::toArgb32(std::move(read.image));
+    read.image = QImage();
+    StampOptions resize = stamp;
+    if (!source.isNull() && read.size.isValid() && source.size() != read.size) {
+        // Decoded smaller: the resize of the whole picture is made from it,
+        // to the size the whole picture resizes to, and is done with.
+        const QSize resized = read.size.scaled(
+            fit, stamp.keepAspectRatio ? Qt::KeepAspectRatio : Qt::IgnoreAspectRatio);
+        source = source.scaled(resized, Qt::IgnoreAspectRatio, RunScaling);
+        resize.resizeEnabled = false;
+    }
     Stamp::Composition composition;
     // Unless the source goes back with the result, the composition may draw
     // on it instead of on a copy.
     if (!source.isNull())
         composition = Stamp::composeTwice(options.keepImages ? source : std::move(source),
-            Stamp::Placement(), options.stamp, options.font, options.color, options.logo,
-            RunScaling);
+            Stamp::Placement(), resize, options.font, options.color, options.logo, RunScaling);
     if (composition.image.isNull()) {
         result.failure = BatchLog::outOfMemory(fileName, read.size);
         return result;

@@ -229,7 +229,8 @@ Reply serve(const Request &request, int file, int memory)
     memcpy(reader, request.reader, sizeof request.reader);
     DecoderCore::Decoded decoded;
     try {
-        decoded = DecoderCore::decode(&device, file, reader, request.budgetBytes, store);
+        decoded = DecoderCore::decode(&device, file, reader, request.budgetBytes, store,
+            QSize(request.fitWidth, request.fitHeight), request.fitKeepsAspect != 0);
     } catch (const std::bad_alloc &) {
         decoded = DecoderCore::Decoded();
         decoded.errorText = QStringLiteral("the decoder ran out of memory");
@@ -251,6 +252,10 @@ Reply serve(const Request &request, int file, int memory)
         reply.outcome = image.isNull() ? Outcome::Failed : Outcome::Decoded;
     reply.width = decoded.claimed.width();
     reply.height = decoded.claimed.height();
+    if (decoded.full.isValid()) {
+        reply.fullWidth = decoded.full.width();
+        reply.fullHeight = decoded.full.height();
+    }
     reply.bytesPerLine = image.isNull() ? 0 : image.bytesPerLine();
     reply.format = image.isNull() ? 0 : int(image.format());
 

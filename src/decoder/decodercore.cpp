@@ -8,6 +8,7 @@
 #include "common/budget.h"
 #include "common/pictureformats.h"
 #include "decoder/decodecheck.h"
+#include "decoder/jpegdecoder.h"
 
 namespace DecoderCore {
 
@@ -15,9 +16,13 @@ using Budget::fits;
 using Budget::pixelBytes;
 
 Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budgetBytes,
-    const PixelStore &store)
+    const PixelStore &store, QSize fit, bool keepAspectRatio)
 {
     Decoded result;
+    // Colour JPEGs, the usual photos, go straight into their final layout.
+    if (reader == "jpeg"
+        && JpegDecoder::decode(fd, budgetBytes, store, fit, keepAspectRatio, result))
+        return result;
     // Everything the reader says while it works is heard, none of it printed.
     DecodeCheck::Listener listener;
 
@@ -69,6 +74,15 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
     } else if (!fits(image.size(), budgetBytes)) {
         result.tooLarge = true;
         image = QImage();
+    }
+    // The program takes an RGB32 picture for ARGB32 as it is: the fourth
+    // byte must say opaque, whatever a reader left there.
+    if (!image.isNull() && image.format() == QImage::Format_RGB32) {
+        for (int y = 0; y < image.height(); ++y) {
+            auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (QRgb *pixel = row, *end = row + image.width(); pixel != end; ++pixel)
+                *pixel |= 0xff000000u;
+        }
     }
     if (!image.isNull())
         result.claimed = image.size();

@@ -32,6 +32,7 @@ struct Result
     Kind kind = DecoderFailed;
     QImage image; // in shared memory, ready to use; null unless Decoded
     QSize size; // decoded or claimed, when known
+    QSize full; // decoded smaller for `fit`: the whole picture's size (else invalid)
     QString errorText;
     QByteArray metadata; // with `withMetadata`: the file's, as MetadataReader::read() gives it
 };
@@ -40,8 +41,12 @@ struct Result
 // The picture's working set must fit `budgetBytes`; the decoder process may
 // use about 2.5 times that. With `withMetadata`, the decoder also reads the
 // file's metadata when the picture decoded (it crashing there fails the
-// picture like any other crash of it).
-Result decode(int fd, const QByteArray &reader, qint64 budgetBytes, bool withMetadata = false);
+// picture like any other crash of it). With a `fit` box, the picture is
+// wanted only to be resized to it afterwards (keeping its proportions inside
+// it or stretched to it), and may come smaller than the file's, never
+// smaller than the resize makes it; `full` then says the file's size.
+Result decode(int fd, const QByteArray &reader, qint64 budgetBytes, bool withMetadata = false,
+    QSize fit = QSize(), bool keepAspectRatio = true);
 
 // Where tarvelo-decoder is: next to the running program, in the install's
 // libexec folder, or where the build put it. Empty when none is there.
