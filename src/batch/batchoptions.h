@@ -21,8 +21,8 @@ struct BatchOptions
     int jpgQuality = 90; // used for "jpg" only
     bool keepMetadata = true; // carry the source's metadata and colour profile over
     int workers = 0; // pictures worked on at once; 0 or less: one per core
-    // Hand back the converted source and the stamped picture with every
-    // result (the window shows them); otherwise only the encoded bytes come
-    // back, which keeps a long run's memory small.
+    // Hand back the stamped picture with every result (the window shows
+    // it); otherwise only the encoded bytes come back, which keeps a long
+    // run's memory small.
     bool keepImages = false;
 };

@@ -184,8 +184,13 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
 
     // Handed over, the decoded picture is composed on where the decoder
     // left it.
+    const bool opaque = read.image.format() == QImage::Format_RGB32;
     QImage source = PictureIO::toArgb32(std::move(read.image));
     read.image = QImage();
+    // The smooth resize works on premultiplied pixels, which opaque ones
+    // already are: so it converts nothing (a whole picture's copy) first.
+    if (opaque && stamp.resizeEnabled)
+        source.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
     StampOptions resize = stamp;
     if (!source.isNull() && read.size.isValid() && source.size() != read.size) {
         // Decoded smaller: the resize of the whole picture is made from it,
@@ -196,11 +201,11 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         resize.resizeEnabled = false;
     }
     Stamp::Composition composition;
-    // Unless the source goes back with the result, the composition may draw
-    // on it instead of on a copy.
+    // Drawn on where it is: without a resize, only the bar's rows and the
+    // text's and logo's rectangles are touched, and no picture is copied.
     if (!source.isNull())
-        composition = Stamp::composeTwice(options.keepImages ? source : std::move(source),
-            Stamp::Placement(), resize, options.font, options.color, options.logo, RunScaling);
+        composition = Stamp::composeTwice(std::move(source), Stamp::Placement(), resize,
+            options.font, options.color, options.logo, RunScaling);
     if (composition.image.isNull()) {
         result.failure = BatchLog::outOfMemory(fileName, read.size);
         return result;
@@ -221,7 +226,6 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     result.failure.clear();
     result.placement = { composition.textPos, composition.logoPos, composition.textExtent };
     if (options.keepImages) {
-        result.source = source;
         result.stamped = composition.image;
     }
     return result;

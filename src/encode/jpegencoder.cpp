@@ -63,10 +63,15 @@ QByteArray encode(
         return QByteArray();
     }
     QImage pixels = image;
-    if (pixels.format() != QImage::Format_RGB32 && pixels.format() != QImage::Format_ARGB32)
+    // Opaque premultiplied pixels (a smoothly resized photo) are their
+    // unpremultiplied selves: only translucent ones need the conversion.
+    const bool opaquePremultiplied = pixels.format() == QImage::Format_ARGB32_Premultiplied
+        && !Encoding::hasTranslucentPixel(pixels);
+    if (pixels.format() != QImage::Format_RGB32 && pixels.format() != QImage::Format_ARGB32
+        && !opaquePremultiplied)
         pixels = pixels.convertToFormat(
             pixels.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    if (Encoding::hasTranslucentPixel(pixels))
+    if (!opaquePremultiplied && Encoding::hasTranslucentPixel(pixels))
         pixels = onWhite(pixels);
     if (pixels.isNull()) {
         *error = QStringLiteral("Out of memory");

@@ -207,14 +207,9 @@ void MainWindow::on_start_btn_pressed()
         }
         // Leaving the block drops whatever was stamped ahead.
         if (last.status == BatchResult::Status::Stamped) {
-            sourceImage = last.source;
-            // A run that resizes may have read its pictures smaller than
-            // they are; the window composes from the whole picture.
-            if (last.size.isValid() && sourceImage.size() != last.size) {
-                const QImage whole = PictureIO::toArgb32(PictureIO::readImage(last.path).image);
-                if (whole.size() == last.size)
-                    sourceImage = whole;
-            }
+            // The run drew on the pictures it read (maybe read smaller):
+            // the window composes from the whole picture, read again.
+            sourceImage = PictureIO::toArgb32(PictureIO::readImage(last.path).image);
             stampedImage = last.stamped;
             textPos = last.placement.textPos;
             logoPos = last.placement.logoPos;
