@@ -278,10 +278,12 @@ public:
             }
         }
         if (fd >= 0) {
-            // What the last decoder said it wrote, pixels and details, is
-            // cleared where it lies (at memory speed, its pages kept);
-            // anything beyond, which an honest decoder leaves alone, goes
-            // back to the system.
+            // As far as any decoder said it wrote, pixels and details, the
+            // buffer is cleared where it lies (at memory speed, its pages
+            // kept); anything beyond, which an honest decoder leaves alone,
+            // goes back to the system. (Clearing less, only what the last
+            // one said, would believe that one; giving back more costs a
+            // fresh page for every one written next time.)
             struct stat info;
             const qint64 written = writtenTo(fd);
             uchar *memory = nullptr;
@@ -318,7 +320,8 @@ public:
     void wrote(int fd, qint64 bytes)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        views[fd].written = bytes;
+        View &seen = views[fd];
+        seen.written = std::max(seen.written, bytes);
     }
     // This side's view of the first `bytes` bytes of buffer `fd`, which
     // holds that many; nullptr when it cannot be mapped.
@@ -351,7 +354,7 @@ private:
     {
         uchar *address = nullptr;
         qint64 length = 0;
-        qint64 written = 0;
+        qint64 written = 0; // the most any decoder said it wrote
     };
     qint64 writtenTo(int fd)
     {
