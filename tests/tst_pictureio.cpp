@@ -10,6 +10,7 @@
 
 #include "testsupport.h"
 
+#include "batch/batchrunner.h"
 #include "encode/jpegencoder.h"
 
 using namespace TestSupport;
@@ -207,6 +208,18 @@ void PictureIOTest::jpeg()
     const Rings before = rings(whole, whole, qMax(expected.width(), expected.height()));
     QVERIFY2(fitted.psnr >= 34 && fitted.straying <= before.straying * 1.25 + 0.5,
              qPrintable(QStringLiteral("%1 dB, %2 against %3").arg(fitted.psnr).arg(fitted.straying).arg(before.straying)));
+    // A run resizing to the box makes its picture the same way.
+    BatchOptions options;
+    options.stamp.resizeEnabled = true;
+    options.stamp.resizeWidth = fit.width();
+    options.stamp.resizeHeight = fit.height();
+    options.stamp.keepAspectRatio = keepAspectRatio;
+    options.stamp.shadowHeight = 0;
+    options.keepImages = true;
+    const BatchResult run = BatchRunner::stampOne(path("q.jpg"), options);
+    QCOMPARE(run.size, expected.size());
+    QCOMPARE(run.stamped.size(), resized);
+    QVERIFY(rings(run.stamped, whole, qMax(expected.width(), expected.height())).psnr >= 34);
 }
 
 void PictureIOTest::write_data()
