@@ -208,6 +208,57 @@ double peakMemoryMB()
     return 0;
 }
 
+// Processor time (user + system) and page faults, of a run.
+struct Usage
+{
+    double cpuSeconds = 0;
+    double faults = 0;
+    Usage &operator+=(const Usage &other)
+    {
+        cpuSeconds += other.cpuSeconds;
+        faults += other.faults;
+        return *this;
+    }
+};
+
+Usage usageOf(const rusage &usage)
+{
+    return { usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec
+            + usage.ru_stime.tv_usec / 1e6,
+        double(usage.ru_minflt + usage.ru_majflt) };
+}
+
+// This process, the children it has reaped, and the ones still running
+// (the window's decoder processes stay between runs).
+Usage usageSoFar()
+{
+    rusage self {}, reaped {};
+    ::getrusage(RUSAGE_SELF, &self);
+    ::getrusage(RUSAGE_CHILDREN, &reaped);
+    Usage total = usageOf(self);
+    total += usageOf(reaped);
+    const double ticks = double(::sysconf(_SC_CLK_TCK));
+    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(QStringLiteral("/proc/self/task/%1/children").arg(task));
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &pid : children.readAll().split(' ')) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid.trimmed())));
+            if (pid.trimmed().isEmpty() || !stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray text = stat.readAll();
+            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+            // minflt, majflt, utime, stime: fields 10, 12, 14, 15 of the line.
+            if (fields.size() > 13)
+                total += { (fields[11].toDouble() + fields[12].toDouble()) / ticks,
+                    fields[7].toDouble() + fields[9].toDouble() };
+        }
+    }
+    return total;
+}
+
+Usage childUsage; // of the last runChild()
+
 // Runs a program to its end; its peak resident memory in MB, -1 on failure.
 double runChild(const QStringList &command, const QByteArray &environment = QByteArray())
 {
@@ -232,20 +283,37 @@ double runChild(const QStringList &command, const QByteArray &environment = QByt
     if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status)
         || WEXITSTATUS(status) != 0)
         return -1;
+    childUsage = usageOf(usage);
     return usage.ru_maxrss / 1024.0;
 }
 
+// The photos of one run: the corpus, unless a benchmark says otherwise.
+int runPhotos = 0;
+qint64 runPixels = 0;
+
 void report(benchmark::State &state, const std::string &tool, bool fit, double seconds,
-    double peakMB)
+    double peakMB, const Usage &used)
 {
-    const double rate = state.iterations() * session->totalPixels / 1e6 / seconds;
+    const double megapixels = state.iterations() * double(runPixels) / 1e6;
+    const double rate = megapixels / seconds;
     const std::string size = fit ? "fit 1920" : "full size";
     rates[tool + size] = rate;
     state.counters["MP/s"] = rate;
     const double vips = rates.count("libvips 2 threads" + size) ? rates["libvips 2 threads" + size] : 0;
     state.counters["x_libvips2"] = vips > 0 ? rate / vips : 0;
+    // Fitted runs against libvips' own shrink-on-load thumbnailing too.
+    if (fit) {
+        const double thumbnail = rates.count("libvips thumbnail 2 threads" + size)
+            ? rates["libvips thumbnail 2 threads" + size]
+            : 0;
+        state.counters["x_thumbnail2"] = thumbnail > 0 ? rate / thumbnail : 0;
+    }
+    state.counters["cpu_s_per_MP"] = used.cpuSeconds / megapixels;
+    state.counters["faults_per_photo"] = used.faults / (state.iterations() * double(runPhotos));
     state.counters["peak_RSS_MB"] = peakMB;
-    state.counters["megapixels"] = double(session->totalPixels) / 1e6;
+    state.counters["megapixels"] = double(runPixels) / 1e6;
+    runPhotos = session->photos.size();
+    runPixels = session->totalPixels;
     state.SetLabel(tool + ", " + size);
 }
 
@@ -265,6 +333,7 @@ void timeChildren(benchmark::State &state, const std::string &tool, bool fit,
     if (!havePhotos(state))
         return;
     double seconds = 0, peak = 0;
+    Usage total;
     for (auto _ : state) {
         QTemporaryDir out;
         const QList<QStringList> list = commands(out.path());
@@ -277,26 +346,33 @@ void timeChildren(benchmark::State &state, const std::string &tool, bool fit,
                 return;
             }
             peak = std::max(peak, used);
+            total += childUsage;
         }
         seconds += clock.nsecsElapsed() / 1e9;
         state.SetIterationTime(clock.nsecsElapsed() / 1e9);
     }
-    report(state, tool, fit, seconds, peak);
+    report(state, tool, fit, seconds, peak, total);
 }
 
 void libvips(benchmark::State &state)
 {
     const bool fit = state.range(0) != 0;
     const int threads = int(state.range(1));
+    const bool thumbnail = state.range(2) != 0; // shrink-on-load
     if (!QFileInfo::exists(QStringLiteral(VIPS_PEER_PATH))) {
         state.SkipWithError("the libvips peer was not built (libvips-dev missing?)");
         return;
     }
-    timeChildren(state, "libvips " + std::to_string(threads) + (threads == 1 ? " thread" : " threads"), fit,
-        [fit](const QString &out) {
+    timeChildren(state,
+        std::string("libvips ") + (thumbnail ? "thumbnail " : "") + std::to_string(threads)
+            + (threads == 1 ? " thread" : " threads"),
+        fit,
+        [fit, thumbnail](const QString &out) {
             QStringList command { QStringLiteral(VIPS_PEER_PATH) };
             if (fit)
                 command << "--fit" << "1920";
+            if (thumbnail)
+                command << "--thumbnail";
             command << session->logoPath << out;
             for (const Photo &photo : session->photos)
                 command << photo.path;
@@ -312,6 +388,7 @@ void tarveloStartButton(benchmark::State &state)
         return;
     session->ui->resize_check->setChecked(fit);
     double seconds = 0, peak = 0;
+    Usage total;
     // The longest the window went without taking its events during a run.
     qint64 longestGap = 0;
     QElapsedTimer sinceTick;
@@ -326,7 +403,10 @@ void tarveloStartButton(benchmark::State &state)
         ticker.start(5);
         QElapsedTimer clock;
         clock.start();
+        const Usage before = usageSoFar();
         const int written = session->run(out.path());
+        const Usage after = usageSoFar();
+        total += { after.cpuSeconds - before.cpuSeconds, after.faults - before.faults };
         ticker.stop();
         state.SetIterationTime(clock.nsecsElapsed() / 1e9);
         seconds += clock.nsecsElapsed() / 1e9;
@@ -336,7 +416,7 @@ void tarveloStartButton(benchmark::State &state)
             return;
         }
     }
-    report(state, "Tarvelo start button", fit, seconds, peak);
+    report(state, "Tarvelo start button", fit, seconds, peak, total);
     state.counters["longest_event_gap_ms"] = double(longestGap);
 }
 
@@ -358,6 +438,32 @@ void tarveloCli(benchmark::State &state)
         for (const Photo &photo : session->photos)
             command << photo.path;
         return QList<QStringList> { command };
+    });
+}
+
+// tarvelo-cli fitting 100 pictures (the corpus over and over): its page
+// faults per picture against those of the corpus once show whether memory
+// is taken afresh for every picture.
+void tarveloCliHundred(benchmark::State &state)
+{
+    const QString options = session->scratch.filePath("options.conf");
+    QFile(options).open(QIODevice::WriteOnly);
+    QStringList paths;
+    runPixels = 0;
+    for (int k = 0; k < 100 && !session->photos.isEmpty(); ++k) {
+        const Photo &photo = session->photos.at(k % session->photos.size());
+        paths << photo.path;
+        runPixels += photo.pixels;
+    }
+    runPhotos = paths.size();
+    timeChildren(state, "tarvelo-cli 100 pictures", true, [options, paths](const QString &out) {
+        QStringList command { QStringLiteral(TARVELO_CLI_PATH), "--options", options, "--set",
+            "logo_file_name=" + session->logoPath, "--set", "shadow_spin=15", "--set",
+            QStringLiteral("wtrmark_edit=") + peerText, "--set", "txt_x_spin=20", "--set",
+            "txt_y_spin=20", "--set", "y_spin=60", "--set", "x_spin=20", "--set",
+            "font=DejaVu Sans,18,-1,5,50,0,0,0,0,0", "--set", "resize_check=true", "--set",
+            "aspect_check=true", "--format", "jpg", "--quality", "90", "--output", out, "--" };
+        return QList<QStringList> { command + paths };
     });
 }
 
@@ -393,10 +499,12 @@ void imageMagickConvert(benchmark::State &state)
 } // namespace
 
 // libvips first: the others are measured against it.
-BENCHMARK(libvips)->ArgNames({ "fit", "threads" })->Args({ 0, 2 })->Args({ 1, 2 })->Args({ 0, 1 })->Args({ 1, 1 })
+BENCHMARK(libvips)->ArgNames({ "fit", "threads", "thumbnail" })->Args({ 0, 2, 0 })->Args({ 1, 2, 0 })
+    ->Args({ 1, 2, 1 })->Args({ 0, 1, 0 })->Args({ 1, 1, 0 })->Args({ 1, 1, 1 })
     ->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
 BENCHMARK(tarveloStartButton)->ArgName("fit")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
 BENCHMARK(tarveloCli)->ArgName("fit")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
+BENCHMARK(tarveloCliHundred)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 BENCHMARK(imageMagickConvert)->ArgName("fit")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 
 int main(int argc, char *argv[])
@@ -410,6 +518,8 @@ int main(int argc, char *argv[])
     benchmark::Initialize(&argc, argv);
     auto owned = std::make_unique<Session>();
     session = owned.get();
+    runPhotos = session->photos.size();
+    runPixels = session->totalPixels;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -19,6 +19,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "encode/encoding.h"
 #include "encode/metadata.h"
 #include "io/pictureio.h"
 

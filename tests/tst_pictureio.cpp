@@ -2,6 +2,8 @@
 // without decoding them or blocking, outputs are created exclusively under a
 // free name, and nothing is left behind when a write fails.
 
+#include <cmath>
+
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +11,9 @@
 #include <zlib.h>
 
 #include "testsupport.h"
+
+#include "batch/batchrunner.h"
+#include "encode/jpegencoder.h"
 
 using namespace TestSupport;
 using PictureIO::ReadStatus;
@@ -25,6 +30,8 @@ private slots:
     void read();
     void keyedPng_data();
     void keyedPng();
+    void jpeg_data();
+    void jpeg();
     void write_data();
     void write();
     void damagedIsRefused_data();
@@ -267,6 +274,64 @@ QByteArray rleBmp(const QList<QByteArray> &rows, int width, bool ended = true)
     return file + QByteArray::fromHex("000000000000ff00") + data;
 }
 
+// `jpeg` with an EXIF block in front that records `orientation`.
+QByteArray withOrientation(const QByteArray &jpeg, int orientation)
+{
+    QByteArray exif("Exif\0\0MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 25);
+    exif += char(orientation) + QByteArray(6, 0);
+    const int length = exif.size() + 2;
+    return jpeg.left(2) + "\xff\xe1" + char(length >> 8) + char(length & 0xff) + exif + jpeg.mid(2);
+}
+
+// Rings of rising frequency up to the pixel pitch, in three tones: any
+// aliasing of a resize shows as rings where there should be flat colour.
+QImage zonePlate(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const double dx = x + 0.5 - width / 2.0, dy = y + 0.5 - height / 2.0;
+            const int grey = qBound(0, int(128 + 127 * std::cos(M_PI * (dx * dx + dy * dy) / width)), 255);
+            image.setPixel(x, y, qRgb(grey, grey / 2 + 64, 255 - grey));
+        }
+    return image;
+}
+
+// How `resized`, a zone plate `full` pixels wide resized, differs from
+// `reference` where its rings are coarse enough to show (-1: nowhere), and
+// how far it strays from the plate's mean tones where they are too fine to.
+struct Rings
+{
+    double psnr = 99;
+    double straying = 0;
+};
+Rings rings(const QImage &resized, const QImage &reference, int full)
+{
+    const double scale = double(resized.width()) / full;
+    double kept = 0, fine = 0;
+    int keptCount = 0, fineCount = 0;
+    for (int y = 0; y < resized.height(); ++y)
+        for (int x = 0; x < resized.width(); ++x) {
+            // The rings' frequency there, in cycles per resized pixel.
+            const double r = std::hypot(x + 0.5 - resized.width() / 2.0, y + 0.5 - resized.height() / 2.0) / scale;
+            const double frequency = r / full / scale;
+            const QRgb a = resized.pixel(x, y), b = reference.pixel(x, y);
+            if (frequency < 0.2) {
+                for (const int shift : { 0, 8, 16 })
+                    kept += std::pow(int((a >> shift) & 0xff) - int((b >> shift) & 0xff), 2);
+                keptCount += 3;
+            } else if (frequency > 1) {
+                fine += std::pow(qRed(a) - 128, 2) + std::pow(qGreen(a) - 128, 2) + std::pow(qBlue(a) - 127, 2);
+                fineCount += 3;
+            }
+        }
+    Rings result;
+    if (kept > 0)
+        result.psnr = 10 * std::log10(255.0 * 255.0 * keptCount / kept);
+    result.straying = fineCount ? std::sqrt(fine / fineCount) : 0;
+    return result;
+}
+
 } // namespace
 
 void PictureIOTest::damagedIsRefused_data()
@@ -344,6 +409,70 @@ void PictureIOTest::pixelCap()
         QCOMPARE(read.pixelLimit, over ? 1000000 : 0);
         QCOMPARE(PictureIO::sizeAllowed(size), !over);
     }
+}
+
+void PictureIOTest::jpeg_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("fit"); // empty: the whole picture
+    QTest::addColumn<bool>("keepAspectRatio");
+    QTest::addColumn<QSize>("decoded"); // with a fit
+    const QImage photo = photoLike(45, 29);
+    // clang-format off
+    for (int orientation = 1; orientation <= 8; ++orientation)
+        QTest::addRow("4:2:0, orientation %d", orientation) << withOrientation(encode(photo, "jpg", 90), orientation) << QSize() << true << QSize();
+    QString error;
+    QTest::newRow("4:4:4, turned") << withOrientation(JpegEncoder::encode(photo, 95, 0, 0, &error), 7) << QSize() << true << QSize();
+    const QByteArray chart = encode(zonePlate(1600, 1200), "jpg", 95);
+    QTest::newRow("chart fitted, 1/4") << chart << QSize(180, 180) << true << QSize(400, 300);
+    QTest::newRow("chart fitted, 1/2") << chart << QSize(360, 360) << true << QSize(800, 600);
+    QTest::newRow("chart turned and stretched, 1/2") << withOrientation(chart, 8) << QSize(250, 350) << false << QSize(600, 800);
+    QTest::newRow("chart halved, not shrunk") << chart << QSize(800, 800) << true << QSize(1600, 1200);
+    // clang-format on
+}
+
+// Colour JPEGs decode to the toolkit reader's pixels, orientation applied;
+// read for a fit, they come smaller and resize to what the whole picture
+// resizes to, without rings that are not there.
+void PictureIOTest::jpeg()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, fit);
+    QFETCH(bool, keepAspectRatio);
+    QFETCH(QSize, decoded);
+    QVERIFY(writeFile(path("q.jpg"), bytes));
+    QImageReader reader(path("q.jpg"));
+    reader.setAutoTransform(true);
+    const QImage expected = reader.read().convertToFormat(QImage::Format_ARGB32);
+    PictureIO::ReadResult read = PictureIO::readImage(path("q.jpg"), false, fit, keepAspectRatio);
+    QCOMPARE(read.status, ReadStatus::Ok);
+    QCOMPARE(read.size, expected.size());
+    QImage picture = PictureIO::toArgb32(std::move(read.image));
+    if (fit.isEmpty()) {
+        QCOMPARE(picture, expected);
+        return;
+    }
+    QCOMPARE(picture.size(), decoded);
+    // Against the resize of the whole picture: the same where the rings
+    // are coarse, no more rings where they are too fine to show.
+    const QSize resized = expected.size().scaled(fit, keepAspectRatio ? Qt::KeepAspectRatio : Qt::IgnoreAspectRatio);
+    const QImage whole = expected.scaled(resized, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const Rings fitted = rings(picture.scaled(resized, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), whole, qMax(expected.width(), expected.height()));
+    const Rings before = rings(whole, whole, qMax(expected.width(), expected.height()));
+    QVERIFY2(fitted.psnr >= 40 && fitted.straying <= before.straying * 1.25 + 0.5,
+             qPrintable(QStringLiteral("%1 dB, %2 against %3").arg(fitted.psnr).arg(fitted.straying).arg(before.straying)));
+    // A run resizing to the box makes its picture the same way.
+    BatchOptions options;
+    options.stamp.resizeEnabled = true;
+    options.stamp.resizeWidth = fit.width();
+    options.stamp.resizeHeight = fit.height();
+    options.stamp.keepAspectRatio = keepAspectRatio;
+    options.stamp.shadowHeight = 0;
+    options.keepImages = true;
+    const BatchResult run = BatchRunner::stampOne(path("q.jpg"), options);
+    QCOMPARE(run.size, expected.size());
+    QCOMPARE(run.stamped.size(), resized);
+    QVERIFY(rings(run.stamped, whole, qMax(expected.width(), expected.height())).psnr >= 40);
 }
 
 void PictureIOTest::write_data()

@@ -22,8 +22,8 @@ struct BatchOptions
     bool keepMetadata = true; // carry the source's metadata and colour profile over
     bool stripLocation = false; // but not where the picture was taken (its GPS tags)
     int workers = 0; // pictures worked on at once; 0 or less: one per usable core
-    // Hand back the converted source and the stamped picture with every
-    // result (the window shows them); otherwise only the encoded bytes come
-    // back, which keeps a long run's memory small.
+    // Hand back the stamped picture with every result (the window shows
+    // it); otherwise only the encoded bytes come back, which keeps a long
+    // run's memory small.
     bool keepImages = false;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -13,6 +14,8 @@
 #include <stdexcept>
 #include <thread>
 #include <vector>
+
+#include <malloc.h>
 
 #include "batch/batchlog.h"
 #include "encode/encoding.h"
@@ -120,6 +123,12 @@ BatchRunner::BatchRunner(const BatchOptions &options)
         PictureIO::setPicturesInFlight(shared->workers + 1, 4);
     else
         PictureIO::setPicturesInFlight(shared->workers, 2);
+    // Memory freed by one picture is kept for the next one for as long as
+    // the run goes (the encoded file and its copies, the resized picture):
+    // pages asked of the system anew for every picture cost more than the
+    // work done in them. It goes back when the run ends.
+    ::mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    ::mallopt(M_TRIM_THRESHOLD, INT_MAX);
     for (int k = 0; k < shared->workers; ++k)
         shared->threads.emplace_back([this] { shared->work(); });
 }
@@ -136,6 +145,8 @@ BatchRunner::~BatchRunner()
     for (std::thread &thread : shared->threads)
         thread.join();
     PictureIO::setPicturesInFlight(1);
+    ::mallopt(M_TRIM_THRESHOLD, 128 * 1024);
+    ::malloc_trim(0);
 }
 
 int BatchRunner::workerCount() const
@@ -200,7 +211,10 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     result.suffix = options.suffix;
     const QString fileName = QFileInfo(path).fileName();
 
-    PictureIO::ReadResult read = PictureIO::readImage(path, true);
+    // A picture that is resized anyway is decoded no larger than it needs.
+    const StampOptions &stamp = options.stamp;
+    const QSize fit = stamp.resizeEnabled ? QSize(stamp.resizeWidth, stamp.resizeHeight) : QSize();
+    PictureIO::ReadResult read = PictureIO::readImage(path, true, fit, stamp.keepAspectRatio);
     result.size = read.size;
     if (read.status == PictureIO::ReadStatus::Missing) {
         result.status = BatchResult::Status::Missing;
@@ -211,15 +225,30 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     if (!result.failure.isEmpty())
         return result;
 
-    QImage source = PictureIO::toArgb32(read.image);
-    read.image = QImage(); // the decoded picture is not needed any more
+    // Handed over, the decoded picture is composed on where the decoder
+    // left it.
+    const bool opaque = read.image.format() == QImage::Format_RGB32;
+    QImage source = PictureIO::toArgb32(std::move(read.image));
+    read.image = QImage();
+    // The smooth resize works on premultiplied pixels, which opaque ones
+    // already are: so it converts nothing (a whole picture's copy) first.
+    if (opaque && stamp.resizeEnabled)
+        source.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
+    StampOptions resize = stamp;
+    if (!source.isNull() && read.size.isValid() && source.size() != read.size) {
+        // Decoded smaller: the resize of the whole picture is made from it,
+        // to the size the whole picture resizes to, and is done with.
+        const QSize resized = read.size.scaled(
+            fit, stamp.keepAspectRatio ? Qt::KeepAspectRatio : Qt::IgnoreAspectRatio);
+        source = source.scaled(resized, Qt::IgnoreAspectRatio, RunScaling);
+        resize.resizeEnabled = false;
+    }
     Stamp::Composition composition;
-    // Unless the source goes back with the result, the composition may draw
-    // on it instead of on a copy.
+    // Drawn on where it is: without a resize, only the bar's rows and the
+    // text's and logo's rectangles are touched, and no picture is copied.
     if (!source.isNull())
-        composition = Stamp::composeTwice(options.keepImages ? source : std::move(source),
-            Stamp::Placement(), options.stamp, options.font, options.color, options.logo,
-            RunScaling);
+        composition = Stamp::composeTwice(std::move(source), Stamp::Placement(), resize,
+            options.font, options.color, options.logo, RunScaling);
     if (composition.image.isNull()) {
         result.failure = BatchLog::outOfMemory(fileName, read.size);
         return result;
@@ -243,7 +272,6 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     result.failure.clear();
     result.placement = { composition.textPos, composition.logoPos, composition.textExtent };
     if (options.keepImages) {
-        result.source = source;
         result.stamped = composition.image;
     }
     return result;

@@ -34,9 +34,9 @@ struct BatchResult
     Metadata::Source metadata;
     QString suffix;
     QSize size; // the size the source has or claims, when known
-    // With BatchOptions::keepImages: the picture composed from (32-bit ARGB)
-    // and the stamped picture, and the placement the composition left.
-    QImage source;
+    // With BatchOptions::keepImages: the stamped picture and the placement
+    // the composition left. (The picture composed from is drawn on where
+    // the decoder left it, so it is not kept: read it again when needed.)
     QImage stamped;
     Stamp::Placement placement;
 };

@@ -24,6 +24,13 @@ struct Request
     qint64 budgetBytes = 0; // the working set a picture may need
     qint32 metadata = 0; // 1: read the file's metadata too, after its pixels
     qint64 maxPixels = 0; // the most pixels the picture may have
+    // A box the picture is wanted for only to be resized to (0 x 0: the
+    // whole picture): the decoder may then give it smaller, never smaller
+    // than the resize makes the whole picture. 1: the resize keeps the
+    // proportions inside the box, 0: it stretches to it.
+    qint32 fitWidth = 0;
+    qint32 fitHeight = 0;
+    qint32 fitKeepsAspect = 1;
 };
 
 enum class Outcome : qint32 {
@@ -43,6 +50,8 @@ struct Reply
     qint32 format = 0; // QImage::Format
     qint64 detailsOffset = 0;
     qint64 detailsBytes = 0;
+    qint32 fullWidth = -1; // decoded smaller for a fit: the whole picture's size
+    qint32 fullHeight = -1;
 };
 
 // The most details the program takes.

@@ -6,10 +6,12 @@
 #include <QMap>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sched.h>
 #include <seccomp.h>
@@ -270,7 +272,8 @@ Reply serve(const Request &request, int file, int memory)
     DecoderCore::Decoded decoded;
     try {
         decoded = DecoderCore::decode(&device, file, reader, request.budgetBytes, store,
-            request.maxPixels > 0 ? request.maxPixels : Budget::DefaultMaxPixels);
+            request.maxPixels > 0 ? request.maxPixels : Budget::DefaultMaxPixels,
+            QSize(request.fitWidth, request.fitHeight), request.fitKeepsAspect != 0);
     } catch (const std::bad_alloc &) {
         decoded = DecoderCore::Decoded();
         decoded.errorText = QStringLiteral("the decoder ran out of memory");
@@ -292,6 +295,10 @@ Reply serve(const Request &request, int file, int memory)
         reply.outcome = image.isNull() ? Outcome::Failed : Outcome::Decoded;
     reply.width = decoded.claimed.width();
     reply.height = decoded.claimed.height();
+    if (decoded.full.isValid()) {
+        reply.fullWidth = decoded.full.width();
+        reply.fullHeight = decoded.full.height();
+    }
     reply.bytesPerLine = image.isNull() ? 0 : image.bytesPerLine();
     reply.format = image.isNull() ? 0 : int(image.format());
 
@@ -309,11 +316,7 @@ Reply serve(const Request &request, int file, int memory)
     // without.
     if (request.metadata && reply.outcome == Outcome::Decoded) {
         try {
-            // A profile the reader could not parse is not carried over
-            // either; the picture is stamped without what came with it.
-            QByteArray metadata = decoded.profileDamaged
-                ? MetadataReader::problem(QStringLiteral("its colour profile is damaged"))
-                : fileMetadata(file);
+            QByteArray metadata = fileMetadata(file);
             if (details.size() + metadata.size() + 64 > DetailsRoom) {
                 metadata = MetadataReader::problem(QStringLiteral("there is too much of it"));
             }
@@ -363,6 +366,12 @@ int run()
         ::setrlimit(RLIMIT_FSIZE, &size);
     }
     ::signal(SIGXFSZ, SIG_IGN);
+    // Freed memory stays with the process for the next picture: a
+    // progressive JPEG's coefficients alone take more than its pixels,
+    // and pages asked of the system anew for every picture cost more than
+    // decoding into them. It goes back when the program is quiet.
+    ::mallopt(M_MMAP_MAX, 0);
+    ::mallopt(M_TRIM_THRESHOLD, INT_MAX);
     DecoderCore::loadReaders();
     MetadataReader::prepare();
     // Nothing of the caller's world is left to read once the readers are
@@ -378,8 +387,10 @@ int run()
     int memory = -1;
     for (;;) {
         pollfd socket { SocketFd, POLLIN, 0 };
-        if (::poll(&socket, 1, 10000) == 0)
+        if (::poll(&socket, 1, 10000) == 0) {
             mappings.dropAll();
+            ::malloc_trim(0);
+        }
         const int received = receive(request, file, memory);
         if (received < 0)
             return 0;

@@ -3,12 +3,14 @@
 #include <QBuffer>
 #include <QImageReader>
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/budget.h"
 #include "common/pictureformats.h"
 #include "decoder/decodecheck.h"
 #include "decoder/jpeg2000.h"
+#include "decoder/jpegdecoder.h"
 #include "decoder/pngkeyed.h"
 
 namespace DecoderCore {
@@ -16,15 +18,24 @@ namespace DecoderCore {
 using Budget::pixelBytes;
 
 Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budgetBytes,
-    const PixelStore &store, qint64 maxPixels)
+    const PixelStore &store, qint64 maxPixels, QSize fit, bool keepAspectRatio)
 {
     const auto fits = [&](const QSize &size) {
         return Budget::fits(size, budgetBytes) && Budget::withinCap(size, maxPixels);
     };
+    // The decoders of their own weigh a picture by its working set alone: a
+    // budget of the cap's working set holds them to the cap as well.
+    const qint64 cappedBudget = maxPixels > 0
+        ? std::min(budgetBytes, Budget::workingSetBytes(QSize(1, 1)) * maxPixels)
+        : budgetBytes;
     // Debian's Qt has no JPEG 2000 reader; OpenJPEG decodes it here.
     if (reader == "jp2")
-        return Jpeg2000::decode(fd, budgetBytes, store);
+        return Jpeg2000::decode(fd, cappedBudget, store);
     Decoded result;
+    // Colour JPEGs, the usual photos, go straight into their final layout.
+    if (reader == "jpeg"
+        && JpegDecoder::decode(fd, cappedBudget, store, fit, keepAspectRatio, result))
+        return result;
     // Everything the reader says while it works is heard, none of it printed.
     DecodeCheck::Listener listener;
 
@@ -89,9 +100,17 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
         result.tooLarge = true;
         image = QImage();
     }
+    // The program takes an RGB32 picture for ARGB32 as it is: the fourth
+    // byte must say opaque, whatever a reader left there.
+    if (!image.isNull() && image.format() == QImage::Format_RGB32) {
+        for (int y = 0; y < image.height(); ++y) {
+            auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (QRgb *pixel = row, *end = row + image.width(); pixel != end; ++pixel)
+                *pixel |= 0xff000000u;
+        }
+    }
     if (!image.isNull())
         result.claimed = image.size();
-    result.profileDamaged = !listener.profileWarnings.isEmpty();
     result.image = image;
     return result;
 }

@@ -23,10 +23,10 @@ struct Decoded
 {
     QImage image; // null on failure
     QSize claimed; // the size the header claims (or the decoded size)
+    QSize full; // the picture's whole size, when it was decoded smaller (else invalid)
     bool tooLarge = false; // refused by the budget; nothing was decoded
     bool damaged = false; // data missing or corrupt: errorText says what
     QString errorText; // the reader's own error text on failure
-    bool profileDamaged = false; // the colour profile could not be read; the pixels could
 };
 
 // Gives memory for `bytes` bytes of pixels that the decoder writes straight
@@ -41,8 +41,12 @@ using PixelStore = std::function<uchar *(qint64 bytes)>;
 // memory, so the pixels are never copied; `image` then uses that memory.
 // Whatever the reader leaves unwritten is zero, never earlier memory.
 // A picture of more than `maxPixels` pixels is too large, whatever the budget.
+// With a `fit` box, the picture is wanted only to be resized to it (keeping
+// its proportions inside it or stretched to it): a JPEG may then be decoded
+// smaller, never smaller than that resize makes it (see jpegdecoder.h).
 Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budgetBytes,
-    const PixelStore &store = PixelStore(), qint64 maxPixels = Budget::DefaultMaxPixels);
+    const PixelStore &store = PixelStore(), qint64 maxPixels = Budget::DefaultMaxPixels,
+    QSize fit = QSize(), bool keepAspectRatio = true);
 
 // Loads the readers of every readable format, so that decoding needs
 // nothing from the file system any more.

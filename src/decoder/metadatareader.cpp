@@ -99,6 +99,25 @@ Resolution headerResolution(const QByteArray &bytes)
     return resolution;
 }
 
+// Whether an ICC profile's header and tag table hold together: the size it
+// states is there, it carries the profile signature, and every tag lies
+// inside it. (Whether a viewer supports its kind is the viewer's business.)
+bool soundProfile(const QByteArray &profile)
+{
+    if (profile.size() < 132 || profile.mid(36, 4) != "acsp")
+        return false;
+    const qint64 size = bigEndian(profile, 0, 4);
+    const qint64 tags = bigEndian(profile, 128, 4);
+    if (size < 132 || size > profile.size() || 132 + 12 * tags > size)
+        return false;
+    for (qint64 k = 0; k < tags; ++k) {
+        const int at = int(132 + 12 * k);
+        if (qint64(bigEndian(profile, at + 4, 4)) + bigEndian(profile, at + 8, 4) > size)
+            return false;
+    }
+    return true;
+}
+
 Resolution exifResolution(const Exiv2::ExifData &exif)
 {
     Resolution resolution;
@@ -376,6 +395,12 @@ Source parse(const QByteArray &bytes)
     // misread its pixels, which are not converted.
     if (source.iccProfile.mid(16, 4) != "RGB ")
         source.iccProfile.clear();
+    // A profile whose own structure does not hold together would mislead
+    // every viewer that reads it: the picture goes without it, and says so.
+    if (!source.iccProfile.isEmpty() && !soundProfile(source.iccProfile)) {
+        source.iccProfile.clear();
+        addProblem(source, QStringLiteral("its colour profile is damaged"));
+    }
     if (!source.resolution.known())
         source.resolution = exifResolution(records->exif);
     if (!records->exif.empty() || !records->iptc.empty() || !records->xmp.empty())

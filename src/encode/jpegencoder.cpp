@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <new>
 
 #include "encode/encoding.h"
 
@@ -62,10 +63,15 @@ QByteArray encode(
         return QByteArray();
     }
     QImage pixels = image;
-    if (pixels.format() != QImage::Format_RGB32 && pixels.format() != QImage::Format_ARGB32)
+    // Opaque premultiplied pixels (a smoothly resized photo) are their
+    // unpremultiplied selves: only translucent ones need the conversion.
+    const bool opaquePremultiplied = pixels.format() == QImage::Format_ARGB32_Premultiplied
+        && !Encoding::hasTranslucentPixel(pixels);
+    if (pixels.format() != QImage::Format_RGB32 && pixels.format() != QImage::Format_ARGB32
+        && !opaquePremultiplied)
         pixels = pixels.convertToFormat(
             pixels.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    if (Encoding::hasTranslucentPixel(pixels))
+    if (!opaquePremultiplied && Encoding::hasTranslucentPixel(pixels))
         pixels = onWhite(pixels);
     if (pixels.isNull()) {
         *error = QStringLiteral("Out of memory");
@@ -80,17 +86,32 @@ QByteArray encode(
         return QByteArray();
     }
     // The buffer is as large as libjpeg-turbo could ever need, so that it
-    // compresses straight into it; untouched pages cost no memory.
+    // compresses straight into it; untouched pages cost no memory. Each
+    // thread keeps its buffer for the next picture: the pages it wrote are
+    // then written again instead of being asked of the system anew, which
+    // costs more than compressing into them.
     const unsigned long room = tjBufSize(pixels.width(), pixels.height(), subsampling);
-    QByteArray jpeg;
     if (room == static_cast<unsigned long>(-1)
         || room > unsigned(std::numeric_limits<int>::max())) {
         *error = QStringLiteral("Image is too large for JPEG");
         return QByteArray();
     }
-    jpeg.resize(int(room));
-    auto *out = reinterpret_cast<unsigned char *>(jpeg.data());
-    unsigned long size = room;
+    thread_local std::unique_ptr<unsigned char[]> kept;
+    thread_local unsigned long keptRoom = 0;
+    if (keptRoom < room) {
+        kept.reset();
+        keptRoom = 0;
+        // With room to spare, so that a slightly larger picture fits too.
+        const unsigned long wanted = room + room / 4;
+        kept.reset(new (std::nothrow) unsigned char[wanted]);
+        if (!kept) {
+            *error = QStringLiteral("Out of memory");
+            return QByteArray();
+        }
+        keptRoom = wanted;
+    }
+    unsigned char *out = kept.get();
+    unsigned long size = keptRoom;
     const int layout = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TJPF_BGRX : TJPF_XRGB;
     if (tjCompress2(handle.get(), pixels.constBits(), pixels.width(), int(pixels.bytesPerLine()),
             pixels.height(), layout, &out, &size, subsampling, quality, TJFLAG_NOREALLOC)
@@ -98,8 +119,7 @@ QByteArray encode(
         *error = QString::fromLocal8Bit(tjGetErrorStr2(handle.get()));
         return QByteArray();
     }
-    jpeg.resize(int(size));
-    jpeg.squeeze();
+    QByteArray jpeg(reinterpret_cast<const char *>(out), int(size));
     stateResolution(jpeg, xPerMetre, yPerMetre);
     return jpeg;
 }

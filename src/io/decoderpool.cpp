@@ -10,6 +10,7 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -24,10 +25,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "config.h"
 #include "common/boundedreader.h"
 #include "common/budget.h"
 #include "common/decoderprotocol.h"
+#include "config.h"
 
 extern char **environ;
 
@@ -295,24 +296,49 @@ int receive(const Child &child, Reply &reply)
 }
 
 // Shared memory for the pixels. Getting fresh pages from the system (and
-// giving them back) costs more than decoding into them, so the memory of a
-// picture that is gone is kept for the next one: a few buffers, for a few
-// seconds, so that memory that is not needed any more goes back soon.
+// giving them back) costs more than decoding into them, and on some
+// machines several times more: so the memory of a picture that is gone is
+// kept for the next one, a few buffers for a few seconds, so that memory
+// that is not needed any more goes back soon. This side keeps a view of
+// each buffer for as long as it has it: the picture is used where the
+// decoder left it, and the buffer is cleared through the view before any
+// decoder gets it again, so that no decoder ever sees another picture.
 class Buffers
 {
 public:
     int take()
     {
+        int fd = -1;
         {
             std::lock_guard<std::mutex> lock(mutex);
             dropOld();
             if (!spare.empty()) {
-                const int fd = spare.back().fd;
+                fd = spare.back().fd;
                 spare.pop_back();
-                return fd;
             }
         }
-        const int fd = ::memfd_create("tarvelo-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        if (fd >= 0) {
+            // As far as any decoder said it wrote, pixels and details, the
+            // buffer is cleared where it lies (at memory speed, its pages
+            // kept); anything beyond, which an honest decoder leaves alone,
+            // goes back to the system. (Clearing less, only what the last
+            // one said, would believe that one; giving back more costs a
+            // fresh page for every one written next time.)
+            struct stat info;
+            const qint64 written = writtenTo(fd);
+            uchar *memory = nullptr;
+            if (::fstat(fd, &info) == 0 && (written == 0 || (memory = view(fd, written)) != nullptr)
+                && (info.st_size <= written
+                    || ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, written,
+                           info.st_size - written)
+                        == 0)) {
+                if (written > 0)
+                    memset(memory, 0, size_t(written));
+                return fd;
+            }
+            close(fd);
+        }
+        fd = ::memfd_create("tarvelo-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
         // It can then only grow: no decoder can shrink it under a mapping of
         // the program's, nor seal it against the next decoder.
         if (fd >= 0 && ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_SEAL) != 0) {
@@ -328,7 +354,37 @@ public:
         if (spare.size() < MaxSpare)
             spare.push_back({ fd, std::chrono::steady_clock::now() });
         else
-            ::close(fd);
+            closeLocked(fd);
+    }
+    // The buffer is not used again (a decoder that broke the protocol may
+    // have grown it to any size): it goes, with this side's view of it.
+    void discard(int fd) { close(fd); }
+    // The decoder's reply says it wrote the first `bytes` bytes of `fd`.
+    void wrote(int fd, qint64 bytes)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        View &seen = views[fd];
+        seen.written = std::max(seen.written, bytes);
+    }
+    // This side's view of the first `bytes` bytes of buffer `fd`, which
+    // holds that many; nullptr when it cannot be mapped.
+    uchar *view(int fd, qint64 bytes)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        View &seen = views[fd];
+        if (seen.length >= bytes)
+            return seen.address;
+        if (seen.address)
+            ::munmap(seen.address, size_t(seen.length));
+        seen.address = nullptr;
+        seen.length = 0;
+        void *address = ::mmap(
+            nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
+        if (address == MAP_FAILED)
+            return nullptr;
+        seen.address = static_cast<uchar *>(address);
+        seen.length = bytes;
+        return seen.address;
     }
 
 private:
@@ -337,12 +393,39 @@ private:
         int fd;
         std::chrono::steady_clock::time_point since;
     };
+    struct View
+    {
+        uchar *address = nullptr;
+        qint64 length = 0;
+        qint64 written = 0; // the most any decoder said it wrote
+    };
+    qint64 writtenTo(int fd)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto seen = views.find(fd);
+        return seen == views.end() ? 0 : seen->second.written;
+    }
+    void close(int fd)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        closeLocked(fd);
+    }
+    void closeLocked(int fd)
+    {
+        const auto seen = views.find(fd);
+        if (seen != views.end()) {
+            if (seen->second.address)
+                ::munmap(seen->second.address, size_t(seen->second.length));
+            views.erase(seen);
+        }
+        ::close(fd);
+    }
     void dropOld()
     {
         const auto now = std::chrono::steady_clock::now();
         for (auto it = spare.begin(); it != spare.end();)
             if (now - it->since > std::chrono::seconds(10)) {
-                ::close(it->fd);
+                closeLocked(it->fd);
                 it = spare.erase(it);
             } else {
                 ++it;
@@ -351,6 +434,7 @@ private:
     static constexpr size_t MaxSpare = 4;
     std::mutex mutex;
     std::vector<Spare> spare;
+    std::map<int, View> views;
 };
 
 // Never destroyed: pictures may outlive everything else at exit.
@@ -360,19 +444,9 @@ Buffers &buffers()
     return *instance;
 }
 
-struct Mapping
+void giveBack(void *memory)
 {
-    void *address;
-    size_t length;
-    int memory;
-};
-
-void unmap(void *info)
-{
-    auto *mapping = static_cast<Mapping *>(info);
-    ::munmap(mapping->address, mapping->length);
-    buffers().give(mapping->memory);
-    delete mapping;
+    buffers().give(int(reinterpret_cast<quintptr>(memory)));
 }
 
 // True when the size a reply gives is one this side can believe: within the
@@ -402,27 +476,13 @@ QImage picture(const Reply &reply, int memory, qint64 capacity, const Limits &li
     // its picture exactly so.
     if (bytes <= 0 || qint64(reply.bytesPerLine) * reply.height != bytes || bytes > capacity)
         return QImage();
-    // Private: whoever paints on the picture gets pages of their own. Mapped
-    // read-only first, so that populating it maps the decoder's pages
-    // instead of copying them (populating a writable private mapping copies
-    // every page); made writable afterwards, each page is copied only when
-    // it is written.
-    void *address
-        = ::mmap(nullptr, size_t(bytes), PROT_READ, MAP_PRIVATE | MAP_POPULATE, memory, 0);
-    if (address == MAP_FAILED)
+    // Composed on where it is: no decoder gets the buffer again before it
+    // has been cleared, and the picture goes before the buffer does.
+    uchar *address = buffers().view(memory, bytes);
+    if (!address)
         return QImage();
-    if (::mprotect(address, size_t(bytes), PROT_READ | PROT_WRITE) != 0) {
-        ::munmap(address, size_t(bytes));
-        return QImage();
-    }
-    // The buffer goes back when the picture is gone.
-    auto *mapping = new Mapping { address, size_t(bytes), memory };
-    QImage image(static_cast<uchar *>(address), reply.width, reply.height, reply.bytesPerLine,
-        format, unmap, mapping);
-    if (image.isNull()) {
-        ::munmap(address, size_t(bytes));
-        delete mapping;
-    }
+    QImage image(address, reply.width, reply.height, reply.bytesPerLine, format, giveBack,
+        reinterpret_cast<void *>(quintptr(memory)));
     return image;
 }
 
@@ -514,7 +574,8 @@ void setDecoderPathForTesting(const QString &path)
     pool().drop();
 }
 
-Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withMetadata)
+Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withMetadata, QSize fit,
+    bool keepAspectRatio)
 {
     Result result;
     Request request;
@@ -526,6 +587,11 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withM
     request.budgetBytes = limits.budgetBytes;
     request.maxPixels = limits.maxPixels;
     request.metadata = withMetadata ? 1 : 0;
+    if (!fit.isEmpty()) {
+        request.fitWidth = fit.width();
+        request.fitHeight = fit.height();
+        request.fitKeepsAspect = keepAspectRatio ? 1 : 0;
+    }
     const int memory = buffers().take();
     if (memory < 0) {
         result.errorText = qt_error_string(errno);
@@ -553,7 +619,7 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withM
     Reply reply;
     const int received = send(child, request, fd, memory) ? receive(child, reply) : 0;
     if (received == 2) {
-        ::close(memory);
+        buffers().discard(memory);
         retire(child);
         result.errorText = malformed;
         return result;
@@ -567,14 +633,47 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withM
     // Sealed against shrinking from the start, so what is there now stays.
     struct stat info;
     const qint64 capacity = ::fstat(memory, &info) == 0 ? qint64(info.st_size) : 0;
+    // What is cleared before the buffer's next use: the pixels and details
+    // the reply describes, as far as the buffer and the budget reach.
+    const qint64 pixels = qint64(qMax(reply.bytesPerLine, 0)) * qMax(reply.height, 0);
+    const qint64 detailsEnd
+        = reply.detailsOffset >= 0 && reply.detailsOffset <= capacity && reply.detailsBytes >= 0
+        ? reply.detailsOffset + qMin(reply.detailsBytes, DetailsRoom)
+        : 0;
+    buffers().wrote(
+        memory, qMin(qMax(pixels, detailsEnd), qMin(capacity, limits.budgetBytes + DetailsRoom)));
     result.size = QSize(reply.width, reply.height);
     Details details;
     const bool sound = readDetails(reply, memory, capacity, details);
     switch (sound ? reply.outcome : Outcome(-1)) {
-    case Outcome::Decoded:
-        result.image = picture(reply, memory, capacity, limits);
+    case Outcome::Decoded: {
+        // A picture decoded smaller for a fitted run is checked by the size
+        // of the file it stands for, below, not by its own.
+        Limits checked = limits;
+        if (!fit.isEmpty() && (reply.fullWidth > 0 || reply.fullHeight > 0)) {
+            const QSize full(reply.fullWidth, reply.fullHeight);
+            if (!believable(full, limits))
+                checked.budgetBytes = 0;
+            checked.claimed = QSize();
+        }
+        result.image = picture(reply, memory, capacity, checked);
         result.kind = result.image.isNull() ? Result::DecoderFailed : Result::Decoded;
+        // Smaller than the file only when asked to, and only as much as the
+        // resize allows: anything else is believed no more than the rest.
+        if (reply.fullWidth > 0 || reply.fullHeight > 0) {
+            const QSize full(reply.fullWidth, reply.fullHeight);
+            const QSize least
+                = full.scaled(fit, keepAspectRatio ? Qt::KeepAspectRatio : Qt::IgnoreAspectRatio);
+            const bool sound = full == result.size
+                || (!fit.isEmpty() && full.width() >= reply.width && full.height() >= reply.height
+                    && reply.width >= least.width() && reply.height >= least.height());
+            if (!sound)
+                result.kind = Result::DecoderFailed;
+            else if (full != result.size)
+                result.full = full;
+        }
         break;
+    }
     case Outcome::TooLarge:
         result.kind = Result::TooLarge;
         break;
@@ -591,7 +690,7 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withM
     if (result.kind == Result::DecoderFailed) {
         // Neither the decoder nor its memory, which it may have grown to
         // any size, is used again.
-        ::close(memory);
+        buffers().discard(memory);
         retire(child);
         result.size = QSize();
         result.errorText = malformed;

@@ -32,6 +32,7 @@ struct Result
     Kind kind = DecoderFailed;
     QImage image; // in shared memory, ready to use; null unless Decoded
     QSize size; // decoded or claimed, when known
+    QSize full; // decoded smaller for `fit`: the whole picture's size (else invalid)
     QString errorText;
     QByteArray metadata; // with `withMetadata`: the file's, as MetadataReader::read() gives it
 };
@@ -51,8 +52,12 @@ struct Limits
 // file's metadata when the picture decoded (it crashing there fails the
 // picture like any other crash of it). A reply that breaks the protocol or
 // the limits costs the picture ("the decoder sent a malformed reply") and
-// that decoder, which is never used again.
-Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withMetadata = false);
+// that decoder, which is never used again. With a `fit` box, the picture is
+// wanted only to be resized to it afterwards (keeping its proportions inside
+// it or stretched to it), and may come smaller than the file's, never
+// smaller than the resize makes it; `full` then says the file's size.
+Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withMetadata = false,
+    QSize fit = QSize(), bool keepAspectRatio = true);
 
 // Makes decode() start `path` instead of tarvelo-decoder; empty for the
 // real one again. For tests that need a decoder that misbehaves; decoders

@@ -126,7 +126,7 @@ bool sizeAllowed(const QSize &size)
 
 namespace {
 
-ReadResult readGuarded(const QString &path, bool withMetadata)
+ReadResult readGuarded(const QString &path, bool withMetadata, QSize fit, bool keepAspectRatio)
 {
     ReadResult result;
     const QByteArray native = QFile::encodeName(path);
@@ -176,7 +176,8 @@ ReadResult readGuarded(const QString &path, bool withMetadata)
     limits.claimed = PictureFormats::claimedSize(first);
     DecoderPool::Result decoded;
     try {
-        decoded = DecoderPool::decode(fd, format->reader, limits, withMetadata);
+        decoded = DecoderPool::decode(
+            fd, format->reader, limits, withMetadata, fit, keepAspectRatio);
     } catch (...) {
         --readsGoingOn;
         ::close(fd);
@@ -185,7 +186,9 @@ ReadResult readGuarded(const QString &path, bool withMetadata)
     --readsGoingOn;
     ::close(fd);
 
-    result.size = decoded.size.isValid() ? decoded.size : QSize();
+    result.size = decoded.full.isValid() ? decoded.full
+        : decoded.size.isValid()         ? decoded.size
+                                         : QSize();
     switch (decoded.kind) {
     case DecoderPool::Result::Decoded:
         result.image = decoded.image;
@@ -228,12 +231,12 @@ ReadResult readGuarded(const QString &path, bool withMetadata)
 
 } // namespace
 
-ReadResult readImage(const QString &path, bool withMetadata)
+ReadResult readImage(const QString &path, bool withMetadata, QSize fit, bool keepAspectRatio)
 {
     // Called from worker threads: nothing may leave them, not even running
     // out of memory. The picture fails; the run goes on.
     try {
-        return readGuarded(path, withMetadata);
+        return readGuarded(path, withMetadata, fit, keepAspectRatio);
     } catch (const std::exception &e) {
         ReadResult result;
         result.status = ReadStatus::Unreadable;
@@ -270,24 +273,21 @@ QImage withFullColourTable(const QImage &read)
 
 } // namespace
 
-QImage toArgb32(const QImage &read)
+QImage toArgb32(QImage read)
 {
     if (read.isNull())
         return QImage();
+    if (read.format() == QImage::Format_RGB32) {
+        // An opaque picture, the usual photo: RGB32 keeps 0xff in the alpha
+        // byte, so its words are the painted ARGB32 ones already. A picture
+        // shared with someone else is copied first (whole rows at once).
+        if (!read.reinterpretAsFormat(QImage::Format_ARGB32))
+            return QImage();
+        return read;
+    }
     QImage picture(read.size(), QImage::Format_ARGB32);
     if (picture.isNull())
         return QImage();
-    if (read.format() == QImage::Format_RGB32) {
-        // An opaque picture, the usual photo: its pixels are the painted
-        // ones word for word, at a fraction of the painting's cost.
-        for (int y = 0; y < read.height(); ++y) {
-            const auto *from = reinterpret_cast<const QRgb *>(read.constScanLine(y));
-            auto *to = reinterpret_cast<QRgb *>(picture.scanLine(y));
-            for (int x = 0; x < read.width(); ++x)
-                to[x] = from[x] | 0xff000000u;
-        }
-        return picture;
-    }
     // A fresh image holds whatever the allocator left there; transparent
     // pixels of the read picture must not show it.
     picture.fill(Qt::transparent);

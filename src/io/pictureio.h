@@ -38,7 +38,7 @@ enum class ReadStatus {
 
 struct ReadResult
 {
-    QImage image; // null unless status is Ok
+    QImage image; // null unless status is Ok; read for a fit, maybe smaller than `size`
     ReadStatus status = ReadStatus::Missing;
     QSize size; // the size the file claims, when known
     QString errorText; // the reader's own error text, or why the file was refused
@@ -54,7 +54,14 @@ struct ReadResult
 // anything but the file. With `withMetadata`, the decoder process reads the
 // file's metadata as well: this process never parses the file's metadata.
 // Safe to call from several threads at once.
-ReadResult readImage(const QString &path, bool withMetadata = false);
+//
+// A picture wanted only to be resized to fit `fit` (keeping its proportions
+// inside it, or stretched to it without `keepAspectRatio`) may be decoded
+// smaller than it is, never smaller than twice what the resize makes of
+// it: a photo resized to a quarter of its size or less then costs a
+// fraction of the decoding. `size` stays the file's own.
+ReadResult readImage(const QString &path, bool withMetadata = false, QSize fit = QSize(),
+    bool keepAspectRatio = true);
 
 // The memory one picture may take while it is stamped: the memory available
 // to this process (free memory, what its control group's memory limit and
@@ -80,12 +87,15 @@ qint64 maxPixels();
 // cap.
 bool sizeAllowed(const QSize &size);
 
-// The picture as the compositor works on it: a new 32-bit ARGB image of the
+// The picture as the compositor works on it: a 32-bit ARGB image of the
 // same size, cleared to transparent, with `read` painted on it at (0, 0).
+// An opaque 32-bit picture (RGB32, the decoder's photos) already is one,
+// byte for byte: it is taken over as it is, without a copy when `read` is
+// handed over (moved in) and with one row copy otherwise.
 // Any format a reader returns is safe: an indexed picture whose colour table
 // is missing or short gets grey levels for the colours it lacks.
 // Returns a null image when `read` is null or the allocation fails.
-QImage toArgb32(const QImage &read);
+QImage toArgb32(QImage read);
 
 // ---- writing ----
 

@@ -59,9 +59,10 @@ void MainWindow::on_start_btn_pressed()
 
     // Everything the pictures are stamped with is taken now, once, for the
     // whole run; the JPG quality too, whatever the format is at the start.
-    BatchSession run(readBatchOptions(), ui->files_list->model(), folder,
-        [this] { return outputSuffix(); });
-    connect(&run, &BatchSession::pictureStarting, this,
+    BatchSession run(
+        readBatchOptions(), ui->files_list->model(), folder, [this] { return outputSuffix(); });
+    connect(
+        &run, &BatchSession::pictureStarting, this,
         [this] { ui->log_plain->appendHtml(QStringLiteral("<hr>")); }, Qt::QueuedConnection);
     connect(&run, &BatchSession::loggedHtml, ui->log_plain, &QPlainTextEdit::appendHtml,
         Qt::QueuedConnection);
@@ -160,12 +161,20 @@ void MainWindow::endRun(const BatchSession &run)
     // takes longer to show than the window may wait for its events).
     const BatchResult &last = run.lastStamped();
     if (last.status == BatchResult::Status::Stamped) {
-        sourceImage = last.source;
         stampedImage = last.stamped;
         textPos = last.placement.textPos;
         logoPos = last.placement.logoPos;
         textExtent = last.placement.textExtent;
         refreshView();
+        // The run drew on the pictures it read (maybe read smaller): the
+        // window composes from the whole picture, read again away from its
+        // thread. A change made before it arrives composes it anew.
+        sourceImage = QImage();
+        pictureLoader.load(last.path, true, [this](PictureLoader::Loaded &loaded) {
+            sourceImage = std::move(loaded.converted);
+            if (stampedImage.isNull())
+                composeTwice();
+        });
     }
 
     // A run of one picture has the range 0 to 0, which the bar shows as

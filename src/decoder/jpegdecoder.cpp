@@ -1,0 +1,249 @@
+#include "decoder/jpegdecoder.h"
+
+#include <turbojpeg.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <vector>
+
+#include "common/budget.h"
+
+namespace JpegDecoder {
+
+namespace {
+
+// The largest file read whole: far beyond any photo, well below what the
+// memory budget would refuse anyway.
+constexpr qint64 MaxFileBytes = 1LL << 30;
+
+bool readWhole(int fd, std::vector<unsigned char> &bytes)
+{
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || info.st_size <= 0 || info.st_size > MaxFileBytes)
+        return false;
+    bytes.resize(size_t(info.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t count = ::pread(fd, bytes.data() + done, bytes.size() - done, off_t(done));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        done += size_t(count);
+    }
+    return true;
+}
+
+quint32 number(const unsigned char *at, int width, bool little)
+{
+    quint32 value = 0;
+    for (int k = 0; k < width; ++k)
+        value = little ? value | quint32(at[k]) << (8 * k) : (value << 8) | at[k];
+    return value;
+}
+
+// The orientation tag in a TIFF structure (an EXIF block after its
+// "Exif\0\0"), looked for in the first IFD and the ones chained after it,
+// as the toolkit's reader looks: 1 when absent, 0 when the structure or the
+// value is out of the ordinary.
+int tiffOrientation(const unsigned char *tiff, size_t size)
+{
+    if (size < 8)
+        return 0;
+    bool little;
+    if (number(tiff, 4, false) == 0x49492A00)
+        little = true;
+    else if (number(tiff, 4, false) == 0x4D4D002A)
+        little = false;
+    else
+        return 0;
+    size_t offset = number(tiff + 4, 4, little);
+    for (int ifd = 0; ifd < 10; ++ifd) {
+        if (offset < 8 || offset + 2 > size)
+            return 0;
+        const size_t entries = number(tiff + offset, 2, little);
+        if (offset + 2 + entries * 12 + 4 > size)
+            return 0;
+        for (size_t k = 0; k < entries; ++k) {
+            const unsigned char *entry = tiff + offset + 2 + k * 12;
+            if (number(entry, 2, little) == 0x0112) {
+                const int value = int(number(entry + 8, 2, little));
+                return value >= 1 && value <= 8 ? value : value == 0 ? 1 : 0;
+            }
+        }
+        offset = number(tiff + offset + 2 + entries * 12, 4, little);
+        if (offset == 0)
+            return 1;
+    }
+    return 1;
+}
+
+// Writes `from` (width x height pixels of 32 bits, rows packed) into `to`
+// as EXIF orientation `orientation` shows it; `to` has rows of
+// `toWidth` pixels. Turned pictures are copied in tiles, so that the
+// column-wise side stays in the cache.
+void orient(const quint32 *from, int width, int height, int orientation, quint32 *to)
+{
+    const bool turned = orientation >= 5;
+    const int toWidth = turned ? height : width;
+    if (!turned) {
+        for (int y = 0; y < height; ++y) {
+            const bool flipY = orientation == 3 || orientation == 4;
+            const bool flipX = orientation == 2 || orientation == 3;
+            const quint32 *in = from + size_t(flipY ? height - 1 - y : y) * size_t(width);
+            quint32 *out = to + size_t(y) * size_t(toWidth);
+            if (flipX)
+                std::reverse_copy(in, in + width, out);
+            else
+                std::copy(in, in + width, out);
+        }
+        return;
+    }
+    // out(x, y) = in(sx, sy) with, for the output's x and y:
+    // 5: (y, x), 6: (y, H-1-x), 7: (W-1-y, H-1-x), 8: (W-1-y, x).
+    const bool reverseX = orientation == 7 || orientation == 8; // source x from output y
+    const bool reverseY = orientation == 6 || orientation == 7; // source y from output x
+    constexpr int Tile = 64;
+    const int toHeight = width;
+    for (int ty = 0; ty < toHeight; ty += Tile)
+        for (int tx = 0; tx < toWidth; tx += Tile) {
+            const int yEnd = std::min(ty + Tile, toHeight), xEnd = std::min(tx + Tile, toWidth);
+            for (int y = ty; y < yEnd; ++y) {
+                const int sx = reverseX ? width - 1 - y : y;
+                quint32 *out = to + size_t(y) * size_t(toWidth);
+                for (int x = tx; x < xEnd; ++x) {
+                    const int sy = reverseY ? height - 1 - x : x;
+                    out[x] = from[size_t(sy) * size_t(width) + size_t(sx)];
+                }
+            }
+        }
+}
+
+} // namespace
+
+int orientation(const unsigned char *jpeg, size_t size)
+{
+    if (size < 4 || jpeg[0] != 0xff || jpeg[1] != 0xd8)
+        return 0;
+    int found = 1;
+    int blocks = 0;
+    size_t at = 2;
+    while (at + 4 <= size) {
+        if (jpeg[at] != 0xff)
+            return 0;
+        const unsigned char marker = jpeg[at + 1];
+        if (marker == 0xff) { // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0xda || marker == 0xd9) // the scan begins: no more headers
+            return found;
+        const size_t length = number(jpeg + at + 2, 2, false);
+        if (length < 2 || at + 2 + length > size)
+            return 0;
+        const unsigned char *data = jpeg + at + 4;
+        if (marker == 0xe1 && length - 2 > 6 && std::equal(data, data + 6, "Exif\0\0")) {
+            if (++blocks > 1)
+                return 0;
+            found = tiffOrientation(data + 6, length - 2 - 6);
+        }
+        at += 2 + length;
+    }
+    return 0;
+}
+
+bool decode(int fd, qint64 budgetBytes, const DecoderCore::PixelStore &store, QSize fit,
+    bool keepAspectRatio, DecoderCore::Decoded &result)
+{
+    std::vector<unsigned char> file;
+    if (!readWhole(fd, file))
+        return false;
+    std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitDecompress(), tjDestroy);
+    int width = 0, height = 0, subsampling = 0, colourSpace = 0;
+    if (!handle
+        || tjDecompressHeader3(
+               handle.get(), file.data(), file.size(), &width, &height, &subsampling, &colourSpace)
+            != 0
+        || (colourSpace != TJCS_YCbCr && colourSpace != TJCS_RGB) || width <= 0 || height <= 0)
+        return false;
+    const int turn = orientation(file.data(), file.size());
+    if (turn == 0)
+        return false;
+    const bool turned = turn >= 5;
+
+    // Refused by the size the header claims, before anything is decoded.
+    if (!Budget::fits(QSize(width, height), budgetBytes)) {
+        result.claimed = QSize(width, height);
+        result.tooLarge = true;
+        return true;
+    }
+    const QSize full = turned ? QSize(height, width) : QSize(width, height);
+
+    // The smallest scale whose picture is still twice the resized one in
+    // both directions. DCT scaling is a block filter of its own, sharper
+    // than the smooth resize: with at least a halving left to the resize,
+    // the result is the resize of the whole picture within what the eye
+    // (and the JPEG encoding after it) can tell.
+    int denominator = 1;
+    if (!fit.isEmpty()) {
+        const QSize wanted
+            = full.scaled(fit, keepAspectRatio ? Qt::KeepAspectRatio : Qt::IgnoreAspectRatio);
+        for (const int candidate : { 8, 4, 2 }) {
+            const tjscalingfactor factor { 1, candidate };
+            if (TJSCALED(full.width(), factor) >= 2 * wanted.width()
+                && TJSCALED(full.height(), factor) >= 2 * wanted.height()) {
+                denominator = candidate;
+                break;
+            }
+        }
+    }
+    const tjscalingfactor factor { 1, denominator };
+    const int decodedWidth = TJSCALED(width, factor), decodedHeight = TJSCALED(height, factor);
+    const QSize size
+        = turned ? QSize(decodedHeight, decodedWidth) : QSize(decodedWidth, decodedHeight);
+    const qint64 bytes = Budget::pixelBytes(size, QImage::Format_RGB32);
+    if (bytes <= 0)
+        return false;
+
+    // Where the pixels end: the program's memory, or a picture of its own.
+    QImage image;
+    uchar *memory = store ? store(bytes) : nullptr;
+    if (memory)
+        image = QImage(memory, size.width(), size.height(), size.width() * 4, QImage::Format_RGB32);
+    else
+        image = QImage(size, QImage::Format_RGB32);
+    if (image.isNull())
+        return false;
+
+    // A turned picture is decoded as stored and turned on the way into its
+    // memory; an upright one is decoded where it ends.
+    std::vector<quint32> stored;
+    unsigned char *target = image.bits();
+    if (turn != 1) {
+        stored.resize(size_t(decodedWidth) * size_t(decodedHeight));
+        target = reinterpret_cast<unsigned char *>(stored.data());
+    }
+    // BGRX writes 0xff into the fourth byte: opaque, as RGB32 has it.
+    const int layout = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TJPF_BGRX : TJPF_XRGB;
+    // Any warning (libjpeg fills what it could not decode with grey) hands
+    // the file to the toolkit's reader, which tells damage from harmless
+    // trailing bytes as it always has.
+    if (tjDecompress2(handle.get(), file.data(), file.size(), target, decodedWidth,
+            decodedWidth * 4, decodedHeight, layout, TJFLAG_LIMITSCANS)
+        != 0)
+        return false;
+    if (turn != 1)
+        orient(stored.data(), decodedWidth, decodedHeight, turn,
+            reinterpret_cast<quint32 *>(image.bits()));
+
+    result.image = image;
+    result.claimed = size;
+    result.full = full;
+    return true;
+}
+
+} // namespace JpegDecoder
