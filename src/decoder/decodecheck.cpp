@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -61,21 +62,6 @@ void install()
     });
 }
 
-QByteArray readAt(int fd, qint64 at, qint64 count)
-{
-    count = std::min<qint64>(count, INT_MAX - 4096);
-    QByteArray bytes(int(count), Qt::Uninitialized);
-    qint64 done = 0;
-    while (done < count) {
-        const ssize_t got
-            = ::pread(fd, bytes.data() + done, size_t(count - done), off_t(at + done));
-        if (got <= 0)
-            break;
-        done += got;
-    }
-    bytes.truncate(int(done));
-    return bytes;
-}
 
 quint32 bigEndian(const char *bytes, int width)
 {
@@ -494,6 +480,24 @@ QString sizeDamage(int fd, const QByteArray &format, const QSize &decoded)
         .arg(decoded.height())
         .arg(sizes.first().width())
         .arg(sizes.first().height());
+}
+
+QByteArray readAt(int fd, qint64 at, qint64 count)
+{
+    count = std::min<qint64>(count, INT_MAX - 4096);
+    QByteArray bytes(int(count), Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < count) {
+        const ssize_t got
+            = ::pread(fd, bytes.data() + done, size_t(count - done), off_t(at + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    bytes.truncate(int(done));
+    return bytes;
 }
 
 Listener::Listener()

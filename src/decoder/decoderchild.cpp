@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "common/decoderprotocol.h"
+#include "decoder/decodecheck.h"
 #include "decoder/decodercore.h"
 #include "decoder/metadatareader.h"
 
@@ -224,19 +225,7 @@ QByteArray fileMetadata(int file)
         return MetadataReader::problem(
             QStringLiteral("the file is too large to read its metadata"));
     try {
-        QByteArray bytes(int(info.st_size), Qt::Uninitialized);
-        qint64 done = 0;
-        while (done < bytes.size()) {
-            const ssize_t count
-                = ::pread(file, bytes.data() + done, size_t(bytes.size() - done), done);
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0)
-                break;
-            done += count;
-        }
-        bytes.truncate(int(done));
-        return MetadataReader::read(bytes);
+        return MetadataReader::read(DecodeCheck::readAt(file, 0, info.st_size));
     } catch (const std::bad_alloc &) {
         return MetadataReader::problem(QStringLiteral("the decoder ran out of memory"));
     }

@@ -1,5 +1,7 @@
 #include "decoder/pngkeyed.h"
 
+#include "decoder/decodecheck.h"
+
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,23 +24,6 @@ quint32 bigEndian(const QByteArray &bytes, int at)
     return value;
 }
 
-// The first `limit` bytes of the file open at `fd` (fewer when it is
-// shorter).
-QByteArray readAt(int fd, qint64 limit)
-{
-    QByteArray bytes(int(limit), Qt::Uninitialized);
-    qint64 done = 0;
-    while (done < limit) {
-        const ssize_t count = ::pread(fd, bytes.data() + done, size_t(limit - done), done);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            break;
-        done += count;
-    }
-    bytes.truncate(int(done));
-    return bytes;
-}
 
 struct Source
 {
@@ -95,7 +80,7 @@ bool applies(int fd)
 {
     // The chunks before the image data; text chunks could make them long,
     // the ones that matter come first.
-    const QByteArray head = readAt(fd, 65536);
+    const QByteArray head = DecodeCheck::readAt(fd, 0, 65536);
     if (!head.startsWith("\x89PNG\r\n\x1a\n") || head.size() < 33 || head.mid(12, 4) != "IHDR")
         return false;
     const int depth = quint8(head.at(24)), colourType = quint8(head.at(25));
@@ -120,7 +105,7 @@ QString decode(int fd, QImage &image)
     const qint64 size = ::fstat(fd, &file) == 0 ? qint64(file.st_size) : 0;
     if (size <= 0 || size > std::numeric_limits<int>::max())
         return QStringLiteral("its size cannot be read");
-    const QByteArray bytes = readAt(fd, size);
+    const QByteArray bytes = DecodeCheck::readAt(fd, 0, size);
     Source source;
     source.bytes = &bytes;
     png_structp png
