@@ -1,5 +1,6 @@
 // The decoder processes kept for reuse: one that died while idle is never
-// handed out, the next picture gets a live one.
+// handed out, the next picture gets a live one; one that met a damaged file
+// serves no other.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -17,6 +18,7 @@ class DecoderPoolTest : public QObject
 
 private slots:
     void killedIdleDecoder();
+    void damagedFileRetiresItsDecoder();
 };
 
 void DecoderPoolTest::killedIdleDecoder()
@@ -46,6 +48,30 @@ void DecoderPoolTest::killedIdleDecoder()
     const DecoderPool::Result again = decode();
     QVERIFY2(again.kind == DecoderPool::Result::Decoded, qPrintable(again.errorText));
     QCOMPARE(again.image.size(), QSize(24, 16));
+}
+
+void DecoderPoolTest::damagedFileRetiresItsDecoder()
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath("a.png"), cut = dir.filePath("b.png");
+    QVERIFY(writeFile(good, encode(photoLike(24, 16), "png")));
+    QVERIFY(writeFile(cut, encode(photoLike(24, 16), "png").left(60)));
+    const auto decode = [](const QString &path) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        DecoderPool::Limits limits;
+        limits.budgetBytes = PictureIO::memoryBudget();
+        limits.maxPixels = PictureIO::maxPixels();
+        const DecoderPool::Result::Kind kind = DecoderPool::decode(fd, "png", limits).kind;
+        ::close(fd);
+        return kind;
+    };
+    QCOMPARE(decode(good), DecoderPool::Result::Decoded);
+    const QList<int> before = decoders();
+    QCOMPARE(decode(cut), DecoderPool::Result::Damaged);
+    const QList<int> after = decoders();
+    // One idle decoder fewer: the one that read the damaged file is gone.
+    QCOMPARE(after.size(), before.size() - 1);
+    QCOMPARE(decode(good), DecoderPool::Result::Decoded);
 }
 
 TARVELO_TEST_MAIN(DecoderPoolTest)

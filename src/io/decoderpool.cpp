@@ -702,7 +702,12 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withM
         apply(details, result.image);
     result.errorText = details.errorText;
     result.metadata = details.metadata;
-    pool().give(child);
+    // A decoder that met a damaged or unreadable file may have been led
+    // astray by it: it serves no other picture.
+    if (result.kind == Result::Damaged || result.kind == Result::Failed)
+        retire(child);
+    else
+        pool().give(child);
     return result;
 }
 
