@@ -46,13 +46,8 @@ void CommandLineTest::parse()
     }
     QCOMPARE(parsed.outcome, Cli::Parsed::Outcome::Run);
     const Cli::Request &r = parsed.request;
-    QString seen = QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
-                       .arg(r.format)
-                       .arg(r.quality)
-                       .arg(r.jobs)
-                       .arg(int(r.stripMetadata))
-                       .arg(int(r.nullSeparated))
-                       .arg(r.output, r.paths.join('|'));
+    QString seen = QString::asprintf("%s %d %d %d %d %s", qPrintable(r.format), r.quality, r.jobs,
+        int(r.stripMetadata), int(r.nullSeparated), qPrintable(r.output + ' ' + r.paths.join('|')));
     for (const auto &set : r.overrides)
         seen += ' ' + set.first + '=' + set.second.toString();
     QCOMPARE(seen, expected);

@@ -12,6 +12,21 @@
 
 using namespace TestSupport;
 
+namespace {
+
+DecoderPool::Result decode(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    DecoderPool::Limits limits;
+    limits.budgetBytes = PictureIO::memoryBudget();
+    limits.maxPixels = PictureIO::maxPixels();
+    const DecoderPool::Result result = DecoderPool::decode(fd, "png", limits);
+    ::close(fd);
+    return result;
+}
+
+} // namespace
+
 class DecoderPoolTest : public QObject
 {
     Q_OBJECT
@@ -26,16 +41,7 @@ void DecoderPoolTest::killedIdleDecoder()
     QTemporaryDir dir;
     const QString path = dir.filePath("a.png");
     QVERIFY(writeFile(path, encode(photoLike(24, 16), "png")));
-    const auto decode = [&] {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        DecoderPool::Limits limits;
-        limits.budgetBytes = PictureIO::memoryBudget();
-        limits.maxPixels = PictureIO::maxPixels();
-        const DecoderPool::Result result = DecoderPool::decode(fd, "png", limits);
-        ::close(fd);
-        return result;
-    };
-    QCOMPARE(decode().kind, DecoderPool::Result::Decoded);
+    QCOMPARE(decode(path).kind, DecoderPool::Result::Decoded);
     const QList<int> idle = decoders();
     QVERIFY(!idle.isEmpty());
     for (const int pid : idle)
@@ -45,7 +51,7 @@ void DecoderPoolTest::killedIdleDecoder()
         const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
         return stat.isEmpty() || stat.contains(") Z ");
     }));
-    const DecoderPool::Result again = decode();
+    const DecoderPool::Result again = decode(path);
     QVERIFY2(again.kind == DecoderPool::Result::Decoded, qPrintable(again.errorText));
     QCOMPARE(again.image.size(), QSize(24, 16));
 }
@@ -56,22 +62,12 @@ void DecoderPoolTest::damagedFileRetiresItsDecoder()
     const QString good = dir.filePath("a.png"), cut = dir.filePath("b.png");
     QVERIFY(writeFile(good, encode(photoLike(24, 16), "png")));
     QVERIFY(writeFile(cut, encode(photoLike(24, 16), "png").left(60)));
-    const auto decode = [](const QString &path) {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        DecoderPool::Limits limits;
-        limits.budgetBytes = PictureIO::memoryBudget();
-        limits.maxPixels = PictureIO::maxPixels();
-        const DecoderPool::Result::Kind kind = DecoderPool::decode(fd, "png", limits).kind;
-        ::close(fd);
-        return kind;
-    };
-    QCOMPARE(decode(good), DecoderPool::Result::Decoded);
+    QCOMPARE(decode(good).kind, DecoderPool::Result::Decoded);
     const QList<int> before = decoders();
-    QCOMPARE(decode(cut), DecoderPool::Result::Damaged);
-    const QList<int> after = decoders();
+    QCOMPARE(decode(cut).kind, DecoderPool::Result::Damaged);
     // One idle decoder fewer: the one that read the damaged file is gone.
-    QCOMPARE(after.size(), before.size() - 1);
-    QCOMPARE(decode(good), DecoderPool::Result::Decoded);
+    QCOMPARE(decoders().size(), before.size() - 1);
+    QCOMPARE(decode(good).kind, DecoderPool::Result::Decoded);
 }
 
 TARVELO_TEST_MAIN(DecoderPoolTest)

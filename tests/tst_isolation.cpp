@@ -359,34 +359,21 @@ void IsolationTest::decoderKeepsNothingOfTheCallers()
     QCOMPARE(PictureIO::readImage(photo).status, PictureIO::ReadStatus::Ok);
     ::close(leaked);
     qunsetenv("TARVELO_SECRET");
-    QList<int> decoders;
-    for (const QString &task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        for (const QByteArray &pid : readFile("/proc/self/task/" + task + "/children").split(' '))
-            if (QFileInfo("/proc/" + pid.trimmed() + "/exe")
-                    .symLinkTarget()
-                    .endsWith("tarvelo-decoder"))
-                decoders << pid.trimmed().toInt();
-    QCOMPARE(decoders.size(), 1);
-    const QString proc = QString("/proc/%1/").arg(decoders.first());
-    QStringList descriptors = QDir(proc + "fd").entryList(QDir::System | QDir::NoDotAndDotDot);
-    std::sort(descriptors.begin(), descriptors.end());
-    QCOMPARE(descriptors, QStringList({ "0", "1", "2", "3" }));
+    const QList<int> running = decoders();
+    QCOMPARE(running.size(), 1);
+    const QString proc = QString("/proc/%1/").arg(running.first());
+    QCOMPARE(QDir(proc + "fd").entryList(QDir::System | QDir::NoDotAndDotDot, QDir::Name),
+        QStringList({ "0", "1", "2", "3" }));
     QCOMPARE(readFile(proc + "environ").replace('\0', ""), QByteArray()); // wiped
-    QStringList status;
-    for (const QByteArray &line : readFile(proc + "status").split('\n'))
-        if (line.startsWith("CapEff") || line.startsWith("CapBnd") || line.startsWith("NoNewPrivs")
-            || line.startsWith("Seccomp:"))
-            status << QString(line).simplified();
-    QCOMPARE(status,
+    QCOMPARE(QString(readFile(proc + "status"))
+                 .split('\n')
+                 .filter(QRegularExpression("^(CapEff|CapBnd|NoNewPrivs|Seccomp):"))
+                 .replaceInStrings(QRegularExpression("\\s+"), " "),
         QStringList({ "CapEff: 0000000000000000", "CapBnd: 0000000000000000", "NoNewPrivs: 1",
             "Seccomp: 2" }));
-    const QStringList cpu = QString(readFile(proc + "limits"))
-                                .split('\n')
-                                .filter("Max cpu time")
-                                .value(0)
-                                .simplified()
-                                .split(' ');
-    QCOMPARE(cpu.value(4).toInt(), cpu.value(3).toInt() + 1); // hard, soft
+    const auto cpu = QRegularExpression("Max cpu time\\s+(\\d+)\\s+(\\d+)")
+                         .match(QString(readFile(proc + "limits")));
+    QCOMPARE(cpu.captured(2).toInt(), cpu.captured(1).toInt() + 1); // hard, soft
 }
 
 void IsolationTest::messagesSayWhatIsWrong_data()

@@ -47,17 +47,9 @@ void StoredOptionsTest::resolve()
     const StoredOptions::RunOptions run = StoredOptions::resolve(
         [&](const StoredOptions::Option &option) { return stored.value(option.key); });
     const StampOptions &s = run.stamp;
-    QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9%10")
-                 .arg(int(s.textAnchor))
-                 .arg(int(s.logoAnchor))
-                 .arg(int(s.shadowEdge))
-                 .arg(int(s.shadowTone))
-                 .arg(run.suffix)
-                 .arg(s.logoScale)
-                 .arg(s.shadowHeight)
-                 .arg(run.quality)
-                 .arg(int(s.resizeEnabled))
-                 .arg(int(s.keepAspectRatio)),
+    QCOMPARE(QString::asprintf("%d %d %d %d %s %g %d %d %d%d", int(s.textAnchor), int(s.logoAnchor),
+                 int(s.shadowEdge), int(s.shadowTone), qPrintable(run.suffix), s.logoScale,
+                 s.shadowHeight, run.quality, int(s.resizeEnabled), int(s.keepAspectRatio)),
         expected);
 }
 
