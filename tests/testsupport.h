@@ -137,6 +137,13 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+// A JPEG segment: its marker, the length that counts itself, `body`.
+inline QByteArray segment(char marker, const QByteArray &body)
+{
+    const int length = body.size() + 2;
+    return QByteArray("\xff") + marker + char(length >> 8) + char(length & 0xff) + body;
+}
+
 // A real 16 x 16 JPEG whose frame header claims width x height: a few hundred
 // bytes that would decode to gigabytes.
 inline QByteArray jpegClaiming(int width, int height)

@@ -135,16 +135,17 @@ void EverydayTest::keysDoWhatTheySay()
 // The single-colour arrows keep their shape, drawn in the text colour.
 void EverydayTest::arrowsInTheTextColour()
 {
-    const QImage shown
-        = ui->txt_top_btn->icon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
-    const QImage own = QIcon(":/Resources/U+2191.svg[1].png")
-                           .pixmap(16, 16)
-                           .toImage()
-                           .convertToFormat(QImage::Format_ARGB32);
+    const auto argb = [](const QIcon &icon) {
+        return icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    const QImage shown = argb(ui->txt_top_btn->icon()),
+                 own = argb(QIcon(":/Resources/U+2191.svg[1].png"));
     const QRgb text = ui->txt_top_btn->palette().color(QPalette::WindowText).rgb();
-    for (int i = 0; i < 16 * 16; ++i)
-        QVERIFY(qAlpha(shown.pixel(i % 16, i / 16)) == qAlpha(own.pixel(i % 16, i / 16))
-            && (qAlpha(shown.pixel(i % 16, i / 16)) < 255 || shown.pixel(i % 16, i / 16) == text));
+    for (int i = 0; i < 16 * 16; ++i) {
+        const QRgb pixel = shown.pixel(i % 16, i / 16);
+        QVERIFY(qAlpha(pixel) == qAlpha(own.pixel(i % 16, i / 16))
+            && (qAlpha(pixel) < 255 || pixel == text));
+    }
 }
 
 void EverydayTest::phonePicturesListedAndStamped_data()

@@ -386,15 +386,13 @@ void IsolationTest::messagesSayWhatIsWrong_data()
     QByteArray profile(200, '\0');
     profile.replace(0, 4, QByteArray::fromHex("000000c8")).replace(16, 4, "RGB ");
     profile.replace(36, 4, "acsp").replace(128, 4, QByteArray::fromHex("fffffff0"));
-    const QByteArray app2
-        = "\xff\xe2" + QByteArray::fromHex("00d8") + QByteArray("ICC_PROFILE\0\1\1", 14);
     const QByteArray jpeg = encode(photoLike(16, 16), "jpg");
     // An "ftyp" box of 8 bytes cannot hold the brand that names the kind.
     const QByteArray avif = QByteArray::fromHex("00000008") + "ftypavif" + QByteArray(64, '\0');
     // clang-format off
     QTest::newRow("PPM has no metadata") << "p.ppm" << encode(photoLike(4, 4), "ppm") << "" << "";
     QTest::newRow("XPM has no metadata") << "p.xpm" << encode(photoLike(4, 4), "xpm") << "" << "";
-    QTest::newRow("bad colour profile") << "p.jpg" << jpeg.left(2) + app2 + profile + jpeg.mid(2) << "" << "its colour profile is damaged";
+    QTest::newRow("bad colour profile") << "p.jpg" << jpeg.left(2) + segment('\xe2', QByteArray("ICC_PROFILE\0\1\1", 14) + profile) + jpeg.mid(2) << "" << "its colour profile is damaged";
     QTest::newRow("AVIF with a broken box") << "p.avif" << avif << "p.avif could not be read: its AVIF header is malformed." << "";
     // clang-format on
 }

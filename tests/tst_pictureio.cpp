@@ -202,10 +202,9 @@ QByteArray rleBmp(const QList<QByteArray> &rows, int width, bool ended = true)
 // `jpeg` with an EXIF block in front that records `orientation`.
 QByteArray withOrientation(const QByteArray &jpeg, int orientation)
 {
-    QByteArray exif("Exif\0\0MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 25);
-    exif += char(orientation) + QByteArray(6, 0);
-    const int length = exif.size() + 2;
-    return jpeg.left(2) + "\xff\xe1" + char(length >> 8) + char(length & 0xff) + exif + jpeg.mid(2);
+    const QByteArray exif("Exif\0\0MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0", 25);
+    return jpeg.left(2) + segment('\xe1', exif + char(orientation) + QByteArray(6, 0))
+        + jpeg.mid(2);
 }
 
 // Rings of rising frequency up to the pixel pitch, in three tones: any

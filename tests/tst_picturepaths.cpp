@@ -11,29 +11,19 @@ class PicturePathsTest : public QObject
     Q_OBJECT
 
 private slots:
-    void naturalOrder_data();
     void naturalOrder();
     void walk();
 };
 
-void PicturePathsTest::naturalOrder_data()
-{
-    QTest::addColumn<QString>("a");
-    QTest::addColumn<QString>("b");
-    // clang-format off
-    QTest::newRow("numbers by value") << "img2.jpg" << "img10.jpg";
-    QTest::newRow("case ignored") << "apple.jpg" << "Banana.jpg";
-    QTest::newRow("longer number later") << "x9y" << "x10a";
-    QTest::newRow("same value, fixed order") << "A01.jpg" << "a1.jpg";
-    // clang-format on
-}
-
+// Numbers by value, case ignored, a longer number later, the same value in a fixed order.
 void PicturePathsTest::naturalOrder()
 {
-    QFETCH(QString, a);
-    QFETCH(QString, b);
-    QVERIFY(PicturePaths::naturalLess(a, b));
-    QVERIFY(!PicturePaths::naturalLess(b, a));
+    const std::pair<QString, QString> pairs[] = { { "img2.jpg", "img10.jpg" },
+        { "apple.jpg", "Banana.jpg" }, { "x9y", "x10a" }, { "A01.jpg", "a1.jpg" } };
+    for (const auto &[a, b] : pairs) {
+        QVERIFY(PicturePaths::naturalLess(a, b));
+        QVERIFY(!PicturePaths::naturalLess(b, a));
+    }
 }
 
 void PicturePathsTest::walk()

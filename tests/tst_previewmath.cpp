@@ -9,33 +9,17 @@ class PreviewMathTest : public QObject
     Q_OBJECT
 
 private slots:
-    void hits_data();
-    void hits();
     void steps();
 };
 
-void PreviewMathTest::hits_data()
-{
-    QTest::addColumn<QPoint>("mouse");
-    QTest::addColumn<bool>("hit");
-    // clang-format off
-    // A box at (10, 20), 30.5 x 8, shown at half size: 5 <= x < 20.25, 10 <= y < 14.
-    QTest::newRow("top-left corner") << QPoint(5, 10) << true;
-    QTest::newRow("left of it") << QPoint(4, 10) << false;
-    QTest::newRow("fractional last column") << QPoint(20, 13) << true;
-    QTest::newRow("bottom edge") << QPoint(10, 14) << false;
-    // clang-format on
-}
-
-void PreviewMathTest::hits()
-{
-    QFETCH(QPoint, mouse);
-    QFETCH(bool, hit);
-    QCOMPARE(PreviewMath::hitsBox(mouse, 10, 20, 30.5, 8, 0.5, 0.5), hit);
-}
-
 void PreviewMathTest::steps()
 {
+    // A box at (10, 20), 30.5 x 8, shown at half size: 5 <= x < 20.25, 10 <= y < 14;
+    // its top-left corner, left of it, its fractional last column, its bottom edge.
+    const std::pair<QPoint, bool> hits[] = { { QPoint(5, 10), true }, { QPoint(4, 10), false },
+        { QPoint(20, 13), true }, { QPoint(10, 14), false } };
+    for (const auto &[mouse, hit] : hits)
+        QCOMPARE(PreviewMath::hitsBox(mouse, 10, 20, 30.5, 8, 0.5, 0.5), hit);
     QCOMPARE(PreviewMath::dragStep(10, 3, 0.5), 16);
     QCOMPARE(PreviewMath::dragStep(10, -1, 3.0), 9); // 9.67 truncated
     QCOMPARE(PreviewMath::dragStep(0, 1, 1e-300), std::numeric_limits<int>::max());
