@@ -238,4 +238,23 @@ inline void press(QAbstractButton *button)
     QTest::mouseRelease(button, Qt::LeftButton);
 }
 
+// Stamps the list through the start button into `out`, saying Yes to a run
+// without text or without logo and OK to the end box; false, and the boxes
+// seen on the console, when they were others.
+inline bool stampAll(MainWindow &window, const QString &out)
+{
+    Ui::MainWindow *ui = WindowProbe::ui(window);
+    QVariantList answers { out };
+    if (ui->wtrmark_edit->text().trimmed().isEmpty())
+        answers << QMessageBox::Yes;
+    if (WindowProbe::logoImage(window).isNull())
+        answers << QMessageBox::Yes;
+    Modals modals(answers << QMessageBox::Ok);
+    press(ui->start_btn);
+    const bool done = QTest::qWaitFor([&] { return modals.done(); }, 10000);
+    if (!done)
+        qWarning("%s", qPrintable(modals.seen.join('\n')));
+    return done;
+}
+
 } // namespace TestSupport

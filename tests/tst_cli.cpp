@@ -118,12 +118,7 @@ void CliTest::sameFilesAsTheWindow()
     WindowProbe::ui(*window)->outpng_radio->setChecked(true);
     WindowArguments::listAsDropped(window.get(), { path("in") });
     QTRY_VERIFY(WindowProbe::settled(*window)); // the stored logo is read
-    QVariantList answers { path("window"), int(QMessageBox::Ok) };
-    if (WindowProbe::logoImage(*window).isNull())
-        answers.insert(1, int(QMessageBox::Yes)); // stamping without a logo
-    Modals modals(answers);
-    press(WindowProbe::ui(*window)->start_btn);
-    QTRY_VERIFY(modals.done());
+    QVERIFY(stampAll(*window, path("window")));
 
     QCOMPARE(
         cli({ "--options", path("options.ini"), "--format", "png", "-o", path("cli"), path("in") }),

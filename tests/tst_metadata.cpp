@@ -13,6 +13,7 @@
 
 #include "common/exiftags.h"
 #include "encode/encoding.h"
+#include "exivvalues.h"
 #include "io/pictureio.h"
 #include "testsupport.h"
 
@@ -39,28 +40,6 @@ QByteArray jpegWith(const QByteArray &exif, const QByteArray &xmp, const QByteAr
     if (!comment.isEmpty())
         segments += segment('\xfe', comment);
     return jpeg.left(app0End) + segments + jpeg.mid(app0End);
-}
-
-// Every EXIF, IPTC and XMP value of an encoded file by key, and its comment
-// (a JPEG's COM segment, a PNG's "Comment" text) as "comment".
-QMap<QString, QString> valuesOf(const QByteArray &file)
-{
-    auto image = Exiv2::ImageFactory::open(
-        reinterpret_cast<const Exiv2::byte *>(file.constData()), long(file.size()));
-    image->readMetadata();
-    QMap<QString, QString> values;
-    const auto take = [&values](const auto &records) {
-        for (const auto &datum : records)
-            values[QString::fromStdString(datum.key())] = QString::fromStdString(datum.toString());
-    };
-    take(image->exifData()), take(image->iptcData()), take(image->xmpData());
-    values["comment"] = QString::fromStdString(image->comment());
-    const int text = file.indexOf(QByteArray("iTXtComment\0", 12));
-    if (text > 0) {
-        const int length = quint8(file[text - 2]) << 8 | quint8(file[text - 1]);
-        values["comment"] = QString::fromUtf8(file.mid(text + 16, length - 12));
-    }
-    return values;
 }
 
 } // namespace
@@ -141,7 +120,7 @@ void MetadataTest::carriesRealPackets()
         QVERIFY(!encoded.metadataProblem.isEmpty());
     else
         QCOMPARE(encoded.metadataProblem, problem);
-    const QMap<QString, QString> out = valuesOf(encoded.bytes);
+    const QMap<QString, QString> out = exivValues(encoded.bytes);
 
     // Every property of the packet arrives, with the location gone when
     // asked; none is made up from the container (a HEIF's boxes).
