@@ -92,19 +92,16 @@ void EverydayTest::keysDoWhatTheySay_data()
     QTest::addColumn<int>("focus"); // where the keys go: 0 the list, 1 the text, 2 Clear
     QTest::addColumn<QString>("list"); // the list afterwards: a b c before, b current
     QTest::addColumn<QString>("outcome"); // the dialog that opened (capitalised), or what happened
-    const struct
-    {
-        const char *keys;
-        int focus;
-        const char *list, *outcome;
-    } rows[] = { { "Del", 0, "a c", "" }, { "Del", 1, "a b c", "" },
-        { "Ctrl+Shift+Del", 1, "", "" }, { "Ctrl+O", 0, "a b c d.png", "Add Image Files" },
-        { "Ctrl+Return", 0, "a b c", "Select Output Folder" },
-        { "Ctrl+L", 0, "a b c", "log cleared" }, { "F1", 0, "a b c", "help" },
-        { "Return", 2, "", "" } };
-    for (const auto &row : rows)
-        QTest::addRow("%s to %d", row.keys, row.focus)
-            << QKeySequence(row.keys) << row.focus << QString(row.list) << QString(row.outcome);
+    // clang-format off
+    QTest::newRow("Del to the list") << QKeySequence("Del") << 0 << "a c" << "";
+    QTest::newRow("Del to the text") << QKeySequence("Del") << 1 << "a b c" << "";
+    QTest::newRow("Ctrl+Shift+Del") << QKeySequence("Ctrl+Shift+Del") << 1 << "" << "";
+    QTest::newRow("Ctrl+O") << QKeySequence("Ctrl+O") << 0 << "a b c d.png" << "Add Image Files";
+    QTest::newRow("Ctrl+Return") << QKeySequence("Ctrl+Return") << 0 << "a b c" << "Select Output Folder";
+    QTest::newRow("Ctrl+L") << QKeySequence("Ctrl+L") << 0 << "a b c" << "log cleared";
+    QTest::newRow("F1") << QKeySequence("F1") << 0 << "a b c" << "help";
+    QTest::newRow("Return to Clear") << QKeySequence("Return") << 2 << "" << "";
+    // clang-format on
 }
 
 void EverydayTest::keysDoWhatTheySay()

@@ -70,18 +70,15 @@ void MetadataTest::carriesRealPackets_data()
     const QByteArray comment = data("kite-comment.txt");
     // A camera's description stands where a TIF would keep the comment: it
     // goes into the user comment.
+    // clang-format off
     for (const char *suffix : { "jpg", "png", "tif" })
-        QTest::addRow("kite %s", suffix)
-            << suffix << jpegWith(exif, kite, comment) << "kite.xmp" << false << "";
-    QTest::addRow("colorful cups")
-        << "tif" << jpegWith({}, cups, {}) << "colorfulcups.xmp" << false << "";
-    QTest::addRow("colorful cups, no location")
-        << "png" << jpegWith({}, cups, comment) << "colorfulcups.xmp" << true << "";
+        QTest::addRow("kite %s", suffix) << suffix << jpegWith(exif, kite, comment) << "kite.xmp" << false << "";
+    QTest::addRow("colorful cups") << "tif" << jpegWith({}, cups, {}) << "colorfulcups.xmp" << false << "";
+    QTest::addRow("colorful cups, no location") << "png" << jpegWith({}, cups, comment) << "colorfulcups.xmp" << true << "";
     // The rest is carried all the same.
-    QTest::addRow("malformed XMP") << "jpg" << jpegWith(exif, kite.left(kite.size() / 2), comment)
-                                   << "" << false << "its XMP packet is malformed";
-    QTest::addRow("truncated EXIF")
-        << "jpg" << jpegWith(exif.left(60), kite, comment) << "kite.xmp" << false << "*";
+    QTest::addRow("malformed XMP") << "jpg" << jpegWith(exif, kite.left(kite.size() / 2), comment) << "" << false << "its XMP packet is malformed";
+    QTest::addRow("truncated EXIF") << "jpg" << jpegWith(exif.left(60), kite, comment) << "kite.xmp" << false << "*";
+    // clang-format on
 
     // A phone picture: libheif's encoder takes the JPEG's EXIF and XMP.
     const QString heifEnc = QStandardPaths::findExecutable("heif-enc");

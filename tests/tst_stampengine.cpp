@@ -303,19 +303,17 @@ void StampEngineTest::onlyShrinkKeepsSmallPictures()
 void StampEngineTest::placesAloneAreAMove()
 {
     using Change = std::function<void(StampOptions &)>;
-    const std::vector<Change> places { [](StampOptions &o) { o.textAnchor = Anchor::Bot; },
-        [](StampOptions &o) { o.textOffsetX = 3; }, [](StampOptions &o) { o.textOffsetY = 3; },
-        [](StampOptions &o) { o.logoAnchor = Anchor::Center; },
+    // clang-format off
+    const std::vector<Change> places { [](StampOptions &o) { o.textAnchor = Anchor::Bot; }, [](StampOptions &o) { o.textOffsetX = 3; },
+        [](StampOptions &o) { o.textOffsetY = 3; }, [](StampOptions &o) { o.logoAnchor = Anchor::Center; },
         [](StampOptions &o) { o.logoOffsetX = 3; }, [](StampOptions &o) { o.logoOffsetY = 3; } };
-    const std::vector<Change> looks { [](StampOptions &o) { o.resizeEnabled = true; },
-        [](StampOptions &o) { o.resizeWidth = 3; }, [](StampOptions &o) { o.resizeHeight = 3; },
-        [](StampOptions &o) { o.keepAspectRatio = true; }, [](StampOptions &o) { o.shadowHeight = 3; },
-        [](StampOptions &o) { o.shadowEdge = ShadowEdge::Top; },
-        [](StampOptions &o) { o.shadowTone = ShadowTone::Light; },
-        [](StampOptions &o) { o.watermarkText = "x"; }, [](StampOptions &o) { o.textOpacity = 3; },
-        [](StampOptions &o) { o.logoScale = 3; }, [](StampOptions &o) { o.logoOpacity = 3; },
-        [](StampOptions &o) { o.relative = true; }, [](StampOptions &o) { o.relativeRef = 3; },
+    const std::vector<Change> looks { [](StampOptions &o) { o.resizeEnabled = true; }, [](StampOptions &o) { o.resizeWidth = 3; },
+        [](StampOptions &o) { o.resizeHeight = 3; }, [](StampOptions &o) { o.keepAspectRatio = true; }, [](StampOptions &o) { o.shadowHeight = 3; },
+        [](StampOptions &o) { o.shadowEdge = ShadowEdge::Top; }, [](StampOptions &o) { o.shadowTone = ShadowTone::Light; },
+        [](StampOptions &o) { o.watermarkText = "x"; }, [](StampOptions &o) { o.textOpacity = 3; }, [](StampOptions &o) { o.logoScale = 3; },
+        [](StampOptions &o) { o.logoOpacity = 3; }, [](StampOptions &o) { o.relative = true; }, [](StampOptions &o) { o.relativeRef = 3; },
         [](StampOptions &o) { o.shrinkOnly = true; } };
+    // clang-format on
     for (const auto &[changes, place] : { std::pair { &places, true }, std::pair { &looks, false } })
         for (const Change &change : *changes) {
             StampOptions other;

@@ -81,17 +81,15 @@ void WindowTest::everySlotIsBound()
 void WindowTest::optionsSurviveARestart_data()
 {
     QTest::addColumn<QStringList>("changes"); // "control=value", in this order
+    // clang-format off
     QTest::newRow("first run") << QStringList();
     // An anchor resets its own offsets, so these come after it.
-    QTest::newRow("anchors, offsets, logo, font") << QStringList { "txt_center_btn=1",
-        "txt_x_spin=-40", "txt_y_spin=9", "logo_botright_btn=1", "x_spin=11", "y_spin=-3",
-        "scale_spin=2.5", "logoOpacitySpin=70", "watermarkOpacitySpin=55", "logo=",
-        "font=DejaVu Sans,12,-1,5,75,1,0,0,0,0", "colour=0x80336699" };
-    QTest::newRow("bar, preview, output, text") << QStringList { "top_radio=1", "light_radio=1",
-        "shadow_spin=40", "fit_radio=1", "outtif_radio=1", "comp_slider=75",
+    QTest::newRow("anchors, offsets, logo, font") << QStringList { "txt_center_btn=1", "txt_x_spin=-40", "txt_y_spin=9", "logo_botright_btn=1", "x_spin=11", "y_spin=-3",
+        "scale_spin=2.5", "logoOpacitySpin=70", "watermarkOpacitySpin=55", "logo=", "font=DejaVu Sans,12,-1,5,75,1,0,0,0,0", "colour=0x80336699" };
+    QTest::newRow("bar, preview, output, text") << QStringList { "top_radio=1", "light_radio=1", "shadow_spin=40", "fit_radio=1", "outtif_radio=1", "comp_slider=75",
         "wtrmark_edit=Hello, \"world\"; a=b" };
-    QTest::newRow("no resize, sizes kept") << QStringList { "resize_check=0", "width_spin=800",
-        "height_spin=600", "aspect_check=1" };
+    QTest::newRow("no resize, sizes kept") << QStringList { "resize_check=0", "width_spin=800", "height_spin=600", "aspect_check=1" };
+    // clang-format on
 }
 
 void WindowTest::optionsSurviveARestart()
