@@ -33,17 +33,9 @@ namespace {
     ::signal(SIGXFSZ, SIG_IGN); // growing the memory past its limit fails
     for (;;) {
         Request request;
-        char control[CMSG_SPACE(2 * sizeof(int))];
-        iovec part { &request, sizeof request };
-        msghdr message {};
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        if (::recvmsg(SocketFd, &message, 0) <= 0)
-            ::_exit(0);
         int fds[2];
-        memcpy(fds, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof fds);
+        if (receiveRequest(request, fds[0], fds[1]) < 0)
+            ::_exit(0);
         QFile file;
         file.open(fds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
         const QByteArray misdeed = file.readAll().split(':').last();

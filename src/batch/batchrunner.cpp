@@ -145,6 +145,9 @@ BatchRunner::~BatchRunner()
     for (std::thread &thread : shared->threads)
         thread.join();
     PictureIO::setPicturesInFlight(1);
+    // The allocator's usual thresholds again, for the window's preview and
+    // drags after the run.
+    ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     ::mallopt(M_TRIM_THRESHOLD, 128 * 1024);
     ::malloc_trim(0);
 }

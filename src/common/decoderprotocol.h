@@ -2,6 +2,10 @@
 
 #include <QtGlobal>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+
 // What the program and its decoder process (tarvelo-decoder) say to each
 // other over their socket pair. One request, one reply, in order.
 //
@@ -65,5 +69,35 @@ constexpr int MaxErrorText = 4096;
 constexpr quint32 MaxTexts = 64;
 constexpr int MaxTextKey = 80;
 constexpr int MaxTextChars = 256 * 1024; // all values together
+
+// Takes the next request and its two descriptors (the picture file and the
+// memory for the reply) from the socket at SocketFd, as a decoder does: 1 for
+// a request, 0 for a malformed one, -1 when the program has gone.
+inline int receiveRequest(Request &request, int &file, int &memory)
+{
+    char control[CMSG_SPACE(2 * sizeof(int))];
+    iovec part { &request, sizeof request };
+    msghdr message {};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t count;
+    do
+        count = ::recvmsg(SocketFd, &message, MSG_CMSG_CLOEXEC);
+    while (count < 0 && errno == EINTR);
+    file = memory = -1;
+    if (count <= 0)
+        return -1;
+    cmsghdr *header = CMSG_FIRSTHDR(&message);
+    if (header && header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS
+        && header->cmsg_len == CMSG_LEN(2 * sizeof(int))) {
+        int fds[2];
+        memcpy(fds, CMSG_DATA(header), sizeof fds);
+        file = fds[0];
+        memory = fds[1];
+    }
+    return count == sizeof request && request.magic == Magic && file >= 0 && memory >= 0 ? 1 : 0;
+}
 
 } // namespace DecoderProtocol

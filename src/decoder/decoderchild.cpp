@@ -99,35 +99,6 @@ void fenceIn()
     seccomp_release(filter);
 }
 
-// 1: a request with its descriptors, 0: a malformed one, -1: the program
-// has gone.
-int receive(Request &request, int &file, int &memory)
-{
-    char control[CMSG_SPACE(2 * sizeof(int))];
-    iovec part { &request, sizeof request };
-    msghdr message {};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    ssize_t count;
-    do
-        count = ::recvmsg(SocketFd, &message, MSG_CMSG_CLOEXEC);
-    while (count < 0 && errno == EINTR);
-    file = memory = -1;
-    if (count <= 0)
-        return -1;
-    cmsghdr *header = CMSG_FIRSTHDR(&message);
-    if (header && header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS
-        && header->cmsg_len == CMSG_LEN(2 * sizeof(int))) {
-        int fds[2];
-        memcpy(fds, CMSG_DATA(header), sizeof fds);
-        file = fds[0];
-        memory = fds[1];
-    }
-    return count == sizeof request && request.magic == Magic && file >= 0 && memory >= 0 ? 1 : 0;
-}
-
 // Copies `count` bytes to the memfd at `offset`, growing it as needed.
 bool put(int memory, qint64 offset, const void *bytes, qint64 count)
 {
@@ -380,7 +351,7 @@ int run()
             mappings.dropAll();
             ::malloc_trim(0);
         }
-        const int received = receive(request, file, memory);
+        const int received = receiveRequest(request, file, memory);
         if (received < 0)
             return 0;
         Reply reply;
