@@ -123,7 +123,7 @@ QByteArray encodeTiff(const QImage &image, const Metadata::Resolution &resolutio
     TIFFOpenOptionsSetErrorHandlerExtR(openOptions.get(), keepError, &errors);
     TIFFOpenOptionsSetWarningHandlerExtR(openOptions.get(), dropWarning, nullptr);
     MemoryFile file;
-    TIFF *tiff = TIFFClientOpenExt("output", "w", &file, memoryRead, memoryWrite, memorySeek,
+    TIFF *tiff = TIFFClientOpenExt("output", "wl", &file, memoryRead, memoryWrite, memorySeek,
         memoryClose, memorySize, noMap, noUnmap, openOptions.get());
     if (!tiff) {
         *error = errors.value(0, QStringLiteral("Unknown error"));
