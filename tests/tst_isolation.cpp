@@ -58,6 +58,8 @@ namespace {
         if (misdeed == "claimed" || misdeed == "cap") { // no header claims this
             reply.width = reply.height = misdeed == "cap" ? 20000 : 4000;
             reply.bytesPerLine = reply.width * 4;
+        } else if (misdeed == "mono") {
+            reply.format = QImage::Format_Mono, reply.bytesPerLine = 4;
         } else if (misdeed == "rows") {
             reply.bytesPerLine = 1 << 30;
         } else if (misdeed == "magic") {
@@ -299,6 +301,7 @@ void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder_data()
     QTest::newRow("larger than the header") << png << QByteArray("claimed");
     QTest::newRow("over the pixel cap") << jpeg << QByteArray("cap");
     QTest::newRow("rows of a gigabyte") << png << QByteArray("rows");
+    QTest::newRow("1-bit pixels to expand") << png << QByteArray("mono");
     QTest::newRow("no reply at all") << jpeg << QByteArray("magic");
 }
 

@@ -17,7 +17,8 @@ QVariantMap options(MainWindow &w)
 {
     QVariantMap state { { "font", WindowProbe::textFont(w).toString() },
         { "colour", WindowProbe::textColor(w).rgb() }, { "logo", WindowProbe::logoFileName(w) },
-        { "logo pixels", WindowProbe::logoImage(w) } };
+        { "logo pixels",
+            WindowProbe::logoImage(w).convertToFormat(QImage::Format_ARGB32_Premultiplied) } };
     for (QWidget *c : w.findChildren<QWidget *>()) {
         const QString name = c->objectName();
         if (name.isEmpty() || name.startsWith("qt_"))

@@ -24,6 +24,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "common/argb.h"
 #include "common/decoderprotocol.h"
 #include "decoder/decodecheck.h"
 #include "decoder/decodercore.h"
@@ -218,6 +219,28 @@ QMap<QString, QString> cappedTexts(const QImage &image)
     return texts;
 }
 
+// `image` as 32-bit pixels, in the shared memory when `store` gives it: a
+// 1-bit or indexed picture is expanded here, under this process's limits,
+// so that the program never holds it in any other form. `shared` is where
+// `image` lies when the reader decoded into the shared memory: it moves
+// out before the expanded picture takes that memory's place.
+QImage expanded(QImage image, const uchar *shared, const DecoderCore::PixelStore &store)
+{
+    if (image.isNull() || image.format() == QImage::Format_RGB32)
+        return image;
+    const QImage source = image.constBits() == shared ? image.copy() : image;
+    image = QImage();
+    if (source.isNull())
+        return QImage();
+    const int width = source.width(), height = source.height();
+    uchar *memory = store(qint64(width) * 4 * height);
+    QImage target = memory ? QImage(memory, width, height, width * 4, QImage::Format_ARGB32)
+                           : QImage(width, height, QImage::Format_ARGB32);
+    if (!target.isNull())
+        Argb::paint(source, target);
+    return target;
+}
+
 Reply serve(const Request &request, int file, int memory)
 {
     Reply reply;
@@ -240,6 +263,11 @@ Reply serve(const Request &request, int file, int memory)
     }
 
     QImage &image = decoded.image;
+    if (!image.isNull()) {
+        image = expanded(std::move(image), pixels, store);
+        if (image.isNull())
+            decoded.errorText = QStringLiteral("the decoder ran out of memory");
+    }
     qint64 pixelBytes = image.isNull() ? 0 : image.sizeInBytes();
     if (!image.isNull() && image.constBits() != pixels
         && !put(memory, 0, image.constBits(), pixelBytes)) {

@@ -466,8 +466,10 @@ bool believable(const QSize &size, const Limits &limits)
 // trusted either). Nothing is mapped before the numbers are checked.
 QImage picture(const Reply &reply, int memory, qint64 capacity, const Limits &limits)
 {
-    if (reply.width <= 0 || reply.height <= 0 || reply.format <= QImage::Format_Invalid
-        || reply.format >= QImage::NImageFormats
+    // 32-bit pixels only: anything the program would have to expand
+    // (a 1-bit picture is a 32nd of its expanded self) the decoder expands.
+    if (reply.width <= 0 || reply.height <= 0
+        || (reply.format != QImage::Format_RGB32 && reply.format != QImage::Format_ARGB32)
         || !believable(QSize(reply.width, reply.height), limits))
         return QImage();
     const auto format = QImage::Format(reply.format);

@@ -2,8 +2,8 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QPainter>
 
+#include "common/argb.h"
 #include "common/budget.h"
 #include "common/pictureformats.h"
 #include "encode/encoding.h"
@@ -251,26 +251,6 @@ ReadResult readImage(const QString &path, bool withMetadata, QSize fit, bool kee
 
 namespace {
 
-// `read` with a colour table long enough for every index its pixels can
-// hold: painting looks colours up without a bounds check.
-QImage withFullColourTable(const QImage &read)
-{
-    const int needed = read.depth() == 1 ? 2 : read.depth() == 8 ? 256 : 0;
-    if (read.format() != QImage::Format_Indexed8 && read.format() != QImage::Format_Mono
-        && read.format() != QImage::Format_MonoLSB)
-        return read;
-    QVector<QRgb> colours = read.colorTable();
-    if (colours.size() >= needed)
-        return read;
-    for (int index = colours.size(); index < needed; ++index) {
-        const int grey = index * 255 / (needed - 1);
-        colours.append(qRgb(grey, grey, grey));
-    }
-    QImage complete = read; // shares the pixels; only the table differs
-    complete.setColorTable(colours);
-    return complete;
-}
-
 } // namespace
 
 QImage toArgb32(QImage read)
@@ -285,15 +265,13 @@ QImage toArgb32(QImage read)
             return QImage();
         return read;
     }
+    // A decoder's picture of any other kind was painted to ARGB32 there.
+    if (read.format() == QImage::Format_ARGB32)
+        return read;
     QImage picture(read.size(), QImage::Format_ARGB32);
     if (picture.isNull())
         return QImage();
-    // A fresh image holds whatever the allocator left there; transparent
-    // pixels of the read picture must not show it.
-    picture.fill(Qt::transparent);
-    QPainter painter(&picture);
-    painter.drawImage(0, 0, withFullColourTable(read));
-    painter.end();
+    Argb::paint(read, picture);
     return picture;
 }
 
