@@ -11,7 +11,7 @@
 
 #include <exiv2/exiv2.hpp>
 
-#include "common/exiftags.h"
+#include "decoder/exiftags.h"
 #include "encode/encoding.h"
 #include "exivvalues.h"
 #include "io/pictureio.h"
@@ -107,11 +107,12 @@ void MetadataTest::carriesRealPackets()
     QFETCH(QString, problem);
     const QString path = dir.filePath(QTest::currentDataTag());
     QVERIFY(writeFile(path, source));
-    const PictureIO::ReadResult read = PictureIO::readImage(path, true);
+    Metadata::Wanted wanted;
+    wanted.suffix = suffix;
+    wanted.withoutLocation = stripLocation;
+    const PictureIO::ReadResult read = PictureIO::readImage(path, wanted);
     QVERIFY(read.status == PictureIO::ReadStatus::Ok);
-    const Metadata::Source metadata
-        = stripLocation ? Metadata::withoutLocation(read.metadata) : read.metadata;
-    const Encoding::Encoded encoded = Encoding::encode(read.image, suffix, 90, metadata);
+    const Encoding::Encoded encoded = Encoding::encode(read.image, suffix, 90, read.metadata);
     QVERIFY(!encoded.bytes.isEmpty());
     if (problem == "*")
         QVERIFY(!encoded.metadataProblem.isEmpty());
