@@ -540,6 +540,10 @@ void fitForOutput(Records &records, QSize size, bool tiff)
         exif, "Exif.Photo.PixelXDimension", std::to_string(size.width()));
     replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
         exif, "Exif.Photo.PixelYDimension", std::to_string(size.height()));
+    replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
+        exif, "Exif.Image.ImageWidth", std::to_string(size.width()));
+    replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
+        exif, "Exif.Image.ImageLength", std::to_string(size.height()));
 
     Exiv2::IptcData iptc;
     for (const Exiv2::Iptcdatum &datum : records.iptc)

@@ -178,6 +178,22 @@ void appendChunk(QByteArray &png, const QByteArray &type, const QByteArray &data
     be32(quint32(crc32(0L, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))));
 }
 
+// Whether a text chunk Qt's writer made from the picture's texts is one
+// where PNG files keep their metadata (the EXIF, IPTC and XMP records as
+// Exiv2 and others write them): a PNG source's texts hold them, and they
+// go over with the rest of its metadata or not at all, never a second time
+// or past the user's choice to leave the metadata out.
+bool metadataText(const QByteArray &type, const char *data, quint32 length)
+{
+    if (type != "tEXt" && type != "zTXt" && type != "iTXt")
+        return false;
+    const QByteArray keyword(data, int(qMin<quint32>(length, 80)));
+    return keyword.startsWith("Raw profile type exif")
+        || keyword.startsWith("Raw profile type APP1")
+        || keyword.startsWith("Raw profile type iptc")
+        || keyword.startsWith("Raw profile type xmp") || keyword.startsWith("XML:com.adobe.xmp");
+}
+
 // Qt's writer always states a resolution (the image's); the output states
 // the source's, or none. The profile is put in here as well (the decoder
 // sends it as it is, not as a chunk).
@@ -206,7 +222,10 @@ QByteArray finishPng(const QByteArray &png, const Metadata::Source &metadata, QS
             length = (length << 8) | quint8(png.at(int(at) + k));
         const QByteArray type = png.mid(int(at) + 4, 4);
         const qint64 next = at + 12 + length;
-        if (type != "pHYs" && type != "iCCP")
+        if (next > png.size())
+            break;
+        if (type != "pHYs" && type != "iCCP"
+            && !metadataText(type, png.constData() + at + 8, length))
             out.append(png.constData() + at, int(next - at));
         if (type == "IHDR" && resolution.known()) {
             QByteArray phys;
