@@ -52,6 +52,7 @@ private slots:
     void initTestCase() { QVERIFY(!data("kite.xmp").isEmpty()); }
     void carriesRealPackets_data();
     void carriesRealPackets();
+    void pngKeepsItsRecordsOnce();
 
 private:
     QTemporaryDir dir;
@@ -162,6 +163,27 @@ void MetadataTest::carriesRealPackets()
         QCOMPARE(out.value("comment"), commented ? comment : "");
     else if (commented)
         QCOMPARE(out.value("Exif.Photo.UserComment"), "charset=Unicode " + comment);
+}
+
+// A PNG keeps its records in text chunks, which also come back as the
+// picture's texts: they go over once with its metadata, and not at all
+// when the metadata is left out.
+void MetadataTest::pngKeepsItsRecordsOnce()
+{
+    Metadata::Wanted wanted;
+    wanted.suffix = "png";
+    const QString jpeg = dir.filePath("source.jpg"), png = dir.filePath("source.png");
+    QVERIFY(writeFile(
+        jpeg, jpegWith(QByteArray::fromHex(data("kite-exif.hex")), data("kite.xmp"), {})));
+    PictureIO::ReadResult read = PictureIO::readImage(jpeg, wanted);
+    QVERIFY(writeFile(png, Encoding::encode(read.image, "png", -1, read.metadata).bytes));
+    for (const bool keep : { true, false }) {
+        wanted.keep = keep;
+        read = PictureIO::readImage(png, wanted);
+        const QByteArray out = Encoding::encode(read.image, "png", -1, read.metadata).bytes;
+        QCOMPARE(out.count("Raw profile type exif") + out.count("XML:com.adobe.xmp"), 2 * keep);
+        QCOMPARE(exivValues(out).value("Exif.Image.Model", "(none)"), keep ? "E-M1" : "(none)");
+    }
 }
 
 TARVELO_TEST_MAIN(MetadataTest)
