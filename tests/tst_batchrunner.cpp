@@ -72,10 +72,11 @@ void BatchRunnerTest::metadataFollowsTheResize()
 {
     QFETCH(ResizeRule::Rule, resize);
     QFETCH(QSize, size);
-    const QByteArray xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
-                           "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
-                           "xmlns:exif='http://ns.adobe.com/exif/1.0/' exif:PixelXDimension='400' "
-                           "exif:PixelYDimension='300'/></rdf:RDF></x:xmpmeta>";
+    const QByteArray xmp
+        = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+          "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+          "xmlns:exif='http://ns.adobe.com/exif/1.0/' exif:PixelXDimension='400' "
+          "exif:PixelYDimension='300'/></rdf:RDF></x:xmpmeta>";
     const QByteArray jpeg = encode(photoLike(400, 300), "jpg", 90);
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("p.jpg"),

@@ -638,7 +638,7 @@ QByteArray writtenInto(const QByteArray &stub, const Records &records, const Sou
     return QByteArray(reinterpret_cast<const char *>(written.pData_), int(written.size_));
 }
 
-// The segments Exiv2 put before the stub's scan, but its JFIF header.
+// The segments Exiv2 put before the stub's scan.
 std::vector<Piece> jpegSegments(const QByteArray &jpeg)
 {
     std::vector<Piece> pieces;
@@ -647,10 +647,9 @@ std::vector<Piece> jpegSegments(const QByteArray &jpeg)
         const int length = int(bigEndian(jpeg, at + 2, 2));
         if (marker == 0xda || length < 2 || at + 2 + length > jpeg.size())
             break;
-        const QByteArray payload = jpeg.mid(at + 4, length - 2);
-        if (((marker > 0xe0 && marker <= 0xef) || marker == 0xfe)
-            || (marker == 0xe0 && !payload.startsWith(QByteArray("JFIF\0", 5))))
-            pieces.push_back({ marker, payload });
+        // The JFIF header (APP0) is the encoder's own.
+        if ((marker > 0xe0 && marker <= 0xef) || marker == 0xfe)
+            pieces.push_back({ marker, jpeg.mid(at + 4, length - 2) });
         at += 2 + length;
     }
     return pieces;

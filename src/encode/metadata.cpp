@@ -68,6 +68,8 @@ bool sound(const Source &source)
             && (!source.tiffPrefix.isEmpty() || source.exifIfd || source.gpsIfd
                 || !source.tiffEntries.empty())))
         return false;
+    // APP1 to APP15 and COM: the JFIF header (APP0) and everything else
+    // before the scan is the encoder's.
     for (const Segment &segment : source.segments)
         if (!((segment.marker > 0xe0 && segment.marker <= 0xef) || segment.marker == 0xfe)
             || segment.payload.size() > MaxSegmentPayload)
