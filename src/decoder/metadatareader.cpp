@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/decoderprotocol.h"
 #include "common/tifftags.h"
 #include "decoder/exiftags.h"
 
@@ -793,7 +794,7 @@ QByteArray pack(const Source &source, const MetadataReader::Output &output)
     QDataStream out(&packed, QIODevice::WriteOnly);
     out << QString::fromLatin1(output.format) << qint32(output.size.width())
         << qint32(output.size.height()) << kept.resolution.xPerMetre << kept.resolution.yPerMetre
-        << icc << problem << quint32(written.pieces.size());
+        << icc << problem.left(DecoderProtocol::MaxErrorText) << quint32(written.pieces.size());
     for (const Piece &piece : written.pieces)
         out << piece.code << piece.bytes;
     out << written.prefix << written.exifIfd << written.gpsIfd << quint32(written.entries.size());
