@@ -498,10 +498,9 @@ QByteArray stubPng()
 
 QByteArray stubTiff()
 {
-    // Header, the pixel, then a directory of 8 entries at offset 10.
-    QByteArray tiff = QByteArray::fromHex("49492a000a000000"
-                                          "0000"
-                                          "0800");
+    // The header, the pixel (and a byte to keep the directory on a word
+    // boundary), then a directory of 8 entries at offset 10.
+    QByteArray tiff = QByteArray::fromHex("49492a000a00000000000800");
     const auto entry = [&tiff](quint16 tag, quint16 type, quint32 value) {
         char bytes[12] = {};
         qToLittleEndian(tag, bytes);
