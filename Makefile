@@ -15,7 +15,7 @@ SUDO      := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # Building and running: compiler, CMake, Qt 5 with its image plug-ins (JPEG,
 # PNG and GIF are built in; TIFF and WebP come as plug-ins), and KDE's
 # plug-ins for HEIF, AVIF, JPEG XL and camera RAW pictures.
-# Exiv2 carries metadata over, libjpeg-turbo writes JPEG, libtiff writes TIFF
+# Exiv2 reads and writes metadata in the decoder, libjpeg-turbo writes JPEG, libtiff writes TIFF
 # (and is the one Qt's TIFF plug-in reads with), zlib checks PNG chunks,
 # libseccomp fences in the picture decoder, OpenJPEG decodes JPEG 2000,
 # libheif reads the metadata items of HEIF and AVIF files, libpng the 16-bit

@@ -29,7 +29,9 @@ struct Photo
 {
     QString path;
     QImage stamped; // as the compositor leaves it: 32-bit ARGB
-    Metadata::Source metadata; // read by the decoder process with the pixels
+    // Read by the decoder process with the pixels, written for each output
+    // format (by its suffix).
+    QMap<QString, Metadata::Source> metadata;
 };
 
 const QList<Photo> &corpus()
@@ -48,9 +50,18 @@ const QList<Photo> &corpus()
             if (!file.endsWith(".jpg", Qt::CaseInsensitive)
                 || qint64(size.width()) * size.height() < 6000000)
                 continue;
-            const PictureIO::ReadResult read = PictureIO::readImage(file, true);
-            if (read.status == PictureIO::ReadStatus::Ok)
-                found.append({ file, PictureIO::toArgb32(read.image), read.metadata });
+            Photo photo { file, QImage(), {} };
+            for (const char *suffix : { "jpg", "png", "tif" }) {
+                Metadata::Wanted wanted;
+                wanted.suffix = suffix;
+                PictureIO::ReadResult read = PictureIO::readImage(file, wanted);
+                if (read.status != PictureIO::ReadStatus::Ok)
+                    break;
+                photo.metadata[suffix] = read.metadata;
+                photo.stamped = PictureIO::toArgb32(std::move(read.image));
+            }
+            if (photo.metadata.size() == 3)
+                found.append(photo);
         }
         return found;
     }();
@@ -79,7 +90,7 @@ void encodeAll(benchmark::State &state, const char *suffix, int quality, bool ou
     for (auto _ : state) {
         for (const Photo &photo : photos) {
             const QByteArray encoded = ours
-                ? Encoding::encode(photo.stamped, suffix, quality, photo.metadata).bytes
+                ? Encoding::encode(photo.stamped, suffix, quality, photo.metadata[suffix]).bytes
                 : withQt(photo.stamped, QByteArray(suffix) == "tif" ? "tiff" : suffix, quality);
             pixels += qint64(photo.stamped.width()) * photo.stamped.height();
             bytes += encoded.size();

@@ -1,10 +1,14 @@
 // The runner on its own: no more than workers + 1 pictures held however
-// many are queued, and a cancelled ticket is skipped.
+// many are queued, and a cancelled ticket is skipped; the metadata the
+// decoder writes ahead is for the size the picture comes out at.
 
 #include "batch/batchrunner.h"
+#include "exivvalues.h"
 #include "testsupport.h"
 
 using namespace TestSupport;
+
+Q_DECLARE_METATYPE(ResizeRule::Rule)
 
 class BatchRunnerTest : public QObject
 {
@@ -12,6 +16,8 @@ class BatchRunnerTest : public QObject
 
 private slots:
     void boundAndCancel();
+    void metadataFollowsTheResize_data();
+    void metadataFollowsTheResize();
 };
 
 void BatchRunnerTest::boundAndCancel()
@@ -47,6 +53,47 @@ void BatchRunnerTest::boundAndCancel()
     }
     // Held before the files went: workers + 1, the cancelled one not among them.
     QCOMPARE(seen.join(' '), "stamped stamped stamped missing missing missing missing");
+}
+
+void BatchRunnerTest::metadataFollowsTheResize_data()
+{
+    QTest::addColumn<ResizeRule::Rule>("resize");
+    QTest::addColumn<QSize>("size"); // of the output
+    // clang-format off
+    QTest::newRow("full size") << ResizeRule::Rule() << QSize(400, 300);
+    QTest::newRow("fitted, decoded smaller") << ResizeRule::Rule { true, { 100, 100 }, true, false } << QSize(100, 75);
+    QTest::newRow("stretched") << ResizeRule::Rule { true, { 100, 50 }, false, false } << QSize(100, 50);
+    QTest::newRow("fits, only shrinking") << ResizeRule::Rule { true, { 500, 500 }, true, true } << QSize(400, 300);
+    QTest::newRow("stretched, only shrinking") << ResizeRule::Rule { true, { 300, 500 }, false, true } << QSize(300, 300);
+    // clang-format on
+}
+
+void BatchRunnerTest::metadataFollowsTheResize()
+{
+    QFETCH(ResizeRule::Rule, resize);
+    QFETCH(QSize, size);
+    const QByteArray xmp
+        = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+          "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+          "xmlns:exif='http://ns.adobe.com/exif/1.0/' exif:PixelXDimension='400' "
+          "exif:PixelYDimension='300'/></rdf:RDF></x:xmpmeta>";
+    const QByteArray jpeg = encode(photoLike(400, 300), "jpg", 90);
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("p.jpg"),
+        jpeg.left(2) + segment('\xe1', QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) + xmp)
+            + jpeg.mid(2)));
+    BatchOptions options;
+    options.stamp.resizeEnabled = resize.enabled;
+    options.stamp.resizeWidth = resize.box.width();
+    options.stamp.resizeHeight = resize.box.height();
+    options.stamp.keepAspectRatio = resize.keepAspectRatio;
+    options.stamp.shrinkOnly = resize.shrinkOnly;
+    const BatchResult result = BatchRunner::stampOne(dir.filePath("p.jpg"), options);
+    QCOMPARE(result.metadataLost, QString());
+    QCOMPARE(QImage::fromData(result.bytes).size(), size);
+    const QMap<QString, QString> out = exivValues(result.bytes);
+    QCOMPARE(out.value("Xmp.exif.PixelXDimension") + 'x' + out.value("Xmp.exif.PixelYDimension"),
+        QString("%1x%2").arg(size.width()).arg(size.height()));
 }
 
 TARVELO_TEST_MAIN(BatchRunnerTest)

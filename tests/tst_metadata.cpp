@@ -11,7 +11,7 @@
 
 #include <exiv2/exiv2.hpp>
 
-#include "common/exiftags.h"
+#include "decoder/exiftags.h"
 #include "encode/encoding.h"
 #include "exivvalues.h"
 #include "io/pictureio.h"
@@ -52,6 +52,7 @@ private slots:
     void initTestCase() { QVERIFY(!data("kite.xmp").isEmpty()); }
     void carriesRealPackets_data();
     void carriesRealPackets();
+    void pngKeepsItsRecordsOnce();
 
 private:
     QTemporaryDir dir;
@@ -107,11 +108,12 @@ void MetadataTest::carriesRealPackets()
     QFETCH(QString, problem);
     const QString path = dir.filePath(QTest::currentDataTag());
     QVERIFY(writeFile(path, source));
-    const PictureIO::ReadResult read = PictureIO::readImage(path, true);
+    Metadata::Wanted wanted;
+    wanted.suffix = suffix;
+    wanted.withoutLocation = stripLocation;
+    const PictureIO::ReadResult read = PictureIO::readImage(path, wanted);
     QVERIFY(read.status == PictureIO::ReadStatus::Ok);
-    const Metadata::Source metadata
-        = stripLocation ? Metadata::withoutLocation(read.metadata) : read.metadata;
-    const Encoding::Encoded encoded = Encoding::encode(read.image, suffix, 90, metadata);
+    const Encoding::Encoded encoded = Encoding::encode(read.image, suffix, 90, read.metadata);
     QVERIFY(!encoded.bytes.isEmpty());
     if (problem == "*")
         QVERIFY(!encoded.metadataProblem.isEmpty());
@@ -161,6 +163,27 @@ void MetadataTest::carriesRealPackets()
         QCOMPARE(out.value("comment"), commented ? comment : "");
     else if (commented)
         QCOMPARE(out.value("Exif.Photo.UserComment"), "charset=Unicode " + comment);
+}
+
+// A PNG keeps its records in text chunks, which also come back as the
+// picture's texts: they go over once with its metadata, and not at all
+// when the metadata is left out.
+void MetadataTest::pngKeepsItsRecordsOnce()
+{
+    Metadata::Wanted wanted;
+    wanted.suffix = "png";
+    const QString jpeg = dir.filePath("source.jpg"), png = dir.filePath("source.png");
+    QVERIFY(writeFile(
+        jpeg, jpegWith(QByteArray::fromHex(data("kite-exif.hex")), data("kite.xmp"), {})));
+    PictureIO::ReadResult read = PictureIO::readImage(jpeg, wanted);
+    QVERIFY(writeFile(png, Encoding::encode(read.image, "png", -1, read.metadata).bytes));
+    for (const bool keep : { true, false }) {
+        wanted.keep = keep;
+        read = PictureIO::readImage(png, wanted);
+        const QByteArray out = Encoding::encode(read.image, "png", -1, read.metadata).bytes;
+        QCOMPARE(out.count("Raw profile type exif") + out.count("XML:com.adobe.xmp"), 2 * keep);
+        QCOMPARE(exivValues(out).value("Exif.Image.Model", "(none)"), keep ? "E-M1" : "(none)");
+    }
 }
 
 TARVELO_TEST_MAIN(MetadataTest)

@@ -425,7 +425,7 @@ void PictureIOTest::jpeg()
     QImageReader reader(path("q.jpg"));
     reader.setAutoTransform(true);
     const QImage expected = reader.read().convertToFormat(QImage::Format_ARGB32);
-    PictureIO::ReadResult read = PictureIO::readImage(path("q.jpg"), false, fit, keepAspectRatio);
+    PictureIO::ReadResult read = PictureIO::readImage(path("q.jpg"), std::nullopt, fit, keepAspectRatio);
     QCOMPARE(read.status, ReadStatus::Ok);
     QCOMPARE(read.size, expected.size());
     QImage picture = PictureIO::toArgb32(std::move(read.image));

@@ -37,6 +37,23 @@ BatchOptions ownCopy(const BatchOptions &options)
     return copy;
 }
 
+// Encodes `picture`, stamped from `result`'s source, into `result` as a
+// file of the format `suffix` names: sets its bytes and suffix, and the log
+// line for metadata that could not be carried over. Returns the encoder's
+// error text, empty on success.
+QString encode(BatchResult &result, const QImage &picture, const QString &suffix,
+    const BatchOptions &options)
+{
+    const int quality = suffix == QLatin1String("jpg") ? options.jpgQuality : -1;
+    Encoding::Encoded encoded = Encoding::encode(picture, suffix, quality, result.metadata);
+    result.suffix = suffix;
+    result.bytes = std::move(encoded.bytes);
+    result.metadataLost = encoded.metadataProblem.isEmpty()
+        ? QString()
+        : BatchLog::metadataLost(QFileInfo(result.path).fileName(), encoded.metadataProblem);
+    return encoded.errorText;
+}
+
 } // namespace
 
 struct BatchRunner::Shared
@@ -217,7 +234,17 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     // A picture that is resized anyway is decoded no larger than it needs.
     const StampOptions &stamp = options.stamp;
     const QSize fit = stamp.resizeEnabled ? QSize(stamp.resizeWidth, stamp.resizeHeight) : QSize();
-    PictureIO::ReadResult read = PictureIO::readImage(path, true, fit, stamp.keepAspectRatio);
+    // The decoder writes the source's metadata for the output: its format
+    // is fixed here, and its size follows from the picture's by the resize.
+    std::optional<Metadata::Wanted> wanted;
+    if (!Metadata::formatOf(options.suffix).isEmpty()) {
+        wanted = Metadata::Wanted();
+        wanted->suffix = options.suffix;
+        wanted->keep = options.keepMetadata;
+        wanted->withoutLocation = options.stripLocation;
+        wanted->resize = Stamp::resizeRule(stamp);
+    }
+    PictureIO::ReadResult read = PictureIO::readImage(path, wanted, fit, stamp.keepAspectRatio);
     result.size = read.size;
     if (read.status == PictureIO::ReadStatus::Missing) {
         result.status = BatchResult::Status::Missing;
@@ -241,8 +268,7 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     if (!source.isNull() && read.size.isValid() && source.size() != read.size) {
         // Decoded smaller: the resize of the whole picture is made from it,
         // to the size the whole picture resizes to, and is done with.
-        const QSize resized = read.size.scaled(
-            fit, stamp.keepAspectRatio ? Qt::KeepAspectRatio : Qt::IgnoreAspectRatio);
+        const QSize resized = ResizeRule::resized(read.size, Stamp::resizeRule(stamp));
         source = source.scaled(resized, Qt::IgnoreAspectRatio, RunScaling);
         resize.resizeEnabled = false;
     }
@@ -257,18 +283,8 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         return result;
     }
 
-    // Stripping leaves out the records and the colour profile; the
-    // resolution tag says how large to print and stays.
     result.metadata = std::move(read.metadata);
-    if (!options.keepMetadata) {
-        result.metadata.records.reset();
-        result.metadata.iccProfile.clear();
-        result.metadata.comment.clear();
-        result.metadata.problem.clear();
-    } else if (options.stripLocation) {
-        result.metadata = Metadata::withoutLocation(result.metadata);
-    }
-    result.failure = encode(result, composition.image, options.suffix, options);
+    result.failure = ::encode(result, composition.image, options.suffix, options);
     if (result.bytes.isEmpty())
         return result;
     result.status = BatchResult::Status::Stamped;
@@ -278,19 +294,6 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         result.stamped = composition.image;
     }
     return result;
-}
-
-QString BatchRunner::encode(BatchResult &result, const QImage &picture, const QString &suffix,
-    const BatchOptions &options)
-{
-    const int quality = suffix == QLatin1String("jpg") ? options.jpgQuality : -1;
-    Encoding::Encoded encoded = Encoding::encode(picture, suffix, quality, result.metadata);
-    result.suffix = suffix;
-    result.bytes = std::move(encoded.bytes);
-    result.metadataLost = encoded.metadataProblem.isEmpty()
-        ? QString()
-        : BatchLog::metadataLost(QFileInfo(result.path).fileName(), encoded.metadataProblem);
-    return encoded.errorText;
 }
 
 PictureIO::WriteResult BatchRunner::write(

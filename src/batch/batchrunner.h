@@ -29,8 +29,8 @@ struct BatchResult
     // When the output goes without its source's metadata: the log line that
     // says so, to come before the picture's progress line once it is written.
     QString metadataLost;
-    // What the output carries of its source, for writing it in another
-    // format; read by the decoder process with the pixels.
+    // What the output carries of its source, written for its format and
+    // size by the decoder process with the pixels.
     Metadata::Source metadata;
     QString suffix;
     QSize size; // the size the source has or claims, when known
@@ -77,19 +77,13 @@ public:
     // not ready yet.
     bool take(int ticket, BatchResult &result, int waitMs);
 
-    // The output format of pictures encoded from now on; results already
-    // done keep theirs (BatchResult::suffix says which).
+    // The output format of pictures started from now on (their metadata is
+    // written for it as they are decoded); results already begun keep
+    // theirs (BatchResult::suffix says which).
     void setSuffix(const QString &suffix);
 
     // One picture's whole work on the calling thread, as a worker does it.
     static BatchResult stampOne(const QString &path, const BatchOptions &options);
-
-    // Encodes `picture`, stamped from `result`'s source, into `result` as a
-    // file of the format `suffix` names: sets its bytes and suffix, and the
-    // log line for metadata that could not be carried over. Returns the
-    // encoder's error text, empty on success.
-    static QString encode(BatchResult &result, const QImage &picture, const QString &suffix,
-        const BatchOptions &options);
 
     // Creates the output file of a stamped result in `folder`, named after
     // the source (see PictureIO::writeNewBytes).

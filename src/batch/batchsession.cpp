@@ -193,14 +193,18 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
 
     const QFileInfo source(result.path);
     const QString suffix = suffixNow();
+    if (result.status == BatchResult::Status::Stamped && result.suffix != suffix) {
+        // The format changed after this picture was started: its metadata
+        // was written for the other one, so the picture is made again, in
+        // the format its name will have.
+        BatchOptions again = options;
+        again.suffix = suffix;
+        result = BatchRunner::stampOne(result.path, again);
+        if (result.status == BatchResult::Status::Missing)
+            return false;
+    }
     QString failure = result.failure;
     const bool isStamped = result.status == BatchResult::Status::Stamped;
-    if (isStamped) {
-        // The format changed while this picture was being encoded: each
-        // file is written in the format its suffix names.
-        if (result.suffix != suffix)
-            failure = BatchRunner::encode(result, result.stamped, suffix, options);
-    }
 
     bool written = false;
     if (failure.isEmpty()) {

@@ -29,7 +29,8 @@ class BatchSession : public QObject
 
 public:
     // `suffixNow` gives the output format chosen at this moment: pictures not
-    // started yet are encoded in it, and each file is written in it.
+    // started yet are made for it, and each file is written in it (a
+    // picture made for another is made again).
     BatchSession(const BatchOptions &options, const QAbstractItemModel *pictures,
         const QString &folder, std::function<QString()> suffixNow, QObject *parent = nullptr);
     ~BatchSession() override;

@@ -14,8 +14,9 @@
 // hold an earlier picture.
 // Reply: a Reply. The decoder has grown the memfd as it needed; the pixels
 // lie at offset 0, the details (error text, colour table, resolution, the
-// picture's texts, and the file's metadata, with its colour profile, as
-// MetadataReader::read() gives it when asked for) follow at Reply::detailsOffset as a QDataStream.
+// picture's texts, and the file's metadata made ready for the output, as
+// MetadataReader::read() gives it when asked for) follow at
+// Reply::detailsOffset as a QDataStream.
 namespace DecoderProtocol {
 
 constexpr int SocketFd = 3; // where the decoder finds its end of the pair
@@ -35,6 +36,20 @@ struct Request
     qint32 fitWidth = 0;
     qint32 fitHeight = 0;
     qint32 fitKeepsAspect = 1;
+    // With `metadata`, for a picture that will be stamped: the format its
+    // output is written in ("jpg", "png" or "tif"), for which the decoder
+    // writes the source's metadata ready to be put in as it is; whether the
+    // metadata is kept at all (else only the resolution goes over) and
+    // without the location; and the resize that makes the output's size
+    // from the picture's (common/resizerule.h).
+    char outputFormat[4] = {};
+    qint32 keepMetadata = 1;
+    qint32 withoutLocation = 0;
+    qint32 resize = 0;
+    qint32 resizeWidth = 0;
+    qint32 resizeHeight = 0;
+    qint32 resizeKeepsAspect = 0;
+    qint32 resizeShrinksOnly = 0;
 };
 
 enum class Outcome : qint32 {

@@ -26,6 +26,7 @@
 
 #include "common/argb.h"
 #include "common/decoderprotocol.h"
+#include "common/resizerule.h"
 #include "decoder/decodecheck.h"
 #include "decoder/decodercore.h"
 #include "decoder/metadatareader.h"
@@ -187,20 +188,39 @@ private:
 
 Mappings mappings;
 
-// The file's metadata, packed for the program. Exiv2 gets the bytes, read
-// through the descriptor: it would open the file by name, which the fence
-// forbids (and the name is not known here).
-QByteArray fileMetadata(int file)
+// The file's metadata written for the output, packed for the program.
+// Exiv2 gets the bytes, read through the descriptor: it would open the file
+// by name, which the fence forbids (and the name is not known here).
+QByteArray fileMetadata(int file, const MetadataReader::Output &output)
 {
     struct stat info;
     if (::fstat(file, &info) != 0 || info.st_size < 0 || info.st_size > DetailsRoom * 64)
         return MetadataReader::problem(
-            QStringLiteral("the file is too large to read its metadata"));
+            output, QStringLiteral("the file is too large to read its metadata"));
     try {
-        return MetadataReader::read(DecodeCheck::readAt(file, 0, info.st_size));
+        return MetadataReader::read(DecodeCheck::readAt(file, 0, info.st_size), output);
     } catch (const std::bad_alloc &) {
-        return MetadataReader::problem(QStringLiteral("the decoder ran out of memory"));
+        return MetadataReader::problem(output, QStringLiteral("the decoder ran out of memory"));
     }
+}
+
+// What the program will write the picture as: the format it asks for and
+// the size the resize makes of the whole picture, by the rule the stamping
+// follows.
+MetadataReader::Output outputOf(const Request &request, QSize picture)
+{
+    MetadataReader::Output output;
+    output.format = QByteArray(
+        request.outputFormat, int(strnlen(request.outputFormat, sizeof request.outputFormat)));
+    output.keep = request.keepMetadata != 0;
+    output.withoutLocation = request.withoutLocation != 0;
+    ResizeRule::Rule rule;
+    rule.enabled = request.resize != 0;
+    rule.box = QSize(request.resizeWidth, request.resizeHeight);
+    rule.keepAspectRatio = request.resizeKeepsAspect != 0;
+    rule.shrinkOnly = request.resizeShrinksOnly != 0;
+    output.size = ResizeRule::resized(picture, rule);
+    return output;
 }
 
 // The picture's texts, as many as the program takes: a file's text cannot
@@ -297,6 +317,7 @@ Reply serve(const Request &request, int file, int memory)
             << qint32(image.dotsPerMeterX()) << qint32(image.dotsPerMeterY());
         out << cappedTexts(image);
     }
+    const QSize whole = decoded.full.isValid() ? decoded.full : image.size();
     image = QImage(); // before its memory goes
     // Only for a picture that will be stamped, with its pixels in the
     // program's memory already and the decoder's own copy gone.
@@ -304,9 +325,11 @@ Reply serve(const Request &request, int file, int memory)
     // without.
     if (request.metadata && reply.outcome == Outcome::Decoded) {
         try {
-            QByteArray metadata = fileMetadata(file);
+            const MetadataReader::Output output = outputOf(request, whole);
+            QByteArray metadata = fileMetadata(file, output);
             if (details.size() + metadata.size() + 64 > DetailsRoom) {
-                metadata = MetadataReader::problem(QStringLiteral("there is too much of it"));
+                metadata
+                    = MetadataReader::problem(output, QStringLiteral("there is too much of it"));
             }
             QDataStream out(&details, QIODevice::Append);
             out << metadata;

@@ -178,11 +178,25 @@ void appendChunk(QByteArray &png, const QByteArray &type, const QByteArray &data
     be32(quint32(crc32(0L, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))));
 }
 
+// Whether a text chunk Qt's writer made from the picture's texts is one
+// where PNG files keep their metadata (the EXIF, IPTC and XMP records as
+// Exiv2 and others write them): a PNG source's texts hold them, and they
+// go over with the rest of its metadata or not at all, never a second time
+// or past the user's choice to leave the metadata out.
+bool metadataText(const QByteArray &type, const char *data, quint32 length)
+{
+    if (type != "tEXt" && type != "zTXt" && type != "iTXt")
+        return false;
+    const QByteArray keyword(data, int(qMin<quint32>(length, 80)));
+    return keyword.startsWith("Raw profile type exif")
+        || keyword.startsWith("Raw profile type APP1")
+        || keyword.startsWith("Raw profile type iptc")
+        || keyword.startsWith("Raw profile type xmp") || keyword.startsWith("XML:com.adobe.xmp");
+}
+
 // Qt's writer always states a resolution (the image's); the output states
-// the source's, or none. The profile is put in here as well: Exiv2 would
-// write its chunk with an empty name, which libpng rejects. So is the
-// source's JPEG comment, as the UTF-8 text chunk "Comment" that PNG readers
-// show as the comment (Exiv2 would name it "Description").
+// the source's, or none. The profile is put in here as well (the decoder
+// sends it as it is, not as a chunk).
 QByteArray finishPng(const QByteArray &png, const Metadata::Source &metadata, QString *error)
 {
     const Metadata::Resolution &resolution = metadata.resolution;
@@ -208,7 +222,10 @@ QByteArray finishPng(const QByteArray &png, const Metadata::Source &metadata, QS
             length = (length << 8) | quint8(png.at(int(at) + k));
         const QByteArray type = png.mid(int(at) + 4, 4);
         const qint64 next = at + 12 + length;
-        if (type != "pHYs" && type != "iCCP")
+        if (next > png.size())
+            break;
+        if (type != "pHYs" && type != "iCCP"
+            && !metadataText(type, png.constData() + at + 8, length))
             out.append(png.constData() + at, int(next - at));
         if (type == "IHDR" && resolution.known()) {
             QByteArray phys;
@@ -222,10 +239,6 @@ QByteArray finishPng(const QByteArray &png, const Metadata::Source &metadata, QS
         }
         if (type == "IHDR" && !iccp.isEmpty())
             appendChunk(out, "iCCP", iccp);
-        if (type == "IHDR" && !metadata.comment.isEmpty())
-            appendChunk(out, "iTXt",
-                QByteArray("Comment\0\0\0\0\0", 12)
-                    + Metadata::commentText(metadata.comment).toUtf8());
         at = next;
     }
     return out;
@@ -270,21 +283,31 @@ bool hasTranslucentPixel(const QImage &image)
 }
 
 Encoded encode(
-    const QImage &image, const QString &suffix, int quality, const Metadata::Source &metadata)
+    const QImage &image, const QString &suffix, int quality, const Metadata::Source &source)
 {
     Encoded result;
     if (image.isNull()) {
         result.errorText = QStringLiteral("Image is empty");
         return result;
     }
-    const QString kind = suffix.toLower();
+    const QByteArray format = Metadata::formatOf(suffix);
+    // Metadata written for another output is none of this one's: nothing of
+    // it goes in, not even the profile, and the loss is said.
+    Metadata::Source metadata = source;
+    if (!metadata.format.isEmpty()
+        && (metadata.format != format || metadata.size != image.size())) {
+        metadata = Metadata::Source();
+        metadata.problem = source.format != format
+            ? QStringLiteral("it was written for another format")
+            : QStringLiteral("it was written for another size");
+    }
     const Metadata::Resolution &resolution = metadata.resolution;
-    if (kind == QLatin1String("jpg") || kind == QLatin1String("jpeg")) {
+    if (format == "jpg") {
         result.bytes = JpegEncoder::encode(
             image, quality, resolution.xPerMetre, resolution.yPerMetre, &result.errorText);
-    } else if (kind == QLatin1String("tif") || kind == QLatin1String("tiff")) {
+    } else if (format == "tif") {
         result.bytes = encodeTiff(image, resolution, metadata.iccProfile, &result.errorText);
-    } else if (kind == QLatin1String("png")) {
+    } else if (format == "png") {
         // Opaque pictures are written as RGB: the same pixels, a quarter less.
         const QImage pixels = image.hasAlphaChannel() && !hasTranslucentPixel(image)
             ? image.convertToFormat(QImage::Format_RGB32)
@@ -301,8 +324,8 @@ Encoded encode(
             result.errorText = QStringLiteral("Unknown error");
         return result;
     }
-    // What the decoder could not read is lost whatever happens here; what it
-    // could is carried over all the same.
+    // What the decoder could not write is lost whatever happens here; what
+    // it could is carried over all the same.
     const QString carried = Metadata::carryOver(result.bytes, metadata, image.size());
     result.metadataProblem = metadata.problem.isEmpty() || carried.isEmpty()
         ? metadata.problem + carried

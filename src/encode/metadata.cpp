@@ -1,57 +1,162 @@
 #include "encode/metadata.h"
 
-#include <QTextCodec>
+#include <QtEndian>
 
-#include <iterator>
-#include <stdexcept>
+#include <zlib.h>
+
+#include <algorithm>
 
 #include "common/boundedreader.h"
 #include "common/decoderprotocol.h"
-#include "common/exiftags.h"
+#include "common/tifftags.h"
 
 namespace Metadata {
 
-struct Records
-{
-    Exiv2::ExifData exif;
-    Exiv2::IptcData iptc;
-    Exiv2::XmpData xmp;
-};
-
 namespace {
 
-template <typename Data, typename Key, typename Value>
-void replaceIfPresent(Data &data, const char *key, const Value &value)
+// More pieces than any writer makes: a JPEG takes a few segments, a profile
+// of a megabyte sixteen.
+constexpr quint32 MaxPieces = 1024;
+constexpr quint32 MaxEntries = 1024;
+constexpr int MaxSegmentPayload = 65533; // a segment's length field counts itself
+constexpr quint16 InteropIfdPointer = 40965;
+
+bool pngTypeAllowed(const QByteArray &type)
 {
-    const auto found = data.findKey(Key(key));
-    if (found != data.end())
-        found->setValue(value);
+    return type == "tEXt" || type == "zTXt" || type == "iTXt" || type == "eXIf";
 }
 
-// Takes what Exiv2 wrote into `encoded`; gives `problem`, or why nothing
-// was written.
-QString finish(QByteArray &encoded, Exiv2::Image &image, const QString &problem)
+quint32 little(const QByteArray &bytes, qint64 at, int width)
 {
-    Exiv2::BasicIo &io = image.io();
-    io.open();
-    const Exiv2::DataBuf written = io.read(long(io.size()));
-    io.close();
-    if (written.size_ <= 0)
-        return QStringLiteral("nothing was written");
-    encoded = QByteArray(reinterpret_cast<const char *>(written.pData_), int(written.size_));
-    return problem;
+    const auto *data = reinterpret_cast<const uchar *>(bytes.constData()) + at;
+    return width == 2 ? qFromLittleEndian<quint16>(data) : qFromLittleEndian<quint32>(data);
+}
+
+// Whether the directory at `at` of the TIFF block `prefix` lies inside it,
+// on a word boundary, with every value of its entries inside it too (and
+// the Interop directory an EXIF directory points to).
+bool directoryInside(const QByteArray &prefix, qint64 at, bool nested = false)
+{
+    if (at < 8 || at % 2 || at + 2 > prefix.size())
+        return false;
+    const qint64 count = little(prefix, at, 2);
+    if (at + 2 + 12 * count + 4 > prefix.size())
+        return false;
+    for (qint64 k = 0; k < count; ++k) {
+        const qint64 entry = at + 2 + 12 * k;
+        const quint16 tag = quint16(little(prefix, entry, 2));
+        const int size = TiffTags::typeSize(quint16(little(prefix, entry + 2, 2)));
+        const qint64 bytes = qint64(size) * little(prefix, entry + 4, 4);
+        const qint64 offset = little(prefix, entry + 8, 4);
+        if (size == 0 || (bytes > 4 && (offset % 2 || offset + bytes > prefix.size())))
+            return false;
+        if (tag == InteropIfdPointer
+            && (nested || bytes != 4 || !directoryInside(prefix, offset, true)))
+            return false;
+    }
+    return true;
+}
+
+// Whether what was read is what the decoder may send for its format.
+bool sound(const Source &source)
+{
+    const QByteArray &format = source.format;
+    if (!format.isEmpty() && format != "jpg" && format != "png" && format != "tif")
+        return false;
+    if ((format != "jpg" && !source.segments.empty()) || (format != "png" && !source.chunks.empty())
+        || (format != "tif"
+            && (!source.tiffPrefix.isEmpty() || source.exifIfd || source.gpsIfd
+                || !source.tiffEntries.empty())))
+        return false;
+    // APP1 to APP15 and COM: the JFIF header (APP0) and everything else
+    // before the scan is the encoder's.
+    for (const Segment &segment : source.segments)
+        if (!((segment.marker > 0xe0 && segment.marker <= 0xef) || segment.marker == 0xfe)
+            || segment.payload.size() > MaxSegmentPayload)
+            return false;
+    for (const Chunk &chunk : source.chunks)
+        if (!pngTypeAllowed(chunk.type))
+            return false;
+    if (source.tiffPrefix.isEmpty() ? source.exifIfd || source.gpsIfd
+                                    : source.tiffPrefix.size() < 8)
+        return false;
+    for (const quint32 at : { source.exifIfd, source.gpsIfd })
+        if (at && !directoryInside(source.tiffPrefix, at))
+            return false;
+    std::vector<quint16> tags;
+    for (const TiffSplice::Entry &entry : source.tiffEntries) {
+        const int size = TiffTags::typeSize(entry.type);
+        if (size == 0 || entry.count == 0 || qint64(size) * entry.count != entry.value.size()
+            || TiffTags::structural(entry.tag))
+            return false;
+        tags.push_back(entry.tag);
+    }
+    std::sort(tags.begin(), tags.end());
+    return std::adjacent_find(tags.begin(), tags.end()) == tags.end();
+}
+
+void appendBig(QByteArray &out, quint32 value, int width)
+{
+    for (int shift = 8 * (width - 1); shift >= 0; shift -= 8)
+        out.append(char((value >> shift) & 0xff));
+}
+
+// The JPEG with the segments after its JFIF header, where the encoder's
+// header ends.
+QString spliceJpeg(QByteArray &jpeg, const std::vector<Segment> &segments)
+{
+    if (jpeg.size() < 6 || !jpeg.startsWith("\xff\xd8\xff\xe0"))
+        return QStringLiteral("the JPEG has no JFIF header");
+    const int headerEnd = 4 + (quint8(jpeg.at(4)) << 8 | quint8(jpeg.at(5)));
+    if (headerEnd > jpeg.size())
+        return QStringLiteral("the JPEG has no JFIF header");
+    QByteArray inserted;
+    for (const Segment &segment : segments) {
+        inserted.append('\xff').append(char(segment.marker));
+        appendBig(inserted, quint32(segment.payload.size() + 2), 2);
+        inserted.append(segment.payload);
+    }
+    jpeg.insert(headerEnd, inserted);
+    return QString();
+}
+
+// The PNG with the chunks after its header chunk, each framed and its CRC
+// computed here.
+QString splicePng(QByteArray &png, const std::vector<Chunk> &chunks)
+{
+    if (png.size() < 33 || png.mid(12, 4) != "IHDR"
+        || qFromBigEndian<quint32>(png.constData() + 8) != 13)
+        return QStringLiteral("the PNG has no header chunk");
+    QByteArray inserted;
+    for (const Chunk &chunk : chunks) {
+        appendBig(inserted, quint32(chunk.data.size()), 4);
+        const QByteArray body = chunk.type + chunk.data;
+        inserted.append(body);
+        appendBig(inserted,
+            quint32(
+                crc32(0L, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))),
+            4);
+    }
+    png.insert(33, inserted);
+    return QString();
 }
 
 } // namespace
 
-void prepare()
+QByteArray formatOf(const QString &suffix)
 {
-    ExifTags::prepareExiv2();
+    const QString kind = suffix.toLower();
+    if (kind == QLatin1String("jpg") || kind == QLatin1String("jpeg"))
+        return "jpg";
+    if (kind == QLatin1String("png"))
+        return "png";
+    if (kind == QLatin1String("tif") || kind == QLatin1String("tiff"))
+        return "tif";
+    return QByteArray();
 }
 
 Source unpack(const QByteArray &packed)
 {
-    ExifTags::prepareExiv2();
     Source source;
     if (packed.isEmpty()) {
         source.problem = QStringLiteral("the decoder could not hand it over");
@@ -59,17 +164,43 @@ Source unpack(const QByteArray &packed)
     }
     // Made by the decoder, so read with every length checked.
     BoundedReader in(packed.constData(), packed.size());
-    const QByteArray exif = in.bytes(packed.size());
-    const QByteArray iptc = in.bytes(packed.size());
-    const QByteArray xmp = in.bytes(packed.size());
-    source.iccProfile = in.bytes(packed.size());
+    const qint64 room = packed.size();
+    source.format = in.string(3).toLatin1();
+    const int width = in.i32();
+    const int height = in.i32();
+    source.size = QSize(width, height);
     source.resolution.xPerMetre = in.f64();
     source.resolution.yPerMetre = in.f64();
+    source.iccProfile = in.bytes(room);
     source.problem = in.string(DecoderProtocol::MaxErrorText);
-    // The comment came later than the rest: a reply may end before it.
-    if (in.ok() && !in.atEnd())
-        source.comment = in.bytes(packed.size());
-    if (!in.ok() || !in.atEnd()) {
+    source.segments.resize(in.count(MaxPieces, 8));
+    for (auto piece = source.segments.begin(); in.ok() && piece != source.segments.end(); ++piece) {
+        const quint32 code = in.u32();
+        const QByteArray bytes = in.bytes(room);
+        if (source.format == "png") {
+            QByteArray type;
+            appendBig(type, code, 4);
+            source.chunks.push_back({ type, bytes });
+        } else {
+            // A marker fits a byte, or it is none.
+            piece->marker = code <= 0xff ? quint8(code) : 0;
+            piece->payload = bytes;
+        }
+    }
+    if (source.format == "png")
+        source.segments.clear();
+    source.tiffPrefix = in.bytes(room);
+    source.exifIfd = in.u32();
+    source.gpsIfd = in.u32();
+    source.tiffEntries.resize(in.count(MaxEntries, 16));
+    for (TiffSplice::Entry &entry : source.tiffEntries) {
+        const quint32 tag = in.u32(), type = in.u32();
+        entry.tag = tag <= 0xffff ? quint16(tag) : 0;
+        entry.type = type <= 0xffff ? quint16(type) : 0;
+        entry.count = in.u32();
+        entry.value = in.bytes(room);
+    }
+    if (!in.ok() || !in.atEnd() || width < 0 || height < 0 || !sound(source)) {
         source = Source();
         source.problem = QStringLiteral("the decoder sent a malformed reply");
         return source;
@@ -79,167 +210,26 @@ Source unpack(const QByteArray &packed)
     if (!source.resolution.known() || source.resolution.xPerMetre > 1e9
         || source.resolution.yPerMetre > 1e9)
         source.resolution = Resolution();
+    // The output is always RGB: a CMYK or grey profile would make viewers
+    // misread its pixels.
     if (source.iccProfile.mid(16, 4) != "RGB ")
         source.iccProfile.clear();
-    // A problem may leave part of the records readable (EXIF beside a
-    // malformed XMP packet): that part is kept.
-    try {
-        auto records = std::make_shared<Records>();
-        if (!exif.isEmpty())
-            Exiv2::ExifParser::decode(records->exif,
-                reinterpret_cast<const Exiv2::byte *>(exif.constData()), uint32_t(exif.size()));
-        if (!iptc.isEmpty()
-            && Exiv2::IptcParser::decode(records->iptc,
-                   reinterpret_cast<const Exiv2::byte *>(iptc.constData()), uint32_t(iptc.size()))
-                != 0)
-            throw std::runtime_error("its IPTC could not be read");
-        if (!xmp.isEmpty() && Exiv2::XmpParser::decode(records->xmp, xmp.toStdString()) != 0)
-            throw std::runtime_error("its XMP could not be read");
-        if (!records->exif.empty() || !records->iptc.empty() || !records->xmp.empty())
-            source.records = records;
-    } catch (const std::exception &e) {
-        source.records.reset();
-        source.problem = source.problem.isEmpty()
-            ? QString::fromStdString(e.what())
-            : source.problem + QStringLiteral("; ") + QString::fromStdString(e.what());
-    }
     return source;
-}
-
-Source withoutLocation(const Source &source)
-{
-    if (!source.records)
-        return source;
-    ExifTags::prepareExiv2();
-    auto records = std::make_shared<Records>(*source.records);
-    for (auto datum = records->exif.begin(); datum != records->exif.end();)
-        datum = datum->groupName() == "GPSInfo" || datum->key() == "Exif.Image.GPSTag"
-            ? records->exif.erase(datum)
-            : std::next(datum);
-    for (auto datum = records->xmp.begin(); datum != records->xmp.end();)
-        datum = datum->key().rfind("Xmp.exif.GPS", 0) == 0 ? records->xmp.erase(datum)
-                                                           : std::next(datum);
-    Source stripped = source;
-    stripped.records = records;
-    if (records->exif.empty() && records->iptc.empty() && records->xmp.empty())
-        stripped.records.reset();
-    return stripped;
-}
-
-QString commentText(const QByteArray &comment)
-{
-    QTextCodec::ConverterState state;
-    const QString text
-        = QTextCodec::codecForName("UTF-8")->toUnicode(comment.constData(), comment.size(), &state);
-    return state.invalidChars == 0 ? text : QString::fromLatin1(comment);
 }
 
 QString carryOver(QByteArray &encoded, const Source &source, QSize size)
 {
-    // Only JPEG gets its profile through Exiv2, and PNG has its comment.
-    const bool png = encoded.startsWith("\x89PNG");
-    if (!source.records
-        && (png
-            || (source.comment.isEmpty()
-                && (source.iccProfile.isEmpty() || !encoded.startsWith("\xff\xd8")))))
+    if (source.segments.empty() && source.chunks.empty() && source.tiffPrefix.isEmpty()
+        && source.tiffEntries.empty())
         return QString();
-    ExifTags::prepareExiv2();
-    try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
-            reinterpret_cast<const Exiv2::byte *>(encoded.constData()), long(encoded.size()));
-        image->readMetadata();
-        const bool tiff = image->imageType() == Exiv2::ImageType::tiff;
-        const bool jpeg = image->imageType() == Exiv2::ImageType::jpeg;
-        QString lost;
-        if (source.records || (tiff && !source.comment.isEmpty())) {
-            // The output's own tags first (a TIFF's structure), then the
-            // source's, leaving out what described the source's pixels.
-            Exiv2::ExifData exif = image->exifData();
-            const Exiv2::ExifData none;
-            for (const Exiv2::Exifdatum &datum : source.records ? source.records->exif : none) {
-                if (ExifTags::structureTag(datum) || ExifTags::previewTag(datum)
-                    || (tiff && ExifTags::resolutionTag(datum))
-                    || exif.findKey(Exiv2::ExifKey(datum.key())) != exif.end())
-                    continue;
-                exif.add(datum);
-            }
-            replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(exif, "Exif.Image.Orientation", "1");
-            replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
-                exif, "Exif.Photo.PixelXDimension", std::to_string(size.width()));
-            replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
-                exif, "Exif.Photo.PixelYDimension", std::to_string(size.height()));
-            replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
-                exif, "Exif.Image.ImageWidth", std::to_string(size.width()));
-            replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
-                exif, "Exif.Image.ImageLength", std::to_string(size.height()));
-            // A TIFF has no comment of its own: the image description is
-            // where TIFF readers show one, else the EXIF user comment, unless
-            // the source fills both.
-            if (tiff && !source.comment.isEmpty()) {
-                const std::string text = commentText(source.comment).toStdString();
-                const auto description
-                    = exif.findKey(Exiv2::ExifKey("Exif.Image.ImageDescription"));
-                const auto user = exif.findKey(Exiv2::ExifKey("Exif.Photo.UserComment"));
-                const auto *userValue = user == exif.end()
-                    ? nullptr
-                    : dynamic_cast<const Exiv2::CommentValue *>(&user->value());
-                const QString said = QString::fromStdString(text).trimmed();
-                const QString described = description == exif.end()
-                    ? QString()
-                    : QString::fromStdString(description->toString()).trimmed();
-                const QString commented = userValue
-                    ? QString::fromStdString(userValue->comment()).trimmed()
-                    : QString();
-                if (said == described || said == commented) {
-                    // already there
-                } else if (described.isEmpty()) {
-                    exif["Exif.Image.ImageDescription"] = text;
-                } else if (commented.isEmpty() && (user == exif.end() || userValue)) {
-                    exif["Exif.Photo.UserComment"] = "charset=Unicode " + text;
-                } else {
-                    lost = QStringLiteral("its comment has no place in a TIF beside its image "
-                                          "description and user comment");
-                }
-            }
-            image->setExifData(exif);
-            if (!source.records) {
-                image->writeMetadata();
-                return finish(encoded, *image, lost);
-            }
-
-            Exiv2::IptcData iptc;
-            for (const Exiv2::Iptcdatum &datum : source.records->iptc)
-                if (datum.tagName().rfind("Preview", 0) != 0)
-                    iptc.add(datum);
-            image->setIptcData(iptc);
-
-            Exiv2::XmpData xmp;
-            for (const Exiv2::Xmpdatum &datum : source.records->xmp)
-                if (datum.key().rfind("Xmp.xmp.Thumbnails", 0) != 0)
-                    xmp.add(datum);
-            replaceIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(xmp, "Xmp.tiff.Orientation", "1");
-            for (const auto &dimension : { std::make_pair("Xmp.exif.PixelXDimension", size.width()),
-                     std::make_pair("Xmp.exif.PixelYDimension", size.height()),
-                     std::make_pair("Xmp.tiff.ImageWidth", size.width()),
-                     std::make_pair("Xmp.tiff.ImageLength", size.height()) })
-                replaceIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(
-                    xmp, dimension.first, std::to_string(dimension.second));
-            image->setXmpData(xmp);
-        }
-        // The PNG and TIFF encoders embed the profile themselves.
-        if (!source.iccProfile.isEmpty() && jpeg) {
-            Exiv2::DataBuf profile(
-                reinterpret_cast<const Exiv2::byte *>(source.iccProfile.constData()),
-                long(source.iccProfile.size()));
-            image->setIccProfile(profile, false);
-        }
-        if (jpeg && !source.comment.isEmpty())
-            image->setComment(source.comment.toStdString());
-        image->writeMetadata();
-        return finish(encoded, *image, lost);
-    } catch (const std::exception &e) {
-        return QString::fromStdString(e.what());
-    }
+    if (size != source.size)
+        return QStringLiteral("it was written for another size");
+    if (source.format == "jpg")
+        return spliceJpeg(encoded, source.segments);
+    if (source.format == "png")
+        return splicePng(encoded, source.chunks);
+    return TiffSplice::splice(
+        encoded, source.tiffPrefix, source.exifIfd, source.gpsIfd, source.tiffEntries);
 }
 
 } // namespace Metadata

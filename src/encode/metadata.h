@@ -4,14 +4,20 @@
 #include <QSize>
 #include <QString>
 
-#include <memory>
+#include <vector>
+
+#include "common/resizerule.h"
+#include "encode/tiffsplice.h"
 
 // What a stamped copy keeps of its source besides the pixels: the EXIF, IPTC
-// and XMP records, the colour profile and the resolution tag.
+// and XMP records, the JPEG comment, the colour profile and the resolution.
 //
-// The source's metadata is read by the decoder process and handed over once,
-// into a value that any thread may copy and hand to the encoder; nothing
-// here keeps state between calls.
+// The decoder process reads the source's metadata and writes it for the
+// output's format and size, into pieces ready to be put into the encoded
+// file (decoder/metadatareader.h). This side parses none of it: it checks
+// every length, count, type and offset of the pieces and splices them in.
+// A Source is a plain value that any thread may copy and hand to the
+// encoder; nothing here keeps state between calls.
 namespace Metadata {
 
 // Pixels per metre as the source states them; 0 when it states none.
@@ -22,44 +28,59 @@ struct Resolution
     bool known() const { return xPerMetre > 0 && yPerMetre > 0; }
 };
 
-struct Records; // EXIF, IPTC and XMP as the source held them
+// What the decoder is to write the metadata for, asked with the picture:
+// the metadata is made for one output format and one size.
+struct Wanted
+{
+    QString suffix; // of the output file; metadata only for JPG, PNG and TIF
+    bool keep = true; // false: the resolution alone goes over
+    bool withoutLocation = false; // the GPS tags and properties left out
+    ResizeRule::Rule resize; // how the output's size comes from the picture's
+};
+
+// "jpg", "png" or "tif" for the suffixes of those formats; empty for any
+// other, which keeps no metadata.
+QByteArray formatOf(const QString &suffix);
+
+struct Segment // a JPEG marker segment
+{
+    quint8 marker = 0;
+    QByteArray payload;
+};
+
+struct Chunk // a PNG chunk
+{
+    QByteArray type;
+    QByteArray data;
+};
 
 struct Source
 {
-    std::shared_ptr<const Records> records; // null when the source had none
-    QByteArray iccProfile; // an RGB profile; empty when the source had none
+    QByteArray format; // what the pieces were made for: "jpg", "png", "tif"; empty: none
+    QSize size; // and the output size they were made for
+    std::vector<Segment> segments; // JPG: to follow the JFIF header
+    std::vector<Chunk> chunks; // PNG: to follow the header chunk
+    QByteArray tiffPrefix; // TIF: to stand first in the file (see TiffSplice)
+    quint32 exifIfd = 0;
+    quint32 gpsIfd = 0;
+    std::vector<TiffSplice::Entry> tiffEntries;
+    QByteArray iccProfile; // PNG and TIF: an RGB profile for the encoder to embed
     Resolution resolution;
-    QByteArray comment; // the JPEG comment (COM segment), as its bytes
-    // Why some or all of it could not be read; empty when it all could. The
-    // records hold what could.
+    // Why some or all of it could not be carried over; empty when it all
+    // could. The pieces hold what could.
     QString problem;
 };
 
-// Readies Exiv2 for use from several threads; unpack() and carryOver() do it
-// themselves.
-void prepare();
-
-// The Source that the decoder process packed (decoder/metadatareader.h);
-// the records are rebuilt from what Exiv2 wrote there, not from the file.
-// A packing that makes no sense gives a Source with a problem.
+// The Source the decoder process packed. A packing that makes no sense, or
+// a piece that is not what it may be, gives a Source with nothing but the
+// problem "the decoder sent a malformed reply".
 Source unpack(const QByteArray &packed);
 
-// `source` without where it was taken: the GPS tags of its EXIF and the
-// exif:GPS properties of its XMP. Everything else stays.
-Source withoutLocation(const Source &source);
-
-// The comment as text: UTF-8 when its bytes are, otherwise Latin-1 (what
-// older writers put there).
-QString commentText(const QByteArray &comment);
-
-// Puts `source`'s records and colour profile into `encoded`, a picture just
-// encoded as JPEG, PNG or TIFF of size `size` (the PNG and TIFF encoders
-// embed the profile themselves, and the PNG encoder the comment). The JPEG
-// comment goes into a JPEG as such, into a TIFF as its image description
-// when the source has none. Orientation becomes 1, the pixel dimensions
-// become `size`, thumbnails and previews are left out. Returns why that
-// failed, leaving `encoded` as it was; empty on success or when there was
-// nothing to carry.
+// Puts `source`'s pieces into `encoded`, a picture just encoded as JPEG, PNG
+// or TIFF of size `size` (the encoders embed the profile and resolution
+// themselves). Returns why that failed, leaving `encoded` as it was: the
+// pieces were made for another format or size, or the file is not what
+// its encoder makes; empty on success or when there was nothing to carry.
 QString carryOver(QByteArray &encoded, const Source &source, QSize size);
 
 } // namespace Metadata

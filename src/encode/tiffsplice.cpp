@@ -5,26 +5,17 @@
 #include <algorithm>
 #include <limits>
 
+#include "common/tifftags.h"
+
 namespace TiffSplice {
 
 namespace {
 
 constexpr quint16 StripOffsets = 273;
 constexpr quint16 StripByteCounts = 279;
-constexpr quint16 ExifIfdPointer = 34665;
-constexpr quint16 GpsIfdPointer = 34853;
+constexpr quint16 ExifIfdPointer = TiffTags::ExifIfdPointer;
+constexpr quint16 GpsIfdPointer = TiffTags::GpsIfdPointer;
 constexpr quint16 Long = 4;
-
-// Tags that describe where a picture's data lies or how it is laid out; one
-// from elsewhere would point into bytes it knows nothing of.
-bool structural(quint16 tag)
-{
-    static const quint16 tags[] = { 254, 255, 256, 257, 258, 259, 262, 263, 266, 273, 277, 278,
-        279, 280, 281, 282, 283, 284, 288, 289, 296, 317, 320, 322, 323, 324, 325, 330, 338, 339,
-        340, 341, 347, 512, 513, 514, 515, 517, 518, 519, 520, 521, 529, 530, 531, 532,
-        ExifIfdPointer, GpsIfdPointer, 34675, 40965 };
-    return std::find(std::begin(tags), std::end(tags), tag) != std::end(tags);
-}
 
 // One directory entry's value, read from the encoder's own file.
 bool readValue(const QByteArray &tiff, qint64 at, Entry &entry)
@@ -82,8 +73,7 @@ Entry longs(quint16 tag, const std::vector<quint32> &values)
 
 int typeSize(quint16 type)
 {
-    static const int sizes[] = { 0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8 };
-    return type < std::size(sizes) ? sizes[type] : 0;
+    return TiffTags::typeSize(type);
 }
 
 QString splice(QByteArray &tiff, const QByteArray &prefix, quint32 exifIfd, quint32 gpsIfd,
@@ -134,7 +124,7 @@ QString splice(QByteArray &tiff, const QByteArray &prefix, quint32 exifIfd, quin
         seen.push_back(entry.tag);
         // Where the picture's data lies and how it is laid out is the
         // encoder's to say alone.
-        if (structural(entry.tag))
+        if (TiffTags::structural(entry.tag))
             continue;
         const bool own = std::any_of(merged.begin(), merged.end(),
             [&entry](const Entry &mine) { return mine.tag == entry.tag; });

@@ -78,17 +78,21 @@ QImage resizedFor(const QImage &image, const StampOptions &options, Qt::Transfor
 {
     if (!options.resizeEnabled)
         return image;
-    const int width = options.resizeWidth, height = options.resizeHeight;
-    if (!options.shrinkOnly)
-        return resized(image, width, height, options.keepAspectRatio, mode);
-    if (image.width() <= width && image.height() <= height)
+    // The rule the decoder also writes the output's metadata by.
+    const QSize size = ResizeRule::resized(image.size(), resizeRule(options));
+    if (size == image.size())
         return image;
-    // Larger than the box on some side: keeping the proportions, that side
-    // brings the picture down; stretched, each side only comes down to it.
-    if (options.keepAspectRatio)
-        return resized(image, width, height, true, mode);
-    return resized(
-        image, std::min(image.width(), width), std::min(image.height(), height), false, mode);
+    return image.scaled(size, Qt::IgnoreAspectRatio, mode);
+}
+
+ResizeRule::Rule resizeRule(const StampOptions &options)
+{
+    ResizeRule::Rule rule;
+    rule.enabled = options.resizeEnabled;
+    rule.box = QSize(options.resizeWidth, options.resizeHeight);
+    rule.keepAspectRatio = options.keepAspectRatio;
+    rule.shrinkOnly = options.shrinkOnly;
+    return rule;
 }
 
 int referenceSide(const StampOptions &options)

@@ -17,6 +17,8 @@
 #include <QSize>
 #include <QString>
 
+#include "common/resizerule.h"
+
 
 // Where logo or text is anchored: the 3 by 3 grid in reading order.
 // Column = (value - 1) % 3 (left, centre, right), row = (value - 1) / 3 (top,
@@ -120,6 +122,8 @@ QImage resized(
 // may only shrink and the picture already fits the box. Shrinking without
 // keeping the proportions brings each side down to the box, none up.
 QImage resizedFor(const QImage &image, const StampOptions &options, Qt::TransformationMode mode);
+// That resize as a rule on sizes alone (common/resizerule.h).
+ResizeRule::Rule resizeRule(const StampOptions &options);
 
 // The shorter side proportional mode measures against when nothing usable
 // is stored, and the largest one it believes.

@@ -576,8 +576,8 @@ void setDecoderPathForTesting(const QString &path)
     pool().drop();
 }
 
-Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withMetadata, QSize fit,
-    bool keepAspectRatio)
+Result decode(int fd, const QByteArray &reader, const Limits &limits,
+    const std::optional<Metadata::Wanted> &metadata, QSize fit, bool keepAspectRatio)
 {
     Result result;
     Request request;
@@ -588,7 +588,20 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withM
     memcpy(request.reader, reader.constData(), size_t(reader.size()));
     request.budgetBytes = limits.budgetBytes;
     request.maxPixels = limits.maxPixels;
-    request.metadata = withMetadata ? 1 : 0;
+    if (metadata) {
+        request.metadata = 1;
+        const QByteArray format = Metadata::formatOf(metadata->suffix);
+        memcpy(request.outputFormat, format.constData(),
+            size_t(qMin<int>(format.size(), sizeof request.outputFormat)));
+        request.keepMetadata = metadata->keep ? 1 : 0;
+        request.withoutLocation = metadata->withoutLocation ? 1 : 0;
+        const ResizeRule::Rule &resize = metadata->resize;
+        request.resize = resize.enabled ? 1 : 0;
+        request.resizeWidth = resize.box.width();
+        request.resizeHeight = resize.box.height();
+        request.resizeKeepsAspect = resize.keepAspectRatio ? 1 : 0;
+        request.resizeShrinksOnly = resize.shrinkOnly ? 1 : 0;
+    }
     if (!fit.isEmpty()) {
         request.fitWidth = fit.width();
         request.fitHeight = fit.height();

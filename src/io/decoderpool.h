@@ -6,6 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
+#include "encode/metadata.h"
+
 // The program's side of the decoder processes: pictures are decoded by
 // tarvelo-decoder, never in the program's own process, so that a reader that
 // crashes, runs wild or eats memory costs one picture, not the run. A few
@@ -34,7 +38,7 @@ struct Result
     QSize size; // decoded or claimed, when known
     QSize full; // decoded smaller for `fit`: the whole picture's size (else invalid)
     QString errorText;
-    QByteArray metadata; // with `withMetadata`: the file's, as MetadataReader::read() gives it
+    QByteArray metadata; // with `metadata`: the file's, as MetadataReader::read() gives it
 };
 
 // What a picture may be, checked on both sides: the decoder refuses a header
@@ -48,16 +52,18 @@ struct Limits
 
 // Decodes the picture file open at `fd` with the reader `reader` ("jpeg")
 // within `limits`. The decoder process gets a fixed address space derived
-// from the pixel cap. With `withMetadata`, the decoder also reads the
-// file's metadata when the picture decoded (it crashing there fails the
-// picture like any other crash of it). A reply that breaks the protocol or
+// from the pixel cap. With `metadata`, the decoder also reads the file's
+// metadata when the picture decoded, and writes it for the output it
+// describes (it crashing there fails the picture like any other crash of
+// it). A reply that breaks the protocol or
 // the limits costs the picture ("the decoder sent a malformed reply") and
 // that decoder, which is never used again. With a `fit` box, the picture is
 // wanted only to be resized to it afterwards (keeping its proportions inside
 // it or stretched to it), and may come smaller than the file's, never
 // smaller than the resize makes it; `full` then says the file's size.
-Result decode(int fd, const QByteArray &reader, const Limits &limits, bool withMetadata = false,
-    QSize fit = QSize(), bool keepAspectRatio = true);
+Result decode(int fd, const QByteArray &reader, const Limits &limits,
+    const std::optional<Metadata::Wanted> &metadata = std::nullopt, QSize fit = QSize(),
+    bool keepAspectRatio = true);
 
 // Makes decode() start `path` instead of tarvelo-decoder; empty for the
 // real one again. For tests that need a decoder that misbehaves; decoders

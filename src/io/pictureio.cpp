@@ -126,7 +126,8 @@ bool sizeAllowed(const QSize &size)
 
 namespace {
 
-ReadResult readGuarded(const QString &path, bool withMetadata, QSize fit, bool keepAspectRatio)
+ReadResult readGuarded(const QString &path, const std::optional<Metadata::Wanted> &metadata,
+    QSize fit, bool keepAspectRatio)
 {
     ReadResult result;
     const QByteArray native = QFile::encodeName(path);
@@ -177,7 +178,7 @@ ReadResult readGuarded(const QString &path, bool withMetadata, QSize fit, bool k
     DecoderPool::Result decoded;
     try {
         decoded = DecoderPool::decode(
-            fd, format->reader, limits, withMetadata, fit, keepAspectRatio);
+            fd, format->reader, limits, metadata, fit, keepAspectRatio);
     } catch (...) {
         --readsGoingOn;
         ::close(fd);
@@ -193,7 +194,7 @@ ReadResult readGuarded(const QString &path, bool withMetadata, QSize fit, bool k
     case DecoderPool::Result::Decoded:
         result.image = decoded.image;
         result.status = ReadStatus::Ok;
-        if (withMetadata)
+        if (metadata)
             result.metadata = Metadata::unpack(decoded.metadata);
         break;
     case DecoderPool::Result::TooLarge:
@@ -231,12 +232,13 @@ ReadResult readGuarded(const QString &path, bool withMetadata, QSize fit, bool k
 
 } // namespace
 
-ReadResult readImage(const QString &path, bool withMetadata, QSize fit, bool keepAspectRatio)
+ReadResult readImage(const QString &path, const std::optional<Metadata::Wanted> &metadata,
+    QSize fit, bool keepAspectRatio)
 {
     // Called from worker threads: nothing may leave them, not even running
     // out of memory. The picture fails; the run goes on.
     try {
-        return readGuarded(path, withMetadata, fit, keepAspectRatio);
+        return readGuarded(path, metadata, fit, keepAspectRatio);
     } catch (const std::exception &e) {
         ReadResult result;
         result.status = ReadStatus::Unreadable;

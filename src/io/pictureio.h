@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 #include "encode/metadata.h"
 
@@ -45,14 +46,15 @@ struct ReadResult
     qint64 bytesNeeded = 0; // TooLarge: the working set the picture needs
     qint64 bytesAvailable = 0; // TooLarge: the budget it had to fit
     qint64 pixelLimit = 0; // TooLarge by the pixel cap: the cap; else 0
-    Metadata::Source metadata; // with `withMetadata` and status Ok: the file's
+    Metadata::Source metadata; // with `metadata` and status Ok: the file's, written for it
 };
 
 // Reads one picture in the format its signature names, with the orientation
 // recorded in the file applied, in a decoder process. A picture the decoder
 // could not read whole is Damaged, never Ok: no pixel of it comes from
-// anything but the file. With `withMetadata`, the decoder process reads the
-// file's metadata as well: this process never parses the file's metadata.
+// anything but the file. With `metadata`, the decoder process reads the
+// file's metadata as well and writes it for the output described there:
+// this process never parses the file's metadata.
 // Safe to call from several threads at once.
 //
 // A picture wanted only to be resized to fit `fit` (keeping its proportions
@@ -60,7 +62,8 @@ struct ReadResult
 // smaller than it is, never smaller than twice what the resize makes of
 // it: a photo resized to a quarter of its size or less then costs a
 // fraction of the decoding. `size` stays the file's own.
-ReadResult readImage(const QString &path, bool withMetadata = false, QSize fit = QSize(),
+ReadResult readImage(const QString &path,
+    const std::optional<Metadata::Wanted> &metadata = std::nullopt, QSize fit = QSize(),
     bool keepAspectRatio = true);
 
 // The memory one picture may take while it is stamped: the memory available

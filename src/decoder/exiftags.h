@@ -4,9 +4,9 @@
 
 #include <mutex>
 
-// What the decoder's metadata reader and the program's metadata writer agree
-// on about Exiv2: how it is readied for threads, and which EXIF tags never
-// travel from a source to its stamped copy.
+// What the decoder's metadata reader needs to know about Exiv2: how it is
+// readied for threads, and which EXIF tags never travel from a source to
+// its stamped copy.
 namespace ExifTags {
 
 // The XMP toolkit under Exiv2 needs a lock to be used from several threads;
