@@ -330,9 +330,21 @@ int run()
     DecoderCore::loadReaders();
     MetadataReader::prepare();
     // Nothing of the caller's world is left to read once the readers are
-    // loaded: the strings themselves are wiped, not only the list of them.
+    // loaded: the strings themselves are wiped, not only the list of them,
+    // where the process started with them (the allocator's settings have
+    // been copied from there).
     for (char **variable = environ; variable && *variable; ++variable)
         memset(*variable, 0, strlen(*variable));
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        // env_start and env_end, fields 50 and 51 of the line.
+        const quintptr start = fields.value(47).toULongLong(), end = fields.value(48).toULongLong();
+        if (start > 0 && end > start && end - start < (1u << 24))
+            memset(reinterpret_cast<void *>(start), 0, end - start);
+        stat.close();
+    }
     ::clearenv();
     enterEmptyRoot();
     dropCapabilities();
