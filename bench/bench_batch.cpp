@@ -248,10 +248,14 @@ Usage usageSoFar()
                 continue;
             const QByteArray text = stat.readAll();
             const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-            // minflt, majflt, utime, stime: fields 10, 12, 14, 15 of the line.
-            if (fields.size() > 13)
-                total += { (fields[11].toDouble() + fields[12].toDouble()) / ticks,
-                    fields[7].toDouble() + fields[9].toDouble() };
+            // minflt, cminflt, majflt, cmajflt, utime, stime, cutime, cstime:
+            // fields 10 to 17 of the line (the decoders' parent has reaped
+            // the decoders it started).
+            if (fields.size() > 14)
+                total += { (fields[11].toDouble() + fields[12].toDouble() + fields[13].toDouble()
+                               + fields[14].toDouble()) / ticks,
+                    fields[7].toDouble() + fields[8].toDouble() + fields[9].toDouble()
+                        + fields[10].toDouble() };
         }
     }
     return total;

@@ -27,9 +27,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "engine/stampengine.h"
-#include "decoder/decodercore.h"
 #include "common/pictureformats.h"
+#include "decoder/decodercore.h"
+#include "engine/stampengine.h"
 #include "io/pictureio.h"
 
 namespace {
@@ -108,8 +108,8 @@ bool stampAll(const QList<Photo> &photos, QImage (*read)(const QString &), bool 
     return !failed;
 }
 
-// Processor seconds used so far by this process and its decoders, which
-// are its children (those still running are read from /proc).
+// Processor seconds used so far by this process and its decoders (those
+// still running, and those reaped by their parent, are read from /proc).
 double processorSeconds()
 {
     rusage self {};
@@ -128,8 +128,12 @@ double processorSeconds()
             QFile stat("/proc/" + QString::fromLatin1(pid.trimmed()) + "/stat");
             if (pid.trimmed().isEmpty() || !stat.open(QIODevice::ReadOnly))
                 continue;
+            // utime, stime, cutime and cstime: the decoders' parent has
+            // reaped the decoders it started.
             const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
-            total += (fields.value(12).toDouble() + fields.value(13).toDouble()) / tick;
+            total += (fields.value(12).toDouble() + fields.value(13).toDouble()
+                         + fields.value(14).toDouble() + fields.value(15).toDouble())
+                / tick;
         }
     }
     return total;

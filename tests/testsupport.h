@@ -203,22 +203,38 @@ inline std::unique_ptr<MainWindow> plainWindow()
     return window;
 }
 
-// The running decoder processes of this test, those that have `path` open
-// when it is given.
+// The running tarvelo-decoder processes that `parent` started.
+inline QList<int> decodersOf(const QString &parent)
+{
+    QList<int> found;
+    for (const QString &task : QDir("/proc/" + parent + "/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        for (const QByteArray &pid : readFile("/proc/" + parent + "/task/" + task + "/children").split(' ')) {
+            const QString proc = "/proc/" + pid.trimmed();
+            if (!pid.trimmed().isEmpty() && !readFile(proc + "/stat").contains(") Z ")
+                && QFileInfo(proc + "/exe").symLinkTarget().endsWith("tarvelo-decoder"))
+                found << pid.trimmed().toInt();
+        }
+    return found;
+}
+
+// The decoders' parent this test started (none or one).
+inline QList<int> decoderParents()
+{
+    return decodersOf("self");
+}
+
+// The running decoders of this test, one for each picture being decoded,
+// those that have `path` open when it is given.
 inline QList<int> decoders(const QString &path = QString())
 {
     QList<int> found;
-    for (const QString &task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        for (const QByteArray &pid : readFile("/proc/self/task/" + task + "/children").split(' ')) {
-            const QString proc = "/proc/" + pid.trimmed();
-            if (pid.trimmed().isEmpty() || readFile(proc + "/stat").contains(") Z ")
-                || !QFileInfo(proc + "/exe").symLinkTarget().endsWith("tarvelo-decoder"))
-                continue;
-            const QFileInfoList open = QDir(proc + "/fd").entryInfoList(QDir::Files | QDir::System);
+    for (const int parent : decoderParents())
+        for (const int pid : decodersOf(QString::number(parent))) {
+            const QFileInfoList open = QDir(QString("/proc/%1/fd").arg(pid)).entryInfoList(QDir::Files | QDir::System);
             if (path.isEmpty()
                 || std::any_of(open.begin(), open.end(),
                     [&](const QFileInfo &fd) { return fd.symLinkTarget() == path; }))
-                found << pid.trimmed().toInt();
+                found << pid;
         }
     return found;
 }

@@ -12,11 +12,13 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 #include "batch/batchrunner.h"
 #include "common/decoderprotocol.h"
+#include "decoder/zygote.h"
 #include "exivvalues.h"
 #include "io/decoderpool.h"
 #include "testsupport.h"
@@ -25,74 +27,88 @@ using namespace TestSupport;
 
 namespace {
 
+// The bytes other than zero in `memory`, wherever it holds any.
+quint32 leftovers(int memory)
+{
+    quint32 found = 0;
+    char block[4096];
+    for (off_t at = ::lseek(memory, 0, SEEK_DATA); at >= 0; at = ::lseek(memory, at, SEEK_DATA))
+        for (const off_t end = ::lseek(memory, at, SEEK_HOLE); at < end; at += sizeof block) {
+            const ssize_t count = ::pread(memory, block, sizeof block, at);
+            found += quint32(std::count_if(
+                block, block + std::max<ssize_t>(count, 0), [](char c) { return c != 0; }));
+        }
+    return found;
+}
+
 // A stand-in decoder: this test program, started by the pool in place of
-// tarvelo-decoder, speaks the protocol the way the file it gets asks for
-// ("standin:" and a misdeed at its end). Otherwise it answers honestly with
-// a 4 x 3 picture whose colour is its process id.
-[[noreturn]] void standInDecoder()
+// tarvelo-decoder, starts a decoder for each picture as the real one does,
+// which speaks the protocol the way the file it gets asks for ("standin:"
+// and a misdeed at its end). Otherwise it answers honestly with a 4 x 3
+// picture whose colour is its process id, but for the top left pixel: the
+// number of bytes of earlier pictures it found in the memory it was handed.
+int standInDecoder(const DecoderProtocol::Start &)
 {
     using namespace DecoderProtocol;
-    ::signal(SIGXFSZ, SIG_IGN); // growing the memory past its limit fails
-    for (;;) {
-        Request request;
-        int fds[2];
-        if (receiveRequest(request, fds[0], fds[1]) < 0)
-            ::_exit(0);
-        QFile file;
-        file.open(fds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-        const QByteArray misdeed = file.readAll().split(':').last();
+    Request request;
+    int fds[2];
+    if (receiveRequest(request, fds[0], fds[1]) < 0)
+        return 0;
+    QFile file;
+    file.open(fds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    const QByteArray misdeed = file.readAll().split(':').last();
 
-        Reply reply;
-        reply.outcome = Outcome::Decoded;
-        reply.width = 4, reply.height = 3;
-        reply.format = QImage::Format_RGB32;
-        reply.bytesPerLine = 16;
-        QByteArray details;
-        QDataStream out(&details, QIODevice::WriteOnly);
-        out << QString();
-        if (misdeed == "colours") // QDataStream would reserve 4 GB for it
-            out << quint32(0x40000000);
-        else if (misdeed == "texts")
-            out << QVector<QRgb>() << qint32(0) << qint32(0) << quint32(0x7fffffff)
-                << QString("key") << QString(1000, 'x');
-        else
-            out << QVector<QRgb>() << qint32(0) << qint32(0) << QMap<QString, QString>();
-        if (misdeed == "claimed" || misdeed == "cap") { // no header claims this
-            reply.width = reply.height = misdeed == "cap" ? 20000 : 4000;
-            reply.bytesPerLine = reply.width * 4;
-        } else if (misdeed == "mono") {
-            reply.format = QImage::Format_Mono, reply.bytesPerLine = 4;
-        } else if (misdeed == "rows") {
-            reply.bytesPerLine = 1 << 30;
-        } else if (misdeed == "magic") {
-            reply.magic = 0;
-        } else if (misdeed.startsWith("metadata=")) {
-            out << QByteArray::fromHex(misdeed.mid(9));
-        } else if (request.metadata) {
-            out << QByteArray(); // no metadata to hand over
-        }
-        const qint64 pixels = qint64(reply.bytesPerLine) * reply.height;
-        reply.detailsOffset = (pixels + 4095) & ~4095;
-        reply.detailsBytes = details.size();
-        const pid_t me = ::getpid();
-        const QRgb colour = qRgb(me & 0xff, (me >> 8) & 0xff, (me >> 16) & 0xff);
-        QRgb picture[12];
-        std::fill(picture, picture + 12, colour);
-        struct stat memory;
-        const qint64 needed = reply.detailsOffset + details.size();
-        if ((::fstat(fds[1], &memory) == 0 && memory.st_size >= needed)
-            || (::ftruncate(fds[1], needed) == 0 && pixels < 4096)) {
-            ::pwrite(fds[1], picture, sizeof picture, 0);
-            ::pwrite(fds[1], details.constData(), size_t(details.size()), reply.detailsOffset);
-        }
-        ::close(fds[1]);
-        ::send(SocketFd, &reply, sizeof reply, MSG_NOSIGNAL);
+    Reply reply;
+    reply.outcome = Outcome::Decoded;
+    reply.width = 4, reply.height = 3;
+    reply.format = QImage::Format_RGB32;
+    reply.bytesPerLine = 16;
+    QByteArray details;
+    QDataStream out(&details, QIODevice::WriteOnly);
+    out << QString();
+    if (misdeed == "colours") // QDataStream would reserve 4 GB for it
+        out << quint32(0x40000000);
+    else if (misdeed == "texts")
+        out << QVector<QRgb>() << qint32(0) << qint32(0) << quint32(0x7fffffff) << QString("key")
+            << QString(1000, 'x');
+    else
+        out << QVector<QRgb>() << qint32(0) << qint32(0) << QMap<QString, QString>();
+    if (misdeed == "claimed" || misdeed == "cap") { // no header claims this
+        reply.width = reply.height = misdeed == "cap" ? 20000 : 4000;
+        reply.bytesPerLine = reply.width * 4;
+    } else if (misdeed == "mono") {
+        reply.format = QImage::Format_Mono, reply.bytesPerLine = 4;
+    } else if (misdeed == "rows") {
+        reply.bytesPerLine = 1 << 30;
+    } else if (misdeed == "magic") {
+        reply.magic = 0;
+    } else if (misdeed.startsWith("metadata=")) {
+        out << QByteArray::fromHex(misdeed.mid(9));
+    } else if (request.metadata) {
+        out << QByteArray(); // no metadata to hand over
     }
+    const qint64 pixels = qint64(reply.bytesPerLine) * reply.height;
+    reply.detailsOffset = (pixels + 4095) & ~4095;
+    reply.detailsBytes = details.size();
+    const pid_t me = ::getpid();
+    const QRgb colour = qRgb(me & 0xff, (me >> 8) & 0xff, (me >> 16) & 0xff);
+    QRgb picture[12];
+    std::fill(picture, picture + 12, colour);
+    picture[0] = 0xff000000 | std::min(leftovers(fds[1]), 0xffffffu);
+    struct stat memory;
+    if (::fstat(fds[1], &memory) == 0 && memory.st_size >= reply.detailsOffset + details.size()) {
+        ::pwrite(fds[1], picture, sizeof picture, 0);
+        ::pwrite(fds[1], details.constData(), size_t(details.size()), reply.detailsOffset);
+    }
+    ::close(fds[1]);
+    ::send(SocketFd, &reply, sizeof reply, MSG_NOSIGNAL);
+    return 0;
 }
 
 // Started as the stand-in, this program is that and nothing else.
 const bool standIn = qEnvironmentVariableIsSet("TARVELO_STAND_IN")
-    && ::fcntl(DecoderProtocol::SocketFd, F_GETFD) != -1 && (standInDecoder(), true);
+    && ::fcntl(DecoderProtocol::SocketFd, F_GETFD) != -1
+    && (::_exit(Zygote::run(standInDecoder)), true);
 
 } // namespace
 
@@ -112,6 +128,7 @@ private slots:
     void hostileReplyCostsOnePictureAndItsDecoder_data();
     void hostileReplyCostsOnePictureAndItsDecoder();
     void decoderKeepsNothingOfTheCallers();
+    void decoderCannotSignalOthers();
     void messagesSayWhatIsWrong_data();
     void messagesSayWhatIsWrong();
 
@@ -360,8 +377,9 @@ void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder_data()
     QTest::newRow("no reply at all") << jpeg << QByteArray("magic");
 }
 
-// A decoder taken over by a file sends whatever it likes: the picture
-// fails, that decoder is gone, and the next picture is read by a new one.
+// Every picture gets a decoder of its own, which finds nothing of the
+// picture before in its memory, pixels or details. A decoder taken over by
+// a file sends whatever it likes: the picture fails, the next is read.
 void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder()
 {
     QFETCH(QByteArray, signature);
@@ -372,56 +390,122 @@ void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder()
         qunsetenv("TARVELO_STAND_IN");
         DecoderPool::setDecoderPathForTesting(QString());
     });
+    // The decoder's process id, and what it found of earlier pictures.
     const auto decoderOf = [&](const QString &name) {
         const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath(name));
         [&]() { QCOMPARE(read.status, PictureIO::ReadStatus::Ok); }();
         const QRgb colour = read.image.pixel(3, 2);
-        return pid_t(qRed(colour) | qGreen(colour) << 8 | qBlue(colour) << 16);
+        return qMakePair(pid_t(qRed(colour) | qGreen(colour) << 8 | qBlue(colour) << 16),
+            read.image.pixel(0, 0) & 0xffffff);
     };
     writeFile(dir.filePath("honest.png"), signature + "standin:honest");
     writeFile(dir.filePath("hostile.png"), signature + "standin:" + misdeed);
-    const pid_t first = decoderOf("honest.png");
-    QVERIFY(first > 0);
-    QCOMPARE(decoderOf("honest.png"), first); // reused while it behaves
+    const auto first = decoderOf("honest.png");
+    QVERIFY(first.first > 0);
+    const auto second = decoderOf("honest.png");
+    QVERIFY(second.first > 0 && second.first != first.first);
+    QCOMPARE(second.second, 0u);
+    QTRY_VERIFY(::kill(first.first, 0) != 0); // ended and reaped
 
     const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath("hostile.png"));
     QCOMPARE(read.status, PictureIO::ReadStatus::Unreadable);
     QCOMPARE(read.errorText, "hostile.png could not be read: the decoder sent a malformed reply.");
     QVERIFY(read.image.isNull());
-    QVERIFY(::kill(first, 0) != 0); // ended and reaped
-    const pid_t next = decoderOf("honest.png");
-    QVERIFY(next > 0 && next != first);
+    const auto next = decoderOf("honest.png");
+    QVERIFY(next.first > 0 && next.first != second.first);
+    QCOMPARE(next.second, 0u);
 }
 
-// A decoder started by a caller that left a descriptor open, with an
-// environment and, under test, as root: before it reads anything, it keeps
-// no descriptor but its socket, no environment, no capability, and cannot
-// ignore its processor time limit.
+// The decoders' parent keeps nothing of its caller's (a descriptor left
+// open, the environment, under test the capabilities of root); a decoder
+// has, while it reads a picture, no descriptor but its socket and the two
+// it was handed, a fence, a processor time limit it cannot ignore, and an
+// empty file system.
 void IsolationTest::decoderKeepsNothingOfTheCallers()
 {
-    DecoderPool::setDecoderPathForTesting(QString()); // a fresh decoder
+    DecoderPool::setDecoderPathForTesting(QString()); // a fresh parent
     const int leaked = ::open("/dev/null", O_RDONLY); // not closed on exec
     qputenv("TARVELO_SECRET", "42");
-    const QString photo = dir.filePath("probe.png");
-    writeFile(photo, encode(photoLike(8, 8), "png"));
-    QCOMPARE(PictureIO::readImage(photo).status, PictureIO::ReadStatus::Ok);
+    const QString fifo = dir.filePath("held.png");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // A decoder waits for a picture that comes when the test is done.
+    const int writer = ::open(QFile::encodeName(fifo).constData(), O_RDWR);
+    std::thread reading([&]() {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_CLOEXEC);
+        DecoderPool::decode(fd, "png", { PictureIO::memoryBudget(), PictureIO::maxPixels(), {} });
+        ::close(fd);
+    });
+    const std::shared_ptr<void> done(nullptr, [&](void *) {
+        ::close(writer);
+        reading.join();
+    });
+    QTRY_COMPARE(decoders(QFileInfo(fifo).canonicalFilePath()).size(), 1);
     ::close(leaked);
     qunsetenv("TARVELO_SECRET");
-    const QList<int> running = decoders();
-    QCOMPARE(running.size(), 1);
-    const QString proc = QString("/proc/%1/").arg(running.first());
-    QCOMPARE(QDir(proc + "fd").entryList(QDir::System | QDir::NoDotAndDotDot, QDir::Name),
-        QStringList({ "0", "1", "2", "3" }));
-    QCOMPARE(readFile(proc + "environ").replace('\0', ""), QByteArray()); // wiped
-    QCOMPARE(QString(readFile(proc + "status"))
-                 .split('\n')
-                 .filter(QRegularExpression("^(CapEff|CapBnd|NoNewPrivs|Seccomp):"))
-                 .replaceInStrings(QRegularExpression("\\s+"), " "),
+    const QString parent = QString("/proc/%1/").arg(decoderParents().value(0));
+    const QString decoder = QString("/proc/%1/").arg(decoders().value(0));
+    const auto status = [](const QString &proc) {
+        return QString(readFile(proc + "status"))
+            .split('\n')
+            .filter(QRegularExpression("^(CapEff|CapBnd|NoNewPrivs|Seccomp):"))
+            .replaceInStrings(QRegularExpression("\\s+"), " ");
+    };
+    // What each descriptor is, in order, socket and inode numbers left out.
+    const auto descriptors = [](const QString &proc) {
+        QStringList open;
+        for (const QString &fd :
+            QDir(proc + "fd")
+                .entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
+            char target[4096] = {};
+            ::readlink(QFile::encodeName(proc + "fd/" + fd).constData(), target, sizeof target - 1);
+            open << QString(target).remove(QRegularExpression(":\\[\\d+\\]"));
+        }
+        return open;
+    };
+    // Its decoder's report socket and process descriptor besides its own.
+    QCOMPARE(descriptors(parent),
+        QStringList(
+            { "/dev/null", "/dev/null", "/dev/null", "socket", "anon_inode:[pidfd]", "socket" }));
+    QCOMPARE(descriptors(decoder),
+        QStringList({ "/dev/null", "/dev/null", "/dev/null", "socket",
+            QFileInfo(fifo).canonicalFilePath(), "/memfd:tarvelo-picture (deleted)" }));
+    QCOMPARE(readFile(parent + "environ").replace('\0', ""), QByteArray()); // wiped
+    QCOMPARE(status(parent),
         QStringList({ "CapEff: 0000000000000000", "CapBnd: 0000000000000000", "NoNewPrivs: 1",
-            "Seccomp: 2" }));
+            "Seccomp: 0" }));
+    QCOMPARE(status(decoder).last(), "Seccomp: 2");
     const auto cpu = QRegularExpression("Max cpu time\\s+(\\d+)\\s+(\\d+)")
-                         .match(QString(readFile(proc + "limits")));
-    QCOMPARE(cpu.captured(2).toInt(), cpu.captured(1).toInt() + 1); // hard, soft
+                         .match(QString(readFile(decoder + "limits")));
+    QCOMPARE(cpu.captured(1).toInt(), DecoderPool::CpuSeconds);
+    QCOMPARE(cpu.captured(2).toInt(), DecoderPool::CpuSeconds + 1); // hard
+    if (QFileInfo(decoder + "ns/mnt").symLinkTarget()
+        == QFileInfo("/proc/self/ns/mnt").symLinkTarget())
+        qWarning("no mount namespace of its own: the decoder can look up paths");
+    else
+        QCOMPARE(QDir(decoder + "root").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), {});
+}
+
+// Once fenced in, a decoder can signal its own process, no other.
+void IsolationTest::decoderCannotSignalOthers()
+{
+    const pid_t other = ::fork();
+    if (other == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    const std::shared_ptr<void> reaped(nullptr, [other](void *) {
+        DecoderPool::setSignalTargetForTesting(0);
+        ::kill(other, SIGKILL);
+        ::waitpid(other, nullptr, 0);
+    });
+    const QString photo = dir.filePath("target.png");
+    writeFile(photo, encode(photoLike(8, 8), "png"));
+    DecoderPool::setSignalTargetForTesting(-1); // itself
+    QCOMPARE(PictureIO::readImage(photo).errorText,
+        "target.png could not be read: the decoder crashed.");
+    DecoderPool::setSignalTargetForTesting(other);
+    QCOMPARE(PictureIO::readImage(photo).status, PictureIO::ReadStatus::Ok);
+    QVERIFY(!QTest::qWaitFor([&]() { return ::waitpid(other, nullptr, WNOHANG) == other; }, 300));
 }
 
 void IsolationTest::messagesSayWhatIsWrong_data()

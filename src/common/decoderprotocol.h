@@ -6,17 +6,22 @@
 #include <cstring>
 #include <sys/socket.h>
 
-// What the program and its decoder process (tarvelo-decoder) say to each
-// other over their socket pair. One request, one reply, in order.
+// What the program and its decoder processes (tarvelo-decoder) say to each
+// other. tarvelo-decoder, started once, loads its readers and then only
+// starts decoders: for every picture the program sends it a Start over
+// their socket, with two new sockets, the picture's and the report's; it
+// forks a decoder that gets the picture's socket (at SocketFd, nothing else
+// of its parent's), sets the Start's limits, fences itself in and serves
+// one Request on it, and it says on the report socket when that decoder
+// started and how it ended (Report).
 //
 // Request: a Request, with two descriptors: the picture file, opened by the
-// program, and a memfd for the reply, sealed against shrinking, which may
-// hold an earlier picture.
-// Reply: a Reply. The decoder has grown the memfd as it needed; the pixels
-// lie at offset 0, the details (error text, colour table, resolution, the
-// picture's texts, and the file's metadata made ready for the output, as
-// MetadataReader::read() gives it when asked for) follow at
-// Reply::detailsOffset as a QDataStream.
+// program, and a memfd for the reply, sized by the program and sealed
+// against any change of size; cleared, never holding an earlier picture.
+// Reply: a Reply. The pixels lie at offset 0, the details (error text,
+// colour table, resolution, the picture's texts, and the file's metadata
+// made ready for the output, as MetadataReader::read() gives it when asked
+// for) follow at Reply::detailsOffset.
 namespace DecoderProtocol {
 
 constexpr int SocketFd = 3; // where the decoder finds its end of the pair
@@ -114,5 +119,33 @@ inline int receiveRequest(Request &request, int &file, int &memory)
     }
     return count == sizeof request && request.magic == Magic && file >= 0 && memory >= 0 ? 1 : 0;
 }
+
+// What the program asks tarvelo-decoder for every picture, with the
+// picture's socket and the report's (SCM_RIGHTS, in that order).
+constexpr quint32 StartMagic = 0x54617273; // "Tars"
+
+struct Start
+{
+    quint32 magic = StartMagic;
+    qint64 addressSpace = 0; // the decoder's address space limit, in bytes
+    qint32 cpuSeconds = 0; // its processor time; the hard limit is a second more
+    // Never set by the program: a process that the decoder tries to signal
+    // once it is fenced in, to show that it cannot.
+    qint32 signalTarget = 0;
+};
+
+// What tarvelo-decoder says about the decoder it started for a picture, on
+// that picture's report socket: Started, then Ended; or only Refused.
+constexpr quint32 ReportMagic = 0x54617265; // "Tare"
+
+struct Report
+{
+    enum Kind : qint32 { Started, Ended, Refused };
+    quint32 magic = ReportMagic;
+    Kind kind = Refused;
+    qint32 pid = 0; // the decoder's process id
+    qint32 status = 0; // Ended: its wait status; Refused: why (errno)
+    qint64 cpuMilliseconds = 0; // Ended: the processor time it used
+};
 
 } // namespace DecoderProtocol

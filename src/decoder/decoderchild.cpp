@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QMap>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -16,6 +17,7 @@
 #include <sched.h>
 #include <seccomp.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -30,6 +32,7 @@
 #include "decoder/decodecheck.h"
 #include "decoder/decodercore.h"
 #include "decoder/metadatareader.h"
+#include "decoder/zygote.h"
 
 using namespace DecoderProtocol;
 
@@ -50,11 +53,39 @@ void dropCapabilities()
     ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
 }
 
+// Nothing of the file system to be seen by a decoder. It may look at the
+// descriptors it was given, and glibc's fstat is a lookup of an empty path
+// (newfstatat with AT_EMPTY_PATH), which the fence cannot tell from a
+// lookup of any other path: so the decoders' root is an empty folder that
+// cannot be written, in a mount namespace of their own, and a path looked
+// up finds "/" and nothing in it. Where the system refuses namespaces, the
+// fence alone remains.
+void enterEmptyRoot()
+{
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 && ::unshare(CLONE_NEWNS) != 0)
+        return;
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return;
+    for (const char *folder : { "/tmp", "/dev", "/mnt" }) {
+        if (::mount("tarvelo", folder, "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC | MS_RDONLY,
+                "size=4k,mode=0555")
+            != 0)
+            continue;
+        // The old root is let go where it can be; else it stays out of
+        // reach above the new one.
+        if (::chdir(folder) == 0
+            && (::syscall(SYS_pivot_root, ".", ".") == 0 ? ::umount2(".", MNT_DETACH) == 0
+                                                         : ::chroot(".") == 0))
+            ::chdir("/");
+        return;
+    }
+}
+
 // Everything a reader needs once loaded: memory, reading the descriptors it
-// was given, threads, time. Opening files, starting programs, sockets and
-// executable memory are refused; starting a program ends the process.
-// Signals reach this process's own threads only. The shared memory grows
-// only as far as the file size limit the program sets for each picture.
+// was given, threads, time. Opening files, starting programs, sockets,
+// executable memory and changing the shared memory's size are refused;
+// starting a program ends the process. Signals reach this process's own
+// threads only.
 void fenceIn()
 {
     scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ERRNO(EPERM));
@@ -62,8 +93,7 @@ void fenceIn()
         return;
     const int allowed[] = { SCMP_SYS(read), SCMP_SYS(readv), SCMP_SYS(pread64), SCMP_SYS(preadv),
         SCMP_SYS(write), SCMP_SYS(writev), SCMP_SYS(lseek), SCMP_SYS(close), SCMP_SYS(fstat),
-        SCMP_SYS(ftruncate), SCMP_SYS(newfstatat), SCMP_SYS(statx), SCMP_SYS(munmap),
-        SCMP_SYS(mremap), SCMP_SYS(madvise), SCMP_SYS(brk), SCMP_SYS(futex),
+        SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(madvise), SCMP_SYS(brk), SCMP_SYS(futex),
         SCMP_SYS(set_robust_list), SCMP_SYS(rseq), SCMP_SYS(clock_gettime), SCMP_SYS(clock_getres),
         SCMP_SYS(gettimeofday), SCMP_SYS(nanosleep), SCMP_SYS(clock_nanosleep), SCMP_SYS(getpid),
         SCMP_SYS(gettid), SCMP_SYS(getuid), SCMP_SYS(geteuid), SCMP_SYS(getgid), SCMP_SYS(getegid),
@@ -74,6 +104,11 @@ void fenceIn()
         SCMP_SYS(membarrier), SCMP_SYS(getrusage), SCMP_SYS(sysinfo), SCMP_SYS(uname) };
     for (const int call : allowed)
         seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0);
+    // fstat as glibc makes it, of a descriptor (the empty root leaves a
+    // path nothing to find); statx is missing, so that Qt falls back to it.
+    seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(newfstatat), 1,
+        SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
+    seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(statx), 0);
     // abort() and a thread's signals: to this process only.
     seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 1,
         SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(::getpid())));
@@ -101,16 +136,15 @@ void fenceIn()
     seccomp_release(filter);
 }
 
-// Copies `count` bytes to the memfd at `offset`, growing it as needed.
+// Copies `count` bytes to the memfd at `offset`, where the program made
+// room for them.
 bool put(int memory, qint64 offset, const void *bytes, qint64 count)
 {
     struct stat info;
-    if (offset < 0 || count < 0 || ::fstat(memory, &info) != 0)
+    if (offset < 0 || count < 0 || ::fstat(memory, &info) != 0 || info.st_size < offset + count)
         return false;
     if (count == 0)
         return true;
-    if (info.st_size < offset + count && ::ftruncate(memory, offset + count) != 0)
-        return false;
     const qint64 start = offset & ~qint64(4095);
     const qint64 length = offset - start + count;
     void *map = ::mmap(nullptr, size_t(length), PROT_READ | PROT_WRITE, MAP_SHARED, memory, start);
@@ -121,72 +155,30 @@ bool put(int memory, qint64 offset, const void *bytes, qint64 count)
     return true;
 }
 
-// Mappings of the program's buffers, kept: the program hands the same few
-// buffers out again and again, and mapping (and unmapping) a large one costs
-// a good part of decoding into it. Dropped when the program has been quiet
-// for a while, so that the memory of buffers it let go can go back.
-class Mappings
+// The program's memory for `bytes` bytes of pixels with the details after
+// them; nullptr when it has no room for them. Mapped at once, cheaper than
+// a fault for every page the reader touches: where the program kept the
+// pages of an earlier picture (cleared), a read maps a run of them at a
+// time; the rest is populated with new pages.
+uchar *pixelMemory(int memory, qint64 bytes)
 {
-public:
-    // At most `budget` bytes stay mapped besides the one asked for.
-    uchar *map(int memory, qint64 bytes, qint64 budget)
-    {
-        struct stat info;
-        if (::fstat(memory, &info) != 0)
-            return nullptr;
-        for (Entry &entry : entries)
-            if (entry.device == info.st_dev && entry.inode == info.st_ino) {
-                if (entry.length >= bytes)
-                    return entry.address;
-                ::munmap(entry.address, size_t(entry.length));
-                entry = entries.back();
-                entries.pop_back();
-                break;
-            }
-        // The memory only ever grows. Populated at once: cheaper than a
-        // fault for every page the reader touches.
-        if (info.st_size < bytes && ::ftruncate(memory, bytes) != 0)
-            return nullptr;
-        void *address = ::mmap(
-            nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, memory, 0);
-        if (address == MAP_FAILED)
-            return nullptr;
-        qint64 kept = 0;
-        for (const Entry &entry : entries)
-            kept += entry.length;
-        while (!entries.empty() && (entries.size() >= MaxEntries || kept > budget)) {
-            kept -= entries.front().length;
-            dropOldest();
-        }
-        // A mapping keeps its buffer alive, so no other buffer can have the
-        // same inode while it is listed.
-        entries.push_back({ info.st_dev, info.st_ino, static_cast<uchar *>(address), bytes });
-        return static_cast<uchar *>(address);
-    }
-    void dropAll()
-    {
-        while (!entries.empty())
-            dropOldest();
-    }
-
-private:
-    struct Entry
-    {
-        dev_t device;
-        ino_t inode;
-        uchar *address;
-        qint64 length;
-    };
-    void dropOldest()
-    {
-        ::munmap(entries.front().address, size_t(entries.front().length));
-        entries.erase(entries.begin());
-    }
-    static constexpr size_t MaxEntries = 3;
-    std::vector<Entry> entries;
-};
-
-Mappings mappings;
+    struct stat info;
+    if (bytes <= 0 || ::fstat(memory, &info) != 0
+        || ((bytes + 4095) & ~qint64(4095)) + DetailsRoom > info.st_size)
+        return nullptr;
+    void *address = ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0);
+    if (address == MAP_FAILED)
+        return nullptr;
+    auto *pixels = static_cast<uchar *>(address);
+    const qint64 kept = std::min<qint64>(bytes, std::max<off_t>(0, ::lseek(memory, 0, SEEK_HOLE)))
+        & ~qint64(4095);
+    for (qint64 at = 0; at < kept; at += 65536)
+        static_cast<void>(*static_cast<volatile uchar *>(pixels + at));
+    constexpr int PopulateRead = 22; // MADV_POPULATE_READ, Linux 5.14
+    if (kept < bytes)
+        ::madvise(pixels + kept, size_t(bytes - kept), PopulateRead);
+    return pixels;
+}
 
 // The file's metadata written for the output, packed for the program.
 // Exiv2 gets the bytes, read through the descriptor: it would open the file
@@ -265,8 +257,7 @@ Reply serve(const Request &request, int file, int memory)
 {
     Reply reply;
     uchar *pixels = nullptr;
-    const auto store
-        = [&](qint64 bytes) { return pixels = mappings.map(memory, bytes, request.budgetBytes); };
+    const auto store = [&](qint64 bytes) { return pixels = pixelMemory(memory, bytes); };
 
     QFile device;
     device.open(file, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
@@ -346,14 +337,43 @@ Reply serve(const Request &request, int file, int memory)
     return reply;
 }
 
+// Tries to signal `target` as a decoder taken over by a file might: by
+// every call that can.
+void trySignal(pid_t target)
+{
+    ::kill(target, SIGKILL);
+    ::syscall(SYS_tgkill, target, target, SIGKILL);
+    ::syscall(SYS_tkill, target, SIGKILL);
+}
+
+// One decoder: fenced in before it reads anything, it serves one picture.
+int decodeOne(const Start &start)
+{
+    fenceIn();
+    if (start.signalTarget != 0)
+        trySignal(start.signalTarget < 0 ? ::getpid() : start.signalTarget);
+    Request request;
+    int file = -1;
+    int memory = -1;
+    const int received = receiveRequest(request, file, memory);
+    if (received < 0)
+        return 0;
+    Reply reply;
+    if (received > 0)
+        reply = serve(request, file, memory); // closes the file
+    else if (file >= 0)
+        ::close(file);
+    return ::send(SocketFd, &reply, sizeof reply, MSG_NOSIGNAL) == sizeof reply ? 0 : 1;
+}
+
 } // namespace
 
 int run()
 {
     // No parent-death signal: it fires when the thread that started this
-    // process ends, and the program's worker threads come and go while
-    // their decoders are kept. When the program ends, the socket closes and
-    // this process ends with it.
+    // process ends, and the program's worker threads come and go. When the
+    // program ends, the socket closes and this process ends with it, its
+    // decoders with it.
     if (::fcntl(SocketFd, F_GETFD) == -1)
         return 2; // not started by the program
     ::fcntl(SocketFd, F_SETFD, FD_CLOEXEC);
@@ -366,55 +386,34 @@ int run()
     ::syscall(SYS_close_range, SocketFd + 1, ~0U, 0);
     const rlimit none { 0, 0 };
     ::setrlimit(RLIMIT_CORE, &none);
-    // The shared memory for the pixels is sized here, and that counts as
-    // writing a file: a file size limit the program runs under must not
-    // stop it. Writing anything else is impossible: no file can be opened.
-    // The program lowers the limit for each picture; beyond it, growing
-    // the shared memory fails instead of ending this process.
-    rlimit size;
-    if (::getrlimit(RLIMIT_FSIZE, &size) == 0) {
-        size.rlim_cur = size.rlim_max;
-        ::setrlimit(RLIMIT_FSIZE, &size);
-    }
-    ::signal(SIGXFSZ, SIG_IGN);
-    // Freed memory stays with the process for the next picture: a
-    // progressive JPEG's coefficients alone take more than its pixels,
-    // and pages asked of the system anew for every picture cost more than
-    // decoding into them. It goes back when the program is quiet.
+    // A decoder ends after its picture: memory it frees is not given back
+    // to the system on the way, which only costs time.
     ::mallopt(M_MMAP_MAX, 0);
     ::mallopt(M_TRIM_THRESHOLD, INT_MAX);
     DecoderCore::loadReaders();
     MetadataReader::prepare();
     // Nothing of the caller's world is left to read once the readers are
-    // loaded: the strings themselves are wiped, not only the list of them.
+    // loaded: the strings themselves are wiped, not only the list of them,
+    // where the process started with them (the allocator's settings have
+    // been copied from there).
     for (char **variable = environ; variable && *variable; ++variable)
         memset(*variable, 0, strlen(*variable));
-    ::clearenv();
-    dropCapabilities();
-    fenceIn();
-
-    Request request;
-    int file = -1;
-    int memory = -1;
-    for (;;) {
-        pollfd socket { SocketFd, POLLIN, 0 };
-        if (::poll(&socket, 1, 10000) == 0) {
-            mappings.dropAll();
-            ::malloc_trim(0);
-        }
-        const int received = receiveRequest(request, file, memory);
-        if (received < 0)
-            return 0;
-        Reply reply;
-        if (received > 0)
-            reply = serve(request, file, memory); // closes the file
-        else if (file >= 0)
-            ::close(file);
-        if (memory >= 0)
-            ::close(memory);
-        if (::send(SocketFd, &reply, sizeof reply, MSG_NOSIGNAL) != sizeof reply)
-            return 1;
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        // env_start and env_end, fields 50 and 51 of the line.
+        const quintptr start = fields.value(47).toULongLong(), end = fields.value(48).toULongLong();
+        if (start > 0 && end > start && end - start < (1u << 24))
+            memset(reinterpret_cast<void *>(start), 0, end - start);
+        stat.close();
     }
+    ::clearenv();
+    enterEmptyRoot();
+    dropCapabilities();
+    // Not fenced in itself (it starts processes), this process never reads
+    // a picture; each decoder fences itself in.
+    return Zygote::run(decodeOne);
 }
 
 } // namespace DecoderChild

@@ -5,14 +5,17 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -42,25 +45,27 @@ const QString malformed = QStringLiteral("the decoder sent a malformed reply");
 
 std::mutex pathMutex;
 QString testPath;
+std::atomic<int> signalTarget { 0 };
 
-struct Child
+// tarvelo-decoder as this program started it: the decoders' parent.
+struct Parent
 {
     pid_t pid = -1;
     int socket = -1;
 };
 
-void retire(Child &child)
+void retire(Parent &parent)
 {
-    if (child.socket >= 0)
-        ::close(child.socket);
-    if (child.pid > 0) {
-        ::kill(child.pid, SIGKILL);
-        while (::waitpid(child.pid, nullptr, 0) < 0 && errno == EINTR) { }
+    if (parent.socket >= 0)
+        ::close(parent.socket);
+    if (parent.pid > 0) {
+        ::kill(parent.pid, SIGKILL);
+        while (::waitpid(parent.pid, nullptr, 0) < 0 && errno == EINTR) { }
     }
-    child = Child();
+    parent = Parent();
 }
 
-bool spawn(Child &child, QString &why)
+bool spawn(Parent &parent, QString &why)
 {
     QString chosen;
     {
@@ -96,84 +101,30 @@ bool spawn(Child &child, QString &why)
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     char name[] = "tarvelo-decoder";
     char *arguments[] = { name, nullptr };
-    const int error
-        = ::posix_spawn(&child.pid, path.constData(), &actions, &attributes, arguments, environ);
+    // A new decoder's heap is all new pages: its allocator asks for huge
+    // ones (where the system gives them on request), a fault for every 2 MB
+    // instead of every 4 KB. Settings of the caller's own come first.
+    std::vector<char *> environment;
+    for (char **variable = environ; variable && *variable; ++variable)
+        environment.push_back(*variable);
+    char hugePages[] = "GLIBC_TUNABLES=glibc.malloc.hugetlb=1";
+    if (!qEnvironmentVariableIsSet("GLIBC_TUNABLES"))
+        environment.push_back(hugePages);
+    environment.push_back(nullptr);
+    const int error = ::posix_spawn(
+        &parent.pid, path.constData(), &actions, &attributes, arguments, environment.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     ::close(pair[1]);
     if (error != 0) {
         ::close(pair[0]);
-        child = Child();
+        parent = Parent();
         why = QStringLiteral("the picture decoder could not be started (%1)")
                   .arg(qt_error_string(error));
         return false;
     }
-    child.socket = pair[0];
+    parent.socket = pair[0];
     return true;
-}
-
-class Pool
-{
-public:
-    ~Pool()
-    {
-        for (Child &child : idle)
-            retire(child);
-    }
-    bool take(Child &child, QString &why)
-    {
-        for (;;) {
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                if (idle.empty())
-                    break;
-                child = idle.back();
-                idle.pop_back();
-            }
-            // One that ended while it waited (killed from outside) is no use.
-            // (Decoders do not end with the thread that started them: a
-            // batch's worker threads come and go, its decoders stay. They end
-            // with the program, whose end closes their socket.)
-            if (::waitpid(child.pid, nullptr, WNOHANG) == 0)
-                return true;
-            child.pid = -1;
-            retire(child);
-        }
-        return spawn(child, why);
-    }
-    void drop()
-    {
-        std::vector<Child> all;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            all.swap(idle);
-        }
-        for (Child &child : all)
-            retire(child);
-    }
-    void give(Child &child)
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (idle.size() < MaxIdle) {
-                idle.push_back(child);
-                child = Child();
-                return;
-            }
-        }
-        retire(child);
-    }
-
-private:
-    static constexpr size_t MaxIdle = 4;
-    std::mutex mutex;
-    std::vector<Child> idle;
-};
-
-Pool &pool()
-{
-    static Pool instance;
-    return instance;
 }
 
 // The number in field `field` (counted from 1) of /proc/<pid>/<file>.
@@ -192,107 +143,199 @@ qint64 procField(pid_t pid, const char *file, int field)
     return skip >= 0 && skip < fields.size() ? fields.at(skip).toLongLong() : 0;
 }
 
-void limit(pid_t pid, int resource, rlim_t wanted)
+// Sends one message with descriptors; false when the peer has gone or
+// took nothing for ClockSeconds.
+bool sendWith(int socket, const void *message, size_t size, std::initializer_list<int> fds)
 {
-    rlimit current;
-    if (::prlimit(pid, __rlimit_resource(resource), nullptr, &current) != 0)
-        return;
-    current.rlim_cur
-        = current.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, current.rlim_max);
-    ::prlimit(pid, __rlimit_resource(resource), &current, nullptr);
+    char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    const size_t fdBytes = fds.size() * sizeof(int);
+    iovec part { const_cast<void *>(message), size };
+    msghdr header {};
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = CMSG_SPACE(fdBytes);
+    cmsghdr *rights = CMSG_FIRSTHDR(&header);
+    rights->cmsg_level = SOL_SOCKET;
+    rights->cmsg_type = SCM_RIGHTS;
+    rights->cmsg_len = CMSG_LEN(fdBytes);
+    memcpy(CMSG_DATA(rights), fds.begin(), fdBytes);
+    for (;;) {
+        const ssize_t count = ::sendmsg(socket, &header, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (count >= 0)
+            return size_t(count) == size;
+        if (errno == EINTR)
+            continue;
+        pollfd watch { socket, POLLOUT, 0 };
+        if (errno != EAGAIN || ::poll(&watch, 1, ClockSeconds * 1000) <= 0)
+            return false;
+    }
 }
 
-// The decoder's limits for the next picture, on top of what it uses now:
-// fixed by the pixel cap, not by the memory that happens to be free, so
-// that a bomb costs the same on every machine. The shared memory may grow
-// to the largest picture the cap allows and its details, no further. The
-// processor time is limited hard one second after the soft limit, so that
-// ignoring SIGXCPU only buys a second before SIGKILL. A hard limit can
-// only come down: false when the decoder has used up too much of it to be
-// given another picture.
-bool limitFor(const Child &child, qint64 maxPixels)
+// The one parent of the decoders, started when the first picture needs it
+// and again whenever it has gone. It is asked for a decoder over its
+// socket, and answers for each on that decoder's own report socket: no
+// thread ever reads what is meant for another.
+class Starter
 {
-    const qint64 page = ::sysconf(_SC_PAGESIZE);
-    const qint64 used = procField(child.pid, "statm", 1) * page;
-    limit(child.pid, RLIMIT_AS, rlim_t(used + Budget::decoderAddressSpace(maxPixels)));
-    limit(child.pid, RLIMIT_FSIZE, rlim_t(maxPixels * 8 + DetailsRoom + 2 * page));
-    const qint64 ticks = ::sysconf(_SC_CLK_TCK);
-    const qint64 spent
-        = (procField(child.pid, "stat", 14) + procField(child.pid, "stat", 15)) / ticks;
-    rlimit cpu;
-    if (::prlimit(child.pid, RLIMIT_CPU, nullptr, &cpu) != 0)
+public:
+    ~Starter() { retire(parent); }
+    // Asks for a decoder with the limits of `start` (its address space on
+    // top of what the parent holds, as it starts out as its copy) for the
+    // picture whose sockets these are; false, saying why, when no parent
+    // could be started or none takes the request. `by`: the parent asked.
+    bool start(Start start, qint64 maxPixels, int picture, int report, pid_t &by, QString &why)
+    {
+        const qint64 page = ::sysconf(_SC_PAGESIZE);
+        std::lock_guard<std::mutex> lock(mutex);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (parent.pid > 0 && ::waitpid(parent.pid, nullptr, WNOHANG) != 0) {
+                parent.pid = -1; // killed from outside, and now reaped
+                retire(parent);
+            }
+            if (parent.pid <= 0 && !spawn(parent, why))
+                return false;
+            start.addressSpace
+                = procField(parent.pid, "statm", 1) * page + Budget::decoderAddressSpace(maxPixels);
+            if (sendWith(parent.socket, &start, sizeof start, { picture, report })) {
+                by = parent.pid;
+                return true;
+            }
+            retire(parent);
+        }
+        why = QStringLiteral("the picture decoder could not be started");
         return false;
-    const rlim_t soft = rlim_t(spent + CpuSeconds);
-    if (cpu.rlim_max != RLIM_INFINITY && cpu.rlim_max < soft + 1)
-        return false;
-    cpu.rlim_cur = soft;
-    cpu.rlim_max = soft + 1;
-    return ::prlimit(child.pid, RLIMIT_CPU, &cpu, nullptr) == 0;
+    }
+    // The parent `pid` (or whichever there is, for -1) goes, unless it went
+    // already: it ended or misbehaved.
+    void drop(pid_t pid = -1)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (pid < 0 || parent.pid == pid)
+            retire(parent);
+    }
+
+private:
+    std::mutex mutex;
+    Parent parent;
+};
+
+Starter &starter()
+{
+    static Starter instance;
+    return instance;
 }
 
-// Why the decoder ended without an answer; `timedOut`: this side killed it.
-QString ending(Child &child, bool timedOut)
+// What became of a picture's decoder, as far as this side heard.
+enum class Heard {
+    Reply, // its reply came
+    Malformed, // it sent something else
+    Ended, // it ended without a reply; how is in the report
+    TimedOut, // it took longer than ClockSeconds
+    Refused, // its parent could not start it; why is in the report
+    Orphaned, // its parent went while it decoded, and took it along
+    Unstarted, // its parent went before it started it
+    Garbled, // its parent said something else than a report
+};
+
+// Waits for the reply on `picture` and hears the parent on `report`.
+Heard listen(int picture, int report, Reply &reply, Report &said, bool &started)
 {
-    ::close(child.socket);
-    child.socket = -1;
-    if (timedOut)
-        ::kill(child.pid, SIGKILL);
-    int status = 0;
-    pid_t done;
-    while ((done = ::waitpid(child.pid, &status, 0)) < 0 && errno == EINTR) { }
-    child = Child();
-    if (timedOut || (done > 0 && WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU))
+    QElapsedTimer clock;
+    clock.start();
+    bool decoderGone = false;
+    bool parentGone = false;
+    bool ended = false;
+    started = false;
+    for (;;) {
+        if (decoderGone && (ended || parentGone))
+            return ended ? Heard::Ended : started ? Heard::Orphaned : Heard::Unstarted;
+        const qint64 left = ClockSeconds * 1000LL - clock.elapsed();
+        if (left <= 0)
+            return Heard::TimedOut;
+        pollfd watch[2] = { { decoderGone ? -1 : picture, POLLIN, 0 },
+            { parentGone ? -1 : report, POLLIN, 0 } };
+        if (::poll(watch, 2, int(left)) <= 0)
+            continue;
+        if (watch[0].revents) {
+            const ssize_t count = ::recv(picture, &reply, sizeof reply, MSG_DONTWAIT);
+            if (count > 0)
+                return count == sizeof reply && reply.magic == Magic ? Heard::Reply
+                                                                     : Heard::Malformed;
+            decoderGone = count == 0 || (errno != EAGAIN && errno != EINTR);
+        }
+        if (watch[1].revents) {
+            Report heard;
+            const ssize_t count = ::recv(report, &heard, sizeof heard, MSG_DONTWAIT);
+            if (count > 0 && (count != sizeof heard || heard.magic != ReportMagic))
+                return Heard::Garbled;
+            if (count > 0 && heard.kind == Report::Refused) {
+                said = heard;
+                return Heard::Refused;
+            }
+            if (count > 0) {
+                started = true;
+                ended = heard.kind == Report::Ended;
+                if (ended)
+                    said = heard;
+            } else {
+                parentGone = count == 0 || (errno != EAGAIN && errno != EINTR);
+            }
+        }
+    }
+}
+
+// Why a decoder ended without an answer, by its parent's report.
+QString ending(const Report &said)
+{
+    const int status = said.status;
+    const bool signalled = WIFSIGNALED(status);
+    // Killed at the hard limit when it ignored the soft one.
+    if ((signalled && WTERMSIG(status) == SIGXCPU)
+        || (signalled && WTERMSIG(status) == SIGKILL && said.cpuMilliseconds >= CpuSeconds * 1000))
         return QStringLiteral("the decoder ran out of time");
-    if (done > 0 && WIFSIGNALED(status) && WTERMSIG(status) == SIGSYS)
+    if (signalled && WTERMSIG(status) == SIGSYS)
         return QStringLiteral("the decoder tried to do what it may not");
     return QStringLiteral("the decoder crashed");
 }
 
-bool send(const Child &child, const Request &request, int file, int memory)
+// True once the decoder whose report socket this is has ended (its parent
+// says so), within a second; the socket is closed either way, which ends
+// a decoder still running.
+bool decoderEnded(int report)
 {
-    char control[CMSG_SPACE(2 * sizeof(int))] = {};
-    iovec part { const_cast<Request *>(&request), sizeof request };
-    msghdr message {};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr *header = CMSG_FIRSTHDR(&message);
-    header->cmsg_level = SOL_SOCKET;
-    header->cmsg_type = SCM_RIGHTS;
-    header->cmsg_len = CMSG_LEN(2 * sizeof(int));
-    const int fds[2] = { file, memory };
-    memcpy(CMSG_DATA(header), fds, sizeof fds);
-    ssize_t count;
-    do
-        count = ::sendmsg(child.socket, &message, MSG_NOSIGNAL);
-    while (count < 0 && errno == EINTR);
-    return count == sizeof request;
-}
-
-// Waits for the reply; 1: got it, 2: got something else, 0: the decoder
-// ended, -1: out of time.
-int receive(const Child &child, Reply &reply)
-{
+    if (report < 0)
+        return true;
     QElapsedTimer clock;
     clock.start();
-    for (;;) {
-        const qint64 left = ClockSeconds * 1000LL - clock.elapsed();
-        if (left <= 0)
-            return -1;
-        pollfd watch { child.socket, POLLIN, 0 };
-        const int ready = ::poll(&watch, 1, int(left));
-        if (ready < 0 && errno == EINTR)
+    bool ended = false;
+    for (qint64 left; !ended && (left = 1000 - clock.elapsed()) > 0;) {
+        pollfd watch { report, POLLIN, 0 };
+        if (::poll(&watch, 1, int(left)) <= 0)
             continue;
-        if (ready == 0)
-            return -1;
-        const ssize_t count = ::recv(child.socket, &reply, sizeof reply, 0);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count == 0 || count < 0)
-            return 0;
-        return count == sizeof reply && reply.magic == Magic ? 1 : 2;
+        Report heard;
+        if (::recv(report, &heard, sizeof heard, MSG_DONTWAIT) != sizeof heard
+            || heard.magic != ReportMagic || heard.kind == Report::Refused)
+            break;
+        ended = heard.kind == Report::Ended;
     }
+    ::close(report);
+    return ended;
+}
+
+// The memory for one picture: the largest the pixel cap allows, in any
+// layout QImage has, then the details. Sparse: what the decoder does not
+// touch costs nothing. Sizing it counts as writing a file, so it is no
+// larger than the file size limit this program runs under allows.
+qint64 capacityFor(qint64 maxPixels)
+{
+    const qint64 page = ::sysconf(_SC_PAGESIZE);
+    const qint64 pixels = (std::min<qint64>(maxPixels * 8, INT_MAX) + page - 1) / page * page;
+    qint64 bytes = pixels + DetailsRoom;
+    rlimit size;
+    if (::getrlimit(RLIMIT_FSIZE, &size) == 0 && size.rlim_cur != RLIM_INFINITY)
+        bytes = std::min<qint64>(bytes, qint64(size.rlim_cur) / page * page);
+    return bytes;
 }
 
 // Shared memory for the pixels. Getting fresh pages from the system (and
@@ -302,20 +345,28 @@ int receive(const Child &child, Reply &reply)
 // that is not needed any more goes back soon. This side keeps a view of
 // each buffer for as long as it has it: the picture is used where the
 // decoder left it, and the buffer is cleared through the view before any
-// decoder gets it again, so that no decoder ever sees another picture.
+// decoder gets it again, so that no decoder ever sees another picture; nor
+// does any get it while the decoder that had it before is still running.
 class Buffers
 {
 public:
-    int take()
+    // A cleared buffer of `capacity` bytes or more, sized and sealed here.
+    int take(qint64 capacity)
     {
         int fd = -1;
+        int holder = -1;
         {
             std::lock_guard<std::mutex> lock(mutex);
             dropOld();
             if (!spare.empty()) {
                 fd = spare.back().fd;
                 spare.pop_back();
+                holder = std::exchange(views[fd].holder, -1);
             }
+        }
+        if (fd >= 0 && !decoderEnded(holder)) {
+            close(fd);
+            fd = -1;
         }
         if (fd >= 0) {
             // As far as any decoder said it wrote, pixels and details, the
@@ -327,7 +378,8 @@ public:
             struct stat info;
             const qint64 written = writtenTo(fd);
             uchar *memory = nullptr;
-            if (::fstat(fd, &info) == 0 && (written == 0 || (memory = view(fd, written)) != nullptr)
+            if (::fstat(fd, &info) == 0 && info.st_size >= capacity
+                && (written == 0 || (memory = view(fd, written)) != nullptr)
                 && (info.st_size <= written
                     || ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, written,
                            info.st_size - written)
@@ -339,10 +391,15 @@ public:
             close(fd);
         }
         fd = ::memfd_create("tarvelo-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-        // It can then only grow: no decoder can shrink it under a mapping of
-        // the program's, nor seal it against the next decoder.
-        if (fd >= 0 && ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_SEAL) != 0) {
+        // Its size is then fixed: no decoder can shrink it under a mapping
+        // of the program's, grow it past its limits, nor seal it against the
+        // next decoder.
+        if (fd >= 0
+            && (::ftruncate(fd, capacity) != 0
+                || ::fcntl(fd, F_ADD_SEALS, F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL) != 0)) {
+            const int error = errno;
             ::close(fd);
+            errno = error;
             return -1;
         }
         return fd;
@@ -357,8 +414,18 @@ public:
             closeLocked(fd);
     }
     // The buffer is not used again (a decoder that broke the protocol may
-    // have grown it to any size): it goes, with this side's view of it.
+    // still be running): it goes, with this side's view of it.
     void discard(int fd) { close(fd); }
+    // The decoder that had the buffer is heard of on `report`, which the
+    // buffer now owns: no other decoder gets it before that one has ended.
+    void heldBy(int fd, int report)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        View &seen = views[fd];
+        if (seen.holder >= 0)
+            ::close(seen.holder);
+        seen.holder = report;
+    }
     // The decoder's reply says it wrote the first `bytes` bytes of `fd`.
     void wrote(int fd, qint64 bytes)
     {
@@ -398,6 +465,7 @@ private:
         uchar *address = nullptr;
         qint64 length = 0;
         qint64 written = 0; // the most any decoder said it wrote
+        int holder = -1; // the report socket of the decoder that had it last
     };
     qint64 writtenTo(int fd)
     {
@@ -416,6 +484,8 @@ private:
         if (seen != views.end()) {
             if (seen->second.address)
                 ::munmap(seen->second.address, size_t(seen->second.length));
+            if (seen->second.holder >= 0)
+                ::close(seen->second.holder);
             views.erase(seen);
         }
         ::close(fd);
@@ -550,6 +620,94 @@ void apply(const Details &details, QImage &image)
         image.setText(text.first, text.second);
 }
 
+// Decodes in a decoder of its own: true with its reply, `report` then left
+// open (the decoder's end is heard on it later, see Buffers); false saying
+// why, with `ended` when the decoder is known to have ended, so that its
+// memory can be given to another.
+bool decodeInNewDecoder(const Request &request, int file, int memory, qint64 maxPixels,
+    Reply &reply, int &report, QString &why, bool &ended)
+{
+    ended = true;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int picture[2];
+        int reports[2];
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, picture) != 0) {
+            why = QStringLiteral("the picture decoder could not be started (%1)")
+                      .arg(qt_error_string(errno));
+            return false;
+        }
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, reports) != 0) {
+            why = QStringLiteral("the picture decoder could not be started (%1)")
+                      .arg(qt_error_string(errno));
+            ::close(picture[0]);
+            ::close(picture[1]);
+            return false;
+        }
+        Start start;
+        start.cpuSeconds = CpuSeconds;
+        start.signalTarget = signalTarget;
+        pid_t parent = -1;
+        // The request waits on the picture's socket for the decoder.
+        const bool asked = sendWith(picture[0], &request, sizeof request, { file, memory })
+            && starter().start(start, maxPixels, picture[1], reports[1], parent, why);
+        ::close(picture[1]);
+        ::close(reports[1]);
+        Heard heard = Heard::Unstarted;
+        bool started = false;
+        Report said;
+        if (asked)
+            heard = listen(picture[0], reports[0], reply, said, started);
+        ::close(picture[0]);
+        if (heard == Heard::Reply) {
+            // Done with it: its parent ends it if it has not ended itself.
+            ::shutdown(reports[0], SHUT_WR);
+            report = reports[0];
+            return true;
+        }
+        ::close(reports[0]); // ends a decoder still running
+        if (!asked) {
+            if (why.isEmpty())
+                why = QStringLiteral("the picture decoder could not be started");
+            return false;
+        }
+        ended = heard == Heard::Ended || heard == Heard::Refused;
+        switch (heard) {
+        case Heard::Ended:
+            why = ending(said);
+            return false;
+        case Heard::Refused:
+            why = QStringLiteral("the picture decoder could not be started (%1)")
+                      .arg(qt_error_string(said.status));
+            return false;
+        case Heard::TimedOut:
+            if (started) {
+                why = QStringLiteral("the decoder ran out of time");
+                return false;
+            }
+            break;
+        case Heard::Orphaned:
+            starter().drop(parent);
+            why = QStringLiteral("the decoder crashed");
+            return false;
+        case Heard::Unstarted:
+            // Gone before it started a decoder: nothing read the picture,
+            // a new parent may.
+            starter().drop(parent);
+            continue;
+        default:
+            break;
+        }
+        // A parent that says anything else or nothing at all is replaced.
+        starter().drop(parent);
+        why = heard == Heard::TimedOut
+            ? QStringLiteral("the picture decoder could not be started (it did not answer)")
+            : malformed;
+        return false;
+    }
+    why = QStringLiteral("the picture decoder could not be started");
+    return false;
+}
+
 } // namespace
 
 QString decoderPath()
@@ -573,7 +731,12 @@ void setDecoderPathForTesting(const QString &path)
         std::lock_guard<std::mutex> lock(pathMutex);
         testPath = path;
     }
-    pool().drop();
+    starter().drop();
+}
+
+void setSignalTargetForTesting(int pid)
+{
+    signalTarget = pid;
 }
 
 Result decode(int fd, const QByteArray &reader, const Limits &limits,
@@ -607,45 +770,25 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits,
         request.fitHeight = fit.height();
         request.fitKeepsAspect = keepAspectRatio ? 1 : 0;
     }
-    const int memory = buffers().take();
+    const int memory = buffers().take(capacityFor(limits.maxPixels));
     if (memory < 0) {
         result.errorText = qt_error_string(errno);
         return result;
     }
-
-    Child child;
-    if (!pool().take(child, result.errorText)) {
-        buffers().give(memory);
-        return result;
-    }
-    // A decoder whose processor time is used up for another picture gives
-    // way to a new one.
-    if (!limitFor(child, limits.maxPixels)) {
-        retire(child);
-        if (!spawn(child, result.errorText) || !limitFor(child, limits.maxPixels)) {
-            if (child.pid > 0)
-                retire(child);
-            buffers().give(memory);
-            if (result.errorText.isEmpty())
-                result.errorText = QStringLiteral("the decoder could not be limited");
-            return result;
-        }
-    }
     Reply reply;
-    const int received = send(child, request, fd, memory) ? receive(child, reply) : 0;
-    if (received == 2) {
-        buffers().discard(memory);
-        retire(child);
-        result.errorText = malformed;
+    int report = -1;
+    bool ended = true;
+    if (!decodeInNewDecoder(
+            request, fd, memory, limits.maxPixels, reply, report, result.errorText, ended)) {
+        if (ended)
+            buffers().give(memory);
+        else
+            buffers().discard(memory);
         return result;
     }
-    if (received != 1) {
-        result.errorText = ending(child, received < 0);
-        buffers().give(memory);
-        return result;
-    }
+    buffers().heldBy(memory, report);
 
-    // Sealed against shrinking from the start, so what is there now stays.
+    // Sealed against any change of size from the start.
     struct stat info;
     const qint64 capacity = ::fstat(memory, &info) == 0 ? qint64(info.st_size) : 0;
     // What is cleared before the buffer's next use: the pixels and details
@@ -703,10 +846,8 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits,
         break;
     }
     if (result.kind == Result::DecoderFailed) {
-        // Neither the decoder nor its memory, which it may have grown to
-        // any size, is used again.
+        // Its memory is not used again, and the decoder is ended now.
         buffers().discard(memory);
-        retire(child);
         result.size = QSize();
         result.errorText = malformed;
         return result;
@@ -717,12 +858,6 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits,
         apply(details, result.image);
     result.errorText = details.errorText;
     result.metadata = details.metadata;
-    // A decoder that met a damaged or unreadable file may have been led
-    // astray by it: it serves no other picture.
-    if (result.kind == Result::Damaged || result.kind == Result::Failed)
-        retire(child);
-    else
-        pool().give(child);
     return result;
 }
 

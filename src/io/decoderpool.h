@@ -12,9 +12,10 @@
 
 // The program's side of the decoder processes: pictures are decoded by
 // tarvelo-decoder, never in the program's own process, so that a reader that
-// crashes, runs wild or eats memory costs one picture, not the run. A few
-// decoders are kept running and reused; any thread may decode at any time,
-// each call gets a decoder of its own.
+// crashes, runs wild or eats memory costs one picture, not the run. Every
+// picture gets a decoder process of its own, started by one tarvelo-decoder
+// kept loaded; none ever sees another picture. Any thread may decode at
+// any time.
 namespace DecoderPool {
 
 // How long a decoder may work on one picture, in processor seconds and in
@@ -57,7 +58,7 @@ struct Limits
 // describes (it crashing there fails the picture like any other crash of
 // it). A reply that breaks the protocol or
 // the limits costs the picture ("the decoder sent a malformed reply") and
-// that decoder, which is never used again. With a `fit` box, the picture is
+// its memory, which is never used again. With a `fit` box, the picture is
 // wanted only to be resized to it afterwards (keeping its proportions inside
 // it or stretched to it), and may come smaller than the file's, never
 // smaller than the resize makes it; `full` then says the file's size.
@@ -66,9 +67,14 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits,
     bool keepAspectRatio = true);
 
 // Makes decode() start `path` instead of tarvelo-decoder; empty for the
-// real one again. For tests that need a decoder that misbehaves; decoders
-// already running are let go.
+// real one again. For tests that need a decoder that misbehaves; the
+// decoders' parent already running is let go.
 void setDecoderPathForTesting(const QString &path);
+
+// Makes every decoder try to signal the process `pid` (its own for -1) once
+// it is fenced in, as a decoder taken over by a file would; 0 for none.
+// For the test that shows it cannot.
+void setSignalTargetForTesting(int pid);
 
 // Where tarvelo-decoder is: next to the running program, in the install's
 // libexec folder, or where the build put it. Empty when none is there.
