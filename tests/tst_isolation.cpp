@@ -525,6 +525,8 @@ void IsolationTest::messagesSayWhatIsWrong_data()
     QTest::newRow("PPM has no metadata") << "p.ppm" << encode(photoLike(4, 4), "ppm") << "" << "";
     QTest::newRow("XPM has no metadata") << "p.xpm" << encode(photoLike(4, 4), "xpm") << "" << "";
     QTest::newRow("bad colour profile") << "p.jpg" << jpeg.left(2) + segment('\xe2', QByteArray("ICC_PROFILE\0\1\1", 14) + profile) + jpeg.mid(2) << "" << "its colour profile is damaged";
+    const QByteArray runs = QByteArray::fromHex("59a66a95000000100000000200000008000000030000000200000001000000060000ffff00ff801f00");
+    QTest::newRow("Sun raster of runs") << "p.ras" << runs << "p.ras could not be read: Unable to read image data (its pixels are run-length coded, which is not read here)." << "";
     QTest::newRow("AVIF with a broken box") << "p.avif" << avif << "p.avif could not be read: its AVIF header is malformed." << "";
     // clang-format on
 }

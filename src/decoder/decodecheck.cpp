@@ -527,6 +527,22 @@ QString Listener::damage(const QByteArray &format) const
     return QString();
 }
 
+QString unreadVariant(int fd, const QByteArray &format)
+{
+    const QByteArray head = readAt(fd, 0, 32);
+    if (format == "ras" && head.size() == 32 && head.startsWith("\x59\xa6\x6a\x95")
+        && bigEndian(head.constData() + 20, 4) == 2)
+        return QStringLiteral("its pixels are run-length coded, which is not read here");
+    if (format == "bmp" && head.size() >= 34 && head.startsWith("BM")
+        && littleEndian(head.constData() + 14, 4) >= 40) {
+        const quint32 compression = littleEndian(head.constData() + 30, 4);
+        if (compression == 4 || compression == 5)
+            return QStringLiteral("it holds a %1 picture inside, which is not read here")
+                .arg(compression == 4 ? QStringLiteral("JPEG") : QStringLiteral("PNG"));
+    }
+    return QString();
+}
+
 QString structuralDamage(int fd, const QByteArray &format)
 {
     struct stat info;

@@ -54,4 +54,9 @@ QString structuralDamage(int fd, const QByteArray &format);
 // any image its container declares (a stream of another size inside).
 QString sizeDamage(int fd, const QByteArray &format, const QSize &decoded);
 
+// Why a sound file of `format` open at `fd` is one its reader does not
+// read, when that can be told from its header (a Sun raster's run-length
+// coding, a BMP holding a JPEG or PNG); empty otherwise.
+QString unreadVariant(int fd, const QByteArray &format);
+
 } // namespace DecodeCheck

@@ -93,7 +93,10 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
         // Qt's words are mostly "Unable to read image data"; what the
         // reader's library said on the way is the cause, when it said any.
         result.errorText = imageReader.errorString();
-        if (!listener.messages.isEmpty())
+        const QString variant = DecodeCheck::unreadVariant(fd, reader);
+        if (!variant.isEmpty())
+            result.errorText += QStringLiteral(" (%1)").arg(variant);
+        else if (!listener.messages.isEmpty())
             result.errorText += QStringLiteral(" (%1)").arg(listener.messages.last().trimmed());
         image = QImage();
     } else if (!fits(image.size())) {
