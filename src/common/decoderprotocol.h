@@ -90,13 +90,13 @@ constexpr quint32 MaxTexts = 64;
 constexpr int MaxTextKey = 80;
 constexpr int MaxTextChars = 256 * 1024; // all values together
 
-// Takes the next request and its two descriptors (the picture file and the
-// memory for the reply) from the socket at SocketFd, as a decoder does: 1 for
-// a request, 0 for a malformed one, -1 when the program has gone.
-inline int receiveRequest(Request &request, int &file, int &memory)
+// Takes the next message of `bytes` bytes from the socket at SocketFd, with
+// the two descriptors sent along (-1 for any not sent): the message's size,
+// or 0 or less when the other side has gone.
+inline ssize_t receiveWithTwo(void *bytes, size_t size, int &first, int &second)
 {
     char control[CMSG_SPACE(2 * sizeof(int))];
-    iovec part { &request, sizeof request };
+    iovec part { bytes, size };
     msghdr message {};
     message.msg_iov = &part;
     message.msg_iovlen = 1;
@@ -106,17 +106,28 @@ inline int receiveRequest(Request &request, int &file, int &memory)
     do
         count = ::recvmsg(SocketFd, &message, MSG_CMSG_CLOEXEC);
     while (count < 0 && errno == EINTR);
-    file = memory = -1;
+    first = second = -1;
     if (count <= 0)
-        return -1;
+        return count;
     cmsghdr *header = CMSG_FIRSTHDR(&message);
     if (header && header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS
         && header->cmsg_len == CMSG_LEN(2 * sizeof(int))) {
         int fds[2];
         memcpy(fds, CMSG_DATA(header), sizeof fds);
-        file = fds[0];
-        memory = fds[1];
+        first = fds[0];
+        second = fds[1];
     }
+    return count;
+}
+
+// Takes the next request and its two descriptors (the picture file and the
+// memory for the reply) from the socket at SocketFd, as a decoder does: 1 for
+// a request, 0 for a malformed one, -1 when the program has gone.
+inline int receiveRequest(Request &request, int &file, int &memory)
+{
+    const ssize_t count = receiveWithTwo(&request, sizeof request, file, memory);
+    if (count <= 0)
+        return -1;
     return count == sizeof request && request.magic == Magic && file >= 0 && memory >= 0 ? 1 : 0;
 }
 

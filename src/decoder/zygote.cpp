@@ -32,28 +32,9 @@ struct Decoding
 // malformed one, -1 when the program has gone.
 int receiveStart(Start &start, int &picture, int &report)
 {
-    char control[CMSG_SPACE(2 * sizeof(int))];
-    iovec part { &start, sizeof start };
-    msghdr message {};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    ssize_t count;
-    do
-        count = ::recvmsg(SocketFd, &message, MSG_CMSG_CLOEXEC);
-    while (count < 0 && errno == EINTR);
-    picture = report = -1;
+    const ssize_t count = receiveWithTwo(&start, sizeof start, picture, report);
     if (count <= 0)
         return -1;
-    cmsghdr *header = CMSG_FIRSTHDR(&message);
-    if (header && header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS
-        && header->cmsg_len == CMSG_LEN(2 * sizeof(int))) {
-        int fds[2];
-        memcpy(fds, CMSG_DATA(header), sizeof fds);
-        picture = fds[0];
-        report = fds[1];
-    }
     return count == sizeof start && start.magic == StartMagic && picture >= 0 && report >= 0 ? 1
                                                                                              : 0;
 }

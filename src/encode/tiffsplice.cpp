@@ -155,8 +155,8 @@ QString splice(QByteArray &tiff, const QByteArray &prefix, quint32 exifIfd, quin
     for (Entry &entry : merged)
         if (entry.tag == StripOffsets)
             entry = longs(StripOffsets, placed);
-    std::sort(merged.begin(), merged.end(),
-        [](const Entry &a, const Entry &b) { return a.tag < b.tag; });
+    std::sort(
+        merged.begin(), merged.end(), [](const Entry &a, const Entry &b) { return a.tag < b.tag; });
     if (out.size() % 2)
         out.append('\0');
     const quint32 newDirectory = quint32(out.size());
