@@ -36,6 +36,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "benchprocess.h"
+
 #include <map>
 #include <functional>
 #include <memory>
@@ -266,26 +268,8 @@ Usage childUsage; // of the last runChild()
 // Runs a program to its end; its peak resident memory in MB, -1 on failure.
 double runChild(const QStringList &command, const QByteArray &environment = QByteArray())
 {
-    std::vector<QByteArray> owned;
-    for (const QString &part : command)
-        owned.push_back(QFile::encodeName(part));
-    std::vector<char *> argv;
-    for (QByteArray &part : owned)
-        argv.push_back(part.data());
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (!environment.isEmpty())
-            ::putenv(const_cast<char *>(environment.constData()));
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage {};
-    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status)
-        || WEXITSTATUS(status) != 0)
+    rusage usage;
+    if (!runToEnd(command, usage, environment))
         return -1;
     childUsage = usageOf(usage);
     return usage.ru_maxrss / 1024.0;

@@ -20,6 +20,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "benchprocess.h"
+
 #include <chrono>
 #include <vector>
 
@@ -66,27 +68,10 @@ bool stamp(const QString &cli, bool fit, Run &run)
         "--set", "width_spin=1920", "--set", "height_spin=1920", "--format", "jpg", "--quality",
         "90", "--output", out.path(), "--" };
     command << photos;
-    std::vector<QByteArray> owned;
-    for (const QString &part : command)
-        owned.push_back(QFile::encodeName(part));
-    std::vector<char *> argv;
-    for (QByteArray &part : owned)
-        argv.push_back(part.data());
-    argv.push_back(nullptr);
     const QByteArray home = "XDG_CONFIG_HOME=" + QFile::encodeName(config.path());
     const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::putenv(const_cast<char *>(home.constData()));
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage {};
-    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status)
-        || WEXITSTATUS(status) != 0)
+    rusage usage;
+    if (!runToEnd(command, usage, home))
         return false;
     run.clock = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.processor = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec
