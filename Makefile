@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Two commands do all set-up on a fresh Debian 12 machine:
 #   make run   installs what is missing, builds and starts Tarvelo
 #   make test  installs what is missing, builds and runs every test

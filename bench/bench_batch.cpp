@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A batch of real photographs stamped through the start button, exactly as
 // a user runs it (the folder dialog, reading, composing twice on worker
 // threads, writing JPG at quality 90, the log and the "Done" box), at full

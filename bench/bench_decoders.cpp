@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a decoder process of its own for every picture costs against another
 // build of tarvelo-cli (TARVELO_BASELINE_CLI, say one whose decoders serve
 // picture after picture): the same job on the benchmark photos (a line of

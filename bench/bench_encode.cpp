@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing stamped photos: Qt's image writer as the program used it before
 // (JPG 4:2:0 through Qt's libjpeg, PNG and uncompressed TIF with an alpha
 // channel, no metadata) against the program's own encoder (JPG through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What decoding in a separate, fenced-in process costs: the batch pipeline
 // (read, convert to ARGB, compose twice, encode JPG at quality 90) on the
 // benchmark photos, on as many worker threads as there are cores, once with

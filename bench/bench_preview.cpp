@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One drag step on the preview of a 6000 x 4000 photo, from the mouse move
 // to the refreshed preview, at actual size and fitted, and the two parts it
 // is made of: the composition and the redraw of the preview.

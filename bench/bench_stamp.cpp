@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stamping engine on a 6000 x 4000 picture: the shadow bar next to the
 // plain per-pixel QColor loop it replaces, and whole compositions with the
 // options of a first run.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Start-up to a visible window: the real program started in a virtual X
 # server, timed from the start until its main window is mapped (xwininfo
 # finds it viewable), five times; prints each time and the median.

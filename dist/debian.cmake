@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, made by CPack from the same install rules as
 # `make install`, so that the two cannot differ. `make package` builds it in a
 # folder of its own, with Debian's hardening flags and without the tests.

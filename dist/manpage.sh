@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the manual page of a Tarvelo program from its own --help, so that
 # the page cannot tell another story than the program:
 #

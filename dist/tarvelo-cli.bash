@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # bash completion for tarvelo-cli
 #
 # The options, the --format values and the setting keys below are those of

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A tarvelo-cli shard with a journal, as engines that retry run it: killed
 # (SIGKILL, now and then SIGTERM) at random moments and run again until it
 # ends by itself. Every picture must then be stamped exactly once, the

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # tarvelo-cli as scripts and clusters run it, with no display: two shards of
 # one list run by GNU parallel into one folder, and a SIGTERM mid-run.
 # Usage: cli_scale.sh path/to/tarvelo-cli

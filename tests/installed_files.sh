@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What `make install` puts in place beside the programs, installed into a
 # folder of its own and checked with the tools a distribution checks them
 # with: the menu entry, the software centre's metadata, the manual pages and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the real program in a virtual X server, waits for its main window,
 # saves a screenshot of the whole screen and ends the program with SIGTERM,
 # which must save its options and let it exit as a confirmed close does.

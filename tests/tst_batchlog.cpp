@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lines of the results log, word for word.
 
 #include "batch/batchlog.h"

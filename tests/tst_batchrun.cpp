@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch run, driven through the real start button with its real boxes
 // and folder dialog: what is written and logged when the run is stopped, when
 // the list changes under it, and when inputs are hostile or the disk fails,

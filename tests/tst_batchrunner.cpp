@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The runner on its own: no more than workers + 1 pictures held however
 // many are queued, and a cancelled ticket is skipped; the metadata the
 // decoder writes ahead is for the size the picture comes out at.

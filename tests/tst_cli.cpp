@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tarvelo-cli run as a user runs it: a separate process, no display, its
 // output lines, exit status and files compared with the window's own run.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tarvelo-cli's command line read into a request, or the usage error that
 // names what is wrong.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The share of the machine a container or a batch job gives: the control
 // group readers on made-up trees, and the worker count under an affinity
 // mask of one CPU.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoders' parent: one that died costs at most the picture its decoder
 // was reading, and the next picture is read by a new one; no decoder
 // outlives its picture.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Everyday use of the window: the wheel over the settings column, the
 // keyboard shortcuts, arrows in the palette's colour, phone pictures (HEIC,
 // AVIF) and JPEG 2000 listed and stamped, and the menu entry offered for

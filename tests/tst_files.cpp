@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the stamped files hold besides the stamp, through real runs of the
 // start button: the source's metadata, colour profile and resolution; the
 // same pixels whatever the screen; damaged pictures refused; encodings that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Untrusted pictures: content of a kind not read here never reaches a
 // reader, whatever the file is called; the pictures that are read are
 // decoded in a decoder process, whose death costs one picture; and the

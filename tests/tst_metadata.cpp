@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The metadata carrier between a source file and its stamped copy, fed with
 // packets real photographers' tools wrote (tests/data/metadata): the decoder
 // process reads the source, the encoder writes JPG, PNG or TIF, and what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Formats told by their signatures, and near misses that are no picture of
 // the format they resemble.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and writing picture files: damaged and hostile inputs are refused
 // without decoding them or blocking, outputs are created exclusively under a
 // free name, and nothing is left behind when a write fails.

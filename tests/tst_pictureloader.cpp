@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's reader of selected pictures and logos: only the newest
 // request's result arrives, and a cancel drops what is under way.
 

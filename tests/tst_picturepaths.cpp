@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A dropped folder's walk: natural order, a folder's own pictures before its
 // subfolders', hidden entries and linked folders left out, and a stop.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview's arithmetic on plain numbers: the hit test's edges, a drag
 // step's rounding and clamping, the scale slider's rounding.
 

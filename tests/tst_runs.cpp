@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs stamped ahead on worker threads give the bytes of stamping one
 // picture at a time; a preview never shows a stale picture; drags redraw
 // only what moved yet end as a whole composition.

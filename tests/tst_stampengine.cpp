@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stamping engine on its own: the shadow bar against QColor for every
 // colour, and whole compositions against a literal compositor written here
 // from the description of the steps, sharing no code with the engine.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stored options into a run's options: one rule for a set of radio buttons
 // (the last one stored as checked wins, else the form's), values settled
 // into their controls' ranges, and text from the command line checked.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The source's TIFF metadata placed into an encoded TIFF: what a reader
 // finds afterwards, the pixels untouched, and every malformed block refused
 // with the file left as the encoder wrote it.

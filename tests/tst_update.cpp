@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update check against a real HTTP server on 127.0.0.1: what the worker
 // makes of each answer, that a hanging request ends when asked, and the
 // window's own check (its request routed to the server as to a proxy) with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as a whole: every slot is bound to its control, the options
 // come back after a restart as they were left, and the controls reach the
 // engine.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The decoder process's side: tarvelo-decoder's main() is only this. It

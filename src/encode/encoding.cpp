@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turning a stamped picture into the bytes of its file, in memory. Nothing
 // here touches the disk or any state shared between calls, so pictures may
 // be encoded on any thread while another writes finished ones.
