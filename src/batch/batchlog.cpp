@@ -94,4 +94,14 @@ QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
     }
 }
 
+QString unknownFields(const QStringList &fields)
+{
+    return fields.size() == 1
+        ? QStringLiteral("The watermark text holds the unknown field %1: it is stamped as typed.")
+              .arg(fields.first())
+        : QStringLiteral("The watermark text holds the unknown fields %1: they are stamped as "
+                         "typed.")
+              .arg(fields.join(QStringLiteral(", ")));
+}
+
 } // namespace BatchLog

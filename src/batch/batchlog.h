@@ -3,6 +3,7 @@
 
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include "io/pictureio.h"
 
@@ -37,6 +38,11 @@ QString damaged(const QString &fileName, const QString &what);
 // The plain line before the progress line of a picture that was written
 // without its source's metadata.
 QString metadataLost(const QString &fileName, const QString &reason);
+
+// The line a run logs once, before its first picture, when the watermark
+// text holds fields it does not know ("{filename}"): they are stamped as
+// typed.
+QString unknownFields(const QStringList &fields);
 
 // Why a picture that was read (or not) cannot be stamped, as the run logs it;
 // empty when it can be.

@@ -17,11 +17,13 @@ struct BatchOptions
     StampOptions stamp;
     QFont font;
     QColor color = Qt::white;
-    QImage logo; // null: no logo
+    Stamp::Logo logo; // null: no logo
     QString suffix = QStringLiteral("jpg"); // the output format: "jpg", "png" or "tif"
     int jpgQuality = 90; // used for "jpg" only
     bool keepMetadata = true; // carry the source's metadata and colour profile over
     bool stripLocation = false; // but not where the picture was taken (its GPS tags)
+    // Fill in the watermark text's fields for each picture (batch/fields.h).
+    bool textFields = false;
     int workers = 0; // pictures worked on at once; 0 or less: one per usable core
     // Hand back the stamped picture with every result (the window shows
     // it); otherwise only the encoded bytes come back, which keeps a long

@@ -24,6 +24,7 @@ struct BatchResult
     };
     int ticket = -1;
     QString path; // the source, as submitted
+    int counter = 1; // its number in the run
     Status status = Status::Failed;
     QString failure;
     QByteArray bytes;
@@ -67,7 +68,9 @@ public:
     int workerCount() const;
 
     // Queues a picture; returns its ticket (0, 1, 2, ... in submission order).
-    int submit(const QString &path);
+    // `counter` is its number in the run, which the text's {counter} field
+    // stands for (batch/fields.h); 0 for its ticket + 1.
+    int submit(const QString &path, int counter = 0);
     // The picture is not wanted any more: it is dropped, or its result
     // discarded when it is being worked on.
     void cancel(int ticket);
@@ -83,8 +86,15 @@ public:
     // theirs (BatchResult::suffix says which).
     void setSuffix(const QString &suffix);
 
-    // One picture's whole work on the calling thread, as a worker does it.
-    static BatchResult stampOne(const QString &path, const BatchOptions &options);
+    // One picture's whole work on the calling thread, as a worker does it;
+    // `counter` is its number in the run.
+    static BatchResult stampOne(const QString &path, const BatchOptions &options, int counter = 1);
+
+    // The watermark text as it is stamped on the picture at `path`, read as
+    // `read`, whose output is `output` in size: with its fields filled in
+    // when BatchOptions::textFields says so, else as it is.
+    static QString textFor(const BatchOptions &options, const QString &path,
+        const PictureIO::ReadResult &read, QSize output, int counter);
 
     // Creates the output file of a stamped result in `folder`, named after
     // the source (see PictureIO::writeNewBytes).

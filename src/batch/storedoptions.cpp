@@ -93,6 +93,9 @@ const std::vector<Option> &all()
         { "relative_ref", Type::Int, 0, nullptr, double(std::numeric_limits<int>::min()),
             double(std::numeric_limits<int>::max()) },
         button("strip_location_check", false),
+        button("text_fields_check", false),
+        button("text_shadow_check", false),
+        button("tile_check", false),
     };
     return options;
 }
@@ -288,6 +291,9 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     stamp.shrinkOnly = checked("shrink_check");
     stamp.relativeRef = number("relative_ref");
     run.stripLocation = checked("strip_location_check");
+    run.textFields = checked("text_fields_check");
+    stamp.textShadow = checked("text_shadow_check");
+    stamp.tile = checked("tile_check");
     return run;
 }
 

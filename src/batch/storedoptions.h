@@ -78,6 +78,7 @@ struct RunOptions
     int quality = 90; // the JPG quality
     int maxMegapixels = 150; // the pixel cap of one picture (PictureIO::setMaxMegapixels)
     bool stripLocation = false; // leave the GPS tags out
+    bool textFields = false; // fill in the watermark text's fields (batch/fields.h)
 };
 
 // The options as the window holds them after applying the stored values

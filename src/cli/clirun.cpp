@@ -18,6 +18,8 @@
 
 #include "batch/batchlog.h"
 #include "batch/batchrunner.h"
+#include "batch/fields.h"
+#include "batch/logofile.h"
 #include "batch/picturepaths.h"
 #include "batch/storedoptions.h"
 #include "cli/journal.h"
@@ -132,7 +134,7 @@ private:
 // The options of this run: the stored ones (from the window's store or the
 // given file) with the command line's overrides over them. Returns an error
 // message, empty on success.
-QString loadOptions(const Request &request, StoredOptions::RunOptions *options, QImage *logo)
+QString loadOptions(const Request &request, StoredOptions::RunOptions *options, Stamp::Logo *logo)
 {
     std::unique_ptr<QSettings> store;
     if (request.optionsFile.isEmpty()) {
@@ -164,13 +166,13 @@ QString loadOptions(const Request &request, StoredOptions::RunOptions *options, 
     // The window asks before it stamps without the logo it was given; with
     // nobody to ask, a logo that cannot be read stops the run.
     if (!options->logoFileName.isEmpty()) {
-        const PictureIO::ReadResult read = PictureIO::readImage(options->logoFileName);
-        if (read.status != PictureIO::ReadStatus::Ok)
+        const LogoFile::Loaded loaded = LogoFile::load(options->logoFileName);
+        if (loaded.logo.isNull())
             return QStringLiteral("the logo \"%1\" cannot be read (%2); "
                                   "--set logo_file_name= stamps without a logo")
                 .arg(options->logoFileName,
-                    BatchLog::refusal(read, QFileInfo(options->logoFileName).fileName()));
-        *logo = read.image;
+                    BatchLog::refusal(loaded.read, QFileInfo(options->logoFileName).fileName()));
+        *logo = loaded.logo;
     }
     return QString();
 }
@@ -332,7 +334,7 @@ int run(const Request &request)
     clock.start();
 
     StoredOptions::RunOptions options;
-    QImage logo;
+    Stamp::Logo logo;
     const QString problem = loadOptions(request, &options, &logo);
     if (!problem.isEmpty())
         return usageError(problem);
@@ -381,14 +383,22 @@ int run(const Request &request)
     batch.jpgQuality = options.quality;
     batch.keepMetadata = !request.stripMetadata;
     batch.stripLocation = request.stripLocation || options.stripLocation;
+    batch.textFields = options.textFields;
     batch.workers = request.jobs;
+    // Said once, before the pictures, not once for each of them.
+    const QStringList unknown
+        = batch.textFields ? Fields::unknown(batch.stamp.watermarkText) : QStringList();
+    if (!unknown.isEmpty())
+        say(stderr, BatchLog::unknownFields(unknown) + QLatin1Char('\n'));
     BatchRunner runner(batch);
     // Every picture is queued at once; the runner holds only a few of them
-    // in memory at a time, and the results come back in this order.
+    // in memory at a time, and the results come back in this order. Each is
+    // numbered by its place in the list, whether or not an earlier run
+    // stamped some of them already.
     QVector<int> tickets;
-    for (const Input &input : inputs)
-        tickets << (input.refusal.isEmpty() && earlierOutput(input).isEmpty()
-                ? runner.submit(input.path)
+    for (int i = 0; i < inputs.size(); ++i)
+        tickets << (inputs[i].refusal.isEmpty() && earlierOutput(inputs[i]).isEmpty()
+                ? runner.submit(inputs[i].path, i + 1)
                 : -1);
 
     Progress progress(inputs.size());

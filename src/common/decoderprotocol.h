@@ -20,9 +20,11 @@
 // program, and a memfd for the reply, sized by the program and sealed
 // against any change of size; cleared, never holding an earlier picture.
 // Reply: a Reply. The pixels lie at offset 0, the details (error text,
-// colour table, resolution, the picture's texts, and the file's metadata
-// made ready for the output, as MetadataReader::read() gives it when asked
-// for) follow at Reply::detailsOffset.
+// colour table, resolution, the picture's texts, and when the metadata or
+// the fields were asked for, the file's metadata made ready for the output
+// as MetadataReader::read() gives it (empty when only the fields were),
+// then the fields as PictureFieldsWire writes them) follow at
+// Reply::detailsOffset.
 namespace DecoderProtocol {
 
 constexpr int SocketFd = 3; // where the decoder finds its end of the pair
@@ -56,6 +58,13 @@ struct Request
     qint32 resizeHeight = 0;
     qint32 resizeKeepsAspect = 0;
     qint32 resizeShrinksOnly = 0;
+    // 1: read what the file's metadata says for the fields of a text
+    // (common/picturefields.h), after its pixels.
+    qint32 fields = 0;
+    // A drawing (reader "svg"): the size to render it at, in pixels; 0 x 0
+    // for its own size.
+    qint32 renderWidth = 0;
+    qint32 renderHeight = 0;
 };
 
 enum class Outcome : qint32 {
@@ -77,6 +86,8 @@ struct Reply
     qint64 detailsBytes = 0;
     qint32 fullWidth = -1; // decoded smaller for a fit: the whole picture's size
     qint32 fullHeight = -1;
+    qint32 drawingWidth = -1; // a drawing: its own size, whatever size it was rendered at
+    qint32 drawingHeight = -1;
 };
 
 // The most details the program takes.

@@ -29,9 +29,11 @@
 
 #include "common/argb.h"
 #include "common/decoderprotocol.h"
+#include "common/picturefields.h"
 #include "common/resizerule.h"
 #include "decoder/decodecheck.h"
 #include "decoder/decodercore.h"
+#include "decoder/drawing.h"
 #include "decoder/metadatareader.h"
 #include "decoder/zygote.h"
 
@@ -181,19 +183,27 @@ uchar *pixelMemory(int memory, qint64 bytes)
     return pixels;
 }
 
-// The file's metadata written for the output, packed for the program.
-// Exiv2 gets the bytes, read through the descriptor: it would open the file
-// by name, which the fence forbids (and the name is not known here).
-QByteArray fileMetadata(int file, const MetadataReader::Output &output)
+// The file's metadata written for the output, packed for the program (with
+// `packed`; else nothing), and with `fields`, what it says for the fields of
+// a text. Exiv2 gets the bytes, read through the descriptor: it would open
+// the file by name, which the fence forbids (and the name is not known here).
+QByteArray fileMetadata(
+    int file, const MetadataReader::Output &output, bool packed, PictureFields *fields)
 {
+    const auto problem = [&](const QString &why) {
+        return packed ? MetadataReader::problem(output, why) : QByteArray();
+    };
     struct stat info;
     if (::fstat(file, &info) != 0 || info.st_size < 0 || info.st_size > DetailsRoom * 64)
-        return MetadataReader::problem(
-            output, QStringLiteral("the file is too large to read its metadata"));
+        return problem(QStringLiteral("the file is too large to read its metadata"));
     try {
-        return MetadataReader::read(DecodeCheck::readAt(file, 0, info.st_size), output);
+        const QByteArray bytes = DecodeCheck::readAt(file, 0, info.st_size);
+        if (packed)
+            return MetadataReader::read(bytes, output, fields);
+        *fields = MetadataReader::fields(bytes);
+        return QByteArray();
     } catch (const std::bad_alloc &) {
-        return MetadataReader::problem(output, QStringLiteral("the decoder ran out of memory"));
+        return problem(QStringLiteral("the decoder ran out of memory"));
     }
 }
 
@@ -265,10 +275,15 @@ Reply serve(const Request &request, int file, int memory)
     char reader[sizeof request.reader + 1] = {};
     memcpy(reader, request.reader, sizeof request.reader);
     DecoderCore::Decoded decoded;
+    const qint64 maxPixels = request.maxPixels > 0 ? request.maxPixels : Budget::DefaultMaxPixels;
     try {
-        decoded = DecoderCore::decode(&device, file, reader, request.budgetBytes, store,
-            request.maxPixels > 0 ? request.maxPixels : Budget::DefaultMaxPixels,
-            QSize(request.fitWidth, request.fitHeight), request.fitKeepsAspect != 0);
+        if (qstrcmp(reader, "svg") == 0)
+            decoded = Drawing::render(file, QSize(request.renderWidth, request.renderHeight),
+                request.budgetBytes, maxPixels);
+        else
+            decoded = DecoderCore::decode(&device, file, reader, request.budgetBytes, store,
+                maxPixels, QSize(request.fitWidth, request.fitHeight),
+                request.fitKeepsAspect != 0);
     } catch (const std::bad_alloc &) {
         decoded = DecoderCore::Decoded();
         decoded.errorText = QStringLiteral("the decoder ran out of memory");
@@ -299,6 +314,10 @@ Reply serve(const Request &request, int file, int memory)
         reply.fullWidth = decoded.full.width();
         reply.fullHeight = decoded.full.height();
     }
+    if (decoded.drawing.isValid()) {
+        reply.drawingWidth = decoded.drawing.width();
+        reply.drawingHeight = decoded.drawing.height();
+    }
     reply.bytesPerLine = image.isNull() ? 0 : image.bytesPerLine();
     reply.format = image.isNull() ? 0 : int(image.format());
 
@@ -315,16 +334,21 @@ Reply serve(const Request &request, int file, int memory)
     // program's memory already and the decoder's own copy gone.
     // Out of memory on the way, it hands nothing over, and the picture goes
     // without.
-    if (request.metadata && reply.outcome == Outcome::Decoded) {
+    // The fields of a text come from the same reading of the metadata.
+    if ((request.metadata || request.fields) && reply.outcome == Outcome::Decoded) {
         try {
             const MetadataReader::Output output = outputOf(request, whole);
-            QByteArray metadata = fileMetadata(file, output);
+            PictureFields fields;
+            QByteArray metadata
+                = fileMetadata(file, output, request.metadata != 0, request.fields ? &fields : nullptr);
             if (details.size() + metadata.size() + 64 > DetailsRoom) {
                 metadata
                     = MetadataReader::problem(output, QStringLiteral("there is too much of it"));
             }
             QDataStream out(&details, QIODevice::Append);
             out << metadata;
+            if (request.fields)
+                PictureFieldsWire::write(out, fields);
         } catch (const std::bad_alloc &) {
         }
     }

@@ -5,6 +5,8 @@
 #include <QSize>
 #include <QString>
 
+#include "common/picturefields.h"
+
 // The source's metadata as the decoder process reads it and hands it over:
 // Exiv2 has crashed on hostile files before, so it parses a file's bytes
 // here, never in the program. Nor does the program parse what is handed
@@ -38,8 +40,14 @@ void prepare();
 
 // The metadata of a picture file whose whole content is `bytes`, written
 // for `output` and packed for the program. A format that cannot hold
-// metadata gives no pieces and no problem.
-QByteArray read(const QByteArray &bytes, const Output &output);
+// metadata gives no pieces and no problem. With `fields`, also what the
+// metadata says for the fields of a text, from the same reading.
+QByteArray read(const QByteArray &bytes, const Output &output, PictureFields *fields = nullptr);
+
+// What the metadata of a picture file whose whole content is `bytes` says
+// for the fields of a text: the capture date (EXIF, else XMP), the artist,
+// copyright, make, model and lens (EXIF, else XMP).
+PictureFields fields(const QByteArray &bytes);
 
 // What read() gives when the metadata could not even be looked at.
 QByteArray problem(const Output &output, const QString &why);

@@ -4,7 +4,7 @@
 namespace Stamp {
 
 Composition composeTwice(QImage source, const Placement &current,
-    const StampOptions &options, const QFont &font, const QColor &color, const QImage &logo,
+    const StampOptions &options, const QFont &font, const QColor &color, const Logo &logo,
     Qt::TransformationMode mode)
 {
     Composition result { QImage(), current.textPos, current.logoPos, current.textExtent };

@@ -32,6 +32,8 @@
 #include "common/boundedreader.h"
 #include "common/budget.h"
 #include "common/decoderprotocol.h"
+#include "common/pictureformats.h"
+#include "common/picturefields.h"
 #include "config.h"
 
 extern char **environ;
@@ -568,6 +570,7 @@ struct Details
     qint32 dotsY = 0;
     QVector<QPair<QString, QString>> texts;
     QByteArray metadata;
+    PictureFields fields;
 };
 
 // Reads the details after the pixels; false when they are malformed. A
@@ -603,6 +606,8 @@ bool readDetails(const Reply &reply, int memory, qint64 capacity, Details &detai
         }
         if (!in.atEnd())
             details.metadata = in.bytes(DetailsRoom);
+        if (!in.atEnd())
+            PictureFieldsWire::read(in, details.fields);
         sound = in.ok() && in.atEnd();
     } catch (const std::bad_alloc &) {
     }
@@ -741,7 +746,8 @@ void setSignalTargetForTesting(int pid)
 }
 
 Result decode(int fd, const QByteArray &reader, const Limits &limits,
-    const std::optional<Metadata::Wanted> &metadata, QSize fit, bool keepAspectRatio)
+    const std::optional<Metadata::Wanted> &metadata, QSize fit, bool keepAspectRatio, bool fields,
+    QSize render)
 {
     Result result;
     Request request;
@@ -770,6 +776,12 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits,
         request.fitWidth = fit.width();
         request.fitHeight = fit.height();
         request.fitKeepsAspect = keepAspectRatio ? 1 : 0;
+    }
+    request.fields = fields ? 1 : 0;
+    const bool drawing = reader == "svg";
+    if (drawing && !render.isEmpty()) {
+        request.renderWidth = render.width();
+        request.renderHeight = render.height();
     }
     const int memory = buffers().take(capacityFor(limits.maxPixels));
     if (memory < 0) {
@@ -809,6 +821,18 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits,
         // A picture decoded smaller for a fitted run is checked by the size
         // of the file it stands for, below, not by its own.
         Limits checked = limits;
+        // A drawing comes at the size it was asked for, and says its own,
+        // which is no larger than any picture can be.
+        if (drawing) {
+            const QSize own(reply.drawingWidth, reply.drawingHeight);
+            if (!render.isEmpty())
+                checked.claimed = render;
+            if (own.isEmpty() || own.width() > PictureFormats::MaxDrawingSide
+                || own.height() > PictureFormats::MaxDrawingSide
+                || reply.fullWidth > 0 || reply.fullHeight > 0)
+                checked.budgetBytes = 0;
+            result.drawing = own;
+        }
         if (!fit.isEmpty() && (reply.fullWidth > 0 || reply.fullHeight > 0)) {
             const QSize full(reply.fullWidth, reply.fullHeight);
             if (!believable(full, limits))
@@ -859,6 +883,7 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits,
         apply(details, result.image);
     result.errorText = details.errorText;
     result.metadata = details.metadata;
+    result.fields = details.fields;
     return result;
 }
 

@@ -9,6 +9,7 @@
 
 #include <optional>
 
+#include "common/picturefields.h"
 #include "encode/metadata.h"
 
 // The program's side of the decoder processes: pictures are decoded by
@@ -41,6 +42,8 @@ struct Result
     QSize full; // decoded smaller for `fit`: the whole picture's size (else invalid)
     QString errorText;
     QByteArray metadata; // with `metadata`: the file's, as MetadataReader::read() gives it
+    PictureFields fields; // with `fields`: what its metadata says for a text's fields
+    QSize drawing; // a drawing: its own size
 };
 
 // What a picture may be, checked on both sides: the decoder refuses a header
@@ -63,9 +66,12 @@ struct Limits
 // wanted only to be resized to it afterwards (keeping its proportions inside
 // it or stretched to it), and may come smaller than the file's, never
 // smaller than the resize makes it; `full` then says the file's size.
+// With `fields`, the decoder reads what the file's metadata says for the
+// fields of a text as well. A drawing (reader "svg") is rendered at
+// `render`, or at its own size when that is empty.
 Result decode(int fd, const QByteArray &reader, const Limits &limits,
     const std::optional<Metadata::Wanted> &metadata = std::nullopt, QSize fit = QSize(),
-    bool keepAspectRatio = true);
+    bool keepAspectRatio = true, bool fields = false, QSize render = QSize());
 
 // Makes decode() start `path` instead of tarvelo-decoder; empty for the
 // real one again. For tests that need a decoder that misbehaves; the

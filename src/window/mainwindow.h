@@ -10,9 +10,11 @@
 #include <QRect>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 #include "batch/batchoptions.h"
+#include "batch/fields.h"
 #include "batch/storedoptions.h"
 #include "engine/stampengine.h"
 #include "update/qvessikanalytics.h"
@@ -134,6 +136,8 @@ private:
 
     // ---- composition (mainwindow_compose.cpp) ----
     StoredOptions::RunOptions readRunOptions() const;
+    // The options the preview stamps with: the text's fields filled in for
+    // the picture shown, when they are asked for.
     StampOptions readStampOptions() const;
     void updatePlacement();
     void composeStamp();
@@ -152,6 +156,11 @@ private:
 
     // ---- picture list (mainwindow_pictures.cpp), batch run (mainwindow_batch.cpp) ----
     void showSelected(const QString &path, PictureLoader::Loaded &loaded);
+    // Reads the picture at `path` for the preview, with what its metadata
+    // says for the text's fields when they are asked for; `done` gets it.
+    void loadShown(const QString &path, std::function<void(PictureLoader::Loaded &)> done);
+    // Keeps what the text's fields take from the picture just read.
+    void keepShownValues(const QString &path, const PictureLoader::Loaded &loaded);
     QString outputSuffix() const;
     BatchOptions readBatchOptions() const;
     QString askOutputFolder();
@@ -166,6 +175,11 @@ private:
     // ---- proportional stamp and shrink-only resize (mainwindow_proportions.cpp) ----
     void setUpProportions();
 
+    // ---- fields in the text, its shadow, the repeated mark and the logo's
+    // reading (mainwindow_marks.cpp) ----
+    void setUpMarks();
+    void logoRead(const QString &path, PictureLoader::Loaded &loaded, bool tell);
+
     // ---- keyboard, wheel and looks for everyday use (mainwindow_comfort.cpp) ----
     void setUpKeyboard();
     void setUpLooks();
@@ -176,7 +190,7 @@ private:
     Ui::MainWindow *ui = nullptr;
     QClickableLabel *previewLabel = nullptr;
     QString logoFileName;
-    QImage logoImage;
+    Stamp::Logo logoImage; // a picture, or a drawing rendered at each size it is stamped at
     QImage sourceImage;
     QImage stampedImage;
     QPoint lastMousePos;
@@ -200,6 +214,10 @@ private:
     int relativeRef = 0;
     int transformMode = Qt::FastTransformation;
     QRect textExtent;
+    // What the text's fields take from the picture shown (its output size
+    // and number aside), and whether its metadata was read for them.
+    Fields::Values shownValues;
+    bool shownHasFields = false;
     bool stamping = false;
     BatchSession *session = nullptr; // the run going on, during on_start_btn_pressed
     // What the last composition was made from: a move of text or logo alone

@@ -78,6 +78,11 @@ void MainWindow::on_start_btn_pressed()
     ui->prog_bar->setValue(0);
     ui->main_tab->setCurrentIndex(1);
     ui->log_plain->appendPlainText(QStringLiteral("Stamping Started ..."));
+    const BatchOptions taken = readBatchOptions();
+    const QStringList unknown
+        = taken.textFields ? Fields::unknown(taken.stamp.watermarkText) : QStringList();
+    if (!unknown.isEmpty())
+        ui->log_plain->appendPlainText(BatchLog::unknownFields(unknown));
     transformMode = Qt::SmoothTransformation;
     stamping = true;
     session = &run;
@@ -171,7 +176,9 @@ void MainWindow::endRun(const BatchSession &run)
         // window composes from the whole picture, read again away from its
         // thread. A change made before it arrives composes it anew.
         sourceImage = QImage();
-        pictureLoader.load(last.path, true, [this](PictureLoader::Loaded &loaded) {
+        const QString path = last.path;
+        loadShown(path, [this, path](PictureLoader::Loaded &loaded) {
+            keepShownValues(path, loaded);
             sourceImage = std::move(loaded.converted);
             if (stampedImage.isNull())
                 composeTwice();
@@ -208,8 +215,11 @@ void MainWindow::endRun(const BatchSession &run)
 
 BatchOptions MainWindow::readBatchOptions() const
 {
+    // The text as typed: the run fills in the fields for each picture.
+    const StoredOptions::RunOptions run = readRunOptions();
     BatchOptions options;
-    options.stamp = readStampOptions();
+    options.stamp = run.stamp;
+    options.textFields = run.textFields;
     options.font = textFont;
     options.color = textColor;
     options.logo = logoImage;

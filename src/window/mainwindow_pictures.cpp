@@ -133,13 +133,31 @@ void MainWindow::on_files_list_currentRowChanged(int row)
         return;
     }
     const QString path = item->text();
-    pictureLoader.load(path, true,
-        [this, path](PictureLoader::Loaded &loaded) { showSelected(path, loaded); });
+    loadShown(path, [this, path](PictureLoader::Loaded &loaded) { showSelected(path, loaded); });
+}
+
+void MainWindow::loadShown(const QString &path, std::function<void(PictureLoader::Loaded &)> done)
+{
+    // The metadata is read only when the fields ask for it: a file whose
+    // metadata the reader cannot stomach is shown all the same without.
+    const StoredOptions::RunOptions run = readRunOptions();
+    pictureLoader.load(path, true, std::move(done),
+        run.textFields && Fields::needsMetadata(run.stamp.watermarkText));
+}
+
+void MainWindow::keepShownValues(const QString &path, const PictureLoader::Loaded &loaded)
+{
+    shownValues = Fields::Values();
+    shownValues.name = QFileInfo(path).completeBaseName();
+    shownValues.metadata = loaded.read.fields;
+    shownValues.modified = loaded.read.modified;
+    shownHasFields = readRunOptions().textFields;
 }
 
 void MainWindow::showSelected(const QString &path, PictureLoader::Loaded &loaded)
 {
     const PictureIO::ReadResult &read = loaded.read;
+    keepShownValues(path, loaded);
     // With no picture, or one that cannot be shown, there is nothing to show
     // or drag: no earlier picture may come back under the new selection.
     sourceImage = std::move(loaded.converted);
