@@ -19,7 +19,8 @@ QVariantMap options(MainWindow &w)
     QVariantMap state { { "font", WindowProbe::textFont(w).toString() },
         { "colour", WindowProbe::textColor(w).rgb() }, { "logo", WindowProbe::logoFileName(w) },
         { "logo pixels",
-            WindowProbe::logoImage(w).look().convertToFormat(QImage::Format_ARGB32_Premultiplied) } };
+            WindowProbe::logoImage(w).look().convertToFormat(
+                QImage::Format_ARGB32_Premultiplied) } };
     for (QWidget *c : w.findChildren<QWidget *>()) {
         const QString name = c->objectName();
         if (name.isEmpty() || name.startsWith("qt_"))

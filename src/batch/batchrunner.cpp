@@ -295,8 +295,8 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     StampOptions resize = stamp;
     if (options.textFields)
         resize.watermarkText = textFor(options, path, read,
-            ResizeRule::resized(read.size.isValid() ? read.size : source.size(),
-                Stamp::resizeRule(stamp)),
+            ResizeRule::resized(
+                read.size.isValid() ? read.size : source.size(), Stamp::resizeRule(stamp)),
             counter);
     if (!source.isNull() && read.size.isValid() && source.size() != read.size) {
         // Decoded smaller: the resize of the whole picture is made from it,

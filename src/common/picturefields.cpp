@@ -11,8 +11,8 @@
 bool PictureFields::operator==(const PictureFields &other) const
 {
     return std::tie(taken, artist, copyright, make, model, lens)
-        == std::tie(other.taken, other.artist, other.copyright, other.make, other.model,
-            other.lens);
+        == std::tie(
+            other.taken, other.artist, other.copyright, other.make, other.model, other.lens);
 }
 
 namespace PictureFieldsWire {
@@ -52,14 +52,14 @@ QString normalised(const QString &written)
     const QRegularExpressionMatch match = form.match(written.trimmed());
     if (!match.hasMatch())
         return QString();
-    const QDate date(match.captured(1).toInt(), match.captured(2).toInt(),
-        match.captured(3).toInt());
+    const QDate date(
+        match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
     if (!date.isValid())
         return QString();
     QString taken = date.toString(QStringLiteral("yyyy-MM-dd"));
     if (!match.captured(4).isEmpty()) {
-        const QTime time(match.captured(4).toInt(), match.captured(5).toInt(),
-            match.captured(6).toInt());
+        const QTime time(
+            match.captured(4).toInt(), match.captured(5).toInt(), match.captured(6).toInt());
         if (time.isValid())
             taken += QLatin1Char('T') + time.toString(QStringLiteral("HH:mm:ss"));
     }

@@ -282,8 +282,7 @@ Reply serve(const Request &request, int file, int memory)
                 request.budgetBytes, maxPixels);
         else
             decoded = DecoderCore::decode(&device, file, reader, request.budgetBytes, store,
-                maxPixels, QSize(request.fitWidth, request.fitHeight),
-                request.fitKeepsAspect != 0);
+                maxPixels, QSize(request.fitWidth, request.fitHeight), request.fitKeepsAspect != 0);
     } catch (const std::bad_alloc &) {
         decoded = DecoderCore::Decoded();
         decoded.errorText = QStringLiteral("the decoder ran out of memory");
@@ -339,8 +338,8 @@ Reply serve(const Request &request, int file, int memory)
         try {
             const MetadataReader::Output output = outputOf(request, whole);
             PictureFields fields;
-            QByteArray metadata
-                = fileMetadata(file, output, request.metadata != 0, request.fields ? &fields : nullptr);
+            QByteArray metadata = fileMetadata(
+                file, output, request.metadata != 0, request.fields ? &fields : nullptr);
             if (details.size() + metadata.size() + 64 > DetailsRoom) {
                 metadata
                     = MetadataReader::problem(output, QStringLiteral("there is too much of it"));

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "decoder/drawing.h"
 
-#include <QPainter>
 #include <QHash>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSvgRenderer>
@@ -43,8 +43,8 @@ QString outside(const QString &reference)
 // it holds must be a PNG or JPEG picture by its signature.
 bool soundEmbedded(const QString &address)
 {
-    static const QRegularExpression form(
-        QStringLiteral("^data:image/(png|jpeg|jpg);base64,"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression form(QStringLiteral("^data:image/(png|jpeg|jpg);base64,"),
+        QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = form.match(address);
     if (!match.hasMatch())
         return false;
@@ -58,8 +58,8 @@ bool soundEmbedded(const QString &address)
 // elements, or a style sheet's @import.
 QString outsideReference(const QString &text)
 {
-    static const QRegularExpression url(
-        QStringLiteral("url\\s*\\(\\s*['\"]?\\s*([^'\"\\s)]*)"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression url(QStringLiteral("url\\s*\\(\\s*['\"]?\\s*([^'\"\\s)]*)"),
+        QRegularExpression::CaseInsensitiveOption);
     for (auto found = url.globalMatch(text); found.hasNext();) {
         const QString target = found.next().captured(1);
         if (!target.startsWith(QLatin1Char('#')))
@@ -105,7 +105,8 @@ qint64 entitiesExpanded(const QByteArray &svg)
             return ExpandedChars + 1;
         const QString value = declared.value(name);
         qint64 total = value.size();
-        for (auto found = reference.globalMatch(value); found.hasNext() && total <= ExpandedChars;) {
+        for (auto found = reference.globalMatch(value);
+             found.hasNext() && total <= ExpandedChars;) {
             const QRegularExpressionMatch match = found.next();
             if (declared.contains(match.captured(1)))
                 total += lengthOf(match.captured(1), depth + 1) - match.capturedLength();
@@ -132,8 +133,7 @@ QString problem(const QByteArray &svg)
     bool seenRoot = false;
     int inStyle = 0;
     if (entitiesExpanded(svg) > ExpandedChars)
-        return QStringLiteral("its entities expand to more than %1 characters")
-            .arg(ExpandedChars);
+        return QStringLiteral("its entities expand to more than %1 characters").arg(ExpandedChars);
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
         case QXmlStreamReader::DTD:
@@ -195,7 +195,9 @@ QString problem(const QByteArray &svg)
         QString error = xml.errorString().trimmed();
         while (error.endsWith(QLatin1Char('.')))
             error.chop(1);
-        return QStringLiteral("its XML is malformed: %1 (line %2)").arg(error).arg(xml.lineNumber());
+        return QStringLiteral("its XML is malformed: %1 (line %2)")
+            .arg(error)
+            .arg(xml.lineNumber());
     }
     if (!seenRoot)
         return QStringLiteral("it holds no SVG drawing");
@@ -244,8 +246,8 @@ DecoderCore::Decoded render(int fd, QSize size, qint64 budgetBytes, qint64 maxPi
     DecoderCore::Decoded result;
     struct stat info;
     if (::fstat(fd, &info) != 0 || info.st_size > PictureFormats::MaxDrawingBytes) {
-        result.errorText = QStringLiteral("it is larger than %1 MB")
-                               .arg(PictureFormats::MaxDrawingBytes >> 20);
+        result.errorText
+            = QStringLiteral("it is larger than %1 MB").arg(PictureFormats::MaxDrawingBytes >> 20);
         return result;
     }
     QString why;
@@ -272,11 +274,10 @@ DecoderCore::Decoded render(int fd, QSize size, qint64 budgetBytes, qint64 maxPi
         return result;
     }
     result.drawing = own;
-    result.claimed = size.isEmpty()
-        ? own.scaled(PictureFormats::DrawingLookSide, PictureFormats::DrawingLookSide,
-              Qt::KeepAspectRatio)
-              .expandedTo(QSize(1, 1))
-        : size;
+    result.claimed = size.isEmpty() ? own.scaled(PictureFormats::DrawingLookSide,
+                                             PictureFormats::DrawingLookSide, Qt::KeepAspectRatio)
+                                          .expandedTo(QSize(1, 1))
+                                    : size;
     if (!Budget::fits(result.claimed, budgetBytes)
         || !Budget::withinCap(result.claimed, maxPixels)) {
         result.tooLarge = true;

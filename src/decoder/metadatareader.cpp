@@ -470,10 +470,12 @@ PictureFields fieldsOf(const Source &source)
     const Exiv2::XmpData &xmp = source.records->xmp;
     // A date the calendar does not have (EXIF's blanks or zeros for
     // "unknown") is no date: the next source is asked.
-    fields.taken = firstOf({ PictureDates::normalised(exifText(exif, "Exif.Photo.DateTimeOriginal")),
-        PictureDates::normalised(xmpText(xmp, "Xmp.exif.DateTimeOriginal")),
-        PictureDates::normalised(xmpText(xmp, "Xmp.photoshop.DateCreated")) });
-    fields.artist = firstOf({ exifText(exif, "Exif.Image.Artist"), xmpText(xmp, "Xmp.dc.creator") });
+    fields.taken
+        = firstOf({ PictureDates::normalised(exifText(exif, "Exif.Photo.DateTimeOriginal")),
+            PictureDates::normalised(xmpText(xmp, "Xmp.exif.DateTimeOriginal")),
+            PictureDates::normalised(xmpText(xmp, "Xmp.photoshop.DateCreated")) });
+    fields.artist
+        = firstOf({ exifText(exif, "Exif.Image.Artist"), xmpText(xmp, "Xmp.dc.creator") });
     fields.copyright
         = firstOf({ exifText(exif, "Exif.Image.Copyright"), xmpText(xmp, "Xmp.dc.rights") });
     fields.make = firstOf({ exifText(exif, "Exif.Image.Make"), xmpText(xmp, "Xmp.tiff.Make") });

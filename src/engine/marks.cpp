@@ -54,13 +54,13 @@ void boxBlur(std::vector<quint16> &values, int width, int height, int radius, bo
 // The text at (`margin`, `margin`) of a transparent picture large enough
 // for it and that margin all round, in `color`; `extent` gets its layout
 // box as drawText() reports it there.
-QImage textAlone(const QString &text, const QFont &font, const QColor &color, int margin,
-    QRect *extent)
+QImage textAlone(
+    const QString &text, const QFont &font, const QColor &color, int margin, QRect *extent)
 {
-    const QRect box = Stamp::measureText(QImage(1, 1, QImage::Format_ARGB32_Premultiplied), text,
-        font, color);
-    QImage alone(box.width() + 2 * margin, box.height() + 2 * margin,
-        QImage::Format_ARGB32_Premultiplied);
+    const QRect box
+        = Stamp::measureText(QImage(1, 1, QImage::Format_ARGB32_Premultiplied), text, font, color);
+    QImage alone(
+        box.width() + 2 * margin, box.height() + 2 * margin, QImage::Format_ARGB32_Premultiplied);
     if (alone.isNull())
         return alone;
     alone.fill(Qt::transparent);
@@ -88,8 +88,8 @@ ShadowGeometry shadowGeometry(int lineHeight)
     return { std::max(1, qRound(lineHeight / 16.0)), std::max(1, qRound(lineHeight / 20.0)) };
 }
 
-void drawTextShadow(QImage &image, const QString &text, QPoint pos, int opacity,
-    const QFont &font, const QRect *clip)
+void drawTextShadow(QImage &image, const QString &text, QPoint pos, int opacity, const QFont &font,
+    const QRect *clip)
 {
     if (image.isNull() || text.isEmpty() || opacity <= 0)
         return;
@@ -176,11 +176,11 @@ void tileAcross(QImage &image, const QImage &item, QPoint placed, int opacity)
 QImage textItem(const QString &text, QPoint pos, const QFont &font, const QColor &color,
     bool shadow, QRect *extent, QPoint *placed)
 {
-    const QRect box = measureText(QImage(1, 1, QImage::Format_ARGB32_Premultiplied), text, font,
-        color);
+    const QRect box
+        = measureText(QImage(1, 1, QImage::Format_ARGB32_Premultiplied), text, font, color);
     // A glyph may reach a little beyond its layout box (italics, overhangs).
-    const int margin = shadow ? shadowReach(shadowGeometry(box.height()))
-                              : std::max(2, box.height() / 4);
+    const int margin
+        = shadow ? shadowReach(shadowGeometry(box.height())) : std::max(2, box.height() / 4);
     QRect laid;
     QImage item = textAlone(text, font, color, margin, &laid);
     if (item.isNull())

@@ -316,8 +316,7 @@ Composition compose(const QImage &source, const QImage &previous, QRect textExte
 // Where drawing the text or the logo of `placement` can change pixels. A
 // glyph may reach beyond the text's bounding rectangle (overhangs, italics),
 // so that one is widened by a line's height on every side.
-static QRect coveredArea(const Placement &placement, const StampOptions &options,
-    const Logo &logo)
+static QRect coveredArea(const Placement &placement, const StampOptions &options, const Logo &logo)
 {
     QRect area;
     const int line = std::max(4, placement.textExtent.height());
@@ -331,9 +330,9 @@ static QRect coveredArea(const Placement &placement, const StampOptions &options
     return area;
 }
 
-bool moveItems(QImage &stamped, const QImage &base, const Placement &before,
-    const Placement &after, const StampOptions &options, const QFont &font, const QColor &color,
-    const Logo &logo, Qt::TransformationMode mode, QRect &textExtent, QRect &changed)
+bool moveItems(QImage &stamped, const QImage &base, const Placement &before, const Placement &after,
+    const StampOptions &options, const QFont &font, const QColor &color, const Logo &logo,
+    Qt::TransformationMode mode, QRect &textExtent, QRect &changed)
 {
     // A repeated mark covers the whole picture: moving it is composing anew.
     if (stamped.isNull() || base.size() != stamped.size() || base.format() != stamped.format()

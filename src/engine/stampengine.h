@@ -241,8 +241,8 @@ ShadowGeometry shadowGeometry(int lineHeight);
 // to the right by shadowGeometry() of the line's height and laid on in
 // black, at most 80 % dark, times opacity / 100.0, so that it fades with
 // the text. Only inside `clip`, when one is given.
-void drawTextShadow(QImage &image, const QString &text, QPoint pos, int opacity,
-    const QFont &font, const QRect *clip = nullptr);
+void drawTextShadow(QImage &image, const QString &text, QPoint pos, int opacity, const QFont &font,
+    const QRect *clip = nullptr);
 
 // The angle of the repeated mark, in degrees, counter-clockwise.
 constexpr double TileAngle = 30;
@@ -297,9 +297,9 @@ Composition finish(QImage base, const Placement &placement, const StampOptions &
 // it. Sets `textExtent` as that would, and `changed` to the rectangle whose
 // pixels may have changed. False, with nothing done, when `stamped` does not
 // fit `base`.
-bool moveItems(QImage &stamped, const QImage &base, const Placement &before,
-    const Placement &after, const StampOptions &options, const QFont &font, const QColor &color,
-    const Logo &logo, Qt::TransformationMode mode, QRect &textExtent, QRect &changed);
+bool moveItems(QImage &stamped, const QImage &base, const Placement &before, const Placement &after,
+    const StampOptions &options, const QFont &font, const QColor &color, const Logo &logo,
+    Qt::TransformationMode mode, QRect &textExtent, QRect &changed);
 
 // One whole composition: place() against `previous` (the last result) and
 // `textExtent`, then render() `source`. `textPos` and `logoPos` are the
@@ -313,8 +313,7 @@ Composition compose(const QImage &source, const QImage &previous, QRect textExte
 // first's result), pixel for pixel, with the resize done once and the first
 // composition's text measured rather than drawn. A source moved in is drawn
 // on where it is when there is no resize, instead of being copied.
-Composition composeTwice(QImage source, const Placement &current,
-    const StampOptions &options, const QFont &font, const QColor &color, const Logo &logo,
-    Qt::TransformationMode mode);
+Composition composeTwice(QImage source, const Placement &current, const StampOptions &options,
+    const QFont &font, const QColor &color, const Logo &logo, Qt::TransformationMode mode);
 
 } // namespace Stamp

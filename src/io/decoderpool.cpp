@@ -32,8 +32,8 @@
 #include "common/boundedreader.h"
 #include "common/budget.h"
 #include "common/decoderprotocol.h"
-#include "common/pictureformats.h"
 #include "common/picturefields.h"
+#include "common/pictureformats.h"
 #include "config.h"
 
 extern char **environ;
@@ -828,8 +828,8 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits,
             if (!render.isEmpty())
                 checked.claimed = render;
             if (own.isEmpty() || own.width() > PictureFormats::MaxDrawingSide
-                || own.height() > PictureFormats::MaxDrawingSide
-                || reply.fullWidth > 0 || reply.fullHeight > 0)
+                || own.height() > PictureFormats::MaxDrawingSide || reply.fullWidth > 0
+                || reply.fullHeight > 0)
                 checked.budgetBytes = 0;
             result.drawing = own;
         }
