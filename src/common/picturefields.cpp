@@ -34,6 +34,13 @@ bool read(BoundedReader &in, PictureFields &fields)
         return false;
     if (!PictureDates::split(values.taken, nullptr, nullptr))
         values.taken.clear();
+    // Each is one line of a watermark: a line break or a tab in it is a
+    // space.
+    for (QString *value : { &values.artist, &values.copyright, &values.make, &values.model,
+             &values.lens })
+        for (QChar &c : *value)
+            if (c.category() == QChar::Other_Control)
+                c = QLatin1Char(' ');
     fields = values;
     return true;
 }

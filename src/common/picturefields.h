@@ -40,7 +40,8 @@ void write(QDataStream &out, const PictureFields &fields);
 
 // The values that write() wrote, from bytes that may have been made by
 // anyone: false when they are not there or too long. A capture date that
-// is no date of the calendar is dropped.
+// is no date of the calendar is dropped, and control characters (a line
+// break) become spaces.
 bool read(BoundedReader &in, PictureFields &fields);
 
 } // namespace PictureFieldsWire
