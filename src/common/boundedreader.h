@@ -42,7 +42,7 @@ public:
         memcpy(&value, &bits, sizeof value);
         return value;
     }
-    // A QByteArray of at most `limit` bytes.
+    // A QByteArray of at most `limit` bytes; a longer one is malformed.
     QByteArray bytes(qint64 limit)
     {
         const quint32 length = u32();
@@ -54,7 +54,7 @@ public:
             return QByteArray();
         return QByteArray(data + at - length, int(length));
     }
-    // A QString of at most `limit` characters.
+    // A QString of at most `limit` characters; a longer one is malformed.
     QString string(qint64 limit)
     {
         const quint32 length = u32();

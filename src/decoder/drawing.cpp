@@ -14,6 +14,7 @@
 #include <zlib.h>
 
 #include "common/budget.h"
+#include "common/bytes.h"
 #include "common/pictureformats.h"
 #include "decoder/decodecheck.h"
 
@@ -241,9 +242,9 @@ QByteArray unpacked(const QByteArray &bytes, QString *why)
     return text;
 }
 
-DecoderCore::Decoded render(int fd, QSize size, qint64 budgetBytes, qint64 maxPixels)
+Decoded render(int fd, QSize size, qint64 budgetBytes, qint64 maxPixels)
 {
-    DecoderCore::Decoded result;
+    Decoded result;
     struct stat info;
     if (::fstat(fd, &info) != 0 || info.st_size > PictureFormats::MaxDrawingBytes) {
         result.errorText
@@ -251,7 +252,7 @@ DecoderCore::Decoded render(int fd, QSize size, qint64 budgetBytes, qint64 maxPi
         return result;
     }
     QString why;
-    const QByteArray svg = unpacked(DecodeCheck::readAt(fd, 0, info.st_size), &why);
+    const QByteArray svg = unpacked(Bytes::readAt(fd, 0, info.st_size), &why);
     if (why.isEmpty())
         why = problem(svg);
     if (!why.isEmpty()) {

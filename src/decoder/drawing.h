@@ -5,7 +5,7 @@
 #include <QSize>
 #include <QString>
 
-#include "decoder/decodercore.h"
+#include "decoder/decoded.h"
 
 // Drawings (SVG, and SVGZ, its gzip-packed form) as the decoder process
 // renders them for a logo: read whole from the descriptor it was given,
@@ -32,6 +32,6 @@ QByteArray unpacked(const QByteArray &bytes, QString *why);
 // Decoded::drawing. A size beyond the budget or the pixel cap is too large.
 // (Small as logos are, it is drawn on memory of its own, and goes over to
 // the program's as any picture of another format does.)
-DecoderCore::Decoded render(int fd, QSize size, qint64 budgetBytes, qint64 maxPixels);
+Decoded render(int fd, QSize size, qint64 budgetBytes, qint64 maxPixels);
 
 } // namespace Drawing

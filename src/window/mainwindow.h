@@ -28,6 +28,7 @@ class QDropEvent;
 class QMouseEvent;
 class QResizeEvent;
 class QSettings;
+class QSplitter;
 
 namespace Ui {
 class MainWindow;
@@ -159,8 +160,9 @@ private:
     // Reads the picture at `path` for the preview, with what its metadata
     // says for the text's fields when they are asked for; `done` gets it.
     void loadShown(const QString &path, std::function<void(PictureLoader::Loaded &)> done);
-    // Keeps what the text's fields take from the picture just read.
-    void keepShownValues(const QString &path, const PictureLoader::Loaded &loaded);
+    // Keeps what the text's fields take from the picture just read, its
+    // metadata read `withFields`.
+    void keepShownValues(const QString &path, const PictureLoader::Loaded &loaded, bool withFields);
     QString outputSuffix() const;
     BatchOptions readBatchOptions() const;
     QString askOutputFolder();
@@ -179,16 +181,20 @@ private:
     // reading (mainwindow_marks.cpp) ----
     void setUpMarks();
     void logoRead(const QString &path, PictureLoader::Loaded &loaded, bool tell);
+    void readShownFields();
 
     // ---- keyboard, wheel and looks for everyday use (mainwindow_comfort.cpp) ----
     void setUpKeyboard();
     void setUpLooks();
+    void setUpSplitter();
 
     friend struct WindowProbe; // the tests' way to the private state
 
     QSettings *settings = nullptr;
     Ui::MainWindow *ui = nullptr;
     QClickableLabel *previewLabel = nullptr;
+    // Between the preview and the picture list; its state is stored too.
+    QSplitter *splitter = nullptr;
     QString logoFileName;
     Stamp::Logo logoImage; // a picture, or a drawing rendered at each size it is stamped at
     QImage sourceImage;

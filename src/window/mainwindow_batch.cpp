@@ -177,8 +177,7 @@ void MainWindow::endRun(const BatchSession &run)
         // thread. A change made before it arrives composes it anew.
         sourceImage = QImage();
         const QString path = last.path;
-        loadShown(path, [this, path](PictureLoader::Loaded &loaded) {
-            keepShownValues(path, loaded);
+        loadShown(path, [this](PictureLoader::Loaded &loaded) {
             sourceImage = std::move(loaded.converted);
             if (stampedImage.isNull())
                 composeTwice();

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/mainwindow.h"
 
+#include <QCheckBox>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QStatusBar>
 
@@ -25,4 +28,39 @@ void MainWindow::logoRead(const QString &path, PictureLoader::Loaded &loaded, bo
         composeStamp();
     else
         refreshView();
+}
+
+// "Fill in fields", "Shadow behind the text" and "Repeat across the
+// picture", wired here by function pointer, because the window's slot table
+// is fixed by the form.
+void MainWindow::setUpMarks()
+{
+    // Filled in, the text may be longer or shorter: the placement takes the
+    // extent of the composition before, so the second one places it right.
+    connect(ui->text_fields_check, &QCheckBox::toggled, this, [this] {
+        readShownFields();
+        composeTwice();
+    });
+    connect(ui->wtrmark_edit, &QLineEdit::textChanged, this, [this] { readShownFields(); });
+    connect(ui->text_shadow_check, &QCheckBox::toggled, this, [this] { composeStamp(); });
+    connect(ui->tile_check, &QCheckBox::toggled, this, [this] { composeStamp(); });
+}
+
+// The picture shown was read without its metadata, which the fields now
+// ask for: it is read for them, and the preview filled in when they come.
+void MainWindow::readShownFields()
+{
+    const StoredOptions::RunOptions run = readRunOptions();
+    const QListWidgetItem *item = ui->files_list->currentItem();
+    if (shownHasFields || !run.textFields || !Fields::needsMetadata(run.stamp.watermarkText)
+        || !item || sourceImage.isNull() || pictureLoader.busy())
+        return;
+    const QString path = item->text();
+    pictureLoader.load(
+        path, false,
+        [this, path](PictureLoader::Loaded &loaded) {
+            keepShownValues(path, loaded, true);
+            composeTwice();
+        },
+        true);
 }

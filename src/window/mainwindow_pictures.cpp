@@ -129,6 +129,7 @@ void MainWindow::on_files_list_currentRowChanged(int row)
     if (!item) {
         pictureLoader.cancel();
         PictureLoader::Loaded nothing;
+        keepShownValues(QString(), nothing, false);
         showSelected(QString(), nothing);
         return;
     }
@@ -141,23 +142,29 @@ void MainWindow::loadShown(const QString &path, std::function<void(PictureLoader
     // The metadata is read only when the fields ask for it: a file whose
     // metadata the reader cannot stomach is shown all the same without.
     const StoredOptions::RunOptions run = readRunOptions();
-    pictureLoader.load(path, true, std::move(done),
-        run.textFields && Fields::needsMetadata(run.stamp.watermarkText));
+    const bool fields = run.textFields && Fields::needsMetadata(run.stamp.watermarkText);
+    pictureLoader.load(
+        path, true,
+        [this, path, fields, done](PictureLoader::Loaded &loaded) {
+            keepShownValues(path, loaded, fields);
+            done(loaded);
+        },
+        fields);
 }
 
-void MainWindow::keepShownValues(const QString &path, const PictureLoader::Loaded &loaded)
+void MainWindow::keepShownValues(
+    const QString &path, const PictureLoader::Loaded &loaded, bool withFields)
 {
     shownValues = Fields::Values();
     shownValues.name = QFileInfo(path).completeBaseName();
     shownValues.metadata = loaded.read.fields;
     shownValues.modified = loaded.read.modified;
-    shownHasFields = readRunOptions().textFields;
+    shownHasFields = withFields;
 }
 
 void MainWindow::showSelected(const QString &path, PictureLoader::Loaded &loaded)
 {
     const PictureIO::ReadResult &read = loaded.read;
-    keepShownValues(path, loaded);
     // With no picture, or one that cannot be shown, there is nothing to show
     // or drag: no earlier picture may come back under the new selection.
     sourceImage = std::move(loaded.converted);
