@@ -105,7 +105,7 @@ void CliTest::sameFilesAsTheWindow()
                 + random.bounded(qMin(option.maximum, high) - qMax(option.minimum, low));
         };
         const QVariant values[] = { random.bounded(3) == 0, int(between(-60, 260)),
-            int(between(0, 3) * 100) / 100.0, QStringLiteral(" Stamp %1 ").arg(random.generate()),
+            int(between(0, 3) * 100) / 100.0, QStringLiteral(" Stamp %1 {name} {counter:2} {camera}").arg(random.generate()),
             random.bounded(2) ? logo : QString(), fonts[random.bounded(2)], random.generate(),
             QByteArray() };
         store.setValue(option.key, values[int(option.type)]);
