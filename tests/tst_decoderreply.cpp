@@ -36,9 +36,13 @@ void DecoderReplyTest::requestRoundTrip()
     wanted.withoutLocation = true;
     wanted.resize = { true, QSize(800, 600), true, true };
     asked.metadata = wanted;
+    asked.fields = true;
+    asked.render = QSize(360, 180);
     DecoderProtocol::Request request;
     QVERIFY(DecoderReply::write(asked, request));
     const DecoderReply::Asked read = DecoderReply::read(request);
+    QCOMPARE(read.fields, true);
+    QCOMPARE(read.render, asked.render);
     QCOMPARE(read.reader, asked.reader);
     QCOMPARE(QList<qint64>({ read.budgetBytes, read.maxPixels }),
         QList<qint64>({ asked.budgetBytes, asked.maxPixels }));
@@ -72,6 +76,10 @@ void DecoderReplyTest::detailsRoundTrip()
     details.dotsY = 3780;
     details.texts = { { "Author", "Ann" }, { "Comment", "a summer's day" } };
     details.metadata = QByteArray("\x01\x02\x00", 3);
+    // The fields of a text, cut to their bounds, each on one line, and a
+    // capture date that is no date dropped.
+    details.fields = PictureFields { "2024-02-30T10:00:00", QString(5000, 'a'), "(c) Ann", "Canon",
+        "EOS R5", "RF\n24-105\t" };
     const QByteArray written = DecoderReply::write(details);
     DecoderReply::Details read;
     QVERIFY(DecoderReply::read(written.constData(), written.size(), read));
@@ -80,6 +88,8 @@ void DecoderReplyTest::detailsRoundTrip()
     QCOMPARE(QList<int>({ read.dotsX, read.dotsY }), QList<int>({ 2835, 3780 }));
     QCOMPARE(read.texts, details.texts);
     QCOMPARE(read.metadata, details.metadata);
+    QCOMPARE(read.fields, std::optional(PictureFields { "", QString(PictureFieldsWire::MaxChars, 'a'),
+                              "(c) Ann", "Canon", "EOS R5", "RF 24-105 " }));
 
     // However much text a file holds, what goes over stays within the
     // limits: the error text cut, texts beyond them left out.
@@ -87,12 +97,13 @@ void DecoderReplyTest::detailsRoundTrip()
     details.texts = { { QString(81, 'k'), "key too long" }, { "big", QString(200000, 'v') },
         { "bigger", QString(100000, 'w') }, { "small", "fits" } };
     details.metadata.reset();
+    details.fields.reset();
     const QByteArray capped = DecoderReply::write(details);
     QVERIFY(DecoderReply::read(capped.constData(), capped.size(), read));
     QCOMPARE(read.errorText.size(), DecoderProtocol::MaxErrorText);
     QCOMPARE(read.texts.size(), 2);
     QCOMPARE(read.texts.value(0).first + read.texts.value(1).first, "bigsmall");
-    QVERIFY(!read.metadata);
+    QVERIFY(!read.metadata && !read.fields);
 }
 
 void DecoderReplyTest::detailsFromAHostileDecoder_data()

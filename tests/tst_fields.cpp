@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Fields in a text, filled in for one picture, and the values they come
-// from as they cross from the decoder: its capture date read from EXIF's and
-// XMP's ways of writing one, and a reply that says too much.
+// Fields in a text, filled in for one picture, and the capture date the
+// decoder reads from EXIF's and XMP's ways of writing one.
 
 #include "batch/fields.h"
-#include "common/boundedreader.h"
 #include "testsupport.h"
 
 class FieldsTest : public QObject
@@ -16,7 +14,6 @@ private slots:
     void expand();
     void dates_data();
     void dates();
-    void boundedOnTheWire();
 };
 
 namespace {
@@ -111,40 +108,6 @@ void FieldsTest::dates()
         { "FUJIFILM", "", "FUJIFILM" } };
     for (const QStringList &camera : cameras)
         QCOMPARE(Fields::camera(camera[0], camera[1]), camera[2]);
-}
-
-// The values as the decoder writes them and the program reads them: cut to
-// their bounds on the way out, refused when longer on the way in, and a
-// capture date that is no date dropped.
-void FieldsTest::boundedOnTheWire()
-{
-    const auto roundTrip = [](const PictureFields &sent, bool *ok) {
-        QByteArray bytes;
-        QDataStream out(&bytes, QIODevice::WriteOnly);
-        PictureFieldsWire::write(out, sent);
-        BoundedReader in(bytes.constData(), bytes.size());
-        PictureFields received;
-        *ok = PictureFieldsWire::read(in, received) && in.atEnd();
-        return received;
-    };
-    bool ok = false;
-    PictureFields sent = photo().metadata;
-    sent.artist = QString(5000, 'a');
-    sent.lens = "RF\n24-105\t";
-    PictureFields expected = photo().metadata;
-    expected.artist = QString(PictureFieldsWire::MaxChars, 'a');
-    expected.lens = "RF 24-105 ";
-    QCOMPARE(roundTrip(sent, &ok), expected);
-    QVERIFY(ok);
-    sent.taken = "2024-02-30T10:00:00";
-    QCOMPARE(roundTrip(sent, &ok).taken, QString());
-
-    QByteArray hostile;
-    QDataStream out(&hostile, QIODevice::WriteOnly);
-    out << QString("2024-05-17") << QString(PictureFieldsWire::MaxChars + 1, 'x');
-    BoundedReader in(hostile.constData(), hostile.size());
-    PictureFields received;
-    QVERIFY(!PictureFieldsWire::read(in, received));
 }
 
 TARVELO_TEST_MAIN(FieldsTest)

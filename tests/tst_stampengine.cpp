@@ -386,26 +386,19 @@ void StampEngineTest::shadowFallsBelowTheText()
     else {
         const int offset = Stamp::shadowGeometry(extent.height()).offset;
         QVERIFY(offset >= extent.height() / 20 && offset >= 1);
-        QVERIFY2(qAbs(fallen.x() - glyphs.x() - offset) < 0.6
-                && qAbs(fallen.y() - glyphs.y() - offset) < 0.6,
-            qPrintable(QStringLiteral("moved by %1, %2 for an offset of %3")
-                           .arg(fallen.x() - glyphs.x())
-                           .arg(fallen.y() - glyphs.y())
-                           .arg(offset)));
+        const QPointF moved = fallen - glyphs - QPointF(offset, offset);
+        QVERIFY(qAbs(moved.x()) < 0.6 && qAbs(moved.y()) < 0.6);
         // Soft: as much darkness as the glyphs' coverage, at most 80 % dark.
         QVERIFY(qAbs(darkened / (inked / 127.0 * 128 * 0.8 * opacity / 100) - 1) < 0.05);
     }
     StampOptions options;
-    options.shadowHeight = 0;
     options.watermarkText = text;
     options.textOpacity = opacity;
-    options.textOffsetX = 30;
-    const QImage plain = Stamp::composeTwice(
-        ink, {}, options, font, Qt::white, QImage(), Qt::SmoothTransformation).image;
-    options.textShadow = true;
-    const QImage shaded = Stamp::composeTwice(
-        ink, {}, options, font, Qt::white, QImage(), Qt::SmoothTransformation).image;
-    QCOMPARE(shaded == plain, opacity == 0);
+    const auto stamped = [&](bool shadow) {
+        options.textShadow = shadow;
+        return Stamp::composeTwice(ink, {}, options, font, Qt::white, QImage(), Qt::FastTransformation).image;
+    };
+    QCOMPARE(stamped(true) == stamped(false), opacity == 0);
 }
 
 void StampEngineTest::markRepeatsAcross_data()
@@ -447,16 +440,13 @@ void StampEngineTest::markRepeatsAcross()
     // Text and logo both, by the compositor: the logo's marks reach the far
     // corner.
     StampOptions options;
-    options.tile = true;
     options.watermarkText = QStringLiteral("Tarvelo");
-    options.logoOpacity = opacity;
-    const QImage tiled = Stamp::composeTwice(grey(QSize(640, 480)), {}, options,
-        QFont(QStringLiteral("DejaVu Sans"), 12), Qt::white, mark, Qt::SmoothTransformation).image;
-    int farRed = 0;
-    for (int y = 300; y < 460; ++y)
-        for (int x = 480; x < 640; ++x)
-            farRed += qRed(tiled.pixel(x, y)) > qGreen(tiled.pixel(x, y)) + 20;
-    QVERIFY(farRed > 0);
+    const auto corner = [&](bool tile) {
+        options.tile = tile;
+        return Stamp::composeTwice(grey(QSize(640, 480)), {}, options, QFont(), Qt::white, mark,
+            Qt::SmoothTransformation).image.copy(480, 300, 160, 160);
+    };
+    QVERIFY(corner(true) != corner(false));
 }
 
 TARVELO_TEST_MAIN(StampEngineTest)
