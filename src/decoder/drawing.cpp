@@ -15,6 +15,7 @@
 
 #include "common/budget.h"
 #include "common/bytes.h"
+#include "common/drawingreasons.h"
 #include "common/pictureformats.h"
 #include "decoder/decodecheck.h"
 
@@ -32,12 +33,19 @@ constexpr int EntityChars = 4096;
 // at.
 constexpr qint64 ExpandedChars = 1000 * 1000;
 
+// The decoder's reasons are in English; the program shows them in the
+// user's language (common/drawingreasons.h).
+QString reason(const char *sentence)
+{
+    return QString::fromLatin1(sentence);
+}
+
 QString outside(const QString &reference)
 {
     QString shown = reference.simplified();
     if (shown.size() > 80)
         shown = shown.left(77) + QStringLiteral("...");
-    return QStringLiteral("it refers to something outside itself (%1)").arg(shown);
+    return reason(DrawingReasons::Outside).arg(shown);
 }
 
 // A picture embedded as a data address, "data:image/png;base64,...": what
@@ -134,7 +142,7 @@ QString problem(const QByteArray &svg)
     bool seenRoot = false;
     int inStyle = 0;
     if (entitiesExpanded(svg) > ExpandedChars)
-        return QStringLiteral("its entities expand to more than %1 characters").arg(ExpandedChars);
+        return reason(DrawingReasons::EntityBomb).arg(ExpandedChars);
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
         case QXmlStreamReader::DTD:
@@ -151,12 +159,12 @@ QString problem(const QByteArray &svg)
             break;
         case QXmlStreamReader::StartElement: {
             if (!seenRoot && xml.name() != QLatin1String("svg"))
-                return QStringLiteral("it holds no SVG drawing");
+                return reason(DrawingReasons::NoDrawing);
             seenRoot = true;
             // Text needs fonts, and the decoder can open no font file: a
             // logo's lettering is drawn when it is turned into outlines.
             if (textElements().contains(xml.name().toString()))
-                return QStringLiteral("it holds text, which is drawn only as outlines (paths)");
+                return reason(DrawingReasons::HoldsText);
             if (inStyle > 0 || xml.name() == QLatin1String("style"))
                 ++inStyle;
             for (const QXmlStreamAttribute &attribute : xml.attributes()) {
@@ -167,8 +175,7 @@ QString problem(const QByteArray &svg)
                     if (!value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive))
                         return outside(value);
                     if (!soundEmbedded(value))
-                        return QStringLiteral(
-                            "it holds an embedded picture that is neither PNG nor JPEG");
+                        return reason(DrawingReasons::ForeignPicture);
                     continue;
                 }
                 const QString reference = outsideReference(value);
@@ -196,12 +203,10 @@ QString problem(const QByteArray &svg)
         QString error = xml.errorString().trimmed();
         while (error.endsWith(QLatin1Char('.')))
             error.chop(1);
-        return QStringLiteral("its XML is malformed: %1 (line %2)")
-            .arg(error)
-            .arg(xml.lineNumber());
+        return reason(DrawingReasons::Malformed).arg(error, QString::number(xml.lineNumber()));
     }
     if (!seenRoot)
-        return QStringLiteral("it holds no SVG drawing");
+        return reason(DrawingReasons::NoDrawing);
     return QString();
 }
 
@@ -212,7 +217,7 @@ QByteArray unpacked(const QByteArray &bytes, QString *why)
     z_stream stream {};
     // 16 + the window's bits: a gzip wrapper.
     if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
-        *why = QStringLiteral("the decoder ran out of memory");
+        *why = reason(DrawingReasons::OutOfMemory);
         return QByteArray();
     }
     stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.constData()));
@@ -227,7 +232,7 @@ QByteArray unpacked(const QByteArray &bytes, QString *why)
         text.append(chunk, int(sizeof chunk - stream.avail_out));
         if (text.size() > PictureFormats::MaxDrawingBytes) {
             inflateEnd(&stream);
-            *why = QStringLiteral("it unpacks to more than %1 MB")
+            *why = reason(DrawingReasons::UnpacksTooLarge)
                        .arg(PictureFormats::MaxDrawingBytes >> 20);
             return QByteArray();
         }
@@ -236,7 +241,7 @@ QByteArray unpacked(const QByteArray &bytes, QString *why)
     }
     inflateEnd(&stream);
     if (status != Z_STREAM_END) {
-        *why = QStringLiteral("its packed data is damaged");
+        *why = reason(DrawingReasons::PackingDamaged);
         return QByteArray();
     }
     return text;
@@ -248,7 +253,7 @@ Decoded render(int fd, QSize size, qint64 budgetBytes, qint64 maxPixels)
     struct stat info;
     if (::fstat(fd, &info) != 0 || info.st_size > PictureFormats::MaxDrawingBytes) {
         result.errorText
-            = QStringLiteral("it is larger than %1 MB").arg(PictureFormats::MaxDrawingBytes >> 20);
+            = reason(DrawingReasons::TooLarge).arg(PictureFormats::MaxDrawingBytes >> 20);
         return result;
     }
     QString why;
@@ -264,14 +269,13 @@ Decoded render(int fd, QSize size, qint64 budgetBytes, qint64 maxPixels)
     QSvgRenderer renderer(svg);
     const QSize own = renderer.isValid() ? renderer.defaultSize() : QSize();
     if (!renderer.isValid() || own.isEmpty()) {
-        result.errorText = renderer.isValid() ? QStringLiteral("it states no size")
-                                              : QStringLiteral("QtSvg cannot draw it");
+        result.errorText
+            = reason(renderer.isValid() ? DrawingReasons::NoSize : DrawingReasons::NotDrawable);
         return result;
     }
     if (own.width() > PictureFormats::MaxDrawingSide
         || own.height() > PictureFormats::MaxDrawingSide) {
-        result.errorText = QStringLiteral("it states a size larger than %1 pixels")
-                               .arg(PictureFormats::MaxDrawingSide);
+        result.errorText = reason(DrawingReasons::SizeTooLarge).arg(PictureFormats::MaxDrawingSide);
         return result;
     }
     result.drawing = own;
@@ -286,7 +290,7 @@ Decoded render(int fd, QSize size, qint64 budgetBytes, qint64 maxPixels)
     }
     QImage image(result.claimed, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) {
-        result.errorText = QStringLiteral("the decoder ran out of memory");
+        result.errorText = reason(DrawingReasons::OutOfMemory);
         return result;
     }
     image.fill(Qt::transparent);

@@ -6,6 +6,7 @@
 
 #include "common/argb.h"
 #include "common/budget.h"
+#include "common/drawingreasons.h"
 #include "common/picturefields.h"
 #include "common/pictureformats.h"
 #include "io/containerlimits.h"
@@ -270,6 +271,13 @@ ReadResult readGuarded(const QString &path, const Asked &asked)
     return result;
 }
 
+// A drawing that cannot be read, and why, in the words the window and
+// tarvelo-cli show in the user's language (common/drawingreasons.h).
+QString unreadable(const QString &name, const QString &why)
+{
+    return QString::fromLatin1(DrawingReasons::Unreadable).arg(name, why);
+}
+
 // `bytes` in memory of their own that no one can change any more, for a
 // decoder to read; -1 when there is no such memory.
 int sealedCopy(const QByteArray &bytes)
@@ -337,9 +345,9 @@ LogoRead readLogo(const QString &path)
     if (info.st_size > PictureFormats::MaxDrawingBytes) {
         ::close(fd);
         result.status = ReadStatus::Unreadable;
-        result.errorText = QStringLiteral("%1 could not be read: it is larger than %2 MB.")
-                               .arg(file.fileName())
-                               .arg(PictureFormats::MaxDrawingBytes >> 20);
+        result.errorText = unreadable(file.fileName(),
+            QString::fromLatin1(DrawingReasons::TooLarge)
+                .arg(PictureFormats::MaxDrawingBytes >> 20));
         return logo;
     }
     QFile whole;
@@ -360,8 +368,7 @@ ReadResult renderDrawing(const QByteArray &drawing, QSize size, const QString &n
         const int fd = sealedCopy(drawing);
         if (fd < 0) {
             result.status = ReadStatus::Unreadable;
-            result.errorText
-                = QStringLiteral("%1 could not be read: %2.").arg(name, qt_error_string(errno));
+            result.errorText = unreadable(name, qt_error_string(errno));
             return result;
         }
         decodeOpen(fd, name, "svg", size, { std::nullopt, QSize(), true, false, size }, result);
@@ -370,14 +377,13 @@ ReadResult renderDrawing(const QByteArray &drawing, QSize size, const QString &n
             && (result.drawingSize.isEmpty() || (!size.isEmpty() && result.image.size() != size))) {
             result = ReadResult();
             result.status = ReadStatus::Unreadable;
-            result.errorText = QStringLiteral("%1 could not be read: the decoder sent a "
-                                              "malformed reply.")
-                                   .arg(name);
+            result.errorText
+                = unreadable(name, QString::fromLatin1(DrawingReasons::MalformedReply));
         }
     } catch (const std::exception &) {
         result = ReadResult();
         result.status = ReadStatus::Unreadable;
-        result.errorText = QStringLiteral("%1 could not be read: not enough memory.").arg(name);
+        result.errorText = unreadable(name, QString::fromLatin1(DrawingReasons::NoMemory));
     }
     return result;
 }

@@ -9,6 +9,7 @@
 #include <QStatusBar>
 
 #include "batch/batchlog.h"
+#include "common/drawingreasons.h"
 #include "ui_mainwindow.h"
 
 // A logo read from its file, by the logo picker (which says why one cannot
@@ -18,9 +19,10 @@ void MainWindow::logoRead(const QString &path, PictureLoader::Loaded &loaded, bo
 {
     logoImage = std::move(loaded.logo);
     if (logoImage.isNull()) {
-        const QString reason = BatchLog::refusal(loaded.read, QFileInfo(path).fileName());
+        const QString reason = DrawingReasons::translated(
+            BatchLog::refusal(loaded.read, QFileInfo(path).fileName()));
         if (tell)
-            QMessageBox::warning(this, QStringLiteral("Logo"), reason, QMessageBox::Ok);
+            QMessageBox::warning(this, tr("Logo"), reason, QMessageBox::Ok);
         else
             statusBar()->showMessage(reason.simplified());
     }
