@@ -163,6 +163,8 @@ void CliTest::linesAndExitStatus_data()
     QTest::newRow("no text given on purpose") << QStringList { "--set", "wtrmark_edit=", "good/a.png" } << QByteArray() << 0 << "ok a.png" << "";
     QTest::newRow("font not installed") << text + QStringList { "--set", "font=No Such Font,12", "good/a.png" } << QByteArray() << 0 << "ok a.png"
                                         << "the font \"No Such Font\" is not installed; \"";
+    QTest::newRow("unknown field") << QStringList { "--set", "wtrmark_edit={foo} {name}", "--set", "text_fields_check=true", "good" } << QByteArray() << 0
+                                   << "ok a.png|ok b.png" << "tarvelo-cli: The watermark text holds the unknown field {foo}: it is stamped as typed.\n2 stamped";
     // clang-format on
 }
 

@@ -454,7 +454,8 @@ int run(const Request &request)
     const QStringList unknown
         = batch.textFields ? Fields::unknown(batch.stamp.watermarkText) : QStringList();
     if (!unknown.isEmpty())
-        say(stderr, BatchLog::unknownFields(unknown) + QLatin1Char('\n'));
+        say(stderr,
+            QStringLiteral("tarvelo-cli: ") + BatchLog::unknownFields(unknown) + QLatin1Char('\n'));
     BatchRunner runner(batch);
     // Every picture is queued at once; the runner holds only a few of them
     // in memory at a time, and the results come back in this order. Each is
