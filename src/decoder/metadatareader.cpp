@@ -2,6 +2,7 @@
 #include "decoder/metadatareader.h"
 
 #include <QSet>
+#include <QStringList>
 #include <QString>
 #include <QXmlStreamReader>
 
@@ -13,6 +14,7 @@
 
 #include "common/bytes.h"
 #include "decoder/exiftags.h"
+#include "decoder/sourceparts.h"
 
 namespace MetadataReader {
 
@@ -199,22 +201,47 @@ bool exifCutShort(const QByteArray &tiff)
     return false;
 }
 
-// Whether the EXIF segment of a JPEG beginning with `bytes` is cut short
-// (see above); false when it has none.
-bool jpegExifCutShort(const QByteArray &bytes)
+// What a JPEG holds besides what Exiv2 reads of it: an EXIF block
+// continued over several segments, which Exiv2 reads only the first of, and
+// the extension of its XMP packet, which Exiv2 leaves out. Says in `source`
+// when the EXIF block is cut short (Exiv2 reads what it can of such a block
+// and drops the rest without a word) or the extension cannot be read.
+void readJpegParts(const QByteArray &bytes, Records &records, Found &source)
 {
-    if (!bytes.startsWith("\xff\xd8"))
-        return false;
-    for (int at = 2; at + 10 <= bytes.size() && quint8(bytes.at(at)) == 0xff;) {
-        const int marker = quint8(bytes.at(at + 1));
-        const int length = int(Bytes::big(bytes, at + 2, 2));
-        if (marker == 0xda || marker == 0xd9)
-            break;
-        if (marker == 0xe1 && bytes.mid(at + 4, 6) == QByteArray("Exif\0\0", 6))
-            return exifCutShort(bytes.mid(at + 10, length - 8));
-        at += 2 + length;
+    const std::vector<Metadata::Segment> segments = SourceParts::jpegSegments(bytes);
+    int parts = 0;
+    const QByteArray exif = SourceParts::jpegExif(segments, &parts);
+    if (parts > 1 && !exifCutShort(exif)) {
+        records.exif.clear();
+        Exiv2::ExifParser::decode(records.exif,
+            reinterpret_cast<const Exiv2::byte *>(exif.constData()), uint32_t(exif.size()));
     }
-    return false;
+    if (parts > 0 && exifCutShort(exif))
+        addProblem(source, QStringLiteral("its EXIF is cut short"));
+    // The packet names its extension by the digest of its bytes; the
+    // extension is read into the packet's records, and the name goes
+    // (it would point at nothing in the output).
+    const auto named = records.xmp.findKey(Exiv2::XmpKey("Xmp.xmpNote.HasExtendedXMP"));
+    if (named == records.xmp.end())
+        return;
+    const QByteArray guid = QByteArray::fromStdString(named->toString()).trimmed();
+    records.xmp.erase(named);
+    QString why;
+    const QByteArray extension = SourceParts::xmpExtension(segments, guid, &why);
+    Exiv2::XmpData extended;
+    if (!extension.isEmpty()) {
+        Found reading;
+        readXmp(extension.toStdString(), extended, reading);
+        if (!reading.problem.isEmpty() || extended.empty())
+            why = QStringLiteral("it is malformed");
+    }
+    if (!why.isEmpty()) {
+        addProblem(source, QStringLiteral("its extended XMP could not be read: ") + why);
+        return;
+    }
+    for (const Exiv2::Xmpdatum &datum : extended)
+        if (records.xmp.findKey(Exiv2::XmpKey(datum.key())) == records.xmp.end())
+            records.xmp.add(datum);
 }
 
 // A HEIF or AVIF file: its EXIF and XMP items and its colour profile, as
@@ -323,8 +350,6 @@ Found read(const QByteArray &bytes)
                 reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size()));
             image->readMetadata();
             records->exif = image->exifData();
-            if (jpegExifCutShort(bytes))
-                addProblem(source, QStringLiteral("its EXIF is cut short"));
             records->iptc = image->iptcData();
             // Exiv2 drops a packet the XMP toolkit refuses without a word;
             // the packet's text is still there to be read again.
@@ -332,6 +357,21 @@ Found read(const QByteArray &bytes)
             if (records->xmp.empty())
                 readXmp(image->xmpPacket(), records->xmp, source);
             source.comment = QByteArray::fromStdString(image->comment());
+            if (image->mimeType() == "image/jpeg") {
+                readJpegParts(bytes, *records, source);
+            } else if (image->mimeType() == "image/png") {
+                // Exiv2 takes the text "Description" for the comment; a PNG's
+                // comment is its text "Comment", and its description goes
+                // over as the description it is.
+                QStringList damaged;
+                source.pngTexts = SourceParts::pngTexts(bytes, &damaged);
+                for (const QString &why : damaged)
+                    addProblem(source, why);
+                source.comment.clear();
+                for (const PngText &text : source.pngTexts)
+                    if (text.keyword == QLatin1String("Comment") && source.comment.isEmpty())
+                        source.comment = text.text.toUtf8();
+            }
             if (image->iccProfileDefined()) {
                 const Exiv2::DataBuf *icc = image->iccProfile();
                 source.iccProfile
