@@ -16,8 +16,8 @@ constexpr qint64 MaxTags = 255;
 
 bool knownClass(const QByteArray &signature)
 {
-    static const char *const classes[]
-        = { "scnr", "mntr", "prtr", "link", "spac", "abst", "nmcl", "cenc", "mid ", "mlnk", "mvis" };
+    static const char *const classes[] = { "scnr", "mntr", "prtr", "link", "spac", "abst", "nmcl",
+        "cenc", "mid ", "mlnk", "mvis" };
     for (const char *known : classes)
         if (signature == known)
             return true;
@@ -26,8 +26,8 @@ bool knownClass(const QByteArray &signature)
 
 bool knownColourSpace(const QByteArray &signature)
 {
-    static const QRegularExpression spaces(QStringLiteral(
-        "^(XYZ |Lab |Luv |YCbr|Yxy |RGB |GRAY|HSV |HLS |CMYK|CMY |[2-9A-F]CLR)$"));
+    static const QRegularExpression spaces(
+        QStringLiteral("^(XYZ |Lab |Luv |YCbr|Yxy |RGB |GRAY|HSV |HLS |CMYK|CMY |[2-9A-F]CLR)$"));
     return spaces.match(QString::fromLatin1(signature)).hasMatch();
 }
 

@@ -2,8 +2,8 @@
 #include "decoder/metadatareader.h"
 
 #include <QSet>
-#include <QStringList>
 #include <QString>
+#include <QStringList>
 #include <QXmlStreamReader>
 
 #include <libheif/heif.h>

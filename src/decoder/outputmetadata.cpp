@@ -371,8 +371,8 @@ void writePieces(
     // A PNG's own texts go into a PNG as they are, elsewhere as XMP.
     if (!png)
         lost << OutputRecords::textsAsXmp(source.pngTexts, *records);
-    OutputRecords::fit(*records,
-        { output.format, output.size, source.resolution, !source.iccProfile.isEmpty() });
+    OutputRecords::fit(
+        *records, { output.format, output.size, source.resolution, !source.iccProfile.isEmpty() });
     if (output.withoutLocation)
         OutputRecords::withoutLocation(*records);
     const Exiv2::ExifData none;

@@ -98,10 +98,9 @@ void forJpeg(Exiv2::ExifData &exif, const Fit &output)
 // directory gives its size), and InteropIndex, whose rules are a JPEG's.
 void forTiff(Exiv2::ExifData &exif, const Fit &output)
 {
-    for (const char *key :
-        { "Exif.Photo.PixelXDimension", "Exif.Photo.PixelYDimension",
-            "Exif.Photo.ComponentsConfiguration", "Exif.Photo.CompressedBitsPerPixel",
-            "Exif.Iop.InteroperabilityIndex" }) {
+    for (const char *key : { "Exif.Photo.PixelXDimension", "Exif.Photo.PixelYDimension",
+             "Exif.Photo.ComponentsConfiguration", "Exif.Photo.CompressedBitsPerPixel",
+             "Exif.Iop.InteroperabilityIndex" }) {
         const auto found = exif.findKey(Exiv2::ExifKey(key));
         if (found != exif.end())
             exif.erase(found);
@@ -162,9 +161,11 @@ void fit(Records &records, const Fit &output)
 {
     const bool tiff = output.format == "tif";
     Exiv2::ExifData &exif = records.exif;
+    // Exiv2 keeps a tag whose value lay outside a damaged block as one of no
+    // value, which TIFF does not have.
     for (auto datum = exif.begin(); datum != exif.end();)
         datum = ExifTags::structureTag(*datum) || ExifTags::previewTag(*datum)
-                || (tiff && ExifTags::resolutionTag(*datum))
+                || (tiff && ExifTags::resolutionTag(*datum)) || datum->size() == 0
             ? exif.erase(datum)
             : std::next(datum);
     // The XMP and IPTC records travel on their own, not as EXIF tags.
@@ -231,9 +232,8 @@ QStringList textsAsXmp(const std::vector<PngText> &texts, Records &records)
             lost << named + QStringLiteral(" has no XMP property to go as");
             continue;
         }
-        const QString value = text.keyword == QLatin1String("Creation Time")
-            ? xmpDate(text.text)
-            : text.text.trimmed();
+        const QString value = text.keyword == QLatin1String("Creation Time") ? xmpDate(text.text)
+                                                                             : text.text.trimmed();
         if (value.isEmpty()) {
             if (!text.text.trimmed().isEmpty())
                 lost << named + QStringLiteral(" is no date XMP can hold");

@@ -149,9 +149,12 @@ QByteArray encodeTiff(const QImage &image, const Metadata::Resolution &resolutio
     // as square pixels of no size (no unit), which is TIFF's way of
     // stating none.
     if (ok)
-        ok = TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, resolution.known() ? RESUNIT_INCH : RESUNIT_NONE)
-            && TIFFSetField(tiff, TIFFTAG_XRESOLUTION, resolution.known() ? float(resolution.xPerMetre * 0.0254) : 1.0f)
-            && TIFFSetField(tiff, TIFFTAG_YRESOLUTION, resolution.known() ? float(resolution.yPerMetre * 0.0254) : 1.0f);
+        ok = TIFFSetField(
+                 tiff, TIFFTAG_RESOLUTIONUNIT, resolution.known() ? RESUNIT_INCH : RESUNIT_NONE)
+            && TIFFSetField(tiff, TIFFTAG_XRESOLUTION,
+                resolution.known() ? float(resolution.xPerMetre * 0.0254) : 1.0f)
+            && TIFFSetField(tiff, TIFFTAG_YRESOLUTION,
+                resolution.known() ? float(resolution.yPerMetre * 0.0254) : 1.0f);
     if (ok && !icc.isEmpty())
         ok = TIFFSetField(tiff, TIFFTAG_ICCPROFILE, uint32_t(icc.size()), icc.constData());
     // The encoder works on the row it is given (the predictor differences

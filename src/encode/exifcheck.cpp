@@ -21,8 +21,7 @@ constexpr quint16 Long = 4;
 constexpr quint16 Orientation = 274;
 constexpr quint16 InteropIfdPointer = 40965;
 
-enum class Kind
-{
+enum class Kind {
     First,
     Exif,
     Gps,
@@ -56,8 +55,8 @@ bool pointerTag(quint16 tag)
 // at bytes that are not there, and JPEG readers refuse them.
 bool pixelDataTag(quint16 tag)
 {
-    static const quint16 tags[] = { 256, 257, 258, 259, 262, 273, 277, 278, 279, 284, 322, 323,
-        324, 325, 513, 514, 530 };
+    static const quint16 tags[]
+        = { 256, 257, 258, 259, 262, 273, 277, 278, 279, 284, 322, 323, 324, 325, 513, 514, 530 };
     return std::find(std::begin(tags), std::end(tags), tag) != std::end(tags);
 }
 
@@ -122,8 +121,9 @@ private:
         const qint64 count = number(at, 2);
         const qint64 end = at + 2 + 12 * count + 4;
         if (count == 0 || end > block.size()) {
-            fault = name + (count == 0 ? QStringLiteral(" is empty")
-                                       : QStringLiteral(" runs past the block's end"));
+            fault = name
+                + (count == 0 ? QStringLiteral(" is empty")
+                              : QStringLiteral(" runs past the block's end"));
             return;
         }
         if (!claim(at, end)) {
@@ -182,9 +182,9 @@ private:
             }
             if (!pointerTag(tag))
                 continue;
-            const bool placed = (kind == Kind::First
-                                    && (tag == TiffTags::ExifIfdPointer
-                                        || tag == TiffTags::GpsIfdPointer))
+            const bool placed
+                = (kind == Kind::First
+                      && (tag == TiffTags::ExifIfdPointer || tag == TiffTags::GpsIfdPointer))
                 || (kind == Kind::Exif && tag == InteropIfdPointer);
             if (!placed || type != Long || values != 1) {
                 fault = what + QStringLiteral(" points to a directory where none may be");

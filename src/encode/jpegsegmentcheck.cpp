@@ -113,8 +113,9 @@ std::vector<Verdict> jpegSegments(const std::vector<Metadata::Segment> &segments
         Verdict &verdict = verdicts[k];
         if (marker == App1 && payload.startsWith(ExifSignature)) {
             verdict.piece = QStringLiteral("its EXIF");
-            verdict.fault = exif ? QStringLiteral("a JPEG holds one EXIF segment, this was a second")
-                                 : exifFault(payload.mid(ExifSignature.size()));
+            verdict.fault = exif
+                ? QStringLiteral("a JPEG holds one EXIF segment, this was a second")
+                : exifFault(payload.mid(ExifSignature.size()));
             exif = true;
         } else if (marker == App1
             && (payload.startsWith(XmpSignature) || payload.startsWith(ExtensionSignature))) {

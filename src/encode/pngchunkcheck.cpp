@@ -32,7 +32,7 @@ public:
                         && (value < 0xd800 || value > 0xdfff);
                 continue;
             }
-            needed = byte < 0x80 ? 0
+            needed = byte < 0x80              ? 0
                 : byte >= 0xc2 && byte < 0xe0 ? 1
                 : byte >= 0xe0 && byte < 0xf0 ? 2
                 : byte >= 0xf0 && byte < 0xf5 ? 3
@@ -110,8 +110,7 @@ QString textFault(const Metadata::Chunk &chunk)
     if (!keyword.isEmpty())
         return keyword;
     if (chunk.type == "tEXt")
-        return data.indexOf('\0', end + 1) < 0 ? QString()
-                                               : QStringLiteral("its text holds a NUL");
+        return data.indexOf('\0', end + 1) < 0 ? QString() : QStringLiteral("its text holds a NUL");
     if (chunk.type == "zTXt")
         return data.size() > end + 1 && data.at(end + 1) == 0
                 && inflates(data.mid(end + 2), nullptr)
@@ -164,11 +163,12 @@ std::vector<Verdict> pngChunks(const std::vector<Metadata::Chunk> &chunks)
                      : exifFault(chunk.data) });
             exif = true;
         } else if (chunk.type == "tEXt" || chunk.type == "zTXt" || chunk.type == "iTXt") {
-            verdicts.push_back({ QStringLiteral("its PNG text \"%1\"").arg(keywordShown(chunk.data)),
-                textFault(chunk) });
+            verdicts.push_back(
+                { QStringLiteral("its PNG text \"%1\"").arg(keywordShown(chunk.data)),
+                    textFault(chunk) });
         } else {
-            verdicts.push_back({ QStringLiteral("its PNG chunk"),
-                QStringLiteral("it is no text or EXIF chunk") });
+            verdicts.push_back(
+                { QStringLiteral("its PNG chunk"), QStringLiteral("it is no text or EXIF chunk") });
         }
     }
     return verdicts;
