@@ -12,7 +12,6 @@
 #include <QtTest>
 
 #include <exiv2/exiv2.hpp>
-#include <zlib.h>
 
 #include "common/bytes.h"
 #include "decoder/exiftags.h"
@@ -46,19 +45,14 @@ QByteArray jpegWith(const QByteArray &exif, const QByteArray &xmp, const QByteAr
     return jpeg.left(app0End) + segments + jpeg.mid(app0End);
 }
 
-// A PNG with `chunk` after its header.
-QByteArray pngWith(
-    const QByteArray &type, const QByteArray &data, const QImage &image = photoLike(96, 64, 5))
+// An XMP packet of one description, `properties` after its namespaces.
+QByteArray xmpOf(const QByteArray &properties)
 {
-    const QByteArray png = encode(image, "png");
-    QByteArray chunk;
-    Bytes::appendBig(chunk, quint32(data.size()), 4);
-    chunk += type + data;
-    Bytes::appendBig(chunk,
-        quint32(crc32(
-            0, reinterpret_cast<const Bytef *>(chunk.constData() + 4), uInt(chunk.size() - 4))),
-        4);
-    return png.left(33) + chunk + png.mid(33);
+    return "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+           "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description rdf:about='' "
+           "xmlns:dc='http://purl.org/dc/elements/1.1/' "
+           "xmlns:xmpNote='http://ns.adobe.com/xmp/note/'"
+        + properties + "</rdf:Description></rdf:RDF></x:xmpmeta>";
 }
 
 // A JPEG whose XMP packet holds a description of 200 KB in its extension,
@@ -67,26 +61,14 @@ QByteArray pngWith(
 // (one of them missing when not `whole`).
 QByteArray jpegWithExtendedXmp(bool whole = true)
 {
-    const QByteArray extension
-        = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
-          "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
-          "<rdf:Description rdf:about='' "
-          "xmlns:dc='http://purl.org/dc/elements/1.1/'><dc:description><rdf:Alt>"
-          "<rdf:li xml:lang='x-default'>"
-        + QByteArray(200000, 'L')
-        + "THE END</rdf:li></rdf:Alt></dc:description>"
-          "</rdf:Description></rdf:RDF></x:xmpmeta>";
+    const QByteArray extension = xmpOf("><dc:description><rdf:Alt><rdf:li xml:lang='x-default'>"
+        + QByteArray(200000, 'L') + "THE END</rdf:li></rdf:Alt></dc:description>");
     const QByteArray guid
         = QCryptographicHash::hash(extension, QCryptographicHash::Md5).toHex().toUpper();
     QByteArray jpeg = jpegWith({},
-        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
-        "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
-        "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/' "
-        "xmlns:xmpNote='http://ns.adobe.com/xmp/note/' "
-        "xmpNote:HasExtendedXMP='"
-            + guid
-            + "'><dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Long</rdf:li></rdf:Alt></dc:title>"
-              "</rdf:Description></rdf:RDF></x:xmpmeta>",
+        xmpOf(" xmpNote:HasExtendedXMP='" + guid
+            + "'><dc:title><rdf:Alt><rdf:li "
+              "xml:lang='x-default'>Long</rdf:li></rdf:Alt></dc:title>"),
         {});
     for (int offset = whole ? 0 : 60000; offset < extension.size(); offset += 60000) {
         QByteArray part = QByteArray("http://ns.adobe.com/xmp/extension/\0", 35) + guid;
@@ -97,34 +79,18 @@ QByteArray jpegWithExtendedXmp(bool whole = true)
     return jpeg;
 }
 
-// A PNG whose EXIF holds a user comment of 100 KB, more than a JPEG's EXIF
-// segment holds.
+// A PNG of the program's own, whose EXIF holds a user comment of 100 KB,
+// more than a JPEG's EXIF segment holds.
 QByteArray pngWithLongComment()
 {
     Exiv2::ExifData exif;
     exif["Exif.Image.Model"] = "Cam";
     exif["Exif.Photo.UserComment"] = "charset=Ascii " + std::string(100000, 'c');
-    Exiv2::MemIo io;
-    Exiv2::TiffParser::encode(io, nullptr, 0, Exiv2::littleEndian, exif, {}, {});
-    QByteArray block(int(io.size()), '\0');
-    io.seek(0, Exiv2::BasicIo::beg);
-    io.read(reinterpret_cast<Exiv2::byte *>(block.data()), long(block.size()));
-    return pngWith("eXIf", block);
-}
-
-// A TIF of the program's own writing, with the camera's model added.
-QByteArray tiffWithModel()
-{
-    QByteArray tiff = Encoding::encode(photoLike(96, 64, 6), "tif", -1).bytes;
-    auto image = Exiv2::ImageFactory::open(
-        reinterpret_cast<const Exiv2::byte *>(tiff.constData()), long(tiff.size()));
-    image->readMetadata();
-    image->exifData()["Exif.Image.Model"] = "Cam";
-    image->writeMetadata();
-    Exiv2::BasicIo &io = image->io();
-    io.open();
-    const Exiv2::DataBuf written = io.read(long(io.size()));
-    return QByteArray(reinterpret_cast<const char *>(written.pData_), int(written.size_));
+    Metadata::Source source;
+    source.format = "png";
+    source.size = QSize(96, 64);
+    source.chunks = { { "eXIf", exivBlock(exif, Exiv2::littleEndian) } };
+    return Encoding::encode(photoLike(96, 64, 5), "png", -1, source).bytes;
 }
 
 } // namespace
@@ -283,6 +249,11 @@ void MetadataTest::largeAndOwnMetadata_data()
     QTest::addColumn<QByteArray>("bytes"); // in the output file
     QTest::addColumn<QString>("problem"); // a part of the loss line; empty: none
     const QByteArray extended = jpegWithExtendedXmp(), comment = pngWithLongComment();
+    Metadata::Source model; // a TIF of the program's own, with the camera's model
+    model.format = "tif";
+    model.size = QSize(96, 64);
+    model.tiffEntries = { { 272, 2, 4, QByteArray("Cam", 4) } };
+    const QByteArray tiff = Encoding::encode(photoLike(96, 64, 6), "tif", -1, model).bytes;
     QImage konqi = photoLike(96, 64, 7);
     for (const auto &[key, text] :
         { std::make_pair("Author", "Konqi Painter"), std::make_pair("Title", "Flying Konqi"),
@@ -309,7 +280,7 @@ void MetadataTest::largeAndOwnMetadata_data()
     QTest::newRow("long user comment into JPG") << "jpg" << comment << Values { { "Exif.Photo.UserComment", "" },
         { "Exif.Image.Model", "Cam" }, { "Exif.Photo.PixelXDimension", "96" }, { "Exif.Image.YCbCrPositioning", "1" } }
                                                 << QByteArray() << "its EXIF UserComment (98 KB) did not fit";
-    QTest::newRow("TIF's width not into JPG") << "jpg" << tiffWithModel() << Values { { "Exif.Image.Model", "Cam" },
+    QTest::newRow("TIF's width not into JPG") << "jpg" << tiff << Values { { "Exif.Image.Model", "Cam" },
         { "Exif.Image.ImageWidth", "" }, { "Exif.Photo.PixelYDimension", "64" } } << QByteArray() << "";
     QTest::newRow("PNG's texts into PNG") << "png" << texts << Values() << QByteArray("tEXtDisclaimer\0None") << "";
     QTest::newRow("PNG's texts into JPG") << "jpg" << texts << asXmp << QByteArray() << noDisclaimer;
