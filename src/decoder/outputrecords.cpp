@@ -95,12 +95,17 @@ void forJpeg(Exiv2::ExifData &exif, const Fit &output)
 }
 
 // A TIF's EXIF: what describes compressed data alone goes (the TIFF's own
-// directory gives its size), and InteropIndex, whose rules are a JPEG's.
+// directory gives its size), and the Interop directory, whose rules (DCF's)
+// are a JPEG's: TIFF readers refuse its index, and libtiff knows no such
+// directory.
 void forTiff(Exiv2::ExifData &exif, const Fit &output)
 {
+    for (auto datum = exif.begin(); datum != exif.end();)
+        datum = datum->groupName() == "Iop" || datum->key() == "Exif.Photo.InteroperabilityTag"
+            ? exif.erase(datum)
+            : std::next(datum);
     for (const char *key : { "Exif.Photo.PixelXDimension", "Exif.Photo.PixelYDimension",
-             "Exif.Photo.ComponentsConfiguration", "Exif.Photo.CompressedBitsPerPixel",
-             "Exif.Iop.InteroperabilityIndex" }) {
+             "Exif.Photo.ComponentsConfiguration", "Exif.Photo.CompressedBitsPerPixel" }) {
         const auto found = exif.findKey(Exiv2::ExifKey(key));
         if (found != exif.end())
             exif.erase(found);
