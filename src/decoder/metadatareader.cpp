@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/iccprofile.h"
 #include "decoder/exiftags.h"
 #include "decoder/sourceparts.h"
 
@@ -57,25 +58,6 @@ Metadata::Resolution headerResolution(const QByteArray &bytes)
     if (!resolution.known())
         resolution = Metadata::Resolution();
     return resolution;
-}
-
-// Whether an ICC profile's header and tag table hold together: the size it
-// states is there, it carries the profile signature, and every tag lies
-// inside it. (Whether a viewer supports its kind is the viewer's business.)
-bool soundProfile(const QByteArray &profile)
-{
-    if (profile.size() < 132 || profile.mid(36, 4) != "acsp")
-        return false;
-    const qint64 size = Bytes::big(profile, 0, 4);
-    const qint64 tags = Bytes::big(profile, 128, 4);
-    if (size < 132 || size > profile.size() || 132 + 12 * tags > size)
-        return false;
-    for (qint64 k = 0; k < tags; ++k) {
-        const int at = int(132 + 12 * k);
-        if (qint64(Bytes::big(profile, at + 4, 4)) + Bytes::big(profile, at + 8, 4) > size)
-            return false;
-    }
-    return true;
 }
 
 Metadata::Resolution exifResolution(const Exiv2::ExifData &exif)
@@ -405,9 +387,15 @@ Found read(const QByteArray &bytes)
         source.iccProfile.clear();
     // A profile whose own structure does not hold together would mislead
     // every viewer that reads it: the picture goes without it, and says so.
-    if (!source.iccProfile.isEmpty() && !soundProfile(source.iccProfile)) {
+    // Bytes after the size it states (a writer's padding) are none of it.
+    const qint64 stated = Bytes::big(source.iccProfile, 0, 4);
+    if (stated < source.iccProfile.size()
+        && IccProfile::fault(source.iccProfile.left(int(stated))).isEmpty())
+        source.iccProfile.truncate(int(stated));
+    const QString damage = IccProfile::fault(source.iccProfile);
+    if (!source.iccProfile.isEmpty() && !damage.isEmpty()) {
         source.iccProfile.clear();
-        addProblem(source, QStringLiteral("its colour profile is damaged"));
+        addProblem(source, QStringLiteral("its colour profile is damaged: ") + damage);
     }
     if (!source.resolution.known())
         source.resolution = exifResolution(records->exif);
