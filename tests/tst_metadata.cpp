@@ -59,6 +59,16 @@ QByteArray xmpOf(const QByteArray &properties)
 // as Lightroom and exiftool write long packets: the packet names the
 // extension by its digest, and the extension comes in parts, the last first
 // (one of them missing when not `whole`).
+// A TIF of the program's own, 96 x 64, whose first directory holds `entry`.
+QByteArray tiffWith(const Metadata::TiffEntry &entry)
+{
+    Metadata::Source source;
+    source.format = "tif";
+    source.size = QSize(96, 64);
+    source.tiffEntries = { entry };
+    return Encoding::encode(photoLike(96, 64, 6), "tif", -1, source).bytes;
+}
+
 QByteArray jpegWithExtendedXmp(bool whole = true)
 {
     const QByteArray extension = xmpOf("><dc:description><rdf:Alt><rdf:li xml:lang='x-default'>"
@@ -131,6 +141,7 @@ void MetadataTest::carriesRealPackets_data()
         QTest::addRow("kite %s", suffix) << suffix << jpegWith(exif, kite, comment) << "kite.xmp" << false << "";
     QTest::addRow("colorful cups") << "tif" << jpegWith({}, cups, {}) << "colorfulcups.xmp" << false << "";
     QTest::addRow("colorful cups, no location") << "png" << jpegWith({}, cups, comment) << "colorfulcups.xmp" << true << "";
+    QTest::addRow("colorful cups from a TIF") << "jpg" << tiffWith({ 700, 1, quint32(cups.size()), cups }) << "colorfulcups.xmp" << false << "";
     // The rest is carried all the same.
     QTest::addRow("malformed XMP") << "jpg" << jpegWith(exif, kite.left(kite.size() / 2), comment) << "" << false << "its XMP packet is malformed";
     QTest::addRow("truncated EXIF") << "jpg" << jpegWith(exif.left(60), kite, comment) << "kite.xmp" << false << "*";
@@ -249,11 +260,7 @@ void MetadataTest::largeAndOwnMetadata_data()
     QTest::addColumn<QByteArray>("bytes"); // in the output file
     QTest::addColumn<QString>("problem"); // a part of the loss line; empty: none
     const QByteArray extended = jpegWithExtendedXmp(), comment = pngWithLongComment();
-    Metadata::Source model; // a TIF of the program's own, with the camera's model
-    model.format = "tif";
-    model.size = QSize(96, 64);
-    model.tiffEntries = { { 272, 2, 4, QByteArray("Cam", 4) } };
-    const QByteArray tiff = Encoding::encode(photoLike(96, 64, 6), "tif", -1, model).bytes;
+    const QByteArray tiff = tiffWith({ 272, 2, 4, QByteArray("Cam", 4) }); // the camera's model
     QImage konqi = photoLike(96, 64, 7);
     for (const auto &[key, text] :
         { std::make_pair("Author", "Konqi Painter"), std::make_pair("Title", "Flying Konqi"),

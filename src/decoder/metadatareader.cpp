@@ -155,6 +155,22 @@ void readXmp(const std::string &packet, Exiv2::XmpData &xmp, Found &source)
     addProblem(source, QStringLiteral("its XMP packet is malformed"));
 }
 
+// The XMP packet of `image` as its file holds it. From a TIFF, Exiv2 hands
+// over no packet at all when the XMP toolkit refuses it (a packet stating a
+// property twice, as Capture One and digiKam write them); the packet is
+// still there, as the TIFF tag that holds it among the EXIF tags.
+std::string xmpPacket(const Exiv2::Image &image, const Exiv2::ExifData &exif)
+{
+    if (!image.xmpPacket().empty())
+        return image.xmpPacket();
+    const auto tag = exif.findKey(Exiv2::ExifKey("Exif.Image.XMLPacket"));
+    if (tag == exif.end() || tag->size() == 0)
+        return std::string();
+    std::string packet(size_t(tag->size()), '\0');
+    tag->copy(reinterpret_cast<Exiv2::byte *>(&packet[0]), Exiv2::invalidByteOrder);
+    return packet;
+}
+
 // Whether the first directory of an EXIF block (a TIFF structure) or a
 // value it points to reaches past the block's end: Exiv2 reads what it can of
 // such a block and drops the rest without a word.
@@ -337,7 +353,7 @@ Found read(const QByteArray &bytes)
             // the packet's text is still there to be read again.
             records->xmp = image->xmpData();
             if (records->xmp.empty())
-                readXmp(image->xmpPacket(), records->xmp, source);
+                readXmp(xmpPacket(*image, records->exif), records->xmp, source);
             source.comment = QByteArray::fromStdString(image->comment());
             if (image->mimeType() == "image/jpeg") {
                 readJpegParts(bytes, *records, source);
