@@ -127,14 +127,16 @@ void PieceChecksTest::exifBlocks_data()
     // clang-format off
     QTest::newRow("sound") << sound << QVector<quint32>() << "";
     QTest::newRow("written by Exiv2, big-endian") << written << QVector<quint32>() << "";
-    QTest::newRow("sound in a TIF") << sound << QVector<quint32> { 64, 94 } << "";
+    const QByteArray forTif = patched(sound, 78, 41729, 2); // without the Interop pointer
+    QTest::newRow("sound in a TIF") << forTif << QVector<quint32> { 64, 94 } << "";
+    QTest::newRow("Interop in a TIF") << sound << QVector<quint32> { 64, 94 } << "where none may be";
     QTest::newRow("no header") << sound.mid(1) << QVector<quint32>() << "no TIFF header";
     QTest::newRow("EXIF pointing to itself") << patched(sound, 86, 64) << QVector<quint32>() << "Interop directory is reached twice";
     QTest::newRow("Interop pointing back to EXIF") << patched(sound, 122, 34665, 2) << QVector<quint32>() << "where none may be";
     QTest::newRow("GPS far outside") << patched(sound, 54, 0x7fff0000) << QVector<quint32>() << "GPS directory lies outside";
-    QTest::newRow("TIF's GPS in the pixel strips") << sound << QVector<quint32> { 64, 5000 } << "GPS directory lies outside";
+    QTest::newRow("TIF's GPS in the pixel strips") << forTif << QVector<quint32> { 64, 5000 } << "GPS directory lies outside";
     QTest::newRow("EXIF and GPS one directory") << patched(sound, 54, 64) << QVector<quint32>() << "reached twice";
-    QTest::newRow("TIF's EXIF and GPS one directory") << sound << QVector<quint32> { 64, 64 } << "reached twice";
+    QTest::newRow("TIF's EXIF and GPS one directory") << forTif << QVector<quint32> { 64, 64 } << "reached twice";
     QTest::newRow("directory off its word") << sound << QVector<quint32> { 63, 0 } << "off a word boundary";
     QTest::newRow("value on its own directory") << patched(sound, 18, 10) << QVector<quint32>() << "on a directory or another value";
     QTest::newRow("value in the header") << patched(sound, 18, 4) << QVector<quint32>() << "in the header";
@@ -314,7 +316,7 @@ void PieceChecksTest::faultyPieceLeftOutRestKept()
 
     source = Metadata::Source();
     source.format = "tif";
-    source.tiffPrefix = exifBlock();
+    source.tiffPrefix = patched(exifBlock(), 78, 41729, 2);
     source.exifIfd = 64;
     source.gpsIfd = 64;
     source.tiffEntries

@@ -63,9 +63,13 @@ bool pixelDataTag(quint16 tag)
 class Walk
 {
 public:
-    Walk(const QByteArray &block, bool little)
+    // `interop`: whether the EXIF directory may point to an Interop
+    // directory, whose rules are a JPEG's: a TIF's may not (libtiff does not
+    // know the pointer, and validators refuse the directory there).
+    Walk(const QByteArray &block, bool little, bool interop)
         : block(block)
         , little(little)
+        , interop(interop)
     {
         taken.emplace_back(0, 8); // the header
     }
@@ -185,7 +189,7 @@ private:
             const bool placed
                 = (kind == Kind::First
                       && (tag == TiffTags::ExifIfdPointer || tag == TiffTags::GpsIfdPointer))
-                || (kind == Kind::Exif && tag == InteropIfdPointer);
+                || (kind == Kind::Exif && tag == InteropIfdPointer && interop);
             if (!placed || type != Long || values != 1) {
                 fault = what + QStringLiteral(" points to a directory where none may be");
                 return;
@@ -199,6 +203,7 @@ private:
 
     const QByteArray &block;
     const bool little;
+    const bool interop;
     std::vector<std::pair<qint64, qint64>> taken;
     std::vector<qint64> seen;
     QString fault;
@@ -211,7 +216,7 @@ QString exifFault(const QByteArray &tiff)
     const bool little = tiff.startsWith(QByteArray("II*\0", 4));
     if (tiff.size() < 8 || (!little && !tiff.startsWith(QByteArray("MM\0*", 4))))
         return QStringLiteral("it has no TIFF header");
-    Walk walk(tiff, little);
+    Walk walk(tiff, little, true);
     walk.walk(little ? Bytes::little(tiff, 4, 4) : Bytes::big(tiff, 4, 4), Kind::First);
     return walk.why();
 }
@@ -220,7 +225,7 @@ QString exifFault(const QByteArray &prefix, quint32 exifIfd, quint32 gpsIfd)
 {
     if (prefix.size() < 8)
         return QStringLiteral("it is cut short");
-    Walk walk(prefix, true);
+    Walk walk(prefix, true, false);
     if (exifIfd)
         walk.walk(exifIfd, Kind::Exif);
     if (gpsIfd && walk.why().isEmpty())
