@@ -6,16 +6,17 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/argb.h"
-#include "common/bytes.h"
 #include "common/decoderreply.h"
 #include "decoder/decodercore.h"
 #include "decoder/fence.h"
+#include "decoder/mappedfile.h"
 #include "decoder/metadatareader.h"
 #include "decoder/outputmetadata.h"
 
@@ -70,17 +71,20 @@ uchar *pixelMemory(int memory, qint64 bytes)
 }
 
 // The file's metadata written for the output, packed for the program.
-// Exiv2 gets the bytes, read through the descriptor: it would open the file
-// by name, which the fence forbids (and the name is not known here).
-QByteArray fileMetadata(int file, const OutputMetadata::Output &output)
+// Exiv2 gets the bytes the pixels were decoded from, the file's mapping: it
+// would open the file by name, which the fence forbids (and the name is not
+// known here).
+QByteArray fileMetadata(int file, const MappedFile &mapped, const OutputMetadata::Output &output)
 {
     struct stat info;
-    if (::fstat(file, &info) != 0 || info.st_size < 0 || info.st_size > DetailsRoom * 64)
+    if (::fstat(file, &info) != 0 || info.st_size < 0 || info.st_size > MappedFile::Largest)
         return Metadata::pack(OutputMetadata::problem(
             output, QStringLiteral("the file is too large to read its metadata")));
     try {
-        const MetadataReader::Found found
-            = MetadataReader::read(Bytes::readAt(file, 0, info.st_size));
+        const MetadataReader::Found found = MetadataReader::read(mapped.bytes());
+        if (mapped.cutShort())
+            return Metadata::pack(OutputMetadata::problem(
+                output, QStringLiteral("the file was cut short while it was read")));
         return Metadata::pack(OutputMetadata::write(found, output));
     } catch (const std::bad_alloc &) {
         return Metadata::pack(
@@ -121,11 +125,16 @@ Reply serve(const Request &request, int file, int memory)
 
     QFile device;
     device.open(file, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    // One mapping of the file for the readers that take it whole: the JPEG
+    // decoder and, after the pixels, the metadata reader.
+    std::optional<MappedFile> mapped;
     Decoded decoded;
     try {
+        if (asked.reader == "jpeg" || asked.metadata)
+            mapped.emplace(file, MappedFile::Largest);
         decoded = DecoderCore::decode(&device, file, asked.reader, asked.budgetBytes, store,
             asked.maxPixels > 0 ? asked.maxPixels : Budget::DefaultMaxPixels, asked.fit,
-            asked.fitKeepsAspect);
+            asked.fitKeepsAspect, mapped ? &*mapped : nullptr);
     } catch (const std::bad_alloc &) {
         decoded = Decoded();
         decoded.errorText = QStringLiteral("the decoder ran out of memory");
@@ -173,10 +182,10 @@ Reply serve(const Request &request, int file, int memory)
     // program's memory already and the decoder's own copy gone.
     // Out of memory on the way, it hands nothing over, and the picture goes
     // without.
-    if (asked.metadata && reply.outcome == Outcome::Decoded) {
+    if (asked.metadata && reply.outcome == Outcome::Decoded && mapped) {
         try {
             const OutputMetadata::Output output = OutputMetadata::outputFor(*asked.metadata, whole);
-            QByteArray metadata = fileMetadata(file, output);
+            QByteArray metadata = fileMetadata(file, *mapped, output);
             if (written.size() + metadata.size() + 64 > DetailsRoom)
                 metadata = Metadata::pack(
                     OutputMetadata::problem(output, QStringLiteral("there is too much of it")));
