@@ -10,6 +10,13 @@
 // ratio to libvips with two threads at the same size, and the peak resident
 // memory of the run (the process's for the window, the child's otherwise).
 //
+// The first row is the codec floor: the same photos only decoded and encoded
+// again by libjpeg-turbo (the pixels as djpeg hands them to cjpeg, JPG at
+// quality 90 with 4:4:4 as the program writes it), two at once, in memory,
+// read from and written to files, nothing else. Every row prints its speed
+// as a fraction of the floor's (x_floor): what is left above 1 - x_floor is
+// the time spent outside the codec.
+//
 // The photos are the JPEGs of at least 6 megapixels in Debian's
 // lomiri-wallpapers-16.04, lomiri-wallpapers-20.04 and mate-backgrounds
 // (`make bench` installs them).
@@ -39,9 +46,14 @@
 
 #include "benchprocess.h"
 
-#include <map>
+#include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
+#include <thread>
+#include <vector>
+
+#include <turbojpeg.h>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -290,6 +302,9 @@ void report(benchmark::State &state, const std::string &tool, bool fit, double s
     state.counters["MP/s"] = rate;
     const double vips = rates.count("libvips 2 threads" + size) ? rates["libvips 2 threads" + size] : 0;
     state.counters["x_libvips2"] = vips > 0 ? rate / vips : 0;
+    // Against the floor at full size, the one job the floor does.
+    const auto floor = rates.find("codec floorfull size");
+    state.counters["x_floor"] = floor != rates.end() ? rate / floor->second : 0;
     // Fitted runs against libvips' own shrink-on-load thumbnailing too.
     if (fit) {
         const double thumbnail = rates.count("libvips thumbnail 2 threads" + size)
@@ -341,6 +356,73 @@ void timeChildren(benchmark::State &state, const std::string &tool, bool fit,
         state.SetIterationTime(clock.nsecsElapsed() / 1e9);
     }
     report(state, tool, fit, seconds, peak, total);
+}
+
+// Decodes and encodes `path` again with libjpeg-turbo into `out`, through
+// `pixels`, a buffer the calling thread keeps; false on failure.
+bool decodeAndEncode(const QString &path, const QString &out, std::vector<unsigned char> &pixels)
+{
+    QFile in(path), written(out);
+    if (!in.open(QIODevice::ReadOnly) || !written.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray jpeg = in.readAll();
+    const auto *bytes = reinterpret_cast<const unsigned char *>(jpeg.constData());
+    std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
+    std::unique_ptr<void, int (*)(tjhandle)> encoder(tjInitCompress(), tjDestroy);
+    int width = 0, height = 0, subsampling = 0, colours = 0;
+    if (tjDecompressHeader3(decoder.get(), bytes, jpeg.size(), &width, &height, &subsampling,
+            &colours)
+        != 0)
+        return false;
+    pixels.resize(std::max(pixels.size(), size_t(width) * size_t(height) * 3));
+    unsigned char *encoded = nullptr;
+    unsigned long size = 0;
+    const bool done = tjDecompress2(decoder.get(), bytes, jpeg.size(), pixels.data(), width, 0,
+                          height, TJPF_RGB, 0)
+            == 0
+        && tjCompress2(encoder.get(), pixels.data(), width, 0, height, TJPF_RGB, &encoded, &size,
+               TJSAMP_444, 90, 0)
+            == 0
+        && written.write(reinterpret_cast<const char *>(encoded), qint64(size)) == qint64(size);
+    tjFree(encoded);
+    return done;
+}
+
+// The codec floor: every photo decoded and encoded again, two at once.
+void codecFloor(benchmark::State &state)
+{
+    if (!havePhotos(state))
+        return;
+    double seconds = 0;
+    Usage total;
+    for (auto _ : state) {
+        QTemporaryDir out;
+        std::atomic<int> next { 0 };
+        std::atomic<bool> failed { false };
+        const Usage before = usageSoFar();
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<std::thread> threads;
+        for (int k = 0; k < 2; ++k)
+            threads.emplace_back([&]() {
+                std::vector<unsigned char> pixels;
+                for (int i; (i = next++) < session->photos.size();)
+                    if (!decodeAndEncode(session->photos[i].path,
+                            out.filePath(QStringLiteral("%1.jpg").arg(i)), pixels))
+                        failed = true;
+            });
+        for (std::thread &thread : threads)
+            thread.join();
+        state.SetIterationTime(clock.nsecsElapsed() / 1e9);
+        seconds += clock.nsecsElapsed() / 1e9;
+        const Usage after = usageSoFar();
+        total += { after.cpuSeconds - before.cpuSeconds, after.faults - before.faults };
+        if (failed) {
+            state.SkipWithError("a photo could not be decoded and encoded again");
+            return;
+        }
+    }
+    report(state, "codec floor", false, seconds, 0, total);
 }
 
 void libvips(benchmark::State &state)
@@ -487,7 +569,8 @@ void imageMagickConvert(benchmark::State &state)
 
 } // namespace
 
-// libvips first: the others are measured against it.
+// The floor and libvips first: the others are measured against them.
+BENCHMARK(codecFloor)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
 BENCHMARK(libvips)->ArgNames({ "fit", "threads", "thumbnail" })->Args({ 0, 2, 0 })->Args({ 1, 2, 0 })
     ->Args({ 1, 2, 1 })->Args({ 0, 1, 0 })->Args({ 1, 1, 0 })->Args({ 1, 1, 1 })
     ->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
