@@ -19,23 +19,15 @@
 //
 // The photos are the JPEGs of at least 6 megapixels in Debian's
 // lomiri-wallpapers-16.04, lomiri-wallpapers-20.04 and mate-backgrounds
-// (`make bench` installs them).
+// (`make bench` installs them; see benchjob.h).
 
 #include "benchwindow.h"
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QFileDialog>
-#include <QImageReader>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -60,78 +52,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "window/mainwindow.h"
-// The window's state is reached the way the tests reach it (this also
-// brings in the form's header that tarvelo_core generates).
-#include "../tests/windowprobe.h"
+#include "benchjob.h"
 
 namespace {
 
-const char *const peerText = "Stamp test 2024-01-01 12:00 - sample caption";
-
-const char *const corpusPackages[]
-    = { "lomiri-wallpapers-16.04", "lomiri-wallpapers-20.04", "mate-backgrounds" };
-constexpr qint64 minimumPixels = 6000000;
-
-struct Photo
-{
-    QString path;
-    qint64 pixels;
-};
-
-QList<Photo> corpus()
-{
-    QProcess dpkg;
-    QStringList arguments { "-L" };
-    for (const char *package : corpusPackages)
-        arguments << QString::fromLatin1(package);
-    dpkg.start("dpkg-query", arguments);
-    dpkg.waitForFinished();
-    QList<Photo> photos;
-    const QStringList files = QString::fromLocal8Bit(dpkg.readAllStandardOutput()).split('\n');
-    for (const QString &file : files) {
-        if (!file.endsWith(".jpg", Qt::CaseInsensitive)
-            && !file.endsWith(".jpeg", Qt::CaseInsensitive))
-            continue;
-        const QSize size = QImageReader(file).size();
-        const qint64 pixels = qint64(size.width()) * size.height();
-        if (pixels >= minimumPixels)
-            photos.append({ file, pixels });
-    }
-    return photos;
-}
-
-// Answers what the run asks: the folder dialog with `folder`, the "Done"
-// box with OK.
-class Answerer : public QObject
-{
-public:
-    explicit Answerer(const QString &folder)
-        : folder(folder)
-    {
-        connect(&timer, &QTimer::timeout, this, &Answerer::poll);
-        timer.start(2);
-    }
-
-private:
-    void poll()
-    {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            edit->setText(folder);
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-            QApplication::sendEvent(edit, &press);
-        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            box->button(QMessageBox::Ok)->click();
-        }
-    }
-
-    QString folder;
-    QTimer timer;
-};
+using BenchJob::Photo;
+const char *const peerText = BenchJob::text;
 
 struct Session
 {
@@ -144,7 +70,7 @@ struct Session
 
     Session()
     {
-        photos = corpus();
+        photos = BenchJob::corpus();
         for (const Photo &photo : photos)
             totalPixels += photo.pixels;
 
@@ -152,29 +78,10 @@ struct Session
         QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).clear();
         window = std::make_unique<MainWindow>();
         ui = WindowProbe::ui(*window);
-        // The program's own icon (256 x 256, with transparency) as the logo,
-        // read the way the logo is read.
+        // The program's own icon (256 x 256, with transparency) as the logo.
         logoPath = scratch.filePath("logo.png");
         QImage(QStringLiteral(":/Resources/icon.png")).save(logoPath);
-        WindowProbe::logoFileName(*window) = logoPath;
-        WindowProbe::logoImage(*window) = QImage(logoPath);
-        // The job of the libvips peer.
-        ui->shadow_spin->setValue(15);
-        ui->bottom_radio->setChecked(true);
-        ui->dark_radio->setChecked(true);
-        ui->wtrmark_edit->setText(QString::fromLatin1(peerText));
-        ui->txt_topleft_btn->setChecked(true);
-        ui->txt_x_spin->setValue(20);
-        ui->txt_y_spin->setValue(20);
-        ui->logo_topleft_btn->setChecked(true);
-        ui->x_spin->setValue(20);
-        ui->y_spin->setValue(60);
-        WindowProbe::textFont(*window) = QFont(QStringLiteral("DejaVu Sans"), 18);
-        ui->outjpg_radio->setChecked(true);
-        ui->comp_slider->setValue(90);
-        ui->aspect_check->setChecked(true);
-        ui->width_spin->setValue(1920);
-        ui->height_spin->setValue(1920);
+        BenchJob::setUp(*window, logoPath);
         window->resize(1600, 1000);
         window->show();
         QCoreApplication::processEvents();
@@ -188,13 +95,7 @@ struct Session
     {
         ui->log_plain->clear();
         Answerer answerer(folder);
-        const QPoint middle = ui->start_btn->rect().center();
-        QMouseEvent press(
-            QEvent::MouseButtonPress, middle, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(ui->start_btn, &press);
-        QMouseEvent release(
-            QEvent::MouseButtonRelease, middle, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(ui->start_btn, &release);
+        click(ui->start_btn);
         return ui->log_plain->toPlainText().count(QStringLiteral(" ... OK! ("));
     }
 };
@@ -499,13 +400,8 @@ void tarveloCli(benchmark::State &state)
     const QString options = session->scratch.filePath("options.conf");
     QFile(options).open(QIODevice::WriteOnly); // an empty store: first-run options
     timeChildren(state, "tarvelo-cli", fit, [fit, options](const QString &out) {
-        QStringList command { QStringLiteral(TARVELO_CLI_PATH), "--options", options, "--set",
-            "logo_file_name=" + session->logoPath, "--set", "shadow_spin=15", "--set",
-            QStringLiteral("wtrmark_edit=") + peerText, "--set", "txt_x_spin=20", "--set",
-            "txt_y_spin=20", "--set", "y_spin=60", "--set", "x_spin=20", "--set",
-            "font=DejaVu Sans,18,-1,5,50,0,0,0,0,0", "--set",
-            QStringLiteral("resize_check=") + (fit ? "true" : "false"), "--set", "aspect_check=true",
-            "--format", "jpg", "--quality", "90", "--output", out, "--" };
+        QStringList command = BenchJob::cliCommand(
+            QStringLiteral(TARVELO_CLI_PATH), options, session->logoPath, fit, out);
         for (const Photo &photo : session->photos)
             command << photo.path;
         return QList<QStringList> { command };
@@ -528,13 +424,9 @@ void tarveloCliHundred(benchmark::State &state)
     }
     runPhotos = paths.size();
     timeChildren(state, "tarvelo-cli 100 pictures", true, [options, paths](const QString &out) {
-        QStringList command { QStringLiteral(TARVELO_CLI_PATH), "--options", options, "--set",
-            "logo_file_name=" + session->logoPath, "--set", "shadow_spin=15", "--set",
-            QStringLiteral("wtrmark_edit=") + peerText, "--set", "txt_x_spin=20", "--set",
-            "txt_y_spin=20", "--set", "y_spin=60", "--set", "x_spin=20", "--set",
-            "font=DejaVu Sans,18,-1,5,50,0,0,0,0,0", "--set", "resize_check=true", "--set",
-            "aspect_check=true", "--format", "jpg", "--quality", "90", "--output", out, "--" };
-        return QList<QStringList> { command + paths };
+        return QList<QStringList> { BenchJob::cliCommand(QStringLiteral(TARVELO_CLI_PATH),
+                                        options, session->logoPath, true, out)
+            + paths };
     });
 }
 
