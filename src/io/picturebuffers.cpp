@@ -81,15 +81,12 @@ public:
             fd = -1;
         }
         if (fd >= 0) {
-            // As far as the last decoder said it wrote, pixels and details,
-            // the buffer is cleared where it lies (at memory speed, its
-            // pages kept); everything beyond goes back to the system, and
-            // comes back cleared by it. Whatever that decoder said, nothing
-            // it or an earlier one wrote is left: a decoder that wrote more
-            // than it said only gives its own pages back. (Clearing as far
-            // as any decoder ever wrote would keep pages for a larger
-            // picture, at the price of clearing the largest picture's
-            // memory for every small one after it.)
+            // As far as any decoder said it wrote, pixels and details, the
+            // buffer is cleared where it lies (at memory speed, its pages
+            // kept); anything beyond, which an honest decoder leaves alone,
+            // goes back to the system. (Clearing less, only what the last
+            // one said, would believe that one; giving back more costs a
+            // fresh page for every one written next time.)
             struct stat info;
             const qint64 written = writtenTo(fd);
             uchar *memory = nullptr;
@@ -145,7 +142,8 @@ public:
     void wrote(int fd, qint64 bytes)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        views[fd].written = bytes;
+        View &seen = views[fd];
+        seen.written = std::max(seen.written, bytes);
     }
     // This side's view of the first `bytes` bytes of buffer `fd`, which
     // holds that many; nullptr when it cannot be mapped.
@@ -178,7 +176,7 @@ private:
     {
         uchar *address = nullptr;
         qint64 length = 0;
-        qint64 written = 0; // what the last decoder said it wrote
+        qint64 written = 0; // the most any decoder said it wrote
         int holder = -1; // the report socket of the decoder that had it last
     };
     qint64 writtenTo(int fd)
