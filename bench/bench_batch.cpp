@@ -17,6 +17,11 @@
 // as a fraction of the floor's (x_floor): what is left above 1 - x_floor is
 // the time spent outside the codec.
 //
+// On a machine whose load changes, the rows measured one after another
+// compare poorly: the rows "in turns" run the floor (or libvips'
+// thumbnailing, fitted), libvips, the start button and tarvelo-cli one
+// after another, three times, and compare the fastest of each.
+//
 // The photos are the JPEGs of at least 6 megapixels in Debian's
 // lomiri-wallpapers-16.04, lomiri-wallpapers-20.04 and mate-backgrounds
 // (`make bench` installs them; see benchjob.h).
@@ -154,7 +159,8 @@ Usage usageSoFar()
     Usage total = usageOf(self);
     total += usageOf(reaped);
     const double ticks = double(::sysconf(_SC_CLK_TCK));
-    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    for (const QString &task :
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile children(QStringLiteral("/proc/self/task/%1/children").arg(task));
         if (!children.open(QIODevice::ReadOnly))
             continue;
@@ -169,7 +175,8 @@ Usage usageSoFar()
             // the decoders it started).
             if (fields.size() > 14)
                 total += { (fields[11].toDouble() + fields[12].toDouble() + fields[13].toDouble()
-                               + fields[14].toDouble()) / ticks,
+                               + fields[14].toDouble())
+                        / ticks,
                     fields[7].toDouble() + fields[8].toDouble() + fields[9].toDouble()
                         + fields[10].toDouble() };
         }
@@ -201,7 +208,8 @@ void report(benchmark::State &state, const std::string &tool, bool fit, double s
     const std::string size = fit ? "fit 1920" : "full size";
     rates[tool + size] = rate;
     state.counters["MP/s"] = rate;
-    const double vips = rates.count("libvips 2 threads" + size) ? rates["libvips 2 threads" + size] : 0;
+    const double vips
+        = rates.count("libvips 2 threads" + size) ? rates["libvips 2 threads" + size] : 0;
     state.counters["x_libvips2"] = vips > 0 ? rate / vips : 0;
     // Against the floor at full size, the one job the floor does.
     const auto floor = rates.find("codec floorfull size");
@@ -271,8 +279,8 @@ bool decodeAndEncode(const QString &path, const QString &out, std::vector<unsign
     std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
     std::unique_ptr<void, int (*)(tjhandle)> encoder(tjInitCompress(), tjDestroy);
     int width = 0, height = 0, subsampling = 0, colours = 0;
-    if (tjDecompressHeader3(decoder.get(), bytes, jpeg.size(), &width, &height, &subsampling,
-            &colours)
+    if (tjDecompressHeader3(
+            decoder.get(), bytes, jpeg.size(), &width, &height, &subsampling, &colours)
         != 0)
         return false;
     pixels.resize(std::max(pixels.size(), size_t(width) * size_t(height) * 3));
@@ -289,7 +297,41 @@ bool decodeAndEncode(const QString &path, const QString &out, std::vector<unsign
     return done;
 }
 
-// The codec floor: every photo decoded and encoded again, two at once.
+// One run of a tool over the photos: its clock and processor seconds, and
+// its page faults; no seconds when it failed.
+struct Run
+{
+    double seconds = -1;
+    Usage used;
+};
+
+// The codec floor once: every photo decoded and encoded again, two at once.
+Run floorOnce()
+{
+    QTemporaryDir out;
+    std::atomic<int> next { 0 };
+    std::atomic<bool> failed { false };
+    const Usage before = usageSoFar();
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::thread> threads;
+    for (int k = 0; k < 2; ++k)
+        threads.emplace_back([&]() {
+            std::vector<unsigned char> pixels;
+            for (int i; (i = next++) < session->photos.size();)
+                if (!decodeAndEncode(session->photos[i].path,
+                        out.filePath(QStringLiteral("%1.jpg").arg(i)), pixels))
+                    failed = true;
+        });
+    for (std::thread &thread : threads)
+        thread.join();
+    Run run;
+    run.seconds = failed ? -1 : clock.nsecsElapsed() / 1e9;
+    const Usage after = usageSoFar();
+    run.used = { after.cpuSeconds - before.cpuSeconds, after.faults - before.faults };
+    return run;
+}
+
 void codecFloor(benchmark::State &state)
 {
     if (!havePhotos(state))
@@ -297,33 +339,75 @@ void codecFloor(benchmark::State &state)
     double seconds = 0;
     Usage total;
     for (auto _ : state) {
-        QTemporaryDir out;
-        std::atomic<int> next { 0 };
-        std::atomic<bool> failed { false };
-        const Usage before = usageSoFar();
-        QElapsedTimer clock;
-        clock.start();
-        std::vector<std::thread> threads;
-        for (int k = 0; k < 2; ++k)
-            threads.emplace_back([&]() {
-                std::vector<unsigned char> pixels;
-                for (int i; (i = next++) < session->photos.size();)
-                    if (!decodeAndEncode(session->photos[i].path,
-                            out.filePath(QStringLiteral("%1.jpg").arg(i)), pixels))
-                        failed = true;
-            });
-        for (std::thread &thread : threads)
-            thread.join();
-        state.SetIterationTime(clock.nsecsElapsed() / 1e9);
-        seconds += clock.nsecsElapsed() / 1e9;
-        const Usage after = usageSoFar();
-        total += { after.cpuSeconds - before.cpuSeconds, after.faults - before.faults };
-        if (failed) {
+        const Run run = floorOnce();
+        if (run.seconds < 0) {
             state.SkipWithError("a photo could not be decoded and encoded again");
             return;
         }
+        state.SetIterationTime(run.seconds);
+        seconds += run.seconds;
+        total += run.used;
     }
     report(state, "codec floor", false, seconds, 0, total);
+}
+
+// The libvips peer's command for the photos, writing into `out`.
+QStringList vipsCommand(bool fit, bool thumbnail, const QString &out)
+{
+    QStringList command { QStringLiteral(VIPS_PEER_PATH) };
+    if (fit)
+        command << "--fit"
+                << "1920";
+    if (thumbnail)
+        command << "--thumbnail";
+    command << session->logoPath << out;
+    for (const Photo &photo : session->photos)
+        command << photo.path;
+    return command;
+}
+
+// tarvelo-cli's command for the photos, as a script would run it: one
+// process for the whole list, one worker per core.
+QStringList cliCommand(bool fit, const QString &out)
+{
+    const QString options = session->scratch.filePath("options.conf");
+    QFile(options).open(QIODevice::WriteOnly); // an empty store: first-run options
+    QStringList command = BenchJob::cliCommand(
+        QStringLiteral(TARVELO_CLI_PATH), options, session->logoPath, fit, out);
+    for (const Photo &photo : session->photos)
+        command << photo.path;
+    return command;
+}
+
+// A program over the photos once, writing into a folder of its own.
+Run childOnce(const std::function<QStringList(const QString &out)> &command,
+    const QByteArray &environment = QByteArray())
+{
+    QTemporaryDir out;
+    QElapsedTimer clock;
+    clock.start();
+    Run run;
+    if (runChild(command(out.path()), environment) >= 0) {
+        run.seconds = clock.nsecsElapsed() / 1e9;
+        run.used = childUsage;
+    }
+    return run;
+}
+
+// The start button once, at full size or fitted.
+Run windowOnce(bool fit)
+{
+    session->ui->resize_check->setChecked(fit);
+    QTemporaryDir out;
+    QElapsedTimer clock;
+    clock.start();
+    const Usage before = usageSoFar();
+    const int written = session->run(out.path());
+    const Usage after = usageSoFar();
+    Run run;
+    run.seconds = written == session->photos.size() ? clock.nsecsElapsed() / 1e9 : -1;
+    run.used = { after.cpuSeconds - before.cpuSeconds, after.faults - before.faults };
+    return run;
 }
 
 void libvips(benchmark::State &state)
@@ -335,21 +419,13 @@ void libvips(benchmark::State &state)
         state.SkipWithError("the libvips peer was not built (libvips-dev missing?)");
         return;
     }
-    timeChildren(state,
+    timeChildren(
+        state,
         std::string("libvips ") + (thumbnail ? "thumbnail " : "") + std::to_string(threads)
             + (threads == 1 ? " thread" : " threads"),
         fit,
-        [fit, thumbnail](const QString &out) {
-            QStringList command { QStringLiteral(VIPS_PEER_PATH) };
-            if (fit)
-                command << "--fit" << "1920";
-            if (thumbnail)
-                command << "--thumbnail";
-            command << session->logoPath << out;
-            for (const Photo &photo : session->photos)
-                command << photo.path;
-            return QList<QStringList> { command };
-        },
+        [fit, thumbnail](
+            const QString &out) { return QList<QStringList> { vipsCommand(fit, thumbnail, out) }; },
         "VIPS_CONCURRENCY=" + QByteArray::number(threads));
 }
 
@@ -365,9 +441,8 @@ void tarveloStartButton(benchmark::State &state)
     qint64 longestGap = 0;
     QElapsedTimer sinceTick;
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&]() {
-        longestGap = std::max(longestGap, sinceTick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout,
+        [&]() { longestGap = std::max(longestGap, sinceTick.restart()); });
     for (auto _ : state) {
         QTemporaryDir out;
         resetPeakMemory();
@@ -392,20 +467,12 @@ void tarveloStartButton(benchmark::State &state)
     state.counters["longest_event_gap_ms"] = double(longestGap);
 }
 
-// The same job through tarvelo-cli, as a script would run it: one process
-// for the whole list, one worker per core.
+// The same job through tarvelo-cli.
 void tarveloCli(benchmark::State &state)
 {
     const bool fit = state.range(0) != 0;
-    const QString options = session->scratch.filePath("options.conf");
-    QFile(options).open(QIODevice::WriteOnly); // an empty store: first-run options
-    timeChildren(state, "tarvelo-cli", fit, [fit, options](const QString &out) {
-        QStringList command = BenchJob::cliCommand(
-            QStringLiteral(TARVELO_CLI_PATH), options, session->logoPath, fit, out);
-        for (const Photo &photo : session->photos)
-            command << photo.path;
-        return QList<QStringList> { command };
-    });
+    timeChildren(state, "tarvelo-cli", fit,
+        [fit](const QString &out) { return QList<QStringList> { cliCommand(fit, out) }; });
 }
 
 // tarvelo-cli fitting 100 pictures (the corpus over and over): its page
@@ -424,8 +491,8 @@ void tarveloCliHundred(benchmark::State &state)
     }
     runPhotos = paths.size();
     timeChildren(state, "tarvelo-cli 100 pictures", true, [options, paths](const QString &out) {
-        return QList<QStringList> { BenchJob::cliCommand(QStringLiteral(TARVELO_CLI_PATH),
-                                        options, session->logoPath, true, out)
+        return QList<QStringList> { BenchJob::cliCommand(QStringLiteral(TARVELO_CLI_PATH), options,
+                                        session->logoPath, true, out)
             + paths };
     });
 }
@@ -445,31 +512,158 @@ void imageMagickConvert(benchmark::State &state)
         for (const Photo &photo : session->photos) {
             QStringList command { "convert", photo.path, "-auto-orient" };
             if (fit)
-                command << "-resize" << "1920x1920";
-            command << "(" << "+clone" << "-gravity" << "south" << "-crop" << "100%x15+0+0"
-                    << "+repage" << "-fill" << "black" << "-colorize" << "50" << ")"
-                    << "-gravity" << "south" << "-composite" << "-gravity" << "northwest"
-                    << "-font" << "DejaVu-Sans" << "-pointsize" << "18" << "-fill" << "white"
-                    << "-annotate" << "+20+20" << peerText << session->logoPath << "-geometry"
-                    << "+20+60" << "-composite" << "-quality" << "90"
-                    << out + QStringLiteral("/%1.jpg").arg(++number);
+                command << "-resize"
+                        << "1920x1920";
+            command << "("
+                    << "+clone"
+                    << "-gravity"
+                    << "south"
+                    << "-crop"
+                    << "100%x15+0+0"
+                    << "+repage"
+                    << "-fill"
+                    << "black"
+                    << "-colorize"
+                    << "50"
+                    << ")"
+                    << "-gravity"
+                    << "south"
+                    << "-composite"
+                    << "-gravity"
+                    << "northwest"
+                    << "-font"
+                    << "DejaVu-Sans"
+                    << "-pointsize"
+                    << "18"
+                    << "-fill"
+                    << "white"
+                    << "-annotate"
+                    << "+20+20" << peerText << session->logoPath << "-geometry"
+                    << "+20+60"
+                    << "-composite"
+                    << "-quality"
+                    << "90" << out + QStringLiteral("/%1.jpg").arg(++number);
             commands << command;
         }
         return commands;
     });
 }
 
+// The tools of one size in turns, three rounds of each, so that a change in
+// the machine's load meets them alike: at full size the codec floor,
+// libvips with two threads, the start button and tarvelo-cli; fitted,
+// libvips' thumbnailing and libvips with two threads in place of the floor.
+// Each prints the megapixels per second of its fastest run and the
+// processor seconds per megapixel of its cheapest; the program's against
+// the floor (full size) or the thumbnailing (fitted), and its processor
+// time against libvips' with two threads.
+void inTurns(benchmark::State &state)
+{
+    const bool fit = state.range(0) != 0;
+    if (!havePhotos(state))
+        return;
+    if (!QFileInfo::exists(QStringLiteral(VIPS_PEER_PATH))) {
+        state.SkipWithError("the libvips peer was not built (libvips-dev missing?)");
+        return;
+    }
+    const QByteArray twoThreads = "VIPS_CONCURRENCY=2";
+    const std::vector<std::pair<std::string, std::function<Run()>>> tools {
+        { fit ? "thumbnail" : "floor",
+            [&]() {
+                return fit
+                    ? childOnce(
+                        [](const QString &out) { return vipsCommand(true, true, out); }, twoThreads)
+                    : floorOnce();
+            } },
+        { "libvips",
+            [&]() {
+                return childOnce(
+                    [fit](const QString &out) { return vipsCommand(fit, false, out); }, twoThreads);
+            } },
+        { "start", [&]() { return windowOnce(fit); } },
+        { "cli",
+            [&]() {
+                return childOnce([fit](const QString &out) { return cliCommand(fit, out); });
+            } },
+    };
+    std::map<std::string, double> fastest, cheapest;
+    for (auto _ : state) {
+        double took = 0;
+        for (int round = 0; round < 3; ++round)
+            for (const auto &[name, once] : tools) {
+                const Run run = once();
+                if (run.seconds < 0) {
+                    state.SkipWithError((name + " failed").c_str());
+                    return;
+                }
+                took += run.seconds;
+                fastest[name]
+                    = fastest.count(name) ? std::min(fastest[name], run.seconds) : run.seconds;
+                cheapest[name] = cheapest.count(name)
+                    ? std::min(cheapest[name], run.used.cpuSeconds)
+                    : run.used.cpuSeconds;
+            }
+        state.SetIterationTime(took);
+    }
+    const double megapixels = session->totalPixels / 1e6;
+    for (const auto &[name, once] : tools) {
+        state.counters[name + "_MP/s"] = megapixels / fastest[name];
+        state.counters[name + "_cpu_s_per_MP"] = cheapest[name] / megapixels;
+    }
+    const std::string yardstick = fit ? "thumbnail" : "floor";
+    for (const char *program : { "start", "cli" }) {
+        state.counters[std::string(program) + "_x_" + yardstick]
+            = fastest[yardstick] / fastest[program];
+        state.counters[std::string(program) + "_cpu_x_libvips"]
+            = cheapest[program] / cheapest["libvips"];
+    }
+    state.SetLabel(fit ? "in turns, fit 1920" : "in turns, full size");
+}
+
 } // namespace
 
 // The floor and libvips first: the others are measured against them.
 BENCHMARK(codecFloor)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
-BENCHMARK(libvips)->ArgNames({ "fit", "threads", "thumbnail" })->Args({ 0, 2, 0 })->Args({ 1, 2, 0 })
-    ->Args({ 1, 2, 1 })->Args({ 0, 1, 0 })->Args({ 1, 1, 0 })->Args({ 1, 1, 1 })
-    ->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
-BENCHMARK(tarveloStartButton)->ArgName("fit")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
-BENCHMARK(tarveloCli)->ArgName("fit")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
+BENCHMARK(libvips)
+    ->ArgNames({ "fit", "threads", "thumbnail" })
+    ->Args({ 0, 2, 0 })
+    ->Args({ 1, 2, 0 })
+    ->Args({ 1, 2, 1 })
+    ->Args({ 0, 1, 0 })
+    ->Args({ 1, 1, 0 })
+    ->Args({ 1, 1, 1 })
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(2);
+BENCHMARK(tarveloStartButton)
+    ->ArgName("fit")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(2);
+BENCHMARK(tarveloCli)
+    ->ArgName("fit")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(2);
 BENCHMARK(tarveloCliHundred)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
-BENCHMARK(imageMagickConvert)->ArgName("fit")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
+BENCHMARK(inTurns)
+    ->ArgName("fit")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(1);
+BENCHMARK(imageMagickConvert)
+    ->ArgName("fit")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(1);
 
 int main(int argc, char *argv[])
 {
