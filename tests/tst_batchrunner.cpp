@@ -89,7 +89,7 @@ void BatchRunnerTest::metadataFollowsTheResize()
     options.stamp.resizeHeight = resize.box.height();
     options.stamp.keepAspectRatio = resize.keepAspectRatio;
     options.stamp.shrinkOnly = resize.shrinkOnly;
-    const BatchResult result = BatchRunner::stampOne(dir.filePath("p.jpg"), options);
+    const BatchResult result = stampAlone(dir.filePath("p.jpg"), options);
     QCOMPARE(result.metadataLost, QString());
     QCOMPARE(QImage::fromData(result.bytes).size(), size);
     const QMap<QString, QString> out = exivValues(result.bytes);

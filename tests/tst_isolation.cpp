@@ -326,7 +326,7 @@ void IsolationTest::metadataFromTheDecoderIsChecked()
     writeFile(path, encode(photoLike(4, 3), "png") + "standin:metadata=" + packed.toHex());
     BatchOptions options;
     options.suffix = suffix;
-    const BatchResult result = BatchRunner::stampOne(path, options);
+    const BatchResult result = stampAlone(path, options);
     QCOMPARE(result.status, BatchResult::Status::Stamped);
     QCOMPARE(QImage::fromData(result.bytes).size(), QSize(4, 3));
     QCOMPARE(result.metadataLost,
@@ -365,9 +365,14 @@ void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder()
         qunsetenv("TARVELO_STAND_IN");
         DecoderParent::setPathForTesting(QString());
     });
-    // The decoder's process id, and what it found of earlier pictures.
+    // The decoder's process id, and what it found of earlier pictures in
+    // the memory of the pool that read them.
+    const PictureBuffers buffers;
+    const auto readHere = [&](const QString &name) {
+        return PictureIO::readImage(dir.filePath(name), PictureIO::ReadLimits(), buffers);
+    };
     const auto decoderOf = [&](const QString &name) {
-        const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath(name));
+        const PictureIO::ReadResult read = readHere(name);
         [&]() { QCOMPARE(read.status, PictureIO::ReadStatus::Ok); }();
         const QRgb colour = read.image.pixel(3, 2);
         return qMakePair(pid_t(qRed(colour) | qGreen(colour) << 8 | qBlue(colour) << 16),
@@ -382,10 +387,11 @@ void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder()
     QCOMPARE(second.second, 0u);
     QTRY_VERIFY(::kill(first.first, 0) != 0); // ended and reaped
 
-    const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath("hostile.png"));
-    QCOMPARE(read.status, PictureIO::ReadStatus::Unreadable);
-    QCOMPARE(read.errorText, "hostile.png could not be read: the decoder sent a malformed reply.");
-    QVERIFY(read.image.isNull());
+    const PictureIO::ReadResult hostile = readHere("hostile.png");
+    QCOMPARE(hostile.status, PictureIO::ReadStatus::Unreadable);
+    QCOMPARE(
+        hostile.errorText, "hostile.png could not be read: the decoder sent a malformed reply.");
+    QVERIFY(hostile.image.isNull());
     const auto next = decoderOf("honest.png");
     QVERIFY(next.first > 0 && next.first != second.first);
     QCOMPARE(next.second, 0u);
@@ -408,8 +414,8 @@ void IsolationTest::decoderKeepsNothingOfTheCallers()
     std::thread reading([&]() {
         const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_CLOEXEC);
         PictureBuffers buffers;
-        DecoderConversation::decode(
-            fd, "png", { PictureIO::memoryBudget(), PictureIO::maxPixels(), {} }, buffers);
+        DecoderConversation::decode(fd, "png",
+            { PictureIO::ReadLimits().memoryBudget(), Budget::DefaultMaxPixels, {} }, buffers);
         ::close(fd);
     });
     const std::shared_ptr<void> done(nullptr, [&](void *) {
@@ -478,10 +484,9 @@ void IsolationTest::decoderCannotSignalOthers()
     const QString photo = dir.filePath("target.png");
     writeFile(photo, encode(photoLike(8, 8), "png"));
     DecoderConversation::setSignalTargetForTesting(-1); // itself
-    QCOMPARE(PictureIO::readImage(photo).errorText,
-        "target.png could not be read: the decoder crashed.");
+    QCOMPARE(readPicture(photo).errorText, "target.png could not be read: the decoder crashed.");
     DecoderConversation::setSignalTargetForTesting(other);
-    QCOMPARE(PictureIO::readImage(photo).status, PictureIO::ReadStatus::Ok);
+    QCOMPARE(readPicture(photo).status, PictureIO::ReadStatus::Ok);
     QVERIFY(!QTest::qWaitFor([&]() { return ::waitpid(other, nullptr, WNOHANG) == other; }, 300));
 }
 
@@ -517,7 +522,7 @@ void IsolationTest::messagesSayWhatIsWrong()
     QVERIFY(writeFile(dir.filePath(name), bytes));
     Metadata::Wanted wanted;
     wanted.suffix = "png";
-    const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath(name), wanted);
+    const PictureIO::ReadResult read = readPicture(dir.filePath(name), wanted);
     QCOMPARE(read.errorText, error);
     QCOMPARE(read.status,
         error.isEmpty() ? PictureIO::ReadStatus::Ok : PictureIO::ReadStatus::Unreadable);

@@ -200,11 +200,11 @@ void MetadataTest::pngKeepsItsRecordsOnce()
     const QString jpeg = dir.filePath("source.jpg"), png = dir.filePath("source.png");
     QVERIFY(writeFile(
         jpeg, jpegWith(QByteArray::fromHex(data("kite-exif.hex")), data("kite.xmp"), {})));
-    PictureIO::ReadResult read = PictureIO::readImage(jpeg, wanted);
+    PictureIO::ReadResult read = readPicture(jpeg, wanted);
     QVERIFY(writeFile(png, Encoding::encode(read.image, "png", -1, read.metadata).bytes));
     for (const bool keep : { true, false }) {
         wanted.keep = keep;
-        read = PictureIO::readImage(png, wanted);
+        read = readPicture(png, wanted);
         const QByteArray out = Encoding::encode(read.image, "png", -1, read.metadata).bytes;
         QCOMPARE(out.count("Raw profile type exif") + out.count("XML:com.adobe.xmp"), 2 * keep);
         QCOMPARE(exivValues(out).value("Exif.Image.Model", "(none)"), keep ? "E-M1" : "(none)");

@@ -13,9 +13,9 @@
 
 #include "testsupport.h"
 
-#include "batch/batchrunner.h"
 #include "common/argb.h"
 #include "encode/jpegencoder.h"
+#include "io/outputfiles.h"
 
 using namespace TestSupport;
 using PictureIO::ReadStatus;
@@ -118,7 +118,7 @@ void PictureIOTest::keyedPng()
     QFETCH(QByteArray, bytes);
     QFETCH(QVector<quint64>, pixels);
     QVERIFY(writeFile(path("k.png"), bytes));
-    const PictureIO::ReadResult read = PictureIO::readImage(path("k.png"));
+    const PictureIO::ReadResult read = readPicture(path("k.png"));
     QCOMPARE(read.status, pixels.isEmpty() ? ReadStatus::Damaged : ReadStatus::Ok);
     // The key is compared at 16 bits; the program gets 8.
     for (int x = 0; x < pixels.size(); ++x) {
@@ -262,7 +262,7 @@ void PictureIOTest::read()
         QVERIFY(QDir().mkdir(name));
     else if (kind == "link")
         QVERIFY(QFile::link(path("nowhere"), name));
-    const PictureIO::ReadResult read = PictureIO::readImage(name);
+    const PictureIO::ReadResult read = readPicture(name);
     QVERIFY2(read.status == status, qPrintable(read.errorText));
     QCOMPARE(read.image.isNull(), status != ReadStatus::Ok);
     // 1-bit and indexed pictures too: the decoder expands them, not the program.
@@ -278,20 +278,22 @@ void PictureIOTest::read()
         QCOMPARE(read.image.pixel(19, 0), photoLike(40, 20).pixel(0, 0));
 }
 
-// The cap counts pixels, whatever memory there is; both sides keep it.
+// The cap counts pixels, whatever memory there is; both sides keep it. It
+// is the reader's own: a read with other limits at the same time keeps its
+// own.
 void PictureIOTest::pixelCap()
 {
-    PictureIO::setMaxMegapixels(1);
-    const std::shared_ptr<void> back(nullptr, [](void *) { PictureIO::setMaxMegapixels(0); });
+    const PictureIO::ReadLimits capped = PictureIO::ReadLimits::forRun(1, 4, 1);
     for (const QSize size : { QSize(1000, 1000), QSize(1001, 1000) }) {
         QImage flat(size, QImage::Format_RGB32);
         flat.fill(Qt::gray);
         QVERIFY(writeFile(path("p.png"), encode(flat, "png")));
-        const PictureIO::ReadResult read = PictureIO::readImage(path("p.png"));
+        const PictureIO::ReadResult read
+            = PictureIO::readImage(path("p.png"), capped, PictureBuffers());
         const bool over = size.width() > 1000;
         QCOMPARE(read.status, over ? ReadStatus::TooLarge : ReadStatus::Ok);
         QCOMPARE(read.pixelLimit, over ? 1000000 : 0);
-        QCOMPARE(PictureIO::sizeAllowed(size), !over);
+        QCOMPARE(readPicture(path("p.png")).status, ReadStatus::Ok);
     }
 }
 
@@ -328,7 +330,7 @@ void PictureIOTest::jpeg()
     QImageReader reader(path("q.jpg"));
     reader.setAutoTransform(true);
     const QImage expected = reader.read().convertToFormat(QImage::Format_ARGB32);
-    PictureIO::ReadResult read = PictureIO::readImage(path("q.jpg"), std::nullopt, fit, keepAspectRatio);
+    PictureIO::ReadResult read = readPicture(path("q.jpg"), std::nullopt, fit, keepAspectRatio);
     QCOMPARE(read.status, ReadStatus::Ok);
     QCOMPARE(read.size, expected.size());
     QImage picture = PictureIO::toArgb32(std::move(read.image));
@@ -353,7 +355,7 @@ void PictureIOTest::jpeg()
     options.stamp.keepAspectRatio = keepAspectRatio;
     options.stamp.shadowHeight = 0;
     options.keepImages = true;
-    const BatchResult run = BatchRunner::stampOne(path("q.jpg"), options);
+    const BatchResult run = stampAlone(path("q.jpg"), options);
     QCOMPARE(run.size, expected.size());
     QCOMPARE(run.stamped.size(), resized);
     QVERIFY(rings(run.stamped, whole, qMax(expected.width(), expected.height())).psnr >= 40);
@@ -416,10 +418,10 @@ void PictureIOTest::write()
     const auto outside = snapshot(elsewhere.path());
     const QByteArray picture = encode(photoLike(side, side), qPrintable(suffix));
     int tags = 0;
-    PictureIO::WriteResult result;
+    OutputFiles::WriteResult result;
     {
         const auto limit = lowerLimit(RLIMIT_FSIZE, fault.startsWith("limit") ? fault.mid(6).toUInt() : RLIM_INFINITY);
-        result = PictureIO::writeNewBytes(picture, path(folder), "x", suffix,
+        result = OutputFiles::createNew(picture, path(folder), "x", suffix,
             [&tags]() { return QStringLiteral("_T%1").arg(++tags); });
     }
     QCOMPARE(result.ok, !written.isEmpty());
@@ -439,9 +441,9 @@ void PictureIOTest::write()
 void PictureIOTest::collisionTagAtAFixedTime()
 {
     // Every field apart: 2024-11-03 07:05:09.046, afternoon hours in 24.
-    QCOMPARE(PictureIO::collisionTag(QDateTime(QDate(2024, 11, 3), QTime(7, 5, 9, 46))),
+    QCOMPARE(OutputFiles::collisionTag(QDateTime(QDate(2024, 11, 3), QTime(7, 5, 9, 46))),
         "_20241103070509046");
-    QCOMPARE(PictureIO::collisionTag(QDateTime(QDate(1999, 1, 30), QTime(23, 59, 58, 7))),
+    QCOMPARE(OutputFiles::collisionTag(QDateTime(QDate(1999, 1, 30), QTime(23, 59, 58, 7))),
         "_19990130235958007");
 }
 
@@ -449,10 +451,10 @@ void PictureIOTest::collisionTagAtAFixedTime()
 // root.
 void PictureIOTest::unwritableFolder()
 {
-    QVERIFY(PictureIO::unwritableReason(dir->path()).isEmpty());
+    QVERIFY(OutputFiles::unwritableReason(dir->path()).isEmpty());
     QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), {});
-    QCOMPARE(PictureIO::unwritableReason("/sys"), qt_error_string(EACCES));
-    QCOMPARE(PictureIO::unwritableReason(path("none")), qt_error_string(ENOENT));
+    QCOMPARE(OutputFiles::unwritableReason("/sys"), qt_error_string(EACCES));
+    QCOMPARE(OutputFiles::unwritableReason(path("none")), qt_error_string(ENOENT));
 }
 
 TARVELO_TEST_MAIN(PictureIOTest)

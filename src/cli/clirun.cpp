@@ -21,6 +21,8 @@
 #include "batch/picturepaths.h"
 #include "batch/storedoptions.h"
 #include "cli/journal.h"
+#include "cli/records.h"
+#include "io/outputfiles.h"
 #include "io/pictureio.h"
 
 namespace Cli {
@@ -130,9 +132,9 @@ private:
 // ---- set-up ----
 
 // The options of this run: the stored ones (from the window's store or the
-// given file) with the command line's overrides over them. Returns an error
-// message, empty on success.
-QString loadOptions(const Request &request, StoredOptions::RunOptions *options, QImage *logo)
+// given file) with the command line's over them, and the logo read. Returns
+// an error message, empty on success.
+QString runOptions(const Request &request, BatchOptions *options)
 {
     std::unique_ptr<QSettings> store;
     if (request.optionsFile.isEmpty()) {
@@ -147,30 +149,37 @@ QString loadOptions(const Request &request, StoredOptions::RunOptions *options, 
             return QStringLiteral("\"%1\" is not a settings file in INI format")
                 .arg(request.optionsFile);
     }
-    *options = StoredOptions::resolve([&](const StoredOptions::Option &option) {
-        QVariant value;
-        for (const auto &override : request.overrides) {
-            if (override.first == QLatin1String(option.key))
-                value = override.second;
-        }
-        return value.isValid() ? value : store->value(QLatin1String(option.key));
-    });
+    StoredOptions::RunOptions stored
+        = StoredOptions::resolve([&](const StoredOptions::Option &option) {
+              QVariant value;
+              for (const auto &override : request.overrides) {
+                  if (override.first == QLatin1String(option.key))
+                      value = override.second;
+              }
+              return value.isValid() ? value : store->value(QLatin1String(option.key));
+          });
     if (!request.format.isEmpty())
-        options->suffix = request.format;
-    if (request.quality >= 0)
-        options->quality = request.quality;
-    PictureIO::setMaxMegapixels(options->maxMegapixels);
+        stored.suffix = request.format;
+    if (request.jpgQuality >= 0)
+        stored.jpgQuality = request.jpgQuality;
+    *options = batchOptionsFrom(stored);
+    options->keepMetadata = !request.stripMetadata;
+    options->stripLocation = request.stripLocation || stored.stripLocation;
+    options->workers = request.jobs;
 
     // The window asks before it stamps without the logo it was given; with
     // nobody to ask, a logo that cannot be read stops the run.
-    if (!options->logoFileName.isEmpty()) {
-        const PictureIO::ReadResult read = PictureIO::readImage(options->logoFileName);
+    if (!stored.logoFileName.isEmpty()) {
+        PictureIO::ReadLimits limits;
+        limits.maxPixels = PictureIO::ReadLimits::pixelCap(stored.maxMegapixels);
+        const PictureIO::ReadResult read
+            = PictureIO::readImage(stored.logoFileName, limits, PictureBuffers());
         if (read.status != PictureIO::ReadStatus::Ok)
             return QStringLiteral("the logo \"%1\" cannot be read (%2); "
                                   "--set logo_file_name= stamps without a logo")
-                .arg(options->logoFileName,
-                    BatchLog::refusal(read, QFileInfo(options->logoFileName).fileName()));
-        *logo = read.image;
+                .arg(stored.logoFileName,
+                    BatchLog::refusal(read, QFileInfo(stored.logoFileName).fileName()));
+        options->logo = read.image;
     }
     return QString();
 }
@@ -223,17 +232,15 @@ QStringList readRetries(const QStringList &files, FILE *in, QString *problem)
             all = file.readAll();
         }
         bool records = false;
-        for (QByteArray line : all.split('\n')) {
-            if (line.endsWith('\r'))
-                line.chop(1);
-            const QList<QByteArray> fields = line.split('\t');
-            const QString source = QDir::cleanPath(unfield(fields.value(1)));
-            records = records || fields.size() >= 2;
-            if (fields.size() < 3 || source.isEmpty())
+        for (const QByteArray &line : all.split('\n')) {
+            const Records::Record record = Records::parse(line);
+            const QString source = QDir::cleanPath(record.fields.value(0));
+            records = records || !record.fields.isEmpty();
+            if (record.fields.size() < 2 || source.isEmpty())
                 continue;
-            if (fields[0] == "ok")
+            if (record.kind == "ok")
                 stamped.insert(source);
-            else if (fields[0] == "failed" && !seen.contains(source))
+            else if (record.kind == "failed" && !seen.contains(source))
                 failed << source;
             seen.insert(source);
         }
@@ -292,32 +299,6 @@ QList<Input> collectInputs(const Request &request, FILE *in, QString *problem)
     return problem->isEmpty() ? inputs : QList<Input>();
 }
 
-QByteArray field(const QString &text)
-{
-    QByteArray bytes = QFile::encodeName(text);
-    bytes.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
-    return bytes;
-}
-
-QString unfield(const QByteArray &field)
-{
-    QByteArray bytes;
-    bytes.reserve(field.size());
-    for (int i = 0; i < field.size(); ++i) {
-        const char next = i + 1 < field.size() ? field[i + 1] : '\0';
-        const char *escaped = field[i] != '\\' ? nullptr
-            : next == 't'                      ? "\t"
-            : next == 'n'                      ? "\n"
-            : next == 'r'                      ? "\r"
-            : next == '\\'                     ? "\\"
-                                               : nullptr;
-        if (escaped)
-            ++i;
-        bytes += escaped ? escaped[0] : field[i];
-    }
-    return QFile::decodeName(bytes);
-}
-
 QString summary(int stamped, int failed, double seconds)
 {
     const QLocale english(QLocale::English);
@@ -331,9 +312,8 @@ int run(const Request &request)
     QElapsedTimer clock;
     clock.start();
 
-    StoredOptions::RunOptions options;
-    QImage logo;
-    const QString problem = loadOptions(request, &options, &logo);
+    BatchOptions options;
+    const QString problem = runOptions(request, &options);
     if (!problem.isEmpty())
         return usageError(problem);
     const QFileInfo outputInfo(request.output);
@@ -343,7 +323,7 @@ int run(const Request &request)
                                   outputInfo.exists() ? QStringLiteral("is not a folder")
                                                       : QStringLiteral("does not exist")));
     // Found out before the first picture, not picture by picture.
-    const QString unwritable = PictureIO::unwritableReason(request.output);
+    const QString unwritable = OutputFiles::unwritableReason(request.output);
     if (!unwritable.isEmpty())
         return usageError(QStringLiteral("the output folder \"%1\" cannot be written: %2")
                               .arg(request.output, unwritable));
@@ -372,17 +352,7 @@ int run(const Request &request)
         return journal ? journal->stampedOutput(input.path) : QString();
     };
 
-    BatchOptions batch;
-    batch.stamp = options.stamp;
-    batch.font = options.font;
-    batch.color = options.colour;
-    batch.logo = logo;
-    batch.suffix = options.suffix;
-    batch.jpgQuality = options.quality;
-    batch.keepMetadata = !request.stripMetadata;
-    batch.stripLocation = request.stripLocation || options.stripLocation;
-    batch.workers = request.jobs;
-    BatchRunner runner(batch);
+    BatchRunner runner(options);
     // Every picture is queued at once; the runner holds only a few of them
     // in memory at a time, and the results come back in this order.
     QVector<int> tickets;
@@ -420,7 +390,7 @@ int run(const Request &request)
                     progress.clear();
                     say(stderr, result.metadataLost + QLatin1Char('\n'));
                 }
-                const PictureIO::WriteResult file = journal
+                const OutputFiles::WriteResult file = journal
                     ? journal->publish(inputs[i].path, result.bytes, folder,
                         QFileInfo(result.path).completeBaseName(), result.suffix, &journalError)
                     : BatchRunner::write(result, folder);
@@ -439,8 +409,8 @@ int run(const Request &request)
         }
         progress.clearForLine();
         const QByteArray line = failure.isEmpty()
-            ? "ok\t" + field(inputs[i].path) + '\t' + field(written) + '\n'
-            : "failed\t" + field(inputs[i].path) + '\t' + field(failure) + '\n';
+            ? Records::line("ok", { inputs[i].path, written })
+            : Records::line("failed", { inputs[i].path, failure });
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         std::fflush(stdout);
         progress.update(stamped + failed + before, pixels);
