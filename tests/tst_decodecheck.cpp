@@ -4,8 +4,6 @@
 // tried on files made on the spot, their words compared, without a
 // decoder process around them.
 
-#include <QTemporaryFile>
-
 #include "decoder/decodecheck.h"
 #include "decoder/decodercore.h"
 #include "testsupport.h"

@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "io/decoderconversation.h"
-#include "io/pictureio.h"
 #include "testsupport.h"
 
 using namespace TestSupport;

@@ -4,9 +4,6 @@
 // decoded in a decoder process, whose death costs one picture; and the
 // program's own conversion copes with whatever a reader returns.
 
-#include <QTemporaryDir>
-#include <QtTest>
-
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
@@ -17,10 +14,8 @@
 #include <thread>
 #include <unistd.h>
 
-#include "batch/batchrunner.h"
 #include "common/decoderreply.h"
 #include "decoder/zygote.h"
-#include "exivvalues.h"
 #include "io/decoderconversation.h"
 #include "io/decoderparent.h"
 #include "testsupport.h"
@@ -65,12 +60,7 @@ int standInDecoder(const DecoderProtocol::Start &)
     reply.width = 4, reply.height = 3;
     reply.format = QImage::Format_RGB32;
     reply.bytesPerLine = 16;
-    DecoderReply::Details told;
-    if (misdeed.startsWith("metadata="))
-        told.metadata = QByteArray::fromHex(misdeed.mid(9));
-    else if (request.metadata)
-        told.metadata = QByteArray(); // no metadata to hand over
-    QByteArray details = DecoderReply::write(told);
+    QByteArray details = DecoderReply::write(DecoderReply::Details());
     // After the error text (4 bytes, none), the colour table's count.
     if (misdeed == "colours") // QDataStream would reserve 4 GB for it
         details.replace(4, 4, QByteArray::fromHex("40000000"));
@@ -120,8 +110,6 @@ private slots:
     void killedDecoderCostsOnePicture();
     void conversionTakesEveryFormat_data();
     void conversionTakesEveryFormat();
-    void metadataFromTheDecoderIsChecked_data();
-    void metadataFromTheDecoderIsChecked();
     void hostileReplyCostsOnePictureAndItsDecoder_data();
     void hostileReplyCostsOnePictureAndItsDecoder();
     void decoderKeepsNothingOfTheCallers();
@@ -274,69 +262,6 @@ void IsolationTest::conversionTakesEveryFormat()
     const QImage argb = PictureIO::toArgb32(read);
     QCOMPARE(argb.size(), read.size());
     QCOMPARE(argb.pixel(1, 0), expected);
-}
-
-// The decoder hands the metadata over written for the output; the program
-// puts the pieces in only when every length, type and offset holds, and
-// otherwise writes the picture without them and says so.
-void IsolationTest::metadataFromTheDecoderIsChecked_data()
-{
-    QTest::addColumn<QString>("suffix");
-    QTest::addColumn<QByteArray>("packed");
-    QTest::addColumn<QString>("lost"); // why the metadata is lost; empty: carried
-    // As the decoder writes it for a 4 x 3 output.
-    const auto packed = [](const char *format, const std::vector<Metadata::Segment> &segments,
-                            const std::vector<Metadata::Chunk> &chunks, QSize size = QSize(4, 3)) {
-        Metadata::Source source;
-        source.format = format;
-        source.size = size;
-        source.segments = segments;
-        source.chunks = chunks;
-        if (source.format == "tif") {
-            // A TIFF block whose EXIF directory at 8 holds the EXIF version.
-            source.tiffPrefix = QByteArray::fromHex("49492a00080000000100009007000400000030323331")
-                + QByteArray(4, '\0');
-            source.exifIfd = 8;
-            source.tiffEntries = { { 315, 2, 4, "Ann" + QByteArray(1, '\0') } };
-        }
-        return Metadata::pack(source);
-    };
-    // clang-format off
-    QTest::newRow("comment") << "jpg" << packed("jpg", { { 0xfe, "Tarvelo" } }, {}) << "";
-    QTest::newRow("PNG text") << "png" << packed("png", {}, { { "iTXt", QByteArray("Comment\0\0\0\0\0Tarvelo", 19) } }) << "";
-    QTest::newRow("TIF artist") << "tif" << packed("tif", {}, {}) << "";
-    QTest::newRow("made for another size") << "jpg" << packed("jpg", { { 0xfe, "Tarvelo" } }, {}, QSize(5, 3)) << "it was written for another size";
-    QTest::newRow("marker not allowed") << "jpg" << packed("jpg", { { 0xc4, "Tarvelo" } }, {}) << "the decoder sent a malformed reply";
-    // clang-format on
-}
-
-void IsolationTest::metadataFromTheDecoderIsChecked()
-{
-    QFETCH(QString, suffix);
-    QFETCH(QByteArray, packed);
-    QFETCH(QString, lost);
-    const bool sound = lost.isEmpty();
-    qputenv("TARVELO_STAND_IN", "1");
-    DecoderParent::setPathForTesting(QCoreApplication::applicationFilePath());
-    const std::shared_ptr<void> real(nullptr, [](void *) {
-        qunsetenv("TARVELO_STAND_IN");
-        DecoderParent::setPathForTesting(QString());
-    });
-    const QString path = dir.filePath("meta.png");
-    writeFile(path, encode(photoLike(4, 3), "png") + "standin:metadata=" + packed.toHex());
-    BatchOptions options;
-    options.suffix = suffix;
-    const BatchResult result = stampAlone(path, options);
-    QCOMPARE(result.status, BatchResult::Status::Stamped);
-    QCOMPARE(QImage::fromData(result.bytes).size(), QSize(4, 3));
-    QCOMPARE(result.metadataLost,
-        sound ? QString() : "meta.png: its metadata could not be carried over (" + lost + ").");
-    const QMap<QString, QString> out = exivValues(result.bytes);
-    QCOMPARE(
-        out.value("comment") + out.value("Exif.Image.Artist") + out.value("Exif.Photo.ExifVersion"),
-        !sound                ? ""
-            : suffix == "tif" ? "Ann48 50 51 49"
-                              : "Tarvelo");
 }
 
 void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder_data()

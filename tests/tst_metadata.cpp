@@ -5,12 +5,6 @@
 // source and write it for the output, the codec takes it across, the
 // encoder writes JPG, PNG or TIF, and what arrives is read back with Exiv2.
 
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QtTest>
-
 #include <exiv2/exiv2.hpp>
 
 #include "decoder/exiftags.h"
@@ -18,7 +12,6 @@
 #include "decoder/outputmetadata.h"
 #include "encode/encoding.h"
 #include "exivvalues.h"
-#include "io/pictureio.h"
 #include "testsupport.h"
 
 using namespace TestSupport;
@@ -132,8 +125,9 @@ void MetadataTest::carriesRealPackets()
     wanted.withoutLocation = stripLocation;
     wanted.resize = { box.isValid(), box, true, false };
     const QSize size = box.isValid() ? QSize(96, 64).scaled(box, Qt::KeepAspectRatio) : QSize(96, 64);
+    const Metadata::Source metadata = carried(source, wanted);
     const Encoding::Encoded encoded
-        = Encoding::encode(photoLike(size.width(), size.height()), suffix, 90, carried(source, wanted));
+        = Encoding::encode(photoLike(size.width(), size.height()), suffix, 90, metadata);
     QVERIFY(!encoded.bytes.isEmpty());
     if (problem == "*")
         QVERIFY(!encoded.metadataProblem.isEmpty());
@@ -179,6 +173,10 @@ void MetadataTest::carriesRealPackets()
     }
     QCOMPARE(out.contains("Exif.Image.Model"), withExif || problem == "*");
     QVERIFY(!out.contains("Exif.Thumbnail.JPEGInterchangeFormat"));
+    // Written for another size, none of it goes in, and that is said.
+    QCOMPARE(Encoding::encode(photoLike(size.width() + 1, size.height()), suffix, 90, metadata)
+                 .metadataProblem,
+        "it was written for another size");
     QCOMPARE(out.value("Exif.Photo.PixelXDimension", "none"), withExif ? width : "none");
     QCOMPARE(out.value("Exif.Photo.PixelYDimension", "none"), withExif ? height : "none");
 

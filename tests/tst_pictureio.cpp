@@ -36,7 +36,6 @@ private slots:
     void jpeg();
     void write_data();
     void write();
-    void pixelCap();
     void collisionTagAtAFixedTime();
     void unwritableFolder();
 
@@ -276,25 +275,6 @@ void PictureIOTest::read()
         QCOMPARE(read.image.convertToFormat(QImage::Format_RGB32), photoLike(40, 30));
     if (tag == QLatin1String("turned tif")) // clockwise: top left goes top right
         QCOMPARE(read.image.pixel(19, 0), photoLike(40, 20).pixel(0, 0));
-}
-
-// The cap counts pixels, whatever memory there is; both sides keep it. It
-// is the reader's own: a read with other limits at the same time keeps its
-// own.
-void PictureIOTest::pixelCap()
-{
-    const PictureIO::ReadLimits capped = PictureIO::ReadLimits::forRun(1, 4, 1);
-    for (const QSize size : { QSize(1000, 1000), QSize(1001, 1000) }) {
-        QImage flat(size, QImage::Format_RGB32);
-        flat.fill(Qt::gray);
-        QVERIFY(writeFile(path("p.png"), encode(flat, "png")));
-        const PictureIO::ReadResult read
-            = PictureIO::readImage(path("p.png"), capped, PictureBuffers());
-        const bool over = size.width() > 1000;
-        QCOMPARE(read.status, over ? ReadStatus::TooLarge : ReadStatus::Ok);
-        QCOMPARE(read.pixelLimit, over ? 1000000 : 0);
-        QCOMPARE(readPicture(path("p.png")).status, ReadStatus::Ok);
-    }
 }
 
 void PictureIOTest::jpeg_data()
