@@ -6,8 +6,9 @@
 #include <QStringList>
 
 // tarvelo-cli's records, one to a line: the result lines it prints and the
-// lines of its journal (cli/journal.h), which --retry reads back. A record
-// is its kind ("ok", "failed", "pending", "journal") and its fields,
+// lines of its journal (cli/journal.h), which --retry reads back, and the
+// lines of --list-settings. A record is its kind ("ok", "failed", "pending",
+// "journal", or a setting's key) and its fields,
 // separated by tabs; in a field, tabs, newlines, carriage returns and
 // backslashes are escaped (\t, \n, \r, \\), so that every record stays one
 // line whatever the names in it.
