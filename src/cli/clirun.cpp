@@ -11,6 +11,7 @@
 #include <QSettings>
 #include <QVector>
 
+#include <cctype>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
@@ -446,9 +447,13 @@ int run(const Request &request)
                 pixels += qint64(result.size.width()) * result.size.height();
             failure = result.failure;
             if (result.status == BatchResult::Status::Stamped) {
+                // The decoder's words among it are escaped as the result
+                // lines are: a line each, and nothing a terminal would obey.
                 if (!result.metadataLost.isEmpty()) {
                     progress.clear();
-                    say(stderr, result.metadataLost + QLatin1Char('\n'));
+                    const QByteArray line = Records::field(result.metadataLost) + '\n';
+                    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+                    std::fflush(stderr);
                 }
                 const OutputFiles::WriteResult file = journal
                     ? journal->publish(inputs[i].path, result.bytes, folder,

@@ -3,13 +3,29 @@
 
 #include <QFile>
 
+#include <cctype>
+
 namespace Records {
 
 QByteArray field(const QString &text)
 {
-    QByteArray bytes = QFile::encodeName(text);
-    bytes.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
-    return bytes;
+    const QByteArray bytes = QFile::encodeName(text);
+    QByteArray escaped;
+    escaped.reserve(bytes.size());
+    for (const char c : bytes) {
+        const char *named = c == '\\' ? "\\\\"
+            : c == '\t'               ? "\\t"
+            : c == '\n'               ? "\\n"
+            : c == '\r'               ? "\\r"
+                                      : nullptr;
+        if (named)
+            escaped += named;
+        else if (quint8(c) < 0x20 || c == 0x7f) // a terminal's escapes among them
+            escaped += "\\x" + QByteArray(1, c).toHex();
+        else
+            escaped += c;
+    }
+    return escaped;
 }
 
 QString unfield(const QByteArray &field)
@@ -24,6 +40,13 @@ QString unfield(const QByteArray &field)
             : next == 'r'                      ? "\r"
             : next == '\\'                     ? "\\"
                                                : nullptr;
+        const QByteArray digits = field.mid(i + 2, 2);
+        if (field[i] == '\\' && next == 'x' && digits.size() == 2 && isxdigit(digits[0])
+            && isxdigit(digits[1])) {
+            bytes += QByteArray::fromHex(digits);
+            i += 3;
+            continue;
+        }
         if (escaped)
             ++i;
         bytes += escaped ? escaped[0] : field[i];

@@ -10,8 +10,10 @@
 // lines of --list-settings. A record is its kind ("ok", "failed", "pending",
 // "journal", or a setting's key) and its fields,
 // separated by tabs; in a field, tabs, newlines, carriage returns and
-// backslashes are escaped (\t, \n, \r, \\), so that every record stays one
-// line whatever the names in it.
+// backslashes are escaped (\t, \n, \r, \\), every other control character
+// (a terminal's escapes among them) as \xHH, so that every record stays one
+// line whatever the names in it, and nothing in it reaches a terminal as a
+// command. The loss lines on the standard error are escaped alike.
 namespace Records {
 
 // A field as it is written, and the text it was written from.
