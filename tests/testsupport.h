@@ -15,6 +15,7 @@
 #include <memory>
 #include <sys/resource.h>
 
+#include "batch/batchrunner.h"
 #include "io/pictureio.h"
 #include "windowprobe.h"
 
@@ -124,6 +125,23 @@ inline QByteArray encode(const QImage &image, const char *format, int quality = 
     QBuffer buffer(&bytes);
     image.save(&buffer, format, quality);
     return bytes;
+}
+
+// A picture read as a reader of its own reads it: the default limits, a
+// buffer pool of its own.
+inline PictureIO::ReadResult readPicture(const QString &path,
+    const std::optional<Metadata::Wanted> &wanted = std::nullopt, QSize fit = QSize(),
+    bool keepAspectRatio = true)
+{
+    return PictureIO::readImage(
+        path, PictureIO::ReadLimits(), PictureBuffers(), wanted, fit, keepAspectRatio);
+}
+
+// One picture stamped as by a run of its own with one worker.
+inline BatchResult stampAlone(const QString &path, const BatchOptions &options)
+{
+    return BatchRunner::stampOne(
+        path, options, BatchRunner::limitsFor(options, 1), PictureBuffers());
 }
 
 inline QByteArray readFile(const QString &path)

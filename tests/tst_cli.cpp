@@ -14,6 +14,7 @@
 
 #include "batch/storedoptions.h"
 #include "cli/clirun.h"
+#include "cli/records.h"
 #include "window/windowarguments.h"
 
 using namespace TestSupport;
@@ -197,7 +198,7 @@ void CliTest::linesAndExitStatus()
         QCOMPARE(fields.size(), 3);
         seen << fields[0] + " " + QFileInfo(fields[1]).fileName();
         if (fields[0] == "ok")
-            QVERIFY(!QImage(Cli::unfield(fields[2].toLocal8Bit())).isNull());
+            QVERIFY(!QImage(Records::unfield(fields[2].toLocal8Bit())).isNull());
     }
     seen.sort();
     QCOMPARE(seen.join('|'), lines);

@@ -107,7 +107,7 @@ void RunsTest::sameBytesAsOneAtATime()
         QVERIFY(select(*window, k));
         const Encoding::Encoded encoded = Encoding::encode(WindowProbe::stampedImage(*window),
             suffix, suffix == "jpg" ? 83 : -1,
-            PictureIO::readImage(ui->files_list->item(k)->text(), wanted).metadata);
+            readPicture(ui->files_list->item(k)->text(), wanted).metadata);
         QCOMPARE(encoded.metadataProblem, QString());
         expected << encoded.bytes;
     }

@@ -12,6 +12,7 @@
 #include "batch/batchoptions.h"
 #include "common/metadatapieces.h"
 #include "engine/stampengine.h"
+#include "io/outputfiles.h"
 #include "io/pictureio.h"
 
 // One picture's way through a batch, up to the bytes of its output file.
@@ -71,8 +72,6 @@ public:
     // The picture is not wanted any more: it is dropped, or its result
     // discarded when it is being worked on.
     void cancel(int ticket);
-    // Drops every picture queued or done ahead.
-    void cancelAll();
     // Moves the result of `ticket` into `result` when it is ready, waiting
     // for it at most `waitMs` milliseconds (0: only looks). False when it is
     // not ready yet.
@@ -83,13 +82,23 @@ public:
     // theirs (BatchResult::suffix says which).
     void setSuffix(const QString &suffix);
 
-    // One picture's whole work on the calling thread, as a worker does it.
-    static BatchResult stampOne(const QString &path, const BatchOptions &options);
+    // One picture's whole work on the calling thread, as a worker does it,
+    // within this run's limits and into its buffers.
+    BatchResult stamp(const QString &path, const BatchOptions &options) const;
+
+    // The limits of a run of `options` with `workers` workers: each picture
+    // in flight gets its share of the memory budget (results waiting to be
+    // taken hold pixels only when the images are kept).
+    static PictureIO::ReadLimits limitsFor(const BatchOptions &options, int workers);
+
+    // stamp() for a run of its own: within `limits`, into `buffers`.
+    static BatchResult stampOne(const QString &path, const BatchOptions &options,
+        const PictureIO::ReadLimits &limits, const PictureBuffers &buffers);
 
     // Creates the output file of a stamped result in `folder`, named after
-    // the source (see PictureIO::writeNewBytes).
-    static PictureIO::WriteResult write(const BatchResult &result, const QString &folder,
-        const PictureIO::TagSource &nextTag = PictureIO::TagSource());
+    // the source (see OutputFiles::createNew).
+    static OutputFiles::WriteResult write(const BatchResult &result, const QString &folder,
+        const OutputFiles::TagSource &nextTag = OutputFiles::TagSource());
 
 private:
     struct Shared;

@@ -200,7 +200,7 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
         // the format its name will have.
         BatchOptions again = options;
         again.suffix = suffix;
-        result = BatchRunner::stampOne(result.path, again);
+        result = runner->stamp(result.path, again);
         if (result.status == BatchResult::Status::Missing)
             return false;
     }
@@ -209,7 +209,7 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
 
     bool written = false;
     if (failure.isEmpty()) {
-        const PictureIO::WriteResult write = BatchRunner::write(result, folder);
+        const OutputFiles::WriteResult write = BatchRunner::write(result, folder);
         written = write.ok;
         if (write.ok && write.renamed)
             emit loggedHtml(

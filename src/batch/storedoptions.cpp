@@ -441,7 +441,7 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     parseFont(values.value(QStringLiteral("font")).toString(), &run.font);
     stamp.watermarkText = values.value(QStringLiteral("wtrmark_edit")).toString();
     // fromRgb() ignores the alpha byte: the text colour is always opaque.
-    run.colour = QColor::fromRgb(values.value(QStringLiteral("fnt_clr")).toUInt());
+    run.color = QColor::fromRgb(values.value(QStringLiteral("fnt_clr")).toUInt());
     stamp.shadowHeight = number("shadow_spin");
     stamp.logoOffsetX = number("x_spin");
     stamp.logoOffsetY = number("y_spin");
@@ -459,7 +459,7 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
         std::vector<QString> {
             QStringLiteral("jpg"), QStringLiteral("png"), QStringLiteral("tif") },
         QStringLiteral("jpg"));
-    run.quality = number("comp_slider");
+    run.jpgQuality = number("comp_slider");
     stamp.textOpacity = number("watermarkOpacitySpin");
     stamp.logoOpacity = number("logoOpacitySpin");
     run.maxMegapixels = number("max_megapixels");

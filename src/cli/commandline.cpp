@@ -187,7 +187,8 @@ Parsed parse(const QStringList &arguments)
             const StoredOptions::Option *slider
                 = StoredOptions::find(QStringLiteral("comp_slider"));
             if (!value(&text)
-                || !wholeNumber(text, int(slider->minimum), int(slider->maximum), &request.quality))
+                || !wholeNumber(
+                    text, int(slider->minimum), int(slider->maximum), &request.jpgQuality))
                 return usage(tr("--quality takes a whole number from %1 to %2")
                                  .arg(slider->minimum)
                                  .arg(slider->maximum));

@@ -159,13 +159,6 @@ Placement place(const QImage &previous, const Placement &current, const StampOpt
     return next;
 }
 
-QImage resized(
-    const QImage &image, int width, int height, bool keepAspectRatio, Qt::TransformationMode mode)
-{
-    return image.scaled(
-        width, height, keepAspectRatio ? Qt::KeepAspectRatio : Qt::IgnoreAspectRatio, mode);
-}
-
 // drawText() and drawLogo() with the painting held inside `clip` when one is
 // given; inside it the pixels are those of the unclipped drawing.
 static QRect drawTextIn(QImage &image, const QString &text, QPoint pos, int opacity,

@@ -205,6 +205,9 @@ private:
     // The shorter side of the picture the proportional stamp was designed
     // on (stored as relative_ref; see Stamp::referenceSide()).
     int relativeRef = 0;
+    // The pixel cap of a picture, in megapixels (max_megapixels): the
+    // picture loaders and the runs read within it.
+    int maxMegapixels = int(Budget::DefaultMaxPixels / 1000000);
     int transformMode = Qt::FastTransformation;
     QRect textExtent;
     bool stamping = false;

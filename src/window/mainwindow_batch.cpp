@@ -16,7 +16,7 @@
 #include "batch/batchlog.h"
 #include "batch/batchrunner.h"
 #include "batch/batchsession.h"
-#include "io/pictureio.h"
+#include "io/outputfiles.h"
 #include "ui_mainwindow.h"
 
 QString MainWindow::outputSuffix() const
@@ -127,7 +127,7 @@ QString MainWindow::askOutputFolder()
         return QString();
     }
     // Said once, before any picture is read, rather than by every picture.
-    const QString unwritable = PictureIO::unwritableReason(folder);
+    const QString unwritable = OutputFiles::unwritableReason(folder);
     if (!unwritable.isEmpty()) {
         QMessageBox::warning(this, tr("Error"),
             tr("The output folder \"%1\" cannot be written: %2.")
@@ -216,14 +216,12 @@ void MainWindow::endRun(const BatchSession &run)
 
 BatchOptions MainWindow::readBatchOptions() const
 {
-    BatchOptions options;
-    options.stamp = readStampOptions();
+    BatchOptions options = batchOptionsFrom(readRunOptions());
+    // The font and colour as the window holds them: the stored forms of
+    // what the dialogs chose may say less.
     options.font = textFont;
     options.color = textColor;
     options.logo = logoImage;
-    options.suffix = outputSuffix();
-    options.jpgQuality = ui->comp_slider->value();
-    options.stripLocation = ui->strip_location_check->isChecked();
     options.keepImages = true; // the window shows what it stamped
     return options;
 }

@@ -91,13 +91,18 @@ void MainWindow::loadSettings()
                   splitter->restoreState(value.toByteArray());
                   break;
               case Type::Int:
-                  // The numbers without a control: the pixel cap, which every read
-                  // takes from PictureIO (out of range it is clamped as a control
-                  // would), and the proportional stamp's reference side.
-                  if (&option == pixelCap)
-                      PictureIO::setMaxMegapixels(StoredOptions::settled(*pixelCap, value).toInt());
-                  else
+                  // The numbers without a control: the pixel cap, which the
+                  // window's reads and runs keep to (out of range it is clamped
+                  // as a control would), and the proportional stamp's reference
+                  // side.
+                  if (&option == pixelCap) {
+                      maxMegapixels = StoredOptions::settled(*pixelCap, value).toInt();
+                      const qint64 cap = PictureIO::ReadLimits::pixelCap(maxMegapixels);
+                      pictureLoader.setPixelCap(cap);
+                      logoLoader.setPixelCap(cap);
+                  } else {
                       relativeRef = value.toInt();
+                  }
                   break;
               default:
                   break;
@@ -156,7 +161,7 @@ QVariant MainWindow::optionValue(const StoredOptions::Option &option) const
             return splitter->saveState();
         case Type::Int:
             if (&option == pixelCap)
-                return int(PictureIO::maxPixels() / 1000000);
+                return maxMegapixels;
             return relativeRef;
         default:
             return QVariant();

@@ -40,8 +40,14 @@ public:
     void cancel();
     // Whether a result is still awaited.
     bool busy() const { return awaited != 0; }
+    // The most pixels a picture read from now on may have.
+    void setPixelCap(qint64 maxPixels) { limits.maxPixels = maxPixels; }
 
 private:
+    // What a picture read here may take (one at a time, kept as the
+    // window keeps it), and the memory it is decoded into.
+    PictureIO::ReadLimits limits;
+    PictureBuffers buffers;
     QThreadPool pool;
     quint64 generation = 0;
     // The generation wanted now, as the reading thread sees it.
