@@ -61,12 +61,31 @@ void dropCapabilities()
 // cannot be written, in a mount namespace of their own, and a path looked
 // up finds "/" and nothing in it. Where the system refuses namespaces, the
 // fence alone remains.
+//
+// In a chroot (where packages are built) the system allows no user
+// namespace, and "/" is no mount point, so its mounts cannot be made
+// private and one made under it could show in the system's namespace: the
+// empty folder is then mounted nowhere at all, and taken as the root.
 void enterEmptyRoot()
 {
     if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 && ::unshare(CLONE_NEWNS) != 0)
         return;
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        const int context = ::fsopen("tmpfs", FSOPEN_CLOEXEC);
+        const int root = context >= 0
+                && ::fsconfig(context, FSCONFIG_SET_STRING, "size", "4k", 0) == 0
+                && ::fsconfig(context, FSCONFIG_SET_STRING, "mode", "0555", 0) == 0
+                && ::fsconfig(context, FSCONFIG_CMD_CREATE, nullptr, nullptr, 0) == 0
+            ? ::fsmount(context, FSMOUNT_CLOEXEC,
+                MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV | MOUNT_ATTR_NOEXEC)
+            : -1;
+        if (root >= 0 && ::fchdir(root) == 0 && ::chroot(".") == 0)
+            ::chdir("/");
+        for (const int fd : { root, context })
+            if (fd >= 0)
+                ::close(fd);
         return;
+    }
     for (const char *folder : { "/tmp", "/dev", "/mnt" }) {
         if (::mount("tarvelo", folder, "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC | MS_RDONLY,
                 "size=4k,mode=0555")
