@@ -34,6 +34,8 @@ private slots:
     void keyedPng();
     void jpeg_data();
     void jpeg();
+    void phonePictures_data();
+    void phonePictures();
     void write_data();
     void write();
     void pixelCap();
@@ -374,6 +376,111 @@ void PictureIOTest::read()
         QCOMPARE(read.image.convertToFormat(QImage::Format_RGB32), photoLike(40, 30));
     if (tag == QLatin1String("turned tif")) // clockwise: top left goes top right
         QCOMPARE(read.image.pixel(19, 0), photoLike(40, 20).pixel(0, 0));
+}
+
+void PictureIOTest::phonePictures_data()
+{
+    QTest::addColumn<QString>("encode"); // run in the test folder, makes x.avif or x.heic
+    QTest::addColumn<QByteArray>("property"); // put in the place of the HEIC's "pixi" box
+    QTest::addColumn<QString>("reference"); // what the library's own tool decodes to r.png
+    // s.png colour, s16.png 16-bit colour, g.png grey, g16.png 16-bit grey,
+    // a.png with a clear quarter, t.png another picture, o.png of odd size.
+    const QString avifdec = "avifdec x.avif r.png", heifConvert = "heif-convert x.heic r.png";
+    // clang-format off
+    QTest::newRow("AVIF 4:2:0") << "avifenc -y 420 s.png x.avif" << QByteArray() << avifdec;
+    QTest::newRow("AVIF 4:4:4") << "avifenc -y 444 s.png x.avif" << QByteArray() << avifdec;
+    QTest::newRow("AVIF grey") << "avifenc -y 400 g.png x.avif" << QByteArray() << avifdec;
+    QTest::newRow("AVIF grey, 10 bits") << "avifenc -y 400 -d 10 g16.png x.avif" << QByteArray() << avifdec;
+    QTest::newRow("AVIF 10 bits") << "avifenc -d 10 s16.png x.avif" << QByteArray() << avifdec;
+    QTest::newRow("AVIF 12 bits") << "avifenc -d 12 s16.png x.avif" << QByteArray() << avifdec;
+    QTest::newRow("AVIF alpha") << "avifenc a.png x.avif" << QByteArray() << avifdec;
+    QTest::newRow("AVIF grid") << "avifenc -g 2x2 s.png x.avif" << QByteArray() << avifdec;
+    // avifdec leaves the turns to the viewer.
+    QTest::newRow("AVIF turned and mirrored") << "avifenc --irot 1 --imir 0 s.png x.avif" << QByteArray() << "heif-convert x.avif r.png";
+    QTest::newRow("AVIF of two images") << "heif-enc -A s.png t.png -o x.avif" << QByteArray() << avifdec;
+    QTest::newRow("HEIC 4:2:0") << "heif-enc s.png -o x.heic" << QByteArray() << heifConvert;
+    QTest::newRow("HEIC 4:4:4") << "heif-enc -p chroma=444 s.png -o x.heic" << QByteArray() << heifConvert;
+    QTest::newRow("HEIC grey") << "heif-enc g.png -o x.heic" << QByteArray() << heifConvert;
+    QTest::newRow("HEIC grey, 10 bits") << "heif-enc -b 10 g16.png -o x.heic" << QByteArray() << heifConvert;
+    QTest::newRow("HEIC 10 bits") << "heif-enc -b 10 s16.png -o x.heic" << QByteArray() << heifConvert;
+    QTest::newRow("HEIC 12 bits") << "heif-enc -b 12 s16.png -o x.heic" << QByteArray() << heifConvert;
+    QTest::newRow("HEIC alpha") << "heif-enc a.png -o x.heic" << QByteArray() << heifConvert;
+    // An odd size goes into a grid of the coded, even-sized tile.
+    QTest::newRow("HEIC grid") << "heif-enc o.png -o x.heic" << QByteArray() << heifConvert;
+    QTest::newRow("HEIC turned") << "heif-enc s.png -o x.heic" << QByteArray("irot\1") << heifConvert;
+    QTest::newRow("HEIC mirrored") << "heif-enc s.png -o x.heic" << QByteArray("imir\1") << heifConvert;
+    QTest::newRow("HEIC of two images") << "heif-enc s.png t.png -o x.heic" << QByteArray() << heifConvert + " && mv r-1.png r.png";
+    // clang-format on
+}
+
+// Every kind of phone picture the encoders make is read as their own
+// decoders read it, turned as they turn it; cut short, or with a byte of
+// its coded data changed, it is refused or read at its size, never crashes
+// a decoder nor shows an earlier picture's pixels.
+void PictureIOTest::phonePictures()
+{
+    QFETCH(QString, encode);
+    QFETCH(QByteArray, property);
+    QFETCH(QString, reference);
+    const QImage photo = photoLike(256, 192);
+    const QImage sources[] = { photo, photo.convertToFormat(QImage::Format_RGBX64),
+        photo.convertToFormat(QImage::Format_Grayscale8),
+        photo.convertToFormat(QImage::Format_Grayscale16), photoLike(256, 192, 5, true),
+        photoLike(256, 192, 9).mirrored(), photoLike(257, 193) };
+    for (int k = 0; k < 7; ++k)
+        QVERIFY(sources[k].save(
+            path(QStringList { "s", "s16", "g", "g16", "a", "t", "o" }[k] + ".png")));
+    const auto run = [this](const QString &command) {
+        return QProcess::execute(
+            "sh", { "-c", "cd '" + dir->path() + "' && " + command + " >/dev/null 2>&1" });
+    };
+    if (run(encode) != 0)
+        QSKIP(qPrintable(encode.section(' ', 0, 0) + " failed or is missing"));
+    const QString file = path(encode.contains(".avif") ? "x.avif" : "x.heic");
+    QByteArray bytes = readFile(file);
+    if (!property.isEmpty()) {
+        const int pixi = bytes.indexOf(QByteArray("\0\0\0\x10pixi", 8));
+        QVERIFY(pixi > 0);
+        bytes.replace(pixi + 4, 12, property + QByteArray(7, '\0'));
+        QVERIFY(writeFile(file, bytes));
+    }
+    QCOMPARE(run(reference), 0);
+    const QImage expected
+        = QImage(path("r.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const PictureIO::ReadResult read = PictureIO::readImage(file);
+    QVERIFY2(read.status == ReadStatus::Ok, qPrintable(read.errorText));
+    const QImage image = read.image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QCOMPARE(image.size(), expected.size());
+    double error = 1;
+    for (qsizetype k = 0; k < image.sizeInBytes(); ++k)
+        error += std::pow(image.constBits()[k] - expected.constBits()[k], 2);
+    const double psnr = 10 * std::log10(255.0 * 255 * image.sizeInBytes() / error);
+    QVERIFY2(psnr >= 40, qPrintable(QString::number(psnr)));
+
+    // A byte of its coded data changed; a bit of its declared height
+    // ("ispe"), to which a reader may scale the picture (libavif does).
+    QByteArray changed = bytes, resized = bytes;
+    changed.data()[(bytes.indexOf("mdat") + bytes.size()) / 2] ^= 0x55;
+    resized.data()[bytes.indexOf("ispe") + 14] ^= 4;
+    QImage earlier(400, 300, QImage::Format_ARGB32);
+    earlier.fill(qRgb(1, 254, 3));
+    QVERIFY(earlier.save(path("earlier.png")));
+    for (const QByteArray &damaged : { bytes.left(bytes.size() * 2 / 3), changed, resized }) {
+        QVERIFY(PictureIO::readImage(path("earlier.png")).status == ReadStatus::Ok);
+        QVERIFY(writeFile(file, damaged));
+        const PictureIO::ReadResult again = PictureIO::readImage(file);
+        // A tile's own declared size is no picture's: read whole, the
+        // picture is the one it was.
+        QVERIFY2(again.status == ReadStatus::Damaged
+                || (damaged == changed && again.status == ReadStatus::Ok)
+                || (again.status == ReadStatus::Ok && again.image == read.image),
+            qPrintable(again.errorText));
+        const auto *pixels = reinterpret_cast<const QRgb *>(again.image.constBits());
+        const auto end = pixels + again.image.sizeInBytes() / 4;
+        QVERIFY(again.image.isNull()
+            || (again.image.size() == read.image.size()
+                && std::find(pixels, end, earlier.pixel(0, 0)) == end));
+    }
 }
 
 // The cap counts pixels, whatever memory there is; both sides keep it.

@@ -51,8 +51,10 @@ QByteArray readAt(int fd, qint64 at, qint64 count);
 // with colours its table lacks. Empty when none is seen.
 QString structuralDamage(int fd, const QByteArray &format);
 
-// Damage that shows only once decoded: a HEIF or AVIF picture larger than
-// any image its container declares (a stream of another size inside).
+// Damage that shows only once decoded: a HEIF or AVIF picture of another
+// size than its container declares for the image it shows (its "ispe",
+// cropped by its clean aperture and turned as it says), whichever reader
+// decoded it, or one whose container does not declare it.
 QString sizeDamage(int fd, const QByteArray &format, const QSize &decoded);
 
 // Why a sound file of `format` open at `fd` is one its reader does not
