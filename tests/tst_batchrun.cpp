@@ -117,7 +117,7 @@ void BatchRunTest::run()
     const auto window = plainWindow();
     Ui::MainWindow *ui = WindowProbe::ui(*window);
     // Text and logo present (so that no question is asked) but outside every
-    // picture: the copies are the pictures as they were.
+    // picture: the copies are the pictures as they were, and the log says so.
     ui->wtrmark_edit->setText("Tarvelo");
     ui->txt_x_spin->setValue(9999);
     ui->x_spin->setValue(9999);
@@ -197,7 +197,17 @@ void BatchRunTest::run()
     QStringList names = QDir(out).entryList(QDir::Files | QDir::System);
     names.replaceInStrings(QRegularExpression("_\\d{17}\\."), "_TAG.");
     QCOMPARE(names, written);
-    const QStringList logged = ui->log_plain->toPlainText().split('\n', Qt::SkipEmptyParts);
+    QStringList logged = ui->log_plain->toPlainText().split('\n', Qt::SkipEmptyParts);
+    // Text and logo lie outside every picture: each one written says so, in
+    // a line of its own just before its progress line.
+    for (int k = 0; k < logged.size(); ++k) {
+        const QString name
+            = logged[k].section(": the text and the logo lie outside the picture.", 0, 0);
+        QCOMPARE(logged.value(k + 1).contains(" ... OK! ("), name != logged[k]);
+        if (name != logged[k] && (logged.removeAt(k--), true))
+            QCOMPARE(QFileInfo(name).completeBaseName(),
+                QFileInfo(logged[k + 1].section(" ... ", 0, 0)).completeBaseName());
+    }
     QCOMPARE(logged.size(), lines.size());
     for (int k = 0; k < lines.size(); ++k)
         if (lines[k] != "*")

@@ -75,6 +75,21 @@ QString metadataLost(const QString &fileName, const QString &reason)
         .arg(fileName, sentence(reason));
 }
 
+QString outside(const QString &fileName, const Stamp::Composition &stamped)
+{
+    const QRect picture = stamped.image.rect();
+    const auto out
+        = [&picture](const QRect &drawn) { return !drawn.isEmpty() && !picture.contains(drawn); };
+    const bool text = out(stamped.textArea), logo = out(stamped.logoArea);
+    if (!text && !logo)
+        return QString();
+    return QStringLiteral("%1: %2 outside the picture.")
+        .arg(fileName,
+            text && logo ? QStringLiteral("the text and the logo lie")
+                : text   ? QStringLiteral("the text lies")
+                         : QStringLiteral("the logo lies"));
+}
+
 QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
 {
     switch (read.status) {

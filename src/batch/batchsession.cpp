@@ -218,8 +218,9 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
     }
     if (!written)
         emit loggedText(failure);
-    else if (!result.metadataLost.isEmpty())
-        emit loggedText(result.metadataLost);
+    for (const QString &notice : { result.metadataLost, result.outside })
+        if (written && !notice.isEmpty())
+            emit loggedText(notice);
     ++(written ? stamped : failed);
 
     emit progressed(row);

@@ -416,10 +416,11 @@ int run(const Request &request)
                 pixels += qint64(result.size.width()) * result.size.height();
             failure = result.failure;
             if (result.status == BatchResult::Status::Stamped) {
-                if (!result.metadataLost.isEmpty()) {
-                    progress.clear();
-                    say(stderr, result.metadataLost + QLatin1Char('\n'));
-                }
+                for (const QString &notice : { result.metadataLost, result.outside })
+                    if (!notice.isEmpty()) {
+                        progress.clear();
+                        say(stderr, notice + QLatin1Char('\n'));
+                    }
                 const PictureIO::WriteResult file = journal
                     ? journal->publish(inputs[i].path, result.bytes, folder,
                         QFileInfo(result.path).completeBaseName(), result.suffix, &journalError)
