@@ -28,6 +28,8 @@ private slots:
     void init();
     void sameBytesAsOneAtATime_data();
     void sameBytesAsOneAtATime();
+    void startWaitsForTheLogo_data();
+    void startWaitsForTheLogo();
     void clearedPreviewStaysEmpty();
     void refusedSelectionShowsNothing();
     void dragsEqualFullComposition_data();
@@ -114,6 +116,62 @@ void RunsTest::sameBytesAsOneAtATime()
     QVERIFY(stampAll(*window, dir->filePath("out")));
     for (int k = 0; k < sizes.size(); ++k)
         QVERIFY(readFile(dir->filePath(QStringLiteral("out/p%1.%2").arg(k).arg(suffix))) == expected[k]);
+}
+
+void RunsTest::startWaitsForTheLogo_data()
+{
+    QTest::addColumn<bool>("stop"); // pressed again while the logo is read
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QVariantList>("answers"); // after the logo's file name
+    const QString logo = "Open Logo | ", folder = "Select Output Folder | folders only";
+    QTest::newRow("stamped with it")
+        << false
+        << QStringList { logo, folder,
+               "Warning | Are you going to go on stamping without any watermarks?",
+               "Tarvelo | Done" }
+        << QVariantList { "out", QMessageBox::Yes, QMessageBox::Ok };
+    QTest::newRow("stopped") << true
+                             << QStringList { logo, "Warning | Are you you want to stop stamping?" }
+                             << QVariantList { QMessageBox::Yes };
+}
+
+// A logo chosen and Start pressed at once, while the selected picture is
+// being read too: the run waits for both, asks no logo question and stamps
+// with the logo; a second press meanwhile stops it before it asks anything.
+void RunsTest::startWaitsForTheLogo()
+{
+    QFETCH(bool, stop);
+    QFETCH(QStringList, boxes);
+    QFETCH(QVariantList, answers);
+    if (answers.first() == "out")
+        answers.first() = dir->filePath("out");
+    ui->outpng_radio->setChecked(true);
+    const QString logo = dir->filePath("logo.png");
+    QImage red(10, 6, QImage::Format_RGB32);
+    red.fill(qRgb(255, 0, 0));
+    QVERIFY(writeFile(logo, encode(red, "png")));
+    add("p.png", photoLike(60, 40));
+    // Start is pressed as soon as the logo is being read, the picture just
+    // selected.
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        if (!WindowProbe::readingLogo(*window))
+            return;
+        poll.stop();
+        ui->files_list->setCurrentRow(0);
+        if (stop)
+            QTimer::singleShot(0, [&] { press(ui->start_btn); });
+        press(ui->start_btn);
+    });
+    poll.start(0);
+    Modals modals(QVariantList { logo } + answers);
+    press(ui->browse_logo_btn);
+    QTRY_COMPARE(modals.seen, boxes);
+    QTRY_COMPARE(ui->start_btn->text().trimmed(), QStringLiteral("Start Stamping"));
+    const QImage out(dir->filePath("out/p.png"));
+    QCOMPARE(out.isNull(), stop);
+    if (!stop)
+        QCOMPARE(out.pixel(9, 5), qRgb(255, 0, 0));
 }
 
 // After Clear nothing comes back on a resize or a view switch, and nothing

@@ -18,6 +18,8 @@
 // after a newer request (or a cancel()) is dropped unseen.
 class PictureLoader : public QObject
 {
+    Q_OBJECT
+
 public:
     struct Loaded
     {
@@ -40,6 +42,11 @@ public:
     void cancel();
     // Whether a result is still awaited.
     bool busy() const { return awaited != 0; }
+
+signals:
+    // Nothing is awaited any more: the newest result has been handed over
+    // (after its `done` ran), or what was awaited was cancelled.
+    void settled();
 
 private:
     QThreadPool pool;
