@@ -278,6 +278,18 @@ inline void press(QAbstractButton *button)
     QTest::mouseRelease(button, Qt::LeftButton);
 }
 
+// Puts the logo at the anchor `anchor` (0 to 8, in reading order) and the
+// text at the opposite one.
+inline void placeAt(Ui::MainWindow *ui, int anchor)
+{
+    // clang-format off
+    QAbstractButton *logoAt[] = { ui->logo_topleft_btn, ui->logo_top_btn, ui->logo_topright_btn, ui->logo_left_btn, ui->logo_center_btn, ui->logo_right_btn, ui->logo_botleft_btn, ui->logo_bot_btn, ui->logo_botright_btn };
+    QAbstractButton *textAt[] = { ui->txt_topleft_btn, ui->txt_top_btn, ui->txt_topright_btn, ui->txt_left_btn, ui->txt_center_btn, ui->txt_right_btn, ui->txt_botleft_btn, ui->txt_bot_btn, ui->txt_botright_btn };
+    // clang-format on
+    logoAt[anchor]->setChecked(true);
+    textAt[8 - anchor]->setChecked(true);
+}
+
 // Stamps the list through the start button into `out`, saying Yes to a run
 // without text or without logo (none is being read) and OK to the end box;
 // false, and the boxes seen on the console, when they were others.

@@ -201,12 +201,11 @@ void BatchRunTest::run()
     // Text and logo lie outside every picture: each one written says so, in
     // a line of its own just before its progress line.
     for (int k = 0; k < logged.size(); ++k) {
-        const QString name
-            = logged[k].section(": the text and the logo lie outside the picture.", 0, 0);
-        QCOMPARE(logged.value(k + 1).contains(" ... OK! ("), name != logged[k]);
+        const QString name = logged[k].section(": the text and the logo lie outside", 0, 0),
+                      next = logged.value(k + 1);
+        QCOMPARE(next.contains(" ... OK! ("), name != logged[k]);
         if (name != logged[k] && (logged.removeAt(k--), true))
-            QCOMPARE(QFileInfo(name).completeBaseName(),
-                QFileInfo(logged[k + 1].section(" ... ", 0, 0)).completeBaseName());
+            QVERIFY(next.startsWith(QFileInfo(name).completeBaseName() + '.'));
     }
     QCOMPARE(logged.size(), lines.size());
     for (int k = 0; k < lines.size(); ++k)

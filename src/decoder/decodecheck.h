@@ -31,16 +31,10 @@ public:
     QString damage(const QByteArray &format) const;
     QStringList messages; // Qt's messages (libjpeg's warnings and errors)
     QStringList tiffErrors;
-    QStringList profileWarnings; // about an embedded colour profile only
 
 private:
     Listener *outer;
 };
-
-// Up to `count` bytes of the file open at `fd` from offset `at`, without
-// moving its position; fewer when the file ends first. Every reader of the
-// decoder's side reads the file it was handed through this.
-QByteArray readAt(int fd, qint64 at, qint64 count);
 
 // Damage that shows in the structure of a file of `format` (as QImageReader
 // names it), read from `fd` without moving its position: a BMP whose pixel
@@ -48,7 +42,8 @@ QByteArray readAt(int fd, qint64 at, qint64 count);
 // chunk that is cut or fails its checksum, or a PNG without an end, a GIF
 // without its trailer or a frame without all its pixels, a Sun raster
 // shorter than it declares, an XBM or XPM without all its declared rows or
-// with colours its table lacks. Empty when none is seen.
+// with colours its table lacks, a HEIF or AVIF cut short. Empty when none
+// is seen.
 QString structuralDamage(int fd, const QByteArray &format);
 
 // Damage that shows only once decoded: a HEIF or AVIF picture of another
