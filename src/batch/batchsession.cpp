@@ -216,11 +216,14 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
                 BatchLog::overwriteWarning(folder, source.completeBaseName(), suffix, write.path));
         failure = write.errorText;
     }
-    if (!written)
+    if (!written) {
         emit loggedText(failure);
-    for (const QString &notice : { result.metadataLost, result.outside })
-        if (written && !notice.isEmpty())
-            emit loggedText(notice);
+        emit pictureFailed(QPersistentModelIndex(pictures->index(row, 0)), failure);
+    } else {
+        for (const QString &notice : { result.metadataLost, result.outside })
+            if (!notice.isEmpty())
+                emit loggedText(notice);
+    }
     ++(written ? stamped : failed);
 
     emit progressed(row);

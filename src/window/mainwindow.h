@@ -25,6 +25,7 @@ class QDragEnterEvent;
 class QDropEvent;
 class QEventLoop;
 class QMouseEvent;
+class QPersistentModelIndex;
 class QResizeEvent;
 class QSettings;
 class QSplitter;
@@ -160,6 +161,8 @@ private:
     QString askOutputFolder();
     bool confirmMissingStamps();
     void endRun(const BatchSession &run);
+    void markFailed(const QPersistentModelIndex &picture, const QString &reason);
+    void clearFailedMarks();
     // The running batch, if any, leaves before its next picture.
     void stopStamping();
 
