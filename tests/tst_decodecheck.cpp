@@ -91,15 +91,23 @@ QByteArray box(const char *type, const QByteArray &payload)
     return bytes + type + payload;
 }
 
-// The start of a HEIF file whose one image property says `width` x `height`.
-QByteArray heifDeclaring(int width, int height)
+// The start of a HEIF file whose primary item (1) has the properties
+// "ispe" `width` x `height` and, with `turns`, an "irot" of that many turns.
+QByteArray heifDeclaring(int width, int height, int turns = 0)
 {
     QByteArray size(8, '\0');
     qToBigEndian<quint32>(quint32(width), size.data());
     qToBigEndian<quint32>(quint32(height), size.data() + 4);
     const QByteArray fullBox(4, '\0'); // version and flags
+    const QByteArray properties = box("ispe", fullBox + size)
+        + (turns ? box("irot", QByteArray(1, char(turns))) : QByteArray());
+    // One entry: item 1, with property 1 and, turned, property 2.
+    const QByteArray associations = fullBox + QByteArray::fromHex("000000010001")
+        + (turns ? QByteArray::fromHex("028102") : QByteArray::fromHex("0181"));
     return box("ftyp", "heic" + fullBox)
-        + box("meta", fullBox + box("iprp", box("ipco", box("ispe", fullBox + size))));
+        + box("meta",
+            fullBox + box("pitm", fullBox + QByteArray::fromHex("0001"))
+                + box("iprp", box("ipco", properties) + box("ipma", associations)));
 }
 
 // `bytes` in a file of their own, open for reading as the decoder has it.
@@ -120,7 +128,7 @@ class DecodeCheckTest : public QObject
 private slots:
     void decode_data();
     void decode();
-    void decodedLargerThanDeclared();
+    void decodedAtTheDeclaredSize();
 };
 
 void DecodeCheckTest::decode_data()
@@ -189,22 +197,25 @@ void DecodeCheckTest::decode()
     QCOMPARE(pixel ? decoded.image.pixel(1, 0) : 0u, pixel);
 }
 
-// A HEIF or AVIF picture is checked against the sizes its container
-// declares once it is decoded: a clean aperture may crop them, a rotation
-// turn them, nothing makes them larger.
-void DecodeCheckTest::decodedLargerThanDeclared()
+// A HEIF or AVIF picture is checked against the size its primary item
+// declares: a rotation turns it, nothing else changes it.
+void DecodeCheckTest::decodedAtTheDeclaredSize()
 {
-    const auto file = opened(heifDeclaring(64, 48) + QByteArray(64, '\0'));
-    const auto damage = [&](const char *reader, QSize decoded) {
+    const auto plain = opened(heifDeclaring(64, 48) + QByteArray(64, '\0'));
+    const auto turned = opened(heifDeclaring(64, 48, 1) + QByteArray(64, '\0'));
+    const auto damage = [](const std::unique_ptr<QTemporaryFile> &file, const char *reader,
+                            QSize decoded) {
         return DecodeCheck::sizeDamage(int(file->handle()), reader, decoded);
     };
-    QCOMPARE(damage("heif", { 64, 48 }) + damage("avif", { 48, 64 }) + damage("heif", { 60, 40 })
-            + damage("png", { 65, 48 }),
+    QCOMPARE(damage(plain, "heif", { 64, 48 }) + damage(turned, "avif", { 48, 64 })
+            + damage(plain, "png", { 65, 48 }),
         "");
-    QCOMPARE(damage("avif", { 65, 48 }),
-        "it decodes to 65 x 48 pixels, larger than the 64 x 48 it declares");
-    QCOMPARE(damage("heif", { 64, 49 }),
-        "it decodes to 64 x 49 pixels, larger than the 64 x 48 it declares");
+    QCOMPARE(damage(plain, "avif", { 65, 48 }),
+        "it decodes to 65 x 48 pixels, not the 64 x 48 it declares");
+    QCOMPARE(damage(turned, "heif", { 64, 48 }),
+        "it decodes to 64 x 48 pixels, not the 48 x 64 it declares");
+    QCOMPARE(damage(opened(box("ftyp", "heic" + QByteArray(4, '\0'))), "heif", { 64, 48 }),
+        "it does not declare the size of its picture");
 }
 
 TARVELO_TEST_MAIN(DecodeCheckTest)

@@ -19,27 +19,6 @@ using namespace TestSupport;
 
 namespace {
 
-QByteArray data(const QString &name)
-{
-    return readFile(qEnvironmentVariable("TARVELO_TEST_DATA") + "/metadata/" + name);
-}
-
-// A small JPEG with the EXIF (a TIFF structure), XMP packet and comment
-// given, in segments written after the JFIF header as editors write them.
-QByteArray jpegWith(const QByteArray &exif, const QByteArray &xmp, const QByteArray &comment)
-{
-    const QByteArray jpeg = encode(photoLike(96, 64, 3), "jpg", 90);
-    const int app0End = 4 + (quint8(jpeg[4]) << 8 | quint8(jpeg[5]));
-    QByteArray segments;
-    if (!exif.isEmpty())
-        segments += segment('\xe1', QByteArray("Exif\0\0", 6) + exif);
-    if (!xmp.isEmpty())
-        segments += segment('\xe1', QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) + xmp);
-    if (!comment.isEmpty())
-        segments += segment('\xfe', comment);
-    return jpeg.left(app0End) + segments + jpeg.mid(app0End);
-}
-
 // What the program gets of `file`'s metadata for an output of `wanted`
 // made from a picture of 96 x 64: read and written as the decoder does,
 // packed and unpacked as it crosses over.

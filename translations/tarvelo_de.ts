@@ -68,6 +68,18 @@
         <source>Unknown error</source>
         <translation>Unbekannter Fehler</translation>
     </message>
+    <message>
+        <source>%1: the text and the logo lie outside the picture.</source>
+        <translation>%1: Der Text und das Logo liegen außerhalb des Bildes.</translation>
+    </message>
+    <message>
+        <source>%1: the text lies outside the picture.</source>
+        <translation>%1: Der Text liegt außerhalb des Bildes.</translation>
+    </message>
+    <message>
+        <source>%1: the logo lies outside the picture.</source>
+        <translation>%1: Das Logo liegt außerhalb des Bildes.</translation>
+    </message>
 </context>
 <context>
     <name>Cli</name>

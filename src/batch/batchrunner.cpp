@@ -279,6 +279,7 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         return result;
     result.status = BatchResult::Status::Stamped;
     result.failure.clear();
+    result.outside = BatchLog::outside(fileName, composition);
     result.placement = { composition.textPos, composition.logoPos, composition.textExtent };
     if (options.keepImages) {
         result.stamped = composition.image;

@@ -31,6 +31,9 @@ struct BatchResult
     // When the output goes without its source's metadata: the log line that
     // says so, to come before the picture's progress line once it is written.
     QString metadataLost;
+    // When the text or the logo lies outside the picture: the log line that
+    // says so, after that one.
+    QString outside;
     // What the output carries of its source, written for its format and
     // size by the decoder process with the pixels.
     Metadata::Source metadata;

@@ -219,8 +219,11 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
     if (!written) {
         emit loggedText(failure);
         emit pictureFailed(QPersistentModelIndex(pictures->index(row, 0)), failure);
-    } else if (!result.metadataLost.isEmpty())
-        emit loggedText(result.metadataLost);
+    } else {
+        for (const QString &notice : { result.metadataLost, result.outside })
+            if (!notice.isEmpty())
+                emit loggedText(notice);
+    }
     ++(written ? stamped : failed);
 
     emit progressed(row);

@@ -451,14 +451,15 @@ int run(const Request &request)
                 pixels += qint64(result.size.width()) * result.size.height();
             failure = result.failure;
             if (result.status == BatchResult::Status::Stamped) {
-                // The decoder's words among it are escaped as the result
+                // The decoder's words among them are escaped as the result
                 // lines are: a line each, and nothing a terminal would obey.
-                if (!result.metadataLost.isEmpty()) {
-                    progress.clear();
-                    const QByteArray line = Records::field(result.metadataLost) + '\n';
-                    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-                    std::fflush(stderr);
-                }
+                for (const QString &notice : { result.metadataLost, result.outside })
+                    if (!notice.isEmpty()) {
+                        progress.clear();
+                        const QByteArray line = Records::field(notice) + '\n';
+                        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+                        std::fflush(stderr);
+                    }
                 const OutputFiles::WriteResult file = journal
                     ? journal->publish(inputs[i].path, result.bytes, folder,
                         QFileInfo(result.path).completeBaseName(), result.suffix, &journalError)

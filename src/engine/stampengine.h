@@ -187,6 +187,10 @@ struct Composition
     QPoint textPos;
     QPoint logoPos;
     QRect textExtent;
+    // Where the text and the logo were drawn, empty for one that was not:
+    // whatever of them lies outside the picture's rectangle was cut off.
+    QRect textArea;
+    QRect logoArea;
 };
 
 // Everything after the placement: a copy of `source`, resized, with the shadow

@@ -23,6 +23,7 @@ class QClickableLabel;
 class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
+class QEventLoop;
 class QMouseEvent;
 class QPersistentModelIndex;
 class QResizeEvent;
@@ -156,6 +157,7 @@ private:
     void showSelected(const QString &path, PictureLoader::Loaded &loaded);
     QString outputSuffix() const;
     BatchOptions readBatchOptions() const;
+    bool awaitReads();
     QString askOutputFolder();
     bool confirmMissingStamps();
     void endRun(const BatchSession &run);
@@ -212,6 +214,9 @@ private:
     QRect textExtent;
     bool stamping = false;
     BatchSession *session = nullptr; // the run going on, during on_start_btn_pressed
+    // A run about to start waits in this loop for the logo and the selected
+    // picture still being read.
+    QEventLoop *readsAwaited = nullptr;
     // What the last composition was made from: a move of text or logo alone
     // is drawn into it instead of composing everything again.
     struct LastComposition

@@ -51,6 +51,8 @@ void MainWindow::on_start_btn_pressed()
             session->resume();
         return;
     }
+    if (!awaitReads())
+        return;
     const QString folder = askOutputFolder();
     if (folder.isEmpty() || !confirmMissingStamps())
         return;
@@ -109,6 +111,33 @@ void MainWindow::on_start_btn_pressed()
     endRun(run);
 }
 
+// A run starts from what the options name: a logo or a selected picture
+// still being read is waited for, with the window answering and the button
+// a Stop button, as during a run. False when the start was stopped (or the
+// window is closing) meanwhile.
+bool MainWindow::awaitReads()
+{
+    if (!pictureLoader.busy() && !logoLoader.busy())
+        return true;
+    QEventLoop loop;
+    const auto settled = [this, &loop] {
+        if (!pictureLoader.busy() && !logoLoader.busy())
+            loop.quit();
+    };
+    connect(&pictureLoader, &PictureLoader::settled, &loop, settled);
+    connect(&logoLoader, &PictureLoader::settled, &loop, settled);
+    const QString caption = ui->start_btn->text();
+    stamping = true;
+    readsAwaited = &loop;
+    ui->start_btn->setText(tr("Stop"));
+    loop.exec();
+    readsAwaited = nullptr;
+    ui->start_btn->setText(caption);
+    const bool go = stamping;
+    stamping = false;
+    return go;
+}
+
 // The folder the user picks for the run, once it is known to take files;
 // empty when there is nothing to stamp or no such folder.
 QString MainWindow::askOutputFolder()
@@ -160,6 +189,8 @@ void MainWindow::stopStamping()
     stamping = false;
     if (session)
         session->stop();
+    if (readsAwaited)
+        readsAwaited->quit();
 }
 
 // The preview shows the last picture stamped, the bar and the log say how

@@ -32,6 +32,8 @@ void PictureLoader::load(const QString &path, bool convert, Done done)
         awaited = 0;
         Loaded loaded = watcher->result();
         done(loaded);
+        if (!busy())
+            emit settled();
     });
     watcher->setFuture(QtConcurrent::run(
         &pool, [path, convert, ticket, newest = newest, limits = limits, buffers = buffers] {
@@ -53,5 +55,8 @@ void PictureLoader::load(const QString &path, bool convert, Done done)
 void PictureLoader::cancel()
 {
     *newest = ++generation;
+    const bool wasBusy = busy();
     awaited = 0;
+    if (wasBusy)
+        emit settled();
 }

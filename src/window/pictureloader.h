@@ -18,6 +18,8 @@
 // after a newer request (or a cancel()) is dropped unseen.
 class PictureLoader : public QObject
 {
+    Q_OBJECT
+
 public:
     struct Loaded
     {
@@ -42,6 +44,11 @@ public:
     bool busy() const { return awaited != 0; }
     // The most pixels a picture read from now on may have.
     void setPixelCap(qint64 maxPixels) { limits.maxPixels = maxPixels; }
+
+signals:
+    // Nothing is awaited any more: the newest result has been handed over
+    // (after its `done` ran), or what was awaited was cancelled.
+    void settled();
 
 private:
     // What a picture read here may take (one at a time, kept as the
