@@ -20,7 +20,7 @@ _tarvelo_cli()
         light_radio dark_radio txt_x_spin txt_y_spin actual_radio fit_radio resize_check
         aspect_check width_spin height_spin outjpg_radio outpng_radio outtif_radio
         comp_slider watermarkOpacitySpin logoOpacitySpin max_megapixels relative_check
-        shrink_check relative_ref strip_location_check'
+        shrink_check relative_ref strip_location_check update_check'
     COMPREPLY=()
 
     # "--set key=value": bash splits at "=", so the value's word comes after

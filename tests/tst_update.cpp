@@ -48,48 +48,68 @@ private slots:
     void windowAsksTheMakersSite_data();
     void windowAsksTheMakersSite();
     void interruptionEndsAHangingRequest();
+    void creditsEndWithTheLicence();
+
+public slots:
+    void browse(const QUrl &url) { browsed << url; } // the system's browser, in these tests
+
+private:
+    QList<QUrl> browsed;
 };
 
 void UpdateTest::windowAsksTheMakersSite_data()
 {
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("shown"); // the box's last words; "" for no box
+    QTest::addColumn<bool>("wanted"); // the user's stored choice
     const QByteArray fits = "2.9.1" + QByteArray(64 * 1024 - 5, ' '), tooLarge = fits + ' ';
-    QTest::newRow("same version") << ok("\t2.8.0\r\n") << "";
-    QTest::newRow("newer") << ok(" 2.9.1\n") << "New version: 2.9.1";
+    QTest::newRow("same version") << ok("\t2.8.0\r\n") << "" << true;
+    QTest::newRow("newer") << ok(" 2.9.1\n") << "New version: 2.9.1" << true;
+    QTest::newRow("turned off by the user") << ok(" 2.9.1\n") << "" << false;
     // Only a version number is an answer: a portal's or a proxy's page is not.
-    QTest::newRow("markup") << ok("<a href=\"x\">y</a>") << "";
-    QTest::newRow("version and words") << ok("2.9.0 is out") << "";
-    QTest::newRow("32 characters") << ok("1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.12") << "New version: 1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.12";
-    QTest::newRow("33 characters") << ok("1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.1") << "";
-    QTest::newRow("up to the first zero byte") << ok(QByteArray("2.9.1\0<b>", 9)) << "New version: 2.9.1";
-    QTest::newRow("exactly 64 KiB") << ok(fits) << "New version: 2.9.1";
-    QTest::newRow("404") << ok("2.9.1", "404 Not Found") << "";
-    QTest::newRow("redirect") << ok("2.9.1", "301 Moved Permanently") << "";
-    QTest::newRow("over 64 KiB, declared") << ok(tooLarge) << "";
-    QTest::newRow("over 64 KiB, undeclared") << ok(tooLarge, "200 OK", false) << "";
-    QTest::newRow("hung up without answer") << QByteArray() << "";
+    QTest::newRow("markup") << ok("<a href=\"x\">y</a>") << "" << true;
+    QTest::newRow("version and words") << ok("2.9.0 is out") << "" << true;
+    QTest::newRow("32 characters") << ok("1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.12") << "New version: 1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.12" << true;
+    QTest::newRow("33 characters") << ok("1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.1") << "" << true;
+    QTest::newRow("up to the first zero byte") << ok(QByteArray("2.9.1\0<b>", 9)) << "New version: 2.9.1" << true;
+    QTest::newRow("exactly 64 KiB") << ok(fits) << "New version: 2.9.1" << true;
+    QTest::newRow("404") << ok("2.9.1", "404 Not Found") << "" << true;
+    QTest::newRow("redirect") << ok("2.9.1", "301 Moved Permanently") << "" << true;
+    QTest::newRow("over 64 KiB, declared") << ok(tooLarge) << "" << true;
+    QTest::newRow("over 64 KiB, undeclared") << ok(tooLarge, "200 OK", false) << "" << true;
+    QTest::newRow("hung up without answer") << QByteArray() << "" << true;
 }
 
 // The window's own check from start to end: the real address, routed to the
-// stub as to a proxy, the worker, the queued message and the box.
+// stub as to a proxy, the worker, the queued message and the box. A build
+// for a distribution never asks, nor does a window whose user said no.
 void UpdateTest::windowAsksTheMakersSite()
 {
     QFETCH(QByteArray, answer);
     QFETCH(QString, shown);
+    QFETCH(bool, wanted);
+    const bool asks = TARVELO_UPDATE_CHECK && wanted;
+    QSettings store(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo"));
+    store.setValue("update_check", wanted);
+    store.sync();
     HttpStub stub(answer);
     const quint16 closed = proxyTo(stub.serverPort());
     Modals modals({ QMessageBox::Ok });
     {
         MainWindow window;
-        QTRY_VERIFY_WITH_TIMEOUT(WindowProbe::updateChecker(window).isFinished(), 15000);
+        QVessikAnalytics &checker = WindowProbe::updateChecker(window);
+        QCOMPARE(checker.isRunning() || checker.isFinished(), asks); // started with the window
+        QTRY_VERIFY_WITH_TIMEOUT(checker.isFinished() || !asks, 15000);
         QCoreApplication::processEvents(); // the queued message, and its box
     }
     proxyTo(closed);
-    QVERIFY(stub.requests[0].startsWith("GET http://" TARVELO_WEBSITE "/webapps/tarvelo.php?version=2.8.0 "));
-    QVERIFY(stub.requests[0].contains("\r\nUser-Agent: Dovrin\r\n"));
-    QCOMPARE(modals.seen.size(), shown.isEmpty() ? 0 : 1);
-    if (!shown.isEmpty())
+    store.sync(); // as the window left it
+    QCOMPARE(store.value("update_check").toBool(), wanted);
+    QCOMPARE(!stub.requests.isEmpty(), asks); // an answerless hang-up is asked again
+    QVERIFY(!asks || (stub.requests[0].startsWith("GET http://" TARVELO_WEBSITE "/webapps/tarvelo.php?version=2.8.0 ")
+                         && stub.requests[0].contains("\r\nUser-Agent: Dovrin\r\n")));
+    QCOMPARE(modals.seen.size(), asks && !shown.isEmpty() ? 1 : 0);
+    if (!modals.seen.isEmpty())
         QVERIFY2(modals.seen[0].startsWith("Update | ") && modals.seen[0].endsWith(shown), qPrintable(modals.seen[0].left(200)));
 }
 
@@ -109,6 +129,21 @@ void UpdateTest::interruptionEndsAHangingRequest()
     QVERIFY(clock.elapsed() < 3000);
     QCoreApplication::processEvents();
     QCOMPARE(spy.count(), 0);
+}
+
+// The toolkit's about box, the icons' credits closed by the program's
+// licence, and then the maker's site in the browser.
+void UpdateTest::creditsEndWithTheLicence()
+{
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "browse");
+    Modals modals({ QMessageBox::Ok, QMessageBox::Ok });
+    MainWindow window;
+    QMetaObject::invokeMethod(WindowProbe::ui(window)->credits_btn, "pressed");
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QVERIFY(modals.done());
+    QVERIFY(modals.seen[1].startsWith("Icons | Icons made by")
+        && modals.seen[1].endsWith("version 3 or later</a> (GPL-3.0-or-later), and comes with no warranty."));
+    QCOMPARE(browsed, QList<QUrl>({ QUrl("http://" TARVELO_WEBSITE "/") }));
 }
 
 TARVELO_TEST_MAIN(UpdateTest)

@@ -93,6 +93,11 @@ const std::vector<Option> &all()
         { "relative_ref", Type::Int, 0, nullptr, double(std::numeric_limits<int>::min()),
             double(std::numeric_limits<int>::max()) },
         button("strip_location_check", false),
+        // No control on the form either: whether the window asks the maker's
+        // web site for a newer version when it starts (in builds that ask at
+        // all). Kept in the settings file only, for whoever wants a program
+        // that never touches the network.
+        { "update_check", Type::Bool, true },
     };
     return options;
 }

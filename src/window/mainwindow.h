@@ -131,6 +131,9 @@ private:
     void saveSettings();
     void restoreLogo();
     QVariant optionValue(const StoredOptions::Option &option) const;
+    // The update check (mainwindow_update.cpp), started once the settings
+    // say whether the user wants it.
+    void startUpdateCheck();
 
     // ---- composition (mainwindow_compose.cpp) ----
     StoredOptions::RunOptions readRunOptions() const;
@@ -198,6 +201,9 @@ private:
     // The shorter side of the picture the proportional stamp was designed
     // on (stored as relative_ref; see Stamp::referenceSide()).
     int relativeRef = 0;
+    // Whether the user lets the window ask for a newer version (stored as
+    // update_check).
+    bool checkForUpdates = true;
     int transformMode = Qt::FastTransformation;
     QRect textExtent;
     bool stamping = false;
