@@ -17,8 +17,7 @@ for file in bin/tarvelo bin/tarvelo-cli libexec/tarvelo/tarvelo-decoder \
     share/man/man1/tarvelo.1.gz share/man/man1/tarvelo-cli.1.gz \
     share/applications/tarvelo.desktop share/icons/hicolor/256x256/apps/tarvelo.png \
     share/metainfo/com.dovrinhalsek.tarvelo.metainfo.xml \
-    share/bash-completion/completions/tarvelo-cli share/doc/tarvelo/copyright \
-    share/doc/tarvelo/changelog.gz; do
+    share/bash-completion/completions/tarvelo-cli; do
     [ -s "$root/usr/$file" ] || fail "$file is not installed"
 done
 
