@@ -12,6 +12,8 @@
 # Usage: distribution.sh SOURCE_DIR
 set -eu
 cd "$1"
+# The makes run here are not part of a build that may have started this test.
+unset MAKEFLAGS MFLAGS MAKELEVEL
 fail() { printf 'FAIL: %s\n' "$*"; exit 1; }
 
 spdx='SPDX-License-Identifier: GPL-3.0-or-later'
