@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "batch/batchoptions.h"
+#include "common/metadatapieces.h"
 #include "engine/stampengine.h"
-#include "encode/metadata.h"
 #include "io/pictureio.h"
 
 // One picture's way through a batch, up to the bytes of its output file.

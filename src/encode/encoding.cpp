@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "encode/jpegencoder.h"
+#include "encode/metadatasplice.h"
 
 namespace Encoding {
 
