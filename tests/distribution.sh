@@ -17,47 +17,36 @@ unset MAKEFLAGS MFLAGS MAKELEVEL
 fail() { printf 'FAIL: %s\n' "$*"; exit 1; }
 
 spdx='SPDX-License-Identifier: GPL-3.0-or-later'
-# Every file but pictures, documents and test data.
-unnamed=$(find src tests bench dist .ci debian/rules debian/control CMakeLists.txt Makefile \
-        -type f ! -path 'tests/data/*' ! -name '*.png' ! -name '*.md' |
-    while read -r file; do
-        sed -n '1{/^#!/d;/^<?xml /d;};p' "$file" | head -n 1 |
-            grep -Eqx "(// |# |<!-- )$spdx( -->)?" || echo "$file"
-    done)
+# Every file but pictures, documents and test data; its first line after a
+# shebang or an XML declaration.
+unnamed=$(find src tests bench dist .ci debian/rules debian/control CMakeLists.txt Makefile -type f \
+        ! -path 'tests/data/*' ! -name '*.png' ! -name '*.md' -exec awk -v spdx="$spdx" '
+    FNR == 1 && /^(#!|<\?xml )/ { next }
+    !seen[FILENAME]++ && $0 !~ ("^(// |# |<!-- )" spdx "( -->)?$") { print FILENAME }' {} +)
 [ -z "$unnamed" ] || fail "no \"$spdx\" line at the top of:" $unnamed
 head -n 2 COPYING | grep -q 'Version 3, 29 June 2007' || fail "COPYING is not the GPL-3"
 
-words() { tr -s ' \t\\' '\n' | sed '/^$/d; /^-/d' | sort -u; }
+words() { tr -s ' \t\\' '\n' | sed '/^$/d' | sort -u; }
 list() { make -s --no-print-directory --eval 'print-%: ; @echo $($*)' "print-$1" | words; }
 # What is in $1 and not in $2, each a list of words.
 minus() { printf '%s\n' "$1" | grep -vxF -e "$(printf '%s\n' "$2")" || true; }
-# Every Debian build has the compiler and make (build-essential), which
-# Debian's packages do not name.
-essential=$(echo g++ make | words)
 depends=$(awk '/^Build-Depends:/ { f = 1; sub(/^[^:]*:/, ""); print; next }
                f && /^[ \t]/ { print; next } { f = 0 }' debian/control | tr ',' '\n')
 build=$(printf '%s\n' "$depends" | grep -v '<!nocheck>' | sed 's/(.*//; s/-compat//' | words)
-tests=$(printf '%s\n' "$depends" | grep '<!nocheck>' | sed 's/<.*//' | words)
-[ "$build" = "$( (minus "$(list BUILD_PACKAGES)" "$essential"; echo debhelper) | words)" ] \
+# Every Debian build has the compiler and make (build-essential), which
+# Debian's packages do not name.
+[ "$build" = "$( (minus "$(list BUILD_PACKAGES)" "$(echo g++ make | words)"; echo debhelper) | words)" ] \
     || fail "debian/control's Build-Depends are not the Makefile's BUILD_PACKAGES:" $build
-[ "$tests" = "$(list TEST_PACKAGES)" ] \
-    || fail "debian/control's <!nocheck> Build-Depends are not the Makefile's TEST_PACKAGES:" $tests
+[ "$(printf '%s\n' "$depends" | grep '<!nocheck>' | sed 's/<.*//' | words)" = "$(list TEST_PACKAGES)" ] \
+    || fail "debian/control's <!nocheck> Build-Depends are not the Makefile's TEST_PACKAGES"
 
-# The recipe's stages, continued lines joined.
-stage() {
-    awk '/^```Dockerfile$/ { f = 1; next } /^```$/ { f = 0 } f' docs/scale-out.md |
-        sed -e ':a' -e '/\\$/N; s/\\\n/ /; ta' | awk -v n="$1" '/^FROM / { s++ } s == n'
-}
-# What the build stage installs: the packages it names, and those of the
-# Makefile's targets it makes.
-installed=$(stage 1 | grep -o 'apt-get install[^&;]*' | sed 's/apt-get install//' | words)
-for target in $(stage 1 | grep -o '\(RUN\|&&\|;\) *make [a-z][a-z-]*' | sed 's/.*make //'); do
-    installed=$(printf '%s\n' "$installed" "$(make -n "$target" | sed -n 's/.*for p in \([^;]*\);.*/\1/p')" | words)
-done
-needed=$(printf '%s\n' "$build" "$essential" dpkg-dev | words)
-stage 1 | grep -q 'nocheck' || needed=$(printf '%s\n' "$needed" "$tests" | words)
-missing=$(minus "$needed" "$installed")
-[ -z "$missing" ] || fail "the container recipe's build stage does not install" $missing
-stage 1 | grep -q 'dpkg-buildpackage' && stage 2 | grep -q 'apt-get install .*tarvelo_.*\.deb' \
-    || fail "the container recipe does not install the package it builds"
+# The recipe's build stage takes its packages from the Makefile (make
+# deb-deps), which must install all that a package build without its tests
+# takes; its runtime stage installs the package built.
+recipe=$(awk '/^```Dockerfile$/ { f = 1; next } /^```$/ { f = 0 } f' docs/scale-out.md | sed -e ':a' -e '/\\$/N; s/\\\n/ /; ta')
+printf '%s\n' "$recipe" | grep -Eq '^RUN make deb-deps +&& DEB_BUILD_OPTIONS=nocheck dpkg-buildpackage .*-Pnocheck' \
+    && printf '%s\n' "$recipe" | grep -q '^RUN apt-get .*install .*/tmp/tarvelo_\*\.deb' \
+    || fail "the container recipe does not build the package with make deb-deps, or does not install it"
+missing=$(minus "$(printf '%s\n' "$build" dpkg-dev | words)" "$(make -n deb-deps | sed -n 's/.*for p in \([^;]*\);.*/\1/p' | words)")
+[ -z "$missing" ] || fail "make deb-deps does not install" $missing
 echo "every source file names its licence; the package lists agree"

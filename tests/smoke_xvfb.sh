@@ -24,32 +24,24 @@ printf '[General]\nupdate_check=false\n' > "$store"
 pid=$!
 trap 'kill "$pid" 2>/dev/null || true' EXIT
 
-found=""
+fail() { echo "$*" >&2; exit 1; }
+shown() { xwininfo -root -tree 2>/dev/null | grep -qF "\"$title\""; }
 for _ in $(seq 1 600); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-        echo "tarvelo exited before showing its window" >&2
-        exit 1
-    fi
-    if xwininfo -root -tree 2>/dev/null | grep -F "\"$title\"" >/dev/null; then
-        found=yes
-        break
-    fi
+    kill -0 "$pid" 2>/dev/null || fail "tarvelo exited before showing its window"
+    shown && break
     sleep 0.1
 done
-if [ -z "$found" ]; then
-    echo "no window titled \"$title\" appeared" >&2
-    exit 1
-fi
+shown || fail "no window titled \"$title\" appeared"
 
 sleep 1 # let the first paint finish before the screenshot
 import -window root "$shot"
-[ -s "$shot" ] || { echo "screenshot $shot is empty" >&2; exit 1; }
+[ -s "$shot" ] || fail "screenshot $shot is empty"
 echo "window \"$title\" found; screenshot saved to $shot"
 kill -TERM "$pid"
 status=0
 wait "$pid" || status=$?
 trap - EXIT
-[ "$status" -eq 0 ] || { echo "tarvelo exited with $status after SIGTERM" >&2; exit 1; }
+[ "$status" -eq 0 ] || fail "tarvelo exited with $status after SIGTERM"
 grep -q '^wtrmark_edit=' "$store" 2>/dev/null && grep -qx 'update_check=false' "$store" \
-    || { echo "SIGTERM did not save the options, the update check's among them, into $store" >&2; exit 1; }
+    || fail "SIGTERM did not save the options, the update check's among them, into $store"
 echo "SIGTERM saved the options and ended the program"

@@ -48,13 +48,6 @@ private slots:
     void windowAsksTheMakersSite_data();
     void windowAsksTheMakersSite();
     void interruptionEndsAHangingRequest();
-    void creditsEndWithTheLicence();
-
-public slots:
-    void browse(const QUrl &url) { browsed << url; } // the system's browser, in these tests
-
-private:
-    QList<QUrl> browsed;
 };
 
 void UpdateTest::windowAsksTheMakersSite_data()
@@ -91,7 +84,6 @@ void UpdateTest::windowAsksTheMakersSite()
     const bool asks = TARVELO_UPDATE_CHECK && wanted;
     QSettings store(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo"));
     store.setValue("update_check", wanted);
-    store.sync();
     HttpStub stub(answer);
     const quint16 closed = proxyTo(stub.serverPort());
     Modals modals({ QMessageBox::Ok });
@@ -103,14 +95,12 @@ void UpdateTest::windowAsksTheMakersSite()
         QCoreApplication::processEvents(); // the queued message, and its box
     }
     proxyTo(closed);
-    store.sync(); // as the window left it
     QCOMPARE(store.value("update_check").toBool(), wanted);
     QCOMPARE(!stub.requests.isEmpty(), asks); // an answerless hang-up is asked again
     QVERIFY(!asks || (stub.requests[0].startsWith("GET http://" TARVELO_WEBSITE "/webapps/tarvelo.php?version=2.8.0 ")
                          && stub.requests[0].contains("\r\nUser-Agent: Dovrin\r\n")));
     QCOMPARE(modals.seen.size(), asks && !shown.isEmpty() ? 1 : 0);
-    if (!modals.seen.isEmpty())
-        QVERIFY2(modals.seen[0].startsWith("Update | ") && modals.seen[0].endsWith(shown), qPrintable(modals.seen[0].left(200)));
+    QVERIFY2(modals.seen.isEmpty() || (modals.seen[0].startsWith("Update | ") && modals.seen[0].endsWith(shown)), qPrintable(modals.seen.join("").left(200)));
 }
 
 // There is no time-out: only the interruption ends a request the server
@@ -129,21 +119,6 @@ void UpdateTest::interruptionEndsAHangingRequest()
     QVERIFY(clock.elapsed() < 3000);
     QCoreApplication::processEvents();
     QCOMPARE(spy.count(), 0);
-}
-
-// The toolkit's about box, the icons' credits closed by the program's
-// licence, and then the maker's site in the browser.
-void UpdateTest::creditsEndWithTheLicence()
-{
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "browse");
-    Modals modals({ QMessageBox::Ok, QMessageBox::Ok });
-    MainWindow window;
-    QMetaObject::invokeMethod(WindowProbe::ui(window)->credits_btn, "pressed");
-    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-    QVERIFY(modals.done());
-    QVERIFY(modals.seen[1].startsWith("Icons | Icons made by")
-        && modals.seen[1].endsWith("version 3 or later</a> (GPL-3.0-or-later), and comes with no warranty."));
-    QCOMPARE(browsed, QList<QUrl>({ QUrl("http://" TARVELO_WEBSITE "/") }));
 }
 
 TARVELO_TEST_MAIN(UpdateTest)

@@ -29,6 +29,5 @@ struct WindowProbe
     static bool settled(MainWindow &w) { return !w.pictureLoader.busy() && !w.logoLoader.busy(); }
 
     static void composeStamp(MainWindow &w) { w.composeStamp(); }
-    static void refreshView(MainWindow &w) { w.refreshView(); }
 };
 
