@@ -19,7 +19,7 @@ fail() { printf 'FAIL: %s\n' "$*"; exit 1; }
 spdx='SPDX-License-Identifier: GPL-3.0-or-later'
 # Every file but pictures, documents and test data; its first line after a
 # shebang or an XML declaration.
-unnamed=$(find src tests bench dist .ci debian/rules debian/control CMakeLists.txt Makefile -type f \
+unnamed=$(find src tests bench dist translations .ci debian/rules debian/control CMakeLists.txt Makefile -type f \
         ! -path 'tests/data/*' ! -name '*.png' ! -name '*.md' -exec awk -v spdx="$spdx" '
     FNR == 1 && /^(#!|<\?xml )/ { next }
     !seen[FILENAME]++ && $0 !~ ("^(// |# |<!-- )" spdx "( -->)?$") { print FILENAME }' {} +)
