@@ -3,7 +3,7 @@
 # What a distribution relies on in the source tree:
 # - every source file of the project, those added later included, names its
 #   licence in an SPDX line at its top (after a shebang or an XML
-#   declaration), and COPYING holds the licence's text;
+#   declaration);
 # - the Makefile's lists are the one place that names the packages the build
 #   and the tests need: debian/control's build dependencies are those lists,
 #   and the container recipe in docs/scale-out.md installs, in its build
@@ -24,14 +24,12 @@ unnamed=$(find src tests bench dist translations .ci debian/rules debian/control
     FNR == 1 && /^(#!|<\?xml )/ { next }
     !seen[FILENAME]++ && $0 !~ ("^(// |# |<!-- )" spdx "( -->)?$") { print FILENAME }' {} +)
 [ -z "$unnamed" ] || fail "no \"$spdx\" line at the top of:" $unnamed
-head -n 2 COPYING | grep -q 'Version 3, 29 June 2007' || fail "COPYING is not the GPL-3"
 
 words() { tr -s ' \t\\' '\n' | sed '/^$/d' | sort -u; }
 list() { make -s --no-print-directory --eval 'print-%: ; @echo $($*)' "print-$1" | words; }
 # What is in $1 and not in $2, each a list of words.
 minus() { printf '%s\n' "$1" | grep -vxF -e "$(printf '%s\n' "$2")" || true; }
-depends=$(awk '/^Build-Depends:/ { f = 1; sub(/^[^:]*:/, ""); print; next }
-               f && /^[ \t]/ { print; next } { f = 0 }' debian/control | tr ',' '\n')
+depends=$(awk '/^Build-Depends:/ { f = 1; sub(/^[^:]*:/, "") } /^[^ \t]/ && !/^Build-Depends:/ { f = 0 } f' debian/control | tr ',' '\n')
 build=$(printf '%s\n' "$depends" | grep -v '<!nocheck>' | sed 's/(.*//; s/-compat//' | words)
 # Every Debian build has the compiler and make (build-essential), which
 # Debian's packages do not name.
@@ -49,4 +47,3 @@ printf '%s\n' "$recipe" | grep -Eq '^RUN make deb-deps +&& DEB_BUILD_OPTIONS=noc
     || fail "the container recipe does not build the package with make deb-deps, or does not install it"
 missing=$(minus "$(printf '%s\n' "$build" dpkg-dev | words)" "$(make -n deb-deps | sed -n 's/.*for p in \([^;]*\);.*/\1/p' | words)")
 [ -z "$missing" ] || fail "make deb-deps does not install" $missing
-echo "every source file names its licence; the package lists agree"
