@@ -23,6 +23,7 @@
 #include "batch/storedoptions.h"
 #include "batch/translation.h"
 #include "cli/journal.h"
+#include "io/decoderparent.h"
 #include "io/pictureio.h"
 
 namespace Cli {
@@ -415,6 +416,9 @@ int run(const Request &request)
 {
     QElapsedTimer clock;
     clock.start();
+    // The decoders' parent loads its readers while this process loads its
+    // own and the options: the first picture need not wait for both.
+    DecoderParent::startEarly();
 
     StoredOptions::RunOptions options;
     QImage logo;
