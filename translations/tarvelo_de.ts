@@ -1019,6 +1019,10 @@ p, li { white-space: pre-wrap; }
         <source>Icons</source>
         <translation>Symbole</translation>
     </message>
+    <message>
+        <source>&lt;br&gt;&lt;br&gt;Tarvelo is free software under the &lt;a href=&quot;https://www.gnu.org/licenses/gpl-3.0.html&quot;&gt;GNU General Public License, version 3 or later&lt;/a&gt; (GPL-3.0-or-later), and comes with no warranty.</source>
+        <translation>&lt;br&gt;&lt;br&gt;Tarvelo ist freie Software unter der &lt;a href=&quot;https://www.gnu.org/licenses/gpl-3.0.html&quot;&gt;GNU General Public License, Version 3 oder später&lt;/a&gt; (GPL-3.0-or-later) und kommt ohne jede Gewährleistung.</translation>
+    </message>
 </context>
 <context>
     <name>StoredOptions</name>
@@ -1253,6 +1257,10 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>%1 is the window&apos;s own arrangement; only the window sets it</source>
         <translation>%1 ist die eigene Anordnung des Fensters; nur das Fenster setzt sie</translation>
+    </message>
+    <message>
+        <source>the window asks the maker&apos;s web site for a newer version when it starts</source>
+        <translation>das Fenster fragt beim Start auf der Website des Herstellers nach einer neueren Version</translation>
     </message>
 </context>
 </TS>

@@ -144,6 +144,13 @@ const std::vector<Option> &all()
         { "splitter_state",
             QT_TR_NOOP("where the window's splitter between preview and picture list was left"),
             Type::Layout, QByteArray() },
+        // No control on the form either: whether the window asks the maker's
+        // web site for a newer version when it starts (in builds that ask at
+        // all). Kept in the settings file only, for whoever wants a program
+        // that never touches the network.
+        { "update_check",
+            QT_TR_NOOP("the window asks the maker's web site for a newer version when it starts"),
+            Type::Bool, true },
     };
     return options;
 }

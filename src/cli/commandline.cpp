@@ -150,7 +150,8 @@ Parsed parse(const QStringList &arguments)
             return parsed;
         } else if (argument == QLatin1String("-V") || argument == QLatin1String("--version")) {
             parsed.outcome = Parsed::Outcome::Version;
-            parsed.message = QStringLiteral("tarvelo-cli " TARVELO_VERSION "\n");
+            parsed.message
+                = QStringLiteral("tarvelo-cli " TARVELO_VERSION "\n" TARVELO_LICENCE_NOTICE);
             return parsed;
         } else if (argument == QLatin1String("-o") || argument == QLatin1String("--output")) {
             if (!value(&request.output) || request.output.isEmpty())

@@ -134,6 +134,9 @@ private:
     void saveSettings();
     void restoreLogo();
     QVariant optionValue(const StoredOptions::Option &option) const;
+    // The update check (mainwindow_update.cpp), started once the settings
+    // say whether the user wants it.
+    void startUpdateCheck();
 
     // ---- composition (mainwindow_compose.cpp) ----
     StoredOptions::RunOptions readRunOptions() const;
@@ -210,6 +213,9 @@ private:
     // The pixel cap of a picture, in megapixels (max_megapixels): the
     // picture loaders and the runs read within it.
     int maxMegapixels = int(Budget::DefaultMaxPixels / 1000000);
+    // Whether the user lets the window ask for a newer version (stored as
+    // update_check).
+    bool checkForUpdates = true;
     int transformMode = Qt::FastTransformation;
     QRect textExtent;
     bool stamping = false;

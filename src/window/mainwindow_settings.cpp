@@ -72,6 +72,10 @@ void MainWindow::loadSettings()
     const auto applyField
         = [this, pixelCap](const StoredOptions::Option &option, const QVariant &value) {
               switch (option.type) {
+              case Type::Bool:
+                  // The one switch without a control: the update check.
+                  checkForUpdates = value.toBool();
+                  break;
               case Type::Path:
                   // Kept even when the file is gone, so that it is saved again.
                   logoFileName = value.toString();
@@ -151,6 +155,8 @@ QVariant MainWindow::optionValue(const StoredOptions::Option &option) const
         = StoredOptions::find(QStringLiteral("max_megapixels"));
     const auto fieldValue = [this, &option](Type field) -> QVariant {
         switch (field) {
+        case Type::Bool:
+            return checkForUpdates;
         case Type::Path:
             return logoFileName;
         case Type::Font:
