@@ -13,6 +13,9 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <turbojpeg.h>
+
+#include "encode/jpegencoder.h"
 #include "exivvalues.h"
 #include "testsupport.h"
 #include "window/qclickablelabel.h"
@@ -72,6 +75,8 @@ private slots:
             QTest::newRow(format) << format;
     }
     void outputs();
+    void jpegBytes_data();
+    void jpegBytes();
     void samePixelsOnAnyScreen();
     void refusesDamagedPictures();
 
@@ -144,6 +149,57 @@ void FilesTest::outputs()
         QVERIFY2(qGray(clear.pixel(8, y)) >= 250, "the transparent quarter turns white");
 }
 
+void FilesTest::jpegBytes_data()
+{
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<int>("quality");
+    // A clear left quarter, and half-clear pixels in the last, short band of
+    // rows only.
+    QImage clear = photoLike(70, 53, 2, true);
+    for (int y = 45; y < 53; ++y)
+        clear.setPixel(60, y, qRgba(200, 10, 10, 128));
+    QImage late = photoLike(70, 53, 3).convertToFormat(QImage::Format_ARGB32);
+    late.setPixel(5, 47, qRgba(0, 0, 0, 0)); // the last row of a band
+    const auto premultiplied = [](const QImage &image) {
+        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    QTest::newRow("opaque, 4:2:0") << photoLike(70, 53) << 89;
+    QTest::newRow("opaque, accurate DCT") << photoLike(70, 53) << 96;
+    QTest::newRow("clear quarter") << clear << 90;
+    QTest::newRow("clear quarter, premultiplied") << premultiplied(clear) << 90;
+    QTest::newRow("one clear pixel, premultiplied") << premultiplied(late) << 80;
+    QTest::newRow("opaque, premultiplied") << premultiplied(photoLike(70, 53)) << 90;
+}
+
+// The bytes libjpeg-turbo's TurboJPEG API writes for the picture laid onto
+// white: as the encoder wrote them before it took a band at a time.
+void FilesTest::jpegBytes()
+{
+    QFETCH(QImage, image);
+    QFETCH(int, quality);
+    QImage flat = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < flat.height(); ++y)
+        for (int x = 0; x < flat.width(); ++x) {
+            const QRgb pixel = flat.pixel(x, y);
+            const int a = qAlpha(pixel), white = 255 * (255 - a);
+            flat.setPixel(x, y,
+                qRgb((qRed(pixel) * a + white + 127) / 255, (qGreen(pixel) * a + white + 127) / 255,
+                    (qBlue(pixel) * a + white + 127) / 255));
+        }
+    tjhandle turbo = tjInitCompress();
+    unsigned char *bytes = nullptr;
+    unsigned long size = 0;
+    QCOMPARE(
+        tjCompress2(turbo, flat.constBits(), flat.width(), int(flat.bytesPerLine()), flat.height(),
+            TJPF_BGRX, &bytes, &size, quality >= 90 ? TJSAMP_444 : TJSAMP_420, quality, 0),
+        0);
+    const QByteArray expected(reinterpret_cast<const char *>(bytes), int(size));
+    tjFree(bytes);
+    tjDestroy(turbo);
+    QString error;
+    QCOMPARE(JpegEncoder::encode(image, quality, 0, 0, &error), expected);
+}
+
 // The text is drawn as on a 96 ppi device: a second run of this test under a
 // screen of 192 ppi writes the same pixels, and the preview shows them.
 void FilesTest::samePixelsOnAnyScreen()
@@ -183,14 +239,15 @@ void FilesTest::refusesDamagedPictures()
     const QStringList lines = ui->log_plain->toPlainText().split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.value(1).section(':', 0, 1), "cut.jpg is damaged: Corrupt JPEG data");
     QCOMPARE(lines.mid(2),
-        (QStringList { "cut.png ... Failed! (1 of 5)", "photo.png ... OK! (2 of 5)",
+        (QStringList { "cut.png ... Failed! (1 of 5)",
+            "photo.bmp: the text lies outside the picture.", "photo.png ... OK! (2 of 5)",
             "cut.bmp is damaged: its pixel data ends after 6126 of 9216 bytes.",
             "cut.png ... Failed! (3 of 5)", "corrupt.png is damaged: IDAT: CRC error.",
             "corrupt.png ... Failed! (4 of 5)",
             "odd.jpg: its metadata could not be carried over (This does not look like a TIFF "
             "image).",
-            "odd.png ... OK! (5 of 5)", "Stamping Completed!",
-            "2 of 5 pictures stamped, 3 failed." }));
+            "odd.jpg: the text lies outside the picture.", "odd.png ... OK! (5 of 5)",
+            "Stamping Completed!", "2 of 5 pictures stamped, 3 failed." }));
     for (int row : { 1, 2, 1, 3 }) { // a damaged picture shows nothing, not the one before it
         QVERIFY(select(*window, row));
         QCOMPARE(WindowProbe::previewLabel(*window)->pixmap(Qt::ReturnByValue).isNull(), row != 1);

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "engine/stampengine.h"
 #include "io/pictureio.h"
 
 // The lines the batch run writes into the results log. Names of files and
@@ -43,6 +44,11 @@ QString metadataLost(const QString &fileName, const QString &reason);
 // text holds fields it does not know ("{filename}"): they are stamped as
 // typed.
 QString unknownFields(const QStringList &fields);
+
+// "beach.jpg: the logo lies outside the picture.", when the text or the
+// logo of `stamped` lies wholly or partly outside its picture (cut off, or
+// not there at all); empty when both lie inside.
+QString outside(const QString &fileName, const Stamp::Composition &stamped);
 
 // Why a picture that was read (or not) cannot be stamped, as the run logs it;
 // empty when it can be.

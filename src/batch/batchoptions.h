@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QString>
 
+#include "batch/storedoptions.h"
 #include "engine/stampengine.h"
 
 // Everything a batch run needs to know, as plain values. A run takes its own
@@ -22,6 +23,7 @@ struct BatchOptions
     int jpgQuality = 90; // used for "jpg" only
     bool keepMetadata = true; // carry the source's metadata and colour profile over
     bool stripLocation = false; // but not where the picture was taken (its GPS tags)
+    int maxMegapixels = 0; // the pixel cap of one picture; 0: the default cap
     // Fill in the watermark text's fields for each picture (batch/fields.h).
     bool textFields = false;
     int workers = 0; // pictures worked on at once; 0 or less: one per usable core
@@ -30,3 +32,8 @@ struct BatchOptions
     // run's memory small.
     bool keepImages = false;
 };
+
+// The options of a run as the stored options (or the window's controls,
+// read as such) give them; everything but the logo's picture, which
+// whoever has its file reads.
+BatchOptions batchOptionsFrom(const StoredOptions::RunOptions &stored);

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -15,8 +14,6 @@
 #include <stdexcept>
 #include <thread>
 #include <vector>
-
-#include <malloc.h>
 
 #include "batch/batchlog.h"
 #include "batch/fields.h"
@@ -62,6 +59,11 @@ struct BatchRunner::Shared
 {
     BatchOptions options;
     int workers = 1;
+    // What each picture may take, and the memory the run's pictures are
+    // decoded into: a picture's memory is kept for the next one for as long
+    // as the run goes, as fresh pages cost more than the work done in them.
+    PictureIO::ReadLimits limits;
+    PictureBuffers buffers;
 
     std::mutex mutex;
     std::condition_variable workAvailable;
@@ -86,7 +88,7 @@ struct BatchRunner::Shared
     // stampOne() on a worker thread, which nothing may leave: an exception
     // there would end the program and the whole batch with it. Whatever
     // goes wrong costs this picture alone.
-    static BatchResult stampGuarded(const QString &path, const BatchOptions &options, int counter)
+    BatchResult stampGuarded(const QString &path, const BatchOptions &options, int counter) const
     {
         BatchResult result;
         result.path = path;
@@ -94,7 +96,7 @@ struct BatchRunner::Shared
         result.suffix = options.suffix;
         const QString fileName = QFileInfo(path).fileName();
         try {
-            return stampOne(path, options, counter);
+            return stampOne(path, options, limits, buffers, counter);
         } catch (const std::bad_alloc &) {
             result.failure
                 = QStringLiteral("%1 could not be stamped: not enough memory.").arg(fileName);
@@ -143,18 +145,7 @@ BatchRunner::BatchRunner(const BatchOptions &options)
     // container or a batch job that is the CPU quota or the affinity mask,
     // not the machine's cores.
     shared->workers = options.workers > 0 ? options.workers : ContainerLimits::usableCpus();
-    // Each picture in flight gets its share of the memory budget. Results
-    // waiting to be taken hold pixels only when the images are kept.
-    if (options.keepImages)
-        PictureIO::setPicturesInFlight(shared->workers + 1, 4);
-    else
-        PictureIO::setPicturesInFlight(shared->workers, 2);
-    // Memory freed by one picture is kept for the next one for as long as
-    // the run goes (the encoded file and its copies, the resized picture):
-    // pages asked of the system anew for every picture cost more than the
-    // work done in them. It goes back when the run ends.
-    ::mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-    ::mallopt(M_TRIM_THRESHOLD, INT_MAX);
+    shared->limits = limitsFor(options, shared->workers);
     for (int k = 0; k < shared->workers; ++k)
         shared->threads.emplace_back([this] { shared->work(); });
 }
@@ -170,12 +161,6 @@ BatchRunner::~BatchRunner()
     shared->workAvailable.notify_all();
     for (std::thread &thread : shared->threads)
         thread.join();
-    PictureIO::setPicturesInFlight(1);
-    // The allocator's usual thresholds again, for the window's preview and
-    // drags after the run.
-    ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-    ::mallopt(M_TRIM_THRESHOLD, 128 * 1024);
-    ::malloc_trim(0);
 }
 
 int BatchRunner::workerCount() const
@@ -203,15 +188,6 @@ void BatchRunner::cancel(int ticket)
         shared->unwanted.insert(ticket);
     if (shared->done.erase(ticket))
         shared->workAvailable.notify_all();
-}
-
-void BatchRunner::cancelAll()
-{
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    shared->queued.clear();
-    shared->unwanted.insert(shared->working.begin(), shared->working.end());
-    shared->done.clear();
-    shared->workAvailable.notify_all();
 }
 
 bool BatchRunner::take(int ticket, BatchResult &result, int waitMs)
@@ -248,7 +224,19 @@ QString BatchRunner::textFor(const BatchOptions &options, const QString &path,
     return Fields::expand(text, values);
 }
 
-BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &options, int counter)
+BatchResult BatchRunner::stamp(const QString &path, const BatchOptions &options, int counter) const
+{
+    return shared->stampGuarded(path, options, counter);
+}
+
+PictureIO::ReadLimits BatchRunner::limitsFor(const BatchOptions &options, int workers)
+{
+    return options.keepImages ? PictureIO::ReadLimits::forRun(workers + 1, 4, options.maxMegapixels)
+                              : PictureIO::ReadLimits::forRun(workers, 2, options.maxMegapixels);
+}
+
+BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &options,
+    const PictureIO::ReadLimits &limits, const PictureBuffers &buffers, int counter)
 {
     BatchResult result;
     result.path = path;
@@ -272,7 +260,7 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     // The decoder reads the text's fields only when the text takes any.
     const bool fields = options.textFields && Fields::needsMetadata(stamp.watermarkText);
     PictureIO::ReadResult read
-        = PictureIO::readImage(path, wanted, fit, stamp.keepAspectRatio, fields);
+        = PictureIO::readImage(path, limits, buffers, wanted, fit, stamp.keepAspectRatio, fields);
     result.size = read.size;
     if (read.status == PictureIO::ReadStatus::Missing) {
         result.status = BatchResult::Status::Missing;
@@ -322,6 +310,7 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         return result;
     result.status = BatchResult::Status::Stamped;
     result.failure.clear();
+    result.outside = BatchLog::outside(fileName, composition);
     result.placement = { composition.textPos, composition.logoPos, composition.textExtent };
     if (options.keepImages) {
         result.stamped = composition.image;
@@ -329,9 +318,9 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     return result;
 }
 
-PictureIO::WriteResult BatchRunner::write(
-    const BatchResult &result, const QString &folder, const PictureIO::TagSource &nextTag)
+OutputFiles::WriteResult BatchRunner::write(
+    const BatchResult &result, const QString &folder, const OutputFiles::TagSource &nextTag)
 {
-    return PictureIO::writeNewBytes(
+    return OutputFiles::createNew(
         result.bytes, folder, QFileInfo(result.path).completeBaseName(), result.suffix, nextTag);
 }

@@ -12,6 +12,7 @@
 #include "batch/batchoptions.h"
 #include "common/metadatapieces.h"
 #include "engine/stampengine.h"
+#include "io/outputfiles.h"
 #include "io/pictureio.h"
 
 // One picture's way through a batch, up to the bytes of its output file.
@@ -31,6 +32,9 @@ struct BatchResult
     // When the output goes without its source's metadata: the log line that
     // says so, to come before the picture's progress line once it is written.
     QString metadataLost;
+    // When the text or the logo lies outside the picture: the log line that
+    // says so, after that one.
+    QString outside;
     // What the output carries of its source, written for its format and
     // size by the decoder process with the pixels.
     Metadata::Source metadata;
@@ -74,8 +78,6 @@ public:
     // The picture is not wanted any more: it is dropped, or its result
     // discarded when it is being worked on.
     void cancel(int ticket);
-    // Drops every picture queued or done ahead.
-    void cancelAll();
     // Moves the result of `ticket` into `result` when it is ready, waiting
     // for it at most `waitMs` milliseconds (0: only looks). False when it is
     // not ready yet.
@@ -86,9 +88,19 @@ public:
     // theirs (BatchResult::suffix says which).
     void setSuffix(const QString &suffix);
 
-    // One picture's whole work on the calling thread, as a worker does it;
-    // `counter` is its number in the run.
-    static BatchResult stampOne(const QString &path, const BatchOptions &options, int counter = 1);
+    // One picture's whole work on the calling thread, as a worker does it,
+    // within this run's limits and into its buffers; `counter` is its
+    // number in the run.
+    BatchResult stamp(const QString &path, const BatchOptions &options, int counter = 1) const;
+
+    // The limits of a run of `options` with `workers` workers: each picture
+    // in flight gets its share of the memory budget (results waiting to be
+    // taken hold pixels only when the images are kept).
+    static PictureIO::ReadLimits limitsFor(const BatchOptions &options, int workers);
+
+    // stamp() for a run of its own: within `limits`, into `buffers`.
+    static BatchResult stampOne(const QString &path, const BatchOptions &options,
+        const PictureIO::ReadLimits &limits, const PictureBuffers &buffers, int counter = 1);
 
     // The watermark text as it is stamped on the picture at `path`, read as
     // `read`, whose output is `output` in size: with its fields filled in
@@ -97,9 +109,9 @@ public:
         const PictureIO::ReadResult &read, QSize output, int counter);
 
     // Creates the output file of a stamped result in `folder`, named after
-    // the source (see PictureIO::writeNewBytes).
-    static PictureIO::WriteResult write(const BatchResult &result, const QString &folder,
-        const PictureIO::TagSource &nextTag = PictureIO::TagSource());
+    // the source (see OutputFiles::createNew).
+    static OutputFiles::WriteResult write(const BatchResult &result, const QString &folder,
+        const OutputFiles::TagSource &nextTag = OutputFiles::TagSource());
 
 private:
     struct Shared;

@@ -201,7 +201,7 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
         // the format its name will have.
         BatchOptions again = options;
         again.suffix = suffix;
-        result = BatchRunner::stampOne(result.path, again, result.counter);
+        result = runner->stamp(result.path, again, result.counter);
         if (result.status == BatchResult::Status::Missing)
             return false;
     }
@@ -210,7 +210,7 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
 
     bool written = false;
     if (failure.isEmpty()) {
-        const PictureIO::WriteResult write = BatchRunner::write(result, folder);
+        const OutputFiles::WriteResult write = BatchRunner::write(result, folder);
         written = write.ok;
         if (write.ok && write.renamed)
             emit loggedHtml(
@@ -220,8 +220,11 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
     if (!written) {
         emit loggedText(failure);
         emit pictureFailed(QPersistentModelIndex(pictures->index(row, 0)), failure);
-    } else if (!result.metadataLost.isEmpty())
-        emit loggedText(result.metadataLost);
+    } else {
+        for (const QString &notice : { result.metadataLost, result.outside })
+            if (!notice.isEmpty())
+                emit loggedText(notice);
+    }
     ++(written ? stamped : failed);
 
     emit progressed(row);

@@ -17,9 +17,10 @@ namespace {
 class Renderings
 {
 public:
-    Renderings(QByteArray drawing, QString name)
+    Renderings(QByteArray drawing, QString name, const PictureIO::ReadLimits &limits)
         : drawing(std::move(drawing))
         , name(std::move(name))
+        , limits(limits)
     {
     }
 
@@ -33,7 +34,8 @@ public:
         }
         // Rendered without the lock: another thread may render the same
         // size meanwhile, which costs time, never a wrong picture.
-        const PictureIO::ReadResult read = PictureIO::renderDrawing(drawing, size, name);
+        const PictureIO::ReadResult read
+            = PictureIO::renderDrawing(drawing, size, name, limits, buffers);
         QImage image = read.status == PictureIO::ReadStatus::Ok
             ? PictureIO::toArgb32(read.image).convertToFormat(QImage::Format_ARGB32_Premultiplied)
             : QImage();
@@ -50,16 +52,18 @@ private:
     static constexpr size_t Kept = 4;
     const QByteArray drawing;
     const QString name;
+    const PictureIO::ReadLimits limits;
+    const PictureBuffers buffers;
     std::mutex mutex;
     std::deque<std::pair<QSize, QImage>> kept;
 };
 
 } // namespace
 
-Loaded load(const QString &path)
+Loaded load(const QString &path, const PictureIO::ReadLimits &limits)
 {
     Loaded loaded;
-    PictureIO::LogoRead read = PictureIO::readLogo(path);
+    PictureIO::LogoRead read = PictureIO::readLogo(path, limits, PictureBuffers());
     loaded.read = read.read;
     if (read.read.status != PictureIO::ReadStatus::Ok)
         return loaded;
@@ -69,7 +73,7 @@ Loaded load(const QString &path)
         return loaded;
     }
     auto renderings
-        = std::make_shared<Renderings>(std::move(read.drawing), QFileInfo(path).fileName());
+        = std::make_shared<Renderings>(std::move(read.drawing), QFileInfo(path).fileName(), limits);
     loaded.logo = Stamp::Logo::drawing(read.read.drawingSize, PictureIO::toArgb32(read.read.image),
         [renderings](QSize size) { return renderings->at(size); });
     return loaded;

@@ -20,7 +20,8 @@ struct Loaded
 
 // Reads the logo at `path`. A drawing's renderer keeps the last sizes it
 // rendered, so that a run or a drag whose logo keeps its size asks a
-// decoder once; a size it cannot render draws no logo.
-Loaded load(const QString &path);
+// decoder once; a size it cannot render draws no logo. The file and every
+// rendering are read within `limits`.
+Loaded load(const QString &path, const PictureIO::ReadLimits &limits = PictureIO::ReadLimits());
 
 } // namespace LogoFile

@@ -95,11 +95,11 @@ struct RunOptions
 {
     StampOptions stamp;
     QFont font;
-    QColor colour;
+    QColor color;
     QString logoFileName;
     QString suffix; // "jpg", "png" or "tif"
-    int quality = 90; // the JPG quality
-    int maxMegapixels = 150; // the pixel cap of one picture (PictureIO::setMaxMegapixels)
+    int jpgQuality = 90;
+    int maxMegapixels = 150; // the pixel cap of one picture
     bool stripLocation = false; // leave the GPS tags out
     bool textFields = false; // fill in the watermark text's fields (batch/fields.h)
 };

@@ -6,7 +6,7 @@ namespace Stamp {
 Composition composeTwice(QImage source, const Placement &current, const StampOptions &options,
     const QFont &font, const QColor &color, const Logo &logo, Qt::TransformationMode mode)
 {
-    Composition result { QImage(), current.textPos, current.logoPos, current.textExtent };
+    Composition result { QImage(), current.textPos, current.logoPos, current.textExtent, {}, {} };
     if (source.isNull())
         return result;
 

@@ -72,7 +72,7 @@ struct Limits
 // fields of a text as well. A drawing (reader "svg") is rendered at
 // `render`, or at its own size fitted into PictureFormats::DrawingLookSide
 // when that is empty.
-Result decode(int fd, const QByteArray &reader, const Limits &limits, PictureBuffers &buffers,
+Result decode(int fd, const QByteArray &reader, const Limits &limits, const PictureBuffers &buffers,
     const std::optional<Metadata::Wanted> &metadata = std::nullopt, QSize fit = QSize(),
     bool keepAspectRatio = true, bool fields = false, QSize render = QSize());
 

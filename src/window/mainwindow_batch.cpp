@@ -16,7 +16,7 @@
 #include "batch/batchlog.h"
 #include "batch/batchrunner.h"
 #include "batch/batchsession.h"
-#include "io/pictureio.h"
+#include "io/outputfiles.h"
 #include "ui_mainwindow.h"
 
 QString MainWindow::outputSuffix() const
@@ -51,6 +51,8 @@ void MainWindow::on_start_btn_pressed()
             session->resume();
         return;
     }
+    if (!awaitReads())
+        return;
     const QString folder = askOutputFolder();
     if (folder.isEmpty() || !confirmMissingStamps())
         return;
@@ -114,6 +116,33 @@ void MainWindow::on_start_btn_pressed()
     endRun(run);
 }
 
+// A run starts from what the options name: a logo or a selected picture
+// still being read is waited for, with the window answering and the button
+// a Stop button, as during a run. False when the start was stopped (or the
+// window is closing) meanwhile.
+bool MainWindow::awaitReads()
+{
+    if (!pictureLoader.busy() && !logoLoader.busy())
+        return true;
+    QEventLoop loop;
+    const auto settled = [this, &loop] {
+        if (!pictureLoader.busy() && !logoLoader.busy())
+            loop.quit();
+    };
+    connect(&pictureLoader, &PictureLoader::settled, &loop, settled);
+    connect(&logoLoader, &PictureLoader::settled, &loop, settled);
+    const QString caption = ui->start_btn->text();
+    stamping = true;
+    readsAwaited = &loop;
+    ui->start_btn->setText(tr("Stop"));
+    loop.exec();
+    readsAwaited = nullptr;
+    ui->start_btn->setText(caption);
+    const bool go = stamping;
+    stamping = false;
+    return go;
+}
+
 // The folder the user picks for the run, once it is known to take files;
 // empty when there is nothing to stamp or no such folder.
 QString MainWindow::askOutputFolder()
@@ -132,7 +161,7 @@ QString MainWindow::askOutputFolder()
         return QString();
     }
     // Said once, before any picture is read, rather than by every picture.
-    const QString unwritable = PictureIO::unwritableReason(folder);
+    const QString unwritable = OutputFiles::unwritableReason(folder);
     if (!unwritable.isEmpty()) {
         QMessageBox::warning(this, tr("Error"),
             tr("The output folder \"%1\" cannot be written: %2.")
@@ -165,6 +194,8 @@ void MainWindow::stopStamping()
     stamping = false;
     if (session)
         session->stop();
+    if (readsAwaited)
+        readsAwaited->quit();
 }
 
 // The preview shows the last picture stamped, the bar and the log say how
@@ -222,17 +253,12 @@ void MainWindow::endRun(const BatchSession &run)
 
 BatchOptions MainWindow::readBatchOptions() const
 {
-    // The text as typed: the run fills in the fields for each picture.
-    const StoredOptions::RunOptions run = readRunOptions();
-    BatchOptions options;
-    options.stamp = run.stamp;
-    options.textFields = run.textFields;
+    BatchOptions options = batchOptionsFrom(readRunOptions());
+    // The font and colour as the window holds them: the stored forms of
+    // what the dialogs chose may say less.
     options.font = textFont;
     options.color = textColor;
     options.logo = logoImage;
-    options.suffix = outputSuffix();
-    options.jpgQuality = ui->comp_slider->value();
-    options.stripLocation = ui->strip_location_check->isChecked();
     options.keepImages = true; // the window shows what it stamped
     return options;
 }

@@ -24,9 +24,10 @@ PictureLoader::~PictureLoader()
 void PictureLoader::load(const QString &path, bool convert, Done done, bool fields)
 {
     start(
-        [path, convert, fields] {
+        [path, convert, fields, limits = limits, buffers = buffers] {
             Loaded loaded;
-            loaded.read = PictureIO::readImage(path, std::nullopt, QSize(), true, fields);
+            loaded.read
+                = PictureIO::readImage(path, limits, buffers, std::nullopt, QSize(), true, fields);
             if (convert) {
                 if (loaded.read.status == PictureIO::ReadStatus::Ok)
                     loaded.converted = PictureIO::toArgb32(loaded.read.image);
@@ -41,8 +42,8 @@ void PictureLoader::load(const QString &path, bool convert, Done done, bool fiel
 void PictureLoader::loadLogo(const QString &path, Done done)
 {
     start(
-        [path] {
-            LogoFile::Loaded read = LogoFile::load(path);
+        [path, limits = limits] {
+            LogoFile::Loaded read = LogoFile::load(path, limits);
             Loaded loaded;
             loaded.read = std::move(read.read);
             loaded.logo = std::move(read.logo);
@@ -64,6 +65,8 @@ void PictureLoader::start(std::function<Loaded()> work, Done done)
         awaited = 0;
         Loaded loaded = watcher->result();
         done(loaded);
+        if (!busy())
+            emit settled();
     });
     watcher->setFuture(QtConcurrent::run(&pool, [work, ticket, newest = newest] {
         // Asked for something newer while this waited: no read at all.
@@ -76,5 +79,8 @@ void PictureLoader::start(std::function<Loaded()> work, Done done)
 void PictureLoader::cancel()
 {
     *newest = ++generation;
+    const bool wasBusy = busy();
     awaited = 0;
+    if (wasBusy)
+        emit settled();
 }
