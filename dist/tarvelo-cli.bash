@@ -49,7 +49,7 @@ _tarvelo_cli()
         return
         ;;
     --format)
-        COMPREPLY=($(compgen -W 'jpg png tif' -- "$cur"))
+        COMPREPLY=($(compgen -W 'jpg png tif webp' -- "$cur"))
         return
         ;;
     --quality | --jobs)

@@ -203,7 +203,7 @@ void CliTest::shellCompletion_data()
         = QRegularExpression("--format (\\S+)").match(out).captured(1).split('|');
     for (const StoredOptions::Option &option : StoredOptions::all())
         keys << QString::fromLatin1(option.key) + '=';
-    QVERIFY(options.size() > 5 && formats.size() == 3);
+    QVERIFY(options.size() > 5 && formats.size() == 4);
     QTest::newRow("options") << QStringList { "--" } << options;
     QTest::newRow("formats") << QStringList { "--format", "" } << formats;
     QTest::newRow("keys") << QStringList { "--set", "" } << keys;

@@ -18,8 +18,8 @@ struct BatchOptions
     QFont font;
     QColor color = Qt::white;
     QImage logo; // null: no logo
-    QString suffix = QStringLiteral("jpg"); // the output format: "jpg", "png" or "tif"
-    int jpgQuality = 90; // used for "jpg" only
+    QString suffix = QStringLiteral("jpg"); // the output format: "jpg", "png", "tif" or "webp"
+    int jpgQuality = 90; // used for "jpg" and "webp" (lossless at 100) only
     bool keepMetadata = true; // carry the source's metadata and colour profile over
     bool stripLocation = false; // but not where the picture was taken (its GPS tags)
     int workers = 0; // pictures worked on at once; 0 or less: one per usable core

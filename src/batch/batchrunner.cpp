@@ -45,7 +45,9 @@ BatchOptions ownCopy(const BatchOptions &options)
 QString encode(BatchResult &result, const QImage &picture, const QString &suffix,
     const BatchOptions &options)
 {
-    const int quality = suffix == QLatin1String("jpg") ? options.jpgQuality : -1;
+    // The slider's quality serves the lossy formats; PNG and TIF have none.
+    const bool lossy = suffix == QLatin1String("jpg") || suffix == QLatin1String("webp");
+    const int quality = lossy ? options.jpgQuality : -1;
     Encoding::Encoded encoded = Encoding::encode(picture, suffix, quality, result.metadata);
     result.suffix = suffix;
     result.bytes = std::move(encoded.bytes);

@@ -30,8 +30,10 @@ const char *const helpText
       "  --set KEY=VALUE       override one stored setting by its key, e.g.\n"
       "                        wtrmark_edit=\"(c) Me\", shadow_spin=20,\n"
       "                        logo_file_name=/path/logo.png; repeatable\n"
-      "  --format jpg|png|tif  the output format\n"
-      "  --quality N           the JPG quality, 1 to 100\n"
+      "  --format jpg|png|tif|webp\n"
+      "                        the output format\n"
+      "  --quality N           the JPG and WEBP quality, 1 to 100 (a WEBP is\n"
+      "                        lossless at 100)\n"
       "  --jobs N              pictures worked on at once (default: the cores this\n"
       "                        process may use, by its CPU affinity and its\n"
       "                        container's or batch job's CPU quota)\n"
@@ -152,12 +154,11 @@ Parsed parse(const QStringList &arguments)
             request.overrides.append({ key, checked });
         } else if (argument == QLatin1String("--format")) {
             if (!value(&text))
-                return usage(QStringLiteral("--format needs jpg, png or tif"));
+                return usage(QStringLiteral("--format needs jpg, png, tif or webp"));
             request.format = text.toLower();
-            if (request.format != QLatin1String("jpg") && request.format != QLatin1String("png")
-                && request.format != QLatin1String("tif"))
+            if (!QStringList { "jpg", "png", "tif", "webp" }.contains(request.format))
                 return usage(
-                    QStringLiteral("--format takes jpg, png or tif, not \"%1\"").arg(text));
+                    QStringLiteral("--format takes jpg, png, tif or webp, not \"%1\"").arg(text));
         } else if (argument == QLatin1String("--quality")) {
             const StoredOptions::Option *slider
                 = StoredOptions::find(QStringLiteral("comp_slider"));

@@ -43,7 +43,8 @@ struct Request
     qint32 fitHeight = 0;
     qint32 fitKeepsAspect = 1;
     // With `metadata`, for a picture that will be stamped: the format its
-    // output is written in ("jpg", "png" or "tif"), for which the decoder
+    // output is written in ("jpg", "png", "tif" or "webp", which fills the
+    // field without a terminating NUL), for which the decoder
     // writes the source's metadata ready to be put in as it is; whether the
     // metadata is kept at all (else only the resolution goes over) and
     // without the location; and the resize that makes the output's size

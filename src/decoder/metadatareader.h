@@ -14,19 +14,21 @@
 //
 // Packed as a QDataStream: the format and the output size the pieces were
 // made for, the resolution (pixels per metre, 0 when unknown), the colour
-// profile (PNG and TIF: the encoder embeds it), why anything could not be
-// carried, then the pieces: JPG segments (marker and payload) or PNG
+// profile (PNG, TIF and WEBP: the encoder embeds it), why anything could not
+// be carried, then the pieces: JPG segments (marker and payload) or PNG
 // chunks (type and data), in the order they go after the encoder's JFIF
-// header or IHDR chunk; for a TIF, a block to stand first in the file (a
-// TIFF structure whose offsets count from the file's start, holding the
-// EXIF and GPS directories), where those two directories start in it, and
-// the first directory's entries (tag, type, count, little-endian value).
+// header or IHDR chunk, or a WEBP's EXIF chunk (a TIFF structure) and XMP
+// chunk (the packet), which its encoder's mux puts in; for a TIF, a block
+// to stand first in the file (a TIFF structure whose offsets count from the
+// file's start, holding the EXIF and GPS directories), where those two
+// directories start in it, and the first directory's entries (tag, type,
+// count, little-endian value).
 namespace MetadataReader {
 
 // What the output will be.
 struct Output
 {
-    QByteArray format; // "jpg", "png" or "tif"
+    QByteArray format; // "jpg", "png", "tif" or "webp"
     QSize size; // its pixel size
     bool keep = true; // false: only the resolution goes over
     bool withoutLocation = false; // the GPS tags and properties left out

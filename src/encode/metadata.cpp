@@ -22,8 +22,10 @@ constexpr quint32 MaxEntries = 1024;
 constexpr int MaxSegmentPayload = 65533; // a segment's length field counts itself
 constexpr quint16 InteropIfdPointer = 40965;
 
-bool pngTypeAllowed(const QByteArray &type)
+bool chunkAllowed(const QByteArray &format, const QByteArray &type)
 {
+    if (format == "webp")
+        return type == "EXIF" || type == "XMP ";
     return type == "tEXt" || type == "zTXt" || type == "iTXt" || type == "eXIf";
 }
 
@@ -62,9 +64,10 @@ bool directoryInside(const QByteArray &prefix, qint64 at, bool nested = false)
 bool sound(const Source &source)
 {
     const QByteArray &format = source.format;
-    if (!format.isEmpty() && format != "jpg" && format != "png" && format != "tif")
+    const bool chunked = format == "png" || format == "webp";
+    if (!format.isEmpty() && format != "jpg" && !chunked && format != "tif")
         return false;
-    if ((format != "jpg" && !source.segments.empty()) || (format != "png" && !source.chunks.empty())
+    if ((format != "jpg" && !source.segments.empty()) || (!chunked && !source.chunks.empty())
         || (format != "tif"
             && (!source.tiffPrefix.isEmpty() || source.exifIfd || source.gpsIfd
                 || !source.tiffEntries.empty())))
@@ -76,8 +79,13 @@ bool sound(const Source &source)
             || segment.payload.size() > MaxSegmentPayload)
             return false;
     for (const Chunk &chunk : source.chunks)
-        if (!pngTypeAllowed(chunk.type))
+        if (!chunkAllowed(format, chunk.type))
             return false;
+    // A WebP holds one EXIF and one XMP chunk at most.
+    const auto exifChunks = std::count_if(source.chunks.begin(), source.chunks.end(),
+        [](const Chunk &chunk) { return chunk.type == "EXIF"; });
+    if (format == "webp" && (exifChunks > 1 || source.chunks.size() - exifChunks > 1))
+        return false;
     if (source.tiffPrefix.isEmpty() ? source.exifIfd || source.gpsIfd
                                     : source.tiffPrefix.size() < 8)
         return false;
@@ -153,6 +161,8 @@ QByteArray formatOf(const QString &suffix)
         return "png";
     if (kind == QLatin1String("tif") || kind == QLatin1String("tiff"))
         return "tif";
+    if (kind == QLatin1String("webp"))
+        return "webp";
     return QByteArray();
 }
 
@@ -166,7 +176,7 @@ Source unpack(const QByteArray &packed)
     // Made by the decoder, so read with every length checked.
     BoundedReader in(packed.constData(), packed.size());
     const qint64 room = packed.size();
-    source.format = in.string(3).toLatin1();
+    source.format = in.string(4).toLatin1();
     const int width = in.i32();
     const int height = in.i32();
     source.size = QSize(width, height);
@@ -178,7 +188,7 @@ Source unpack(const QByteArray &packed)
     for (auto piece = source.segments.begin(); in.ok() && piece != source.segments.end(); ++piece) {
         const quint32 code = in.u32();
         const QByteArray bytes = in.bytes(room);
-        if (source.format == "png") {
+        if (source.format == "png" || source.format == "webp") {
             QByteArray type;
             appendBig(type, code, 4);
             source.chunks.push_back({ type, bytes });
@@ -188,7 +198,7 @@ Source unpack(const QByteArray &packed)
             piece->payload = bytes;
         }
     }
-    if (source.format == "png")
+    if (source.format == "png" || source.format == "webp")
         source.segments.clear();
     source.tiffPrefix = in.bytes(room);
     source.exifIfd = in.u32();

@@ -33,14 +33,14 @@ struct Resolution
 // the metadata is made for one output format and one size.
 struct Wanted
 {
-    QString suffix; // of the output file; metadata only for JPG, PNG and TIF
+    QString suffix; // of the output file; metadata only for JPG, PNG, TIF and WEBP
     bool keep = true; // false: the resolution alone goes over
     bool withoutLocation = false; // the GPS tags and properties left out
     ResizeRule::Rule resize; // how the output's size comes from the picture's
 };
 
-// "jpg", "png" or "tif" for the suffixes of those formats; empty for any
-// other, which keeps no metadata.
+// "jpg", "png", "tif" or "webp" for the suffixes of those formats; empty
+// for any other, which keeps no metadata.
 QByteArray formatOf(const QString &suffix);
 
 struct Segment // a JPEG marker segment
@@ -49,7 +49,7 @@ struct Segment // a JPEG marker segment
     QByteArray payload;
 };
 
-struct Chunk // a PNG chunk
+struct Chunk // a PNG chunk, or a WebP chunk ("EXIF", "XMP ")
 {
     QByteArray type;
     QByteArray data;
@@ -57,15 +57,15 @@ struct Chunk // a PNG chunk
 
 struct Source
 {
-    QByteArray format; // what the pieces were made for: "jpg", "png", "tif"; empty: none
+    QByteArray format; // what the pieces were made for: "jpg", "png", "tif", "webp"; empty: none
     QSize size; // and the output size they were made for
     std::vector<Segment> segments; // JPG: to follow the JFIF header
-    std::vector<Chunk> chunks; // PNG: to follow the header chunk
+    std::vector<Chunk> chunks; // PNG: to follow the header chunk; WEBP: for the mux
     QByteArray tiffPrefix; // TIF: to stand first in the file (see TiffSplice)
     quint32 exifIfd = 0;
     quint32 gpsIfd = 0;
     std::vector<TiffSplice::Entry> tiffEntries;
-    QByteArray iccProfile; // PNG and TIF: an RGB profile for the encoder to embed
+    QByteArray iccProfile; // PNG, TIF and WEBP: an RGB profile for the encoder to embed
     Resolution resolution;
     // Why some or all of it could not be carried over; empty when it all
     // could. The pieces hold what could.
@@ -79,9 +79,10 @@ Source unpack(const QByteArray &packed);
 
 // Puts `source`'s pieces into `encoded`, a picture just encoded as JPEG, PNG
 // or TIFF of size `size` (the encoders embed the profile and resolution
-// themselves). Returns why that failed, leaving `encoded` as it was: the
-// pieces were made for another format or size, or the file is not what
-// its encoder makes; empty on success or when there was nothing to carry.
+// themselves, and the WebP encoder all of a WebP's pieces). Returns why
+// that failed, leaving `encoded` as it was: the pieces were made for
+// another format or size, or the file is not what its encoder makes; empty
+// on success or when there was nothing to carry.
 QString carryOver(QByteArray &encoded, const Source &source, QSize size);
 
 } // namespace Metadata
