@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "batch/outputnames.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace OutputNames {
+
+QString keptFolder(const QString &root, const QString &picture, QString *refusal)
+{
+    refusal->clear();
+    if (root.isEmpty())
+        return QString();
+    const QString fileName = QFileInfo(picture).fileName();
+    const QString base = QDir::cleanPath(root);
+    const QString path = QDir::cleanPath(picture);
+    // cleanPath() leaves "." for the current folder and keeps a leading
+    // ".." (it cannot be resolved without the disk), and "/" stays "/".
+    QString relative;
+    if (base == QLatin1String(".") && QDir::isRelativePath(path))
+        relative = path;
+    else if (path.startsWith(base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/')))
+        relative = path.mid(base.size() + (base.endsWith(QLatin1Char('/')) ? 0 : 1));
+    QStringList steps = relative.split(QLatin1Char('/'));
+    steps.removeLast(); // the file's own name
+    const bool outside = relative.isEmpty() || QDir::isAbsolutePath(relative)
+        || steps.contains(QStringLiteral("..")) || steps.contains(QString());
+    if (outside) {
+        *refusal = QStringLiteral("%1 was not stamped: it does not lie inside the folder it was "
+                                  "found in (%2), so its place would be outside the output folder.")
+                       .arg(fileName, QDir::toNativeSeparators(root));
+        return QString();
+    }
+    return steps.join(QLatin1Char('/'));
+}
+
+} // namespace OutputNames

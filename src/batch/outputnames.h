@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+// Where in the output folder a stamped copy goes, decided from names alone
+// (nothing here looks at the disk), so that the window and the command line
+// place every picture alike.
+namespace OutputNames {
+
+// With "Keep subfolders": the folder, relative to the output folder, that
+// keeps `picture`'s place under `root`, the folder it was found in by a
+// walk ("day 2/raw" for root/day 2/raw/a.jpg; empty for root/a.jpg, and for
+// a picture listed on its own, whose `root` is empty). Both paths are taken
+// as written, cleaned of "." and ".." steps, and must both be absolute or
+// both relative to the same folder. A picture that does not lie under its
+// root, or whose place would climb out of the output folder, gets an empty
+// folder and `refusal` says why in the words of the results log; `refusal`
+// is cleared otherwise.
+QString keptFolder(const QString &root, const QString &picture, QString *refusal);
+
+} // namespace OutputNames

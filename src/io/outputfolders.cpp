@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "io/outputfolders.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace OutputFolders {
+
+QString make(const QString &output, const QString &relative, QString *error)
+{
+    error->clear();
+    QString folder = output;
+    if (relative.isEmpty())
+        return folder;
+    for (const QString &step : relative.split(QLatin1Char('/'))) {
+        if (step.isEmpty() || step == QLatin1String(".") || step == QLatin1String("..")) {
+            *error = QStringLiteral("\"%1\" is no folder inside the output folder").arg(relative);
+            return QString();
+        }
+        folder += QLatin1Char('/') + step;
+        const QByteArray native = QFile::encodeName(folder);
+        // Made by whoever comes first: another run may make it meanwhile.
+        if (::mkdir(native.constData(), 0777) != 0 && errno != EEXIST) {
+            *error = QStringLiteral("the folder \"%1\" cannot be made: %2")
+                         .arg(folder, qt_error_string(errno));
+            return QString();
+        }
+        struct stat info;
+        if (::lstat(native.constData(), &info) != 0) {
+            *error = QStringLiteral("the folder \"%1\" cannot be made: %2")
+                         .arg(folder, qt_error_string(errno));
+            return QString();
+        }
+        if (S_ISLNK(info.st_mode)) {
+            *error = QStringLiteral("\"%1\" is a symbolic link, which could lead outside the "
+                                    "output folder")
+                         .arg(folder);
+            return QString();
+        }
+        if (!S_ISDIR(info.st_mode)) {
+            *error = QStringLiteral("\"%1\" is there already and is not a folder").arg(folder);
+            return QString();
+        }
+    }
+    return folder;
+}
+
+} // namespace OutputFolders

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Where a stamped copy goes: its place under the folder it was found in, and
+// that place made inside the output folder, never through a link out of it.
+
+#include <QtTest>
+
+#include "batch/outputnames.h"
+#include "io/outputfolders.h"
+#include "testsupport.h"
+
+using namespace TestSupport;
+
+class OutputNamesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void keptFolder_data();
+    void keptFolder();
+};
+
+void OutputNamesTest::keptFolder_data()
+{
+    QTest::addColumn<QString>("root"); // the folder walked; empty: listed on its own
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<QStringList>("present"); // in the output: "name/" a folder,
+                                              // "name>" a link out of it, "name" a file
+    QTest::addColumn<QString>("folder"); // inside the output folder
+    QTest::addColumn<QString>("refusal"); // what the refusal or error holds; empty: none
+    const QString outside = "lie inside the folder it was found in";
+    // clang-format off
+    QTest::newRow("nested") << "/p/event" << "/p/event/day 1/raw/a.jpg" << QStringList() << "day 1/raw" << "";
+    QTest::newRow("top of the walk") << "/p/event" << "/p/event/a.jpg" << QStringList() << "" << "";
+    QTest::newRow("listed on its own") << "" << "/p/event/day 1/a.jpg" << QStringList() << "" << "";
+    QTest::newRow("relative") << "event" << "event/./day1/a.jpg" << QStringList() << "day1" << "";
+    QTest::newRow("current folder") << "." << "day1/a.jpg" << QStringList() << "day1" << "";
+    QTest::newRow("root of the disk") << "/" << "/day1/a.jpg" << QStringList() << "day1" << "";
+    QTest::newRow("trailing slash") << "/p/event/" << "/p/event/d/a.jpg" << QStringList() << "d" << "";
+    QTest::newRow("folder there already") << "/p/e" << "/p/e/day1/a.jpg" << QStringList { "day1/" } << "day1" << "";
+    QTest::newRow("climbs out") << "/p/event" << "/p/event/../other/a.jpg" << QStringList() << "" << outside;
+    QTest::newRow("climbs above the current folder") << "." << "../a.jpg" << QStringList() << "" << outside;
+    QTest::newRow("a name that only begins alike") << "/p/event" << "/p/event2/a.jpg" << QStringList() << "" << outside;
+    QTest::newRow("absolute under relative") << "event" << "/p/event/a.jpg" << QStringList() << "" << outside;
+    QTest::newRow("link out of the output") << "/p/e" << "/p/e/day1/a.jpg" << QStringList { "day1>" } << "" << "is a symbolic link";
+    QTest::newRow("link deeper down") << "/p/e" << "/p/e/day1/raw/a.jpg" << QStringList { "day1/", "day1/raw>" } << "" << "is a symbolic link";
+    QTest::newRow("a file in the way") << "/p/e" << "/p/e/day1/a.jpg" << QStringList { "day1" } << "" << "is not a folder";
+    // clang-format on
+}
+
+void OutputNamesTest::keptFolder()
+{
+    QFETCH(QString, root);
+    QFETCH(QString, picture);
+    QFETCH(QStringList, present);
+    QFETCH(QString, folder);
+    QFETCH(QString, refusal);
+    QTemporaryDir out, elsewhere;
+    for (const QString &entry : present) {
+        const QString path
+            = out.filePath(entry.chopped(entry.endsWith('/') || entry.endsWith('>')));
+        QVERIFY(entry.endsWith('/')   ? QDir().mkpath(path)
+                : entry.endsWith('>') ? QFile::link(elsewhere.path(), path)
+                                      : writeFile(path, "x"));
+    }
+
+    QString why;
+    const QString relative = OutputNames::keptFolder(root, picture, &why);
+    QString made;
+    if (why.isEmpty())
+        made = OutputFolders::make(out.path(), relative, &why);
+    QVERIFY2(refusal.isEmpty() ? why.isEmpty() : why.contains(refusal), qPrintable(why));
+    QCOMPARE(why.isEmpty() ? relative : QString(), folder);
+    if (why.isEmpty()) {
+        QCOMPARE(made, folder.isEmpty() ? out.path() : out.path() + '/' + folder);
+        QVERIFY(QFileInfo(made).isDir());
+    } else {
+        QVERIFY(made.isEmpty());
+    }
+    QVERIFY(QDir(elsewhere.path()).isEmpty()); // nothing made through a link
+}
+
+TARVELO_TEST_MAIN(OutputNamesTest)
+#include "tst_outputnames.moc"
