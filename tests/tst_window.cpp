@@ -68,6 +68,7 @@ private slots:
     void optionsSurviveARestart();
     void controlsReachTheEngine();
     void proportionalStampFromThePreview();
+    void splitterRoomIsKept();
 };
 
 // A renamed control silently loses its slot; the toolkit only warns.
@@ -176,6 +177,30 @@ void WindowTest::proportionalStampFromThePreview()
     QCOMPARE(WindowProbe::stampedImage(*window), dragged);
     window.reset();
     QCOMPARE(WindowProbe::relativeRef(*std::make_unique<MainWindow>()), 300);
+}
+
+// The preview gets most of the right column at first, and the splitter
+// comes back where the user left it.
+void WindowTest::splitterRoomIsKept()
+{
+    QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).clear();
+    QList<int> left;
+    for (int run = 0; run < 2; ++run) {
+        MainWindow w;
+        w.resize(1400, 900);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto *splitter = w.findChild<QSplitter *>();
+        const QList<int> sizes = splitter->sizes();
+        if (run == 1) {
+            QCOMPARE(sizes, left);
+            break;
+        }
+        QVERIFY2(sizes.value(0) > 2 * sizes.value(1), qPrintable(QString::number(sizes.value(1))));
+        splitter->setSizes({ sizes[0] - 150, sizes[1] + 150 });
+        left = splitter->sizes();
+        QCOMPARE(left.value(1), sizes[1] + 150);
+    }
 }
 
 TARVELO_TEST_MAIN(WindowTest)

@@ -93,6 +93,10 @@ const std::vector<Option> &all()
         { "relative_ref", Type::Int, 0, nullptr, double(std::numeric_limits<int>::min()),
             double(std::numeric_limits<int>::max()) },
         button("strip_location_check", false),
+        // Where the user left the splitter between the preview and the
+        // picture list; empty on a first run, which gives the preview most
+        // of the room.
+        { "splitter_state", Type::Layout, QByteArray() },
     };
     return options;
 }
@@ -144,6 +148,8 @@ QVariant settled(const Option &option, const QVariant &stored)
         return stored.toString();
     case Type::Colour:
         return stored.toUInt();
+    case Type::Layout:
+        return stored.toByteArray();
     }
     return stored;
 }
@@ -209,6 +215,9 @@ QString fromText(const Option &option, const QString &text, QVariant *value)
     case Type::Path:
         *value = text;
         return QString();
+    case Type::Layout:
+        return QStringLiteral("%1 is the window's own arrangement; only the window sets it")
+            .arg(key);
     }
     return QString();
 }

@@ -29,6 +29,7 @@ enum class Type {
     Path, // a file name held by the window itself
     Font, // a QFont::toString() description
     Colour, // an unsigned 32-bit ARGB value
+    Layout, // the window's own arrangement (QSplitter::saveState()), not for stamping
 };
 
 struct Option
@@ -38,7 +39,7 @@ struct Option
     QVariant fallback; // the value of a first run, when the key is absent
     // The object name of the form control that holds the value; null for
     // what the window holds itself (the logo file, the font, the colour, the
-    // reference side of a proportional stamp).
+    // reference side of a proportional stamp, the splitter's state).
     const char *control = nullptr;
     // The control's range (Int and Double); values beyond it are clamped by
     // the control.

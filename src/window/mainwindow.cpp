@@ -47,6 +47,7 @@ MainWindow::MainWindow(QWidget *parent)
     draggingText = false;
 
     setUpProportions();
+    setUpSplitter();
 
     // The options are applied while there is no preview label yet; nothing is
     // loaded at that point, so the compositions they trigger only refresh the

@@ -26,6 +26,7 @@ class QDropEvent;
 class QMouseEvent;
 class QResizeEvent;
 class QSettings;
+class QSplitter;
 
 namespace Ui {
 class MainWindow;
@@ -169,12 +170,15 @@ private:
     // ---- keyboard, wheel and looks for everyday use (mainwindow_comfort.cpp) ----
     void setUpKeyboard();
     void setUpLooks();
+    void setUpSplitter();
 
     friend struct WindowProbe; // the tests' way to the private state
 
     QSettings *settings = nullptr;
     Ui::MainWindow *ui = nullptr;
     QClickableLabel *previewLabel = nullptr;
+    // Between the preview and the picture list; its state is stored too.
+    QSplitter *splitter = nullptr;
     QString logoFileName;
     QImage logoImage;
     QImage sourceImage;

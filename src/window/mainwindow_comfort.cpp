@@ -6,7 +6,9 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QSplitter>
 #include <QStyle>
+#include <QVBoxLayout>
 
 #include "common/pictureformats.h"
 #include "ui_mainwindow.h"
@@ -117,4 +119,30 @@ void MainWindow::setUpLooks()
 
     new IconsFollowPalette(this);
     ui->font_pr_label->setGraphicsEffect(new TextOutline(ui->font_pr_label));
+}
+
+// The preview and the picture list share the right column through a
+// splitter the user can drag. At first the list gets the height its buttons
+// need and the preview all the rest; a window made larger grows the preview
+// only. Where the user leaves it is stored with the options.
+void MainWindow::setUpSplitter()
+{
+    QVBoxLayout *column = ui->verticalLayout;
+    splitter = new QSplitter(Qt::Vertical, ui->groupBox_2);
+    splitter->setObjectName(QStringLiteral("splitter"));
+    splitter->setChildrenCollapsible(false);
+    // Taking the two out of the form's column and into the splitter keeps
+    // them in the same window, so their places in the tab order stay.
+    for (QWidget *part : std::initializer_list<QWidget *> { ui->image_scroll, ui->groupBox_5 }) {
+        column->removeWidget(part);
+        splitter->addWidget(part);
+    }
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    // The list's share starts at nothing, which the splitter raises to the
+    // least its buttons take; a stored state replaces this.
+    splitter->setSizes({ 1, 0 });
+    column->addWidget(splitter);
+    // Dragging it resizes the preview without resizing the window.
+    connect(splitter, &QSplitter::splitterMoved, this, [this] { refreshView(); });
 }

@@ -11,6 +11,7 @@
 #include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
+#include <QSplitter>
 
 #include <variant>
 
@@ -84,6 +85,11 @@ void MainWindow::loadSettings()
                   // opaque, whatever was stored.
                   textColor = QColor::fromRgb(value.toUInt());
                   break;
+              case Type::Layout:
+                  // A state the splitter does not take leaves it as a first
+                  // run has it.
+                  splitter->restoreState(value.toByteArray());
+                  break;
               case Type::Int:
                   // The numbers without a control: the pixel cap, which every read
                   // takes from PictureIO (out of range it is clamped as a control
@@ -146,6 +152,8 @@ QVariant MainWindow::optionValue(const StoredOptions::Option &option) const
             return textFont.toString();
         case Type::Colour:
             return uint(textColor.rgba());
+        case Type::Layout:
+            return splitter->saveState();
         case Type::Int:
             if (&option == pixelCap)
                 return int(PictureIO::maxPixels() / 1000000);
