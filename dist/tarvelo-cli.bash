@@ -10,7 +10,7 @@ _tarvelo_cli()
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--output --options --set --format --quality --jobs --strip-metadata --strip-location
-        --null --journal --retry --help
+        --keep-tree --name --null --journal --retry --help
         --version'
     local keys='txt_topleft_btn txt_top_btn txt_topright_btn txt_left_btn txt_center_btn
         txt_right_btn txt_botleft_btn txt_bot_btn txt_botright_btn logo_topleft_btn
@@ -20,7 +20,8 @@ _tarvelo_cli()
         light_radio dark_radio txt_x_spin txt_y_spin actual_radio fit_radio resize_check
         aspect_check width_spin height_spin outjpg_radio outpng_radio outtif_radio
         comp_slider watermarkOpacitySpin logoOpacitySpin max_megapixels relative_check
-        shrink_check relative_ref strip_location_check'
+        shrink_check relative_ref strip_location_check outwebp_radio keep_tree_check
+        name_pattern'
     COMPREPLY=()
 
     # "--set key=value": bash splits at "=", so the value's word comes after
@@ -52,7 +53,7 @@ _tarvelo_cli()
         COMPREPLY=($(compgen -W 'jpg png tif webp' -- "$cur"))
         return
         ;;
-    --quality | --jobs)
+    --quality | --jobs | --name)
         return
         ;;
     esac

@@ -34,6 +34,7 @@ private slots:
     void rangesAreTheControls();
     void sameFilesAsTheWindow_data();
     void sameFilesAsTheWindow();
+    void keepsTheTree();
     void linesAndExitStatus_data();
     void linesAndExitStatus();
     void shellCompletion_data();
@@ -128,6 +129,39 @@ void CliTest::sameFilesAsTheWindow()
     QCOMPARE(files("cli"), files("window"));
     for (const QString &name : files("cli"))
         QVERIFY(QImage(path("cli/" + name)) == QImage(path("window/" + name)));
+}
+
+// A folder per day of an event, the same names in each, and a picture
+// named on its own: the window's run and the command line's make the same
+// files in the same folders, byte for byte, as WebP.
+void CliTest::keepsTheTree()
+{
+    for (int day = 1; day <= 3; ++day) {
+        QVERIFY(QDir().mkpath(path(QStringLiteral("in/day %1/raw").arg(day))));
+        for (const char *name : { "IMG_0001.png", "raw/IMG_0001.png" })
+            picture(QStringLiteral("in/day %1/%2").arg(day).arg(name),
+                photoLike(40 + day, 30, quint32(day) + quint32(strlen(name))));
+    }
+    const QString alone = picture("good/IMG_0001.png", photoLike(20, 20, 9));
+    QSettings store(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo"));
+    store.setValue("keep_tree_check", true);
+    store.setValue("resize_check", false);
+    store.sync();
+
+    auto window = std::make_unique<MainWindow>();
+    WindowProbe::ui(*window)->outwebp_radio->setChecked(true);
+    WindowArguments::listAsDropped(window.get(), { path("in"), alone });
+    QTRY_VERIFY(WindowProbe::settled(*window));
+    QVERIFY(stampAll(*window, path("window")));
+    QCOMPARE(cli({ "--format", "webp", "-o", path("cli"), path("in"), alone }), 0);
+
+    const auto tree = snapshot(path("window"));
+    QCOMPARE(QStringList(tree.keys()).filter(".webp"),
+        QStringList({ "IMG_0001.webp", "day 1/IMG_0001.webp", "day 1/raw/IMG_0001.webp",
+            "day 2/IMG_0001.webp", "day 2/raw/IMG_0001.webp", "day 3/IMG_0001.webp",
+            "day 3/raw/IMG_0001.webp" }));
+    QVERIFY(tree == snapshot(path("cli")));
+    QCOMPARE(QImage(path("cli/day 2/raw/IMG_0001.webp")).width(), 42);
 }
 
 void CliTest::linesAndExitStatus_data()

@@ -22,6 +22,11 @@ struct BatchOptions
     int jpgQuality = 90; // used for "jpg" and "webp" (lossless at 100) only
     bool keepMetadata = true; // carry the source's metadata and colour profile over
     bool stripLocation = false; // but not where the picture was taken (its GPS tags)
+    // Where and under what name each output goes: kept in the subfolders a
+    // picture was found in, named by the pattern ("{name}": the source's
+    // complete base name).
+    bool keepTree = false;
+    QString namePattern = QStringLiteral("{name}");
     int workers = 0; // pictures worked on at once; 0 or less: one per usable core
     // Hand back the stamped picture with every result (the window shows
     // it); otherwise only the encoded bytes come back, which keeps a long

@@ -21,6 +21,7 @@
 #include "batch/batchlog.h"
 #include "encode/encoding.h"
 #include "io/containerlimits.h"
+#include "io/outputfolders.h"
 
 namespace {
 
@@ -299,9 +300,22 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     return result;
 }
 
-PictureIO::WriteResult BatchRunner::write(
-    const BatchResult &result, const QString &folder, const PictureIO::TagSource &nextTag)
+PictureIO::WriteResult BatchRunner::write(const BatchResult &result, const QString &folder,
+    const OutputNames::Place &place, const PictureIO::TagSource &nextTag)
 {
-    return PictureIO::writeNewBytes(
-        result.bytes, folder, QFileInfo(result.path).completeBaseName(), result.suffix, nextTag);
+    PictureIO::WriteResult written;
+    const QString into = placeFolder(result.path, folder, place, &written.errorText);
+    if (into.isEmpty())
+        return written;
+    return PictureIO::writeNewBytes(result.bytes, into, place.name, result.suffix, nextTag);
+}
+
+QString BatchRunner::placeFolder(
+    const QString &source, const QString &folder, const OutputNames::Place &place, QString *failure)
+{
+    QString why;
+    const QString into = OutputFolders::make(folder, place.folder, &why);
+    if (into.isEmpty())
+        *failure = QStringLiteral("%1 was not stamped: %2.").arg(QFileInfo(source).fileName(), why);
+    return into;
 }

@@ -10,8 +10,9 @@
 #include <memory>
 
 #include "batch/batchoptions.h"
-#include "engine/stampengine.h"
+#include "batch/outputnames.h"
 #include "encode/metadata.h"
+#include "engine/stampengine.h"
 #include "io/pictureio.h"
 
 // One picture's way through a batch, up to the bytes of its output file.
@@ -86,10 +87,17 @@ public:
     // One picture's whole work on the calling thread, as a worker does it.
     static BatchResult stampOne(const QString &path, const BatchOptions &options);
 
-    // Creates the output file of a stamped result in `folder`, named after
-    // the source (see PictureIO::writeNewBytes).
+    // Creates the output file of a stamped result at its `place` in the
+    // output folder `folder`, making the place's subfolders as needed (see
+    // OutputFolders::make and PictureIO::writeNewBytes).
     static PictureIO::WriteResult write(const BatchResult &result, const QString &folder,
+        const OutputNames::Place &place,
         const PictureIO::TagSource &nextTag = PictureIO::TagSource());
+    // The folder that `place` puts the output of `source` in, inside the
+    // output folder `folder`, made as needed; empty, and `failure` the log
+    // line that says why, when it cannot be had.
+    static QString placeFolder(const QString &source, const QString &folder,
+        const OutputNames::Place &place, QString *failure);
 
 private:
     struct Shared;

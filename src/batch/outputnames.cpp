@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "batch/batchoptions.h"
+
 namespace OutputNames {
 
 QString keptFolder(const QString &root, const QString &picture, QString *refusal)
@@ -33,6 +35,25 @@ QString keptFolder(const QString &root, const QString &picture, QString *refusal
         return QString();
     }
     return steps.join(QLatin1Char('/'));
+}
+
+QString patternProblem(const QString &pattern)
+{
+    if (pattern.contains(QLatin1Char('/')))
+        return QStringLiteral("the file name \"%1\" holds a /, which no file name can hold")
+            .arg(pattern);
+    if (pattern.trimmed().isEmpty())
+        return QStringLiteral("the file name \"%1\" makes an empty name").arg(pattern);
+    return QString();
+}
+
+Place place(const BatchOptions &options, const QString &root, const QString &picture)
+{
+    Place place;
+    if (options.keepTree)
+        place.folder = keptFolder(root, picture, &place.refusal);
+    place.name = QFileInfo(picture).completeBaseName();
+    return place;
 }
 
 } // namespace OutputNames

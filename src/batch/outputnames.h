@@ -3,9 +3,11 @@
 
 #include <QString>
 
-// Where in the output folder a stamped copy goes, decided from names alone
-// (nothing here looks at the disk), so that the window and the command line
-// place every picture alike.
+struct BatchOptions;
+
+// Where in the output folder a stamped copy goes and what it is called,
+// decided from names alone (nothing here looks at the disk), so that the
+// window and the command line place and name every picture alike.
 namespace OutputNames {
 
 // With "Keep subfolders": the folder, relative to the output folder, that
@@ -18,5 +20,22 @@ namespace OutputNames {
 // folder and `refusal` says why in the words of the results log; `refusal`
 // is cleared otherwise.
 QString keptFolder(const QString &root, const QString &picture, QString *refusal);
+
+// Why `pattern` cannot name outputs, as one sentence without its full
+// stop: it makes an empty name, or one holding "/" (which would make a
+// folder of part of it); empty when it can.
+QString patternProblem(const QString &pattern);
+
+// Where one picture's output goes.
+struct Place
+{
+    QString folder; // relative to the output folder; empty: the output folder itself
+    QString name; // before any collision tag and the suffix
+    QString refusal; // why the picture has no place (nothing is written); empty: none
+};
+
+// The place of `picture` (found under `root`; empty: listed on its own) by
+// the options' subfolder rule and name pattern.
+Place place(const BatchOptions &options, const QString &root, const QString &picture);
 
 } // namespace OutputNames

@@ -97,6 +97,12 @@ const std::vector<Option> &all()
         // picture list; empty on a first run, which gives the preview most
         // of the room.
         { "splitter_state", Type::Layout, QByteArray() },
+        // The fourth output format, after TIF in its group; the set's last
+        // stored as checked wins, so it is read after the other three.
+        button("outwebp_radio", false),
+        button("keep_tree_check", false),
+        // The output's name; the source's own, as ever, unless changed.
+        { "name_pattern", Type::Text, QStringLiteral("{name}"), "name_pattern" },
     };
     return options;
 }
@@ -285,10 +291,11 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     stamp.keepAspectRatio = checked("aspect_check");
     stamp.resizeWidth = number("width_spin");
     stamp.resizeHeight = number("height_spin");
-    run.suffix = lastChecked(values, { "outjpg_radio", "outpng_radio", "outtif_radio" },
-        std::vector<QString> {
-            QStringLiteral("jpg"), QStringLiteral("png"), QStringLiteral("tif") },
-        QStringLiteral("jpg"));
+    run.suffix
+        = lastChecked(values, { "outjpg_radio", "outpng_radio", "outtif_radio", "outwebp_radio" },
+            std::vector<QString> { QStringLiteral("jpg"), QStringLiteral("png"),
+                QStringLiteral("tif"), QStringLiteral("webp") },
+            QStringLiteral("jpg"));
     run.quality = number("comp_slider");
     stamp.textOpacity = number("watermarkOpacitySpin");
     stamp.logoOpacity = number("logoOpacitySpin");
@@ -297,6 +304,8 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     stamp.shrinkOnly = checked("shrink_check");
     stamp.relativeRef = number("relative_ref");
     run.stripLocation = checked("strip_location_check");
+    run.keepTree = checked("keep_tree_check");
+    run.namePattern = values.value(QStringLiteral("name_pattern")).toString();
     return run;
 }
 

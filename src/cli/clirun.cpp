@@ -18,6 +18,7 @@
 
 #include "batch/batchlog.h"
 #include "batch/batchrunner.h"
+#include "batch/outputnames.h"
 #include "batch/picturepaths.h"
 #include "batch/storedoptions.h"
 #include "cli/journal.h"
@@ -157,6 +158,9 @@ QString loadOptions(const Request &request, StoredOptions::RunOptions *options, 
     });
     if (!request.format.isEmpty())
         options->suffix = request.format;
+    const QString unusable = OutputNames::patternProblem(options->namePattern);
+    if (!unusable.isEmpty())
+        return unusable;
     if (request.quality >= 0)
         options->quality = request.quality;
     PictureIO::setMaxMegapixels(options->maxMegapixels);
@@ -254,6 +258,18 @@ QStringList readRetries(const QStringList &files, FILE *in, QString *problem)
     return retries;
 }
 
+// The journal's publishing of a stamped picture at its place, whose
+// folders are made first.
+PictureIO::WriteResult publish(Journal &journal, const QString &source, const BatchResult &result,
+    const QString &folder, const OutputNames::Place &place, QString *journalError)
+{
+    PictureIO::WriteResult failed;
+    const QString into = BatchRunner::placeFolder(source, folder, place, &failed.errorText);
+    if (into.isEmpty())
+        return failed;
+    return journal.publish(source, result.bytes, into, place.name, result.suffix, journalError);
+}
+
 } // namespace
 
 QList<Input> collectInputs(const Request &request, FILE *in, QString *problem)
@@ -263,15 +279,16 @@ QList<Input> collectInputs(const Request &request, FILE *in, QString *problem)
         const QFileInfo info(path);
         if (info.isDir()) {
             PicturePaths::walk(path, [&](const QString &picture) {
-                inputs.append({ picture, QString() });
+                inputs.append({ picture, QString(), path });
                 return true;
             });
         } else if (info.exists() && !PicturePaths::listable(path)) {
             inputs.append({ path,
                 QStringLiteral("not a picture Tarvelo stamps: its suffix is none of %1")
-                    .arg(PicturePaths::suffixes().join(QStringLiteral(", "))) });
+                    .arg(PicturePaths::suffixes().join(QStringLiteral(", "))),
+                QString() });
         } else {
-            inputs.append({ path, QString() });
+            inputs.append({ path, QString(), QString() });
         }
     };
     QStringList paths = request.paths;
@@ -382,6 +399,8 @@ int run(const Request &request)
     batch.keepMetadata = !request.stripMetadata;
     batch.stripLocation = request.stripLocation || options.stripLocation;
     batch.workers = request.jobs;
+    batch.keepTree = options.keepTree;
+    batch.namePattern = options.namePattern;
     BatchRunner runner(batch);
     // Every picture is queued at once; the runner holds only a few of them
     // in memory at a time, and the results come back in this order.
@@ -415,15 +434,18 @@ int run(const Request &request)
             if (result.size.isValid())
                 pixels += qint64(result.size.width()) * result.size.height();
             failure = result.failure;
-            if (result.status == BatchResult::Status::Stamped) {
+            const OutputNames::Place place
+                = OutputNames::place(batch, inputs[i].root, inputs[i].path);
+            if (result.status == BatchResult::Status::Stamped && !place.refusal.isEmpty()) {
+                failure = place.refusal;
+            } else if (result.status == BatchResult::Status::Stamped) {
                 if (!result.metadataLost.isEmpty()) {
                     progress.clear();
                     say(stderr, result.metadataLost + QLatin1Char('\n'));
                 }
                 const PictureIO::WriteResult file = journal
-                    ? journal->publish(inputs[i].path, result.bytes, folder,
-                        QFileInfo(result.path).completeBaseName(), result.suffix, &journalError)
-                    : BatchRunner::write(result, folder);
+                    ? publish(*journal, inputs[i].path, result, folder, place, &journalError)
+                    : BatchRunner::write(result, folder, place);
                 failure = file.ok ? QString() : file.errorText;
                 written = file.path;
             } else if (failure.isEmpty()) {

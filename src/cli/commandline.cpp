@@ -41,6 +41,13 @@ const char *const helpText
       "  --strip-location      leave out where the pictures were taken (their GPS\n"
       "                        tags) and keep the rest of their metadata; the\n"
       "                        same as --set strip_location_check=true\n"
+      "  --keep-tree           write the pictures found in a folder into the same\n"
+      "                        subfolders of DIR (made as needed); the same as\n"
+      "                        --set keep_tree_check=true\n"
+      "  --name PATTERN        name the stamped pictures by PATTERN: {name} is the\n"
+      "                        picture's own name, and the watermark text's fields\n"
+      "                        can be used, e.g. {name}_web or {date}_{counter:4};\n"
+      "                        the same as --set name_pattern=PATTERN\n"
       "  --null                - reads NUL-separated paths (find -print0); without\n"
       "                        it, a list holding a NUL byte is refused\n"
       "  --journal FILE        record every picture in FILE as soon as it is done,\n"
@@ -176,6 +183,15 @@ Parsed parse(const QStringList &arguments)
         } else if (argument == QLatin1String("--strip-location")) {
             if (!flag(&request.stripLocation))
                 return usage(QStringLiteral("--strip-location takes no value"));
+        } else if (argument == QLatin1String("--keep-tree")) {
+            bool keep = false;
+            if (!flag(&keep))
+                return usage(QStringLiteral("--keep-tree takes no value"));
+            request.overrides.append({ QStringLiteral("keep_tree_check"), true });
+        } else if (argument == QLatin1String("--name")) {
+            if (!value(&text))
+                return usage(QStringLiteral("--name needs a pattern, e.g. {name}_web"));
+            request.overrides.append({ QStringLiteral("name_pattern"), text });
         } else if (argument == QLatin1String("--null")) {
             if (!flag(&request.nullSeparated))
                 return usage(QStringLiteral("--null takes no value"));

@@ -15,6 +15,7 @@
 #include "batch/batchlog.h"
 #include "batch/batchrunner.h"
 #include "batch/batchsession.h"
+#include "batch/outputnames.h"
 #include "io/pictureio.h"
 #include "ui_mainwindow.h"
 
@@ -106,6 +107,13 @@ QString MainWindow::askOutputFolder()
     if (ui->files_list->count() == 0) {
         QMessageBox::warning(this, QStringLiteral("No pictures to stamp!"),
             QStringLiteral("First add some pictures using Add Pictures button."), QMessageBox::Ok);
+        return QString();
+    }
+    // Said before the folder is asked for: no picture could be named.
+    const QString unusable = OutputNames::patternProblem(readRunOptions().namePattern);
+    if (!unusable.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Error"),
+            unusable.left(1).toUpper() + unusable.mid(1) + QLatin1Char('.'), QMessageBox::Ok);
         return QString();
     }
     const QString folder = QFileDialog::getExistingDirectory(
@@ -216,6 +224,9 @@ BatchOptions MainWindow::readBatchOptions() const
     options.suffix = outputSuffix();
     options.jpgQuality = ui->comp_slider->value();
     options.stripLocation = ui->strip_location_check->isChecked();
+    const StoredOptions::RunOptions run = readRunOptions();
+    options.keepTree = run.keepTree;
+    options.namePattern = run.namePattern;
     options.keepImages = true; // the window shows what it stamped
     return options;
 }
