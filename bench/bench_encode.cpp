@@ -21,8 +21,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "common/metadatapieces.h"
 #include "encode/encoding.h"
-#include "encode/metadata.h"
 #include "io/pictureio.h"
 
 namespace {

@@ -30,6 +30,7 @@
 
 #include "common/pictureformats.h"
 #include "decoder/decodercore.h"
+#include "encode/encoding.h"
 #include "engine/stampengine.h"
 #include "io/pictureio.h"
 
@@ -97,10 +98,8 @@ bool stampAll(const QList<Photo> &photos, QImage (*read)(const QString &), bool 
                 QImage argb = PictureIO::toArgb32(read(photos[i].path));
                 const Stamp::Composition stamped = Stamp::composeTwice(argb, Stamp::Placement(),
                     options, font, Qt::white, logo, Qt::SmoothTransformation);
-                QByteArray bytes;
-                QString failure;
                 if (stamped.image.isNull()
-                    || !PictureIO::encodeImage(stamped.image, "jpg", 90, bytes, failure))
+                    || Encoding::encode(stamped.image, "jpg", 90).bytes.isEmpty())
                     failed = true;
             }
         });

@@ -18,10 +18,11 @@
 #include <unistd.h>
 
 #include "batch/batchrunner.h"
-#include "common/decoderprotocol.h"
+#include "common/decoderreply.h"
 #include "decoder/zygote.h"
 #include "exivvalues.h"
-#include "io/decoderpool.h"
+#include "io/decoderconversation.h"
+#include "io/decoderparent.h"
 #include "testsupport.h"
 
 using namespace TestSupport;
@@ -53,7 +54,7 @@ int standInDecoder(const DecoderProtocol::Start &)
     using namespace DecoderProtocol;
     Request request;
     int fds[2];
-    if (receiveRequest(request, fds[0], fds[1]) < 0)
+    if (receiveRequest(request, fds[0], fds[1]) == Received::Gone)
         return 0;
     QFile file;
     file.open(fds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
@@ -64,16 +65,20 @@ int standInDecoder(const DecoderProtocol::Start &)
     reply.width = 4, reply.height = 3;
     reply.format = QImage::Format_RGB32;
     reply.bytesPerLine = 16;
-    QByteArray details;
-    QDataStream out(&details, QIODevice::WriteOnly);
-    out << QString();
+    DecoderReply::Details told;
+    if (misdeed == "texts")
+        told.texts = { { "key", QString(1000, 'x') } };
+    if (misdeed.startsWith("metadata="))
+        told.metadata = QByteArray::fromHex(misdeed.mid(9));
+    else if (request.metadata)
+        told.metadata = QByteArray(); // no metadata to hand over
+    QByteArray details = DecoderReply::write(told);
+    // After the error text (4 bytes, none), the colour table's count; after
+    // that and the resolution, the texts' count.
     if (misdeed == "colours") // QDataStream would reserve 4 GB for it
-        out << quint32(0x40000000);
+        details.replace(4, 4, QByteArray::fromHex("40000000"));
     else if (misdeed == "texts")
-        out << QVector<QRgb>() << qint32(0) << qint32(0) << quint32(0x7fffffff) << QString("key")
-            << QString(1000, 'x');
-    else
-        out << QVector<QRgb>() << qint32(0) << qint32(0) << QMap<QString, QString>();
+        details.replace(16, 4, QByteArray::fromHex("7fffffff"));
     if (misdeed == "claimed" || misdeed == "cap") { // no header claims this
         reply.width = reply.height = misdeed == "cap" ? 20000 : 4000;
         reply.bytesPerLine = reply.width * 4;
@@ -83,10 +88,6 @@ int standInDecoder(const DecoderProtocol::Start &)
         reply.bytesPerLine = 1 << 30;
     } else if (misdeed == "magic") {
         reply.magic = 0;
-    } else if (misdeed.startsWith("metadata=")) {
-        out << QByteArray::fromHex(misdeed.mid(9));
-    } else if (request.metadata) {
-        out << QByteArray(); // no metadata to hand over
     }
     const qint64 pixels = qint64(reply.bytesPerLine) * reply.height;
     reply.detailsOffset = (pixels + 4095) & ~4095;
@@ -288,50 +289,29 @@ void IsolationTest::metadataFromTheDecoderIsChecked_data()
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<QByteArray>("packed");
     QTest::addColumn<QString>("lost"); // why the metadata is lost; empty: carried
-    struct Entry
-    {
-        quint32 tag, type, count;
-        QByteArray value;
+    // As the decoder writes it for a 4 x 3 output.
+    const auto packed = [](const char *format, const std::vector<Metadata::Segment> &segments,
+                            const std::vector<Metadata::Chunk> &chunks, QSize size = QSize(4, 3)) {
+        Metadata::Source source;
+        source.format = format;
+        source.size = size;
+        source.segments = segments;
+        source.chunks = chunks;
+        if (source.format == "tif") {
+            // A TIFF block whose EXIF directory at 8 holds the EXIF version.
+            source.tiffPrefix = QByteArray::fromHex("49492a00080000000100009007000400000030323331")
+                + QByteArray(4, '\0');
+            source.exifIfd = 8;
+            source.tiffEntries = { { 315, 2, 4, "Ann" + QByteArray(1, '\0') } };
+        }
+        return Metadata::pack(source);
     };
-    // As the decoder packs it, for a 4 x 3 output: pieces (JPEG markers or
-    // PNG chunk types), a TIFF block with its directories' offsets, and
-    // first-directory entries.
-    const auto packed = [](const char *format, QList<QPair<quint32, QByteArray>> pieces,
-                            const QByteArray &prefix, quint32 exifIfd, QList<Entry> entries) {
-        QByteArray bytes;
-        QDataStream out(&bytes, QIODevice::WriteOnly);
-        out << QString(format) << qint32(4) << qint32(3) << 0.0 << 0.0 << QByteArray() << QString()
-            << quint32(pieces.size());
-        for (const auto &piece : pieces)
-            out << piece.first << piece.second;
-        out << prefix << exifIfd << quint32(0) << quint32(entries.size());
-        for (const Entry &entry : entries)
-            out << entry.tag << entry.type << entry.count << entry.value;
-        return bytes;
-    };
-    const auto chunk = [](const char *type) { return qFromBigEndian<quint32>(type); };
-    // A TIFF block whose EXIF directory at 8 holds the EXIF version.
-    const QByteArray exif
-        = QByteArray::fromHex("49492a00080000000100009007000400000030323331") + QByteArray(4, '\0');
-    const QString bad = "the decoder sent a malformed reply";
-    const Entry artist { 315, 2, 4, "Ann" + QByteArray(1, '\0') };
     // clang-format off
-    QTest::newRow("comment") << "jpg" << packed("jpg", { { 0xfe, "Tarvelo" } }, {}, 0, {}) << "";
-    QTest::newRow("PNG text") << "png" << packed("png", { { chunk("iTXt"), QByteArray("Comment\0\0\0\0\0Tarvelo", 19) } }, {}, 0, {}) << "";
-    QTest::newRow("TIF artist") << "tif" << packed("tif", {}, exif, 8, { artist }) << "";
-    QTest::newRow("made for another size") << "jpg" << packed("jpg", { { 0xfe, "Tarvelo" } }, {}, 0, {}).replace(10, 4, QByteArray::fromHex("00000005")) << "it was written for another size";
-    QTest::newRow("segment too long") << "jpg" << packed("jpg", { { 0xe1, QByteArray(65534, 'x') } }, {}, 0, {}) << bad;
-    QTest::newRow("marker not allowed") << "jpg" << packed("jpg", { { 0xc4, "Tarvelo" } }, {}, 0, {}) << bad;
-    QTest::newRow("chunk not allowed") << "png" << packed("png", { { chunk("IDAT"), "Tarvelo" } }, {}, 0, {}) << bad;
-    QTest::newRow("pieces for another format") << "tif" << packed("tif", { { 0xfe, "Tarvelo" } }, {}, 0, {}) << bad;
-    QTest::newRow("directory past the block") << "tif" << packed("tif", {}, exif, 64, {}) << bad;
-    QTest::newRow("directory off its word") << "tif" << packed("tif", {}, exif, 9, {}) << bad;
-    QTest::newRow("value past the block") << "tif" << packed("tif", {}, QByteArray(exif).replace(14, 4, "\x09\0\0\0"), 8, {}) << bad;
-    QTest::newRow("count that lies") << "tif" << packed("tif", {}, {}, 0, { { 315, 2, 100, "Ann" } }) << bad;
-    QTest::newRow("encoder's own tag") << "tif" << packed("tif", {}, {}, 0, { { 273, 4, 1, "abcd" } }) << bad;
-    QTest::newRow("type unknown") << "tif" << packed("tif", {}, {}, 0, { { 315, 13, 4, "Ann!" } }) << bad;
-    QTest::newRow("cut short") << "jpg" << packed("jpg", { { 0xfe, "Tarvelo" } }, {}, 0, {}).chopped(3) << bad;
-    QTest::newRow("a billion pieces") << "jpg" << packed("jpg", {}, {}, 0, {}).replace(42, 4, "\x40\0\0\0") << bad;
+    QTest::newRow("comment") << "jpg" << packed("jpg", { { 0xfe, "Tarvelo" } }, {}) << "";
+    QTest::newRow("PNG text") << "png" << packed("png", {}, { { "iTXt", QByteArray("Comment\0\0\0\0\0Tarvelo", 19) } }) << "";
+    QTest::newRow("TIF artist") << "tif" << packed("tif", {}, {}) << "";
+    QTest::newRow("made for another size") << "jpg" << packed("jpg", { { 0xfe, "Tarvelo" } }, {}, QSize(5, 3)) << "it was written for another size";
+    QTest::newRow("marker not allowed") << "jpg" << packed("jpg", { { 0xc4, "Tarvelo" } }, {}) << "the decoder sent a malformed reply";
     // clang-format on
 }
 
@@ -342,10 +322,10 @@ void IsolationTest::metadataFromTheDecoderIsChecked()
     QFETCH(QString, lost);
     const bool sound = lost.isEmpty();
     qputenv("TARVELO_STAND_IN", "1");
-    DecoderPool::setDecoderPathForTesting(QCoreApplication::applicationFilePath());
+    DecoderParent::setPathForTesting(QCoreApplication::applicationFilePath());
     const std::shared_ptr<void> real(nullptr, [](void *) {
         qunsetenv("TARVELO_STAND_IN");
-        DecoderPool::setDecoderPathForTesting(QString());
+        DecoderParent::setPathForTesting(QString());
     });
     const QString path = dir.filePath("meta.png");
     writeFile(path, encode(photoLike(4, 3), "png") + "standin:metadata=" + packed.toHex());
@@ -386,10 +366,10 @@ void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder()
     QFETCH(QByteArray, signature);
     QFETCH(QByteArray, misdeed);
     qputenv("TARVELO_STAND_IN", "1");
-    DecoderPool::setDecoderPathForTesting(QCoreApplication::applicationFilePath());
+    DecoderParent::setPathForTesting(QCoreApplication::applicationFilePath());
     const std::shared_ptr<void> real(nullptr, [](void *) {
         qunsetenv("TARVELO_STAND_IN");
-        DecoderPool::setDecoderPathForTesting(QString());
+        DecoderParent::setPathForTesting(QString());
     });
     // The decoder's process id, and what it found of earlier pictures.
     const auto decoderOf = [&](const QString &name) {
@@ -424,7 +404,7 @@ void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder()
 // empty file system.
 void IsolationTest::decoderKeepsNothingOfTheCallers()
 {
-    DecoderPool::setDecoderPathForTesting(QString()); // a fresh parent
+    DecoderParent::setPathForTesting(QString()); // a fresh parent
     const int leaked = ::open("/dev/null", O_RDONLY); // not closed on exec
     qputenv("TARVELO_SECRET", "42");
     const QString fifo = dir.filePath("held.png");
@@ -433,7 +413,9 @@ void IsolationTest::decoderKeepsNothingOfTheCallers()
     const int writer = ::open(QFile::encodeName(fifo).constData(), O_RDWR);
     std::thread reading([&]() {
         const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_CLOEXEC);
-        DecoderPool::decode(fd, "png", { PictureIO::memoryBudget(), PictureIO::maxPixels(), {} });
+        PictureBuffers buffers;
+        DecoderConversation::decode(
+            fd, "png", { PictureIO::memoryBudget(), PictureIO::maxPixels(), {} }, buffers);
         ::close(fd);
     });
     const std::shared_ptr<void> done(nullptr, [&](void *) {
@@ -477,8 +459,8 @@ void IsolationTest::decoderKeepsNothingOfTheCallers()
     QCOMPARE(status(decoder).last(), "Seccomp: 2");
     const auto cpu = QRegularExpression("Max cpu time\\s+(\\d+)\\s+(\\d+)")
                          .match(QString(readFile(decoder + "limits")));
-    QCOMPARE(cpu.captured(1).toInt(), DecoderPool::CpuSeconds);
-    QCOMPARE(cpu.captured(2).toInt(), DecoderPool::CpuSeconds + 1); // hard
+    QCOMPARE(cpu.captured(1).toInt(), DecoderConversation::CpuSeconds);
+    QCOMPARE(cpu.captured(2).toInt(), DecoderConversation::CpuSeconds + 1); // hard
     if (QFileInfo(decoder + "ns/mnt").symLinkTarget()
         == QFileInfo("/proc/self/ns/mnt").symLinkTarget())
         qWarning("no mount namespace of its own: the decoder can look up paths");
@@ -495,16 +477,16 @@ void IsolationTest::decoderCannotSignalOthers()
         ::_exit(0);
     }
     const std::shared_ptr<void> reaped(nullptr, [other](void *) {
-        DecoderPool::setSignalTargetForTesting(0);
+        DecoderConversation::setSignalTargetForTesting(0);
         ::kill(other, SIGKILL);
         ::waitpid(other, nullptr, 0);
     });
     const QString photo = dir.filePath("target.png");
     writeFile(photo, encode(photoLike(8, 8), "png"));
-    DecoderPool::setSignalTargetForTesting(-1); // itself
+    DecoderConversation::setSignalTargetForTesting(-1); // itself
     QCOMPARE(PictureIO::readImage(photo).errorText,
         "target.png could not be read: the decoder crashed.");
-    DecoderPool::setSignalTargetForTesting(other);
+    DecoderConversation::setSignalTargetForTesting(other);
     QCOMPARE(PictureIO::readImage(photo).status, PictureIO::ReadStatus::Ok);
     QVERIFY(!QTest::qWaitFor([&]() { return ::waitpid(other, nullptr, WNOHANG) == other; }, 300));
 }

@@ -462,7 +462,7 @@ void PictureIOTest::write_data()
     QTest::addColumn<QStringList>("taken"); // "name" a file, "name>target" a link
     QTest::addColumn<QString>("folder"); // under the test folder
     QTest::addColumn<QString>("suffix");
-    QTest::addColumn<int>("side"); // of the picture; 0: a null one
+    QTest::addColumn<int>("side"); // of the picture
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("written"); // "" when the write fails
     QTest::addColumn<QString>("error"); // "" for any
@@ -474,17 +474,12 @@ void PictureIOTest::write_data()
     // would write wherever it points.
     QTest::newRow("dangling link") << QStringList { "x.png>planted.png" } << "" << "png" << 8 << "" << "x_T1.png" << "";
     QTest::newRow("link to an outside file") << QStringList { "x.png>precious.png" } << "" << "png" << 8 << "" << "x_T1.png" << "";
-    QTest::newRow("null picture") << QStringList() << "" << "png" << 0 << "" << "" << "";
-    QTest::newRow("unknown format") << QStringList() << "" << "nosuchformat" << 8 << "" << "" << "";
     QTest::newRow("vanished folder") << QStringList() << "gone" << "png" << 8 << "" << "" << qt_error_string(ENOENT);
     QTest::newRow("a file where the folder should be") << QStringList() << "plain" << "png" << 8 << "" << "" << qt_error_string(ENOTDIR);
     QTest::newRow("read-only folder") << QStringList() << "ro" << "png" << 8 << "read-only" << "" << qt_error_string(::geteuid() ? EACCES : EROFS);
     // Small enough to sit in the file's buffer: only the flush can fail.
     QTest::newRow("small png, fails at flush") << QStringList() << "" << "png" << 4 << "limit 10" << "" << efbig;
     QTest::newRow("large png, fails while writing") << QStringList() << "" << "png" << 256 << "limit 4096" << "" << efbig;
-    QTest::newRow("large jpg, fails while writing") << QStringList() << "" << "jpg" << 256 << "limit 4096" << "" << efbig;
-    // The TIFF writer seeks, which clears a failed write's error.
-    QTest::newRow("large tif, fails while writing") << QStringList() << "" << "tif" << 256 << "limit 4096" << "" << efbig;
     // clang-format on
 }
 
@@ -517,12 +512,12 @@ void PictureIOTest::write()
     }
     auto before = snapshot(dir->path());
     const auto outside = snapshot(elsewhere.path());
-    const QImage picture = side ? photoLike(side, side) : QImage();
+    const QByteArray picture = encode(photoLike(side, side), qPrintable(suffix));
     int tags = 0;
     PictureIO::WriteResult result;
     {
         const auto limit = lowerLimit(RLIMIT_FSIZE, fault.startsWith("limit") ? fault.mid(6).toUInt() : RLIM_INFINITY);
-        result = PictureIO::writeNew(picture, path(folder), "x", suffix, 90,
+        result = PictureIO::writeNewBytes(picture, path(folder), "x", suffix,
             [&tags]() { return QStringLiteral("_T%1").arg(++tags); });
     }
     QCOMPARE(result.ok, !written.isEmpty());
@@ -532,7 +527,7 @@ void PictureIOTest::write()
     if (result.ok) {
         QCOMPARE(result.path, path(written));
         QCOMPARE(result.renamed, !taken.isEmpty());
-        QCOMPARE(QImage(result.path), picture);
+        QCOMPARE(readFile(result.path), picture);
         before.insert(written, readFile(result.path));
     }
     QCOMPARE(snapshot(dir->path()), before);

@@ -11,7 +11,7 @@
 
 #include "batch/batchoptions.h"
 #include "batch/outputnames.h"
-#include "encode/metadata.h"
+#include "common/metadatapieces.h"
 #include "engine/stampengine.h"
 #include "io/pictureio.h"
 

@@ -42,23 +42,27 @@ public:
         memcpy(&value, &bits, sizeof value);
         return value;
     }
-    // A QByteArray of at most `limit` bytes.
+    // A QByteArray of at most `limit` bytes; a longer one is malformed.
     QByteArray bytes(qint64 limit)
     {
         const quint32 length = u32();
         if (!sound || length == 0xffffffffu)
             return QByteArray();
-        if (qint64(length) > limit || !take(length))
+        if (qint64(length) > limit)
+            sound = false;
+        if (!take(length))
             return QByteArray();
         return QByteArray(data + at - length, int(length));
     }
-    // A QString of at most `limit` characters.
+    // A QString of at most `limit` characters; a longer one is malformed.
     QString string(qint64 limit)
     {
         const quint32 length = u32();
         if (!sound || length == 0xffffffffu)
             return QString();
-        if (length % 2 || qint64(length / 2) > limit || !take(length))
+        if (length % 2 || qint64(length / 2) > limit)
+            sound = false;
+        if (!take(length))
             return QString();
         QString text(int(length / 2), Qt::Uninitialized);
         qFromBigEndian<ushort>(data + at - length, length / 2, text.data());

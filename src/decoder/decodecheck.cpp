@@ -2,19 +2,18 @@
 #include "decoder/decodecheck.h"
 
 #include <QRegularExpression>
-#include <QSet>
 
 #include <tiffio.h>
-#include <zlib.h>
 
 #include <algorithm>
-#include <climits>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <iterator>
 #include <mutex>
 #include <sys/stat.h>
-#include <unistd.h>
+
+#include "common/bytes.h"
+#include "decoder/damagechecks.h"
 
 namespace DecodeCheck {
 
@@ -28,8 +27,8 @@ void qtMessage(QtMsgType type, const QMessageLogContext &context, const QString 
     // A colour profile Qt cannot parse ("Failed tag count sanity.") says
     // nothing about the pixels: the picture is sound, only its profile goes.
     if (listening && context.category && qstrncmp(context.category, "qt.gui.icc", 10) == 0)
-        listening->profileWarnings << message;
-    else if (listening)
+        return;
+    if (listening)
         listening->messages << message;
     else if (previousHandler)
         previousHandler(type, context, message);
@@ -63,443 +62,43 @@ void install()
     });
 }
 
-
-quint32 bigEndian(const char *bytes, int width)
+// The readers whose files have checks of their own, each with the bytes
+// such a file starts with (a file without them is the reader's to refuse).
+struct Check
 {
-    quint32 value = 0;
-    for (int k = 0; k < width; ++k)
-        value = (value << 8) | quint8(bytes[k]);
-    return value;
-}
+    const char *reader;
+    const char *magic;
+    QString (*structure)(int fd, qint64 fileSize);
+    QString (*decoded)(int fd, qint64 fileSize, const QSize &decoded);
+    QString (*variant)(const QByteArray &head);
+};
 
-quint32 littleEndian(const char *bytes, int width)
-{
-    quint32 value = 0;
-    for (int k = width - 1; k >= 0; --k)
-        value = (value << 8) | quint8(bytes[k]);
-    return value;
-}
+const Check checks[] = {
+    { "bmp", "BM", DamageChecks::bmp, nullptr, DamageChecks::bmpVariant },
+    { "png", "\x89PNG\r\n\x1a\n", DamageChecks::png, nullptr, nullptr },
+    { "gif", "GIF8", DamageChecks::gif, nullptr, nullptr },
+    { "ras", "\x59\xa6\x6a\x95", DamageChecks::sunRaster, nullptr, DamageChecks::sunRasterVariant },
+    { "xbm", "", DamageChecks::xbm, nullptr, nullptr },
+    { "xpm", "", DamageChecks::xpm, nullptr, nullptr },
+    { "heif", "", nullptr, DamageChecks::heifSize, nullptr },
+    { "avif", "", nullptr, DamageChecks::heifSize, nullptr },
+};
 
-// Run-length encoded pixel data (RLE8, RLE4) has no size known in advance:
-// its runs are walked, each must stay inside the picture, and the data must
-// end with the end-of-bitmap marker. A reader stops early without it and
-// leaves the rest of the picture blank.
-QString bmpRunsDamage(int fd, qint64 fileSize, qint64 offset, qint64 width, qint64 height, int bits)
+// The check of `format`'s files when there is one and the file open at `fd`
+// starts as they do; its size in `fileSize`, its first bytes in `head`.
+const Check *checkOf(int fd, const QByteArray &format, qint64 &fileSize, QByteArray &head)
 {
-    const QByteArray data = readAt(fd, offset, std::max<qint64>(0, fileSize - offset));
-    const auto *p = reinterpret_cast<const uchar *>(data.constData());
-    const qint64 size = data.size();
-    qint64 x = 0, y = 0;
-    for (qint64 at = 0; at + 2 <= size;) {
-        const int count = p[at], value = p[at + 1];
-        at += 2;
-        if (count > 0) {
-            x += count;
-        } else if (value == 0) {
-            x = 0, ++y;
-        } else if (value == 1) {
-            return QString();
-        } else if (value == 2) {
-            if (at + 2 > size)
-                break;
-            x += p[at], y += p[at + 1];
-            at += 2;
-        } else {
-            const qint64 bytes = bits == 8 ? value : (value + 1) / 2;
-            at += (bytes + 1) & ~qint64(1);
-            x += value;
-        }
-        if (x > width || y > height || (y == height && x > 0))
-            return QStringLiteral("a run of its pixel data leaves the picture");
-    }
-    return QStringLiteral("its pixel data ends before its end-of-bitmap marker");
-}
-
-QString bmpDamage(int fd, qint64 fileSize)
-{
-    const QByteArray head = readAt(fd, 0, 30);
-    if (head.size() < 30)
-        return QString();
-    const char *h = head.constData();
-    const quint32 offset = littleEndian(h + 10, 4), infoSize = littleEndian(h + 14, 4);
-    qint64 width, height, bits, compression = 0;
-    if (infoSize == 12) {
-        width = littleEndian(h + 18, 2);
-        height = littleEndian(h + 20, 2);
-        bits = littleEndian(h + 24, 2);
-    } else if (infoSize >= 40) {
-        const QByteArray info = readAt(fd, 18, 16);
-        if (info.size() < 16)
-            return QString();
-        width = qint32(littleEndian(info.constData(), 4));
-        height = qAbs(qint64(qint32(littleEndian(info.constData() + 4, 4))));
-        bits = littleEndian(info.constData() + 10, 2);
-        compression = littleEndian(info.constData() + 12, 4);
-    } else {
-        return QString();
-    }
-    if ((compression == 1 && bits == 8) || (compression == 2 && bits == 4))
-        return bmpRunsDamage(fd, fileSize, offset, width, height, bits);
-    if ((compression != 0 && compression != 3 && compression != 6) || width <= 0 || bits <= 0)
-        return QString();
-    const qint64 needed = qint64(offset) + (width * bits + 31) / 32 * 4 * height;
-    if (fileSize >= needed)
-        return QString();
-    return QStringLiteral("its pixel data ends after %1 of %2 bytes")
-        .arg(qMax<qint64>(0, fileSize - offset))
-        .arg(needed - offset);
-}
-
-QString pngDamage(int fd, qint64 fileSize)
-{
-    const QByteArray bytes = readAt(fd, 0, fileSize);
-    qint64 at = 8;
-    while (at + 12 <= bytes.size()) {
-        const qint64 length = bigEndian(bytes.constData() + at, 4);
-        const QByteArray type = bytes.mid(int(at) + 4, 4);
-        if (at + 12 + length > bytes.size())
-            return QStringLiteral("the file ends inside its %1 chunk")
-                .arg(QString::fromLatin1(type));
-        const uLong crc = crc32(
-            0L, reinterpret_cast<const Bytef *>(bytes.constData() + at + 4), uInt(length + 4));
-        if (crc != bigEndian(bytes.constData() + at + 8 + length, 4))
-            return QStringLiteral("%1: CRC error").arg(QString::fromLatin1(type));
-        if (type == "IEND")
-            return QString();
-        at += 12 + length;
-    }
-    return QStringLiteral("the file ends before its IEND chunk");
-}
-
-// The pixels an LZW stream of a GIF frame with `minimum` bits a code gives,
-// up to `wanted`; -1 when a code is one the stream cannot hold yet.
-qint64 lzwPixels(const QByteArray &data, int minimum, qint64 wanted)
-{
-    if (minimum < 1 || minimum > 11)
-        return -1;
-    const int clear = 1 << minimum, end = clear + 1;
-    static thread_local quint16 length[4096];
-    for (int code = 0; code < clear; ++code)
-        length[code] = 1;
-    int width = minimum + 1, next = end + 1, previous = -1;
-    quint32 buffer = 0;
-    int held = 0;
-    qint64 pixels = 0;
-    for (const char byte : data) {
-        buffer |= quint32(quint8(byte)) << held;
-        held += 8;
-        while (held >= width) {
-            const int code = int(buffer & ((1u << width) - 1));
-            buffer >>= width;
-            held -= width;
-            if (code == clear) {
-                width = minimum + 1, next = end + 1, previous = -1;
-                continue;
-            }
-            if (code == end)
-                return pixels;
-            if (previous < 0) {
-                if (code > clear)
-                    return -1;
-                pixels += 1;
-            } else {
-                if (code > next || (code > end && code == next && next >= 4096))
-                    return -1;
-                const int grown = std::min(length[previous] + 1, 0xffff);
-                pixels += code == next ? grown : length[code];
-                if (next < 4096) {
-                    length[next++] = quint16(grown);
-                    if (next == (1 << width) && width < 12)
-                        ++width;
-                }
-            }
-            previous = code;
-            if (pixels >= wanted)
-                return pixels;
-        }
-    }
-    return pixels;
-}
-
-// A GIF walked block by block to its trailer: every frame's colour table
-// and image data present, and each frame's compressed data giving all of
-// its pixels. Qt's reader leaves what a cut file lacks as background.
-QString gifDamage(int fd, qint64 fileSize)
-{
-    const QByteArray bytes = readAt(fd, 0, fileSize);
-    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
-    const qint64 size = bytes.size();
-    const QString cut = QStringLiteral("the file ends before its trailer");
-    if (size < 13)
-        return cut;
-    qint64 at = 13;
-    if (p[10] & 0x80)
-        at += 3 << ((p[10] & 7) + 1);
-    // The data sub-blocks from `at`, joined; false when the file ends in them.
-    const auto blocks = [&](QByteArray *joined) {
-        while (at < size) {
-            const int length = p[at++];
-            if (length == 0)
-                return true;
-            if (at + length > size)
-                return false;
-            if (joined)
-                joined->append(bytes.constData() + at, length);
-            at += length;
-        }
-        return false;
-    };
-    for (int frame = 1; at < size;) {
-        const int kind = p[at++];
-        if (kind == 0x3b)
-            return QString();
-        if (kind == 0) // padding some writers leave between blocks
-            continue;
-        if (kind == 0x21) {
-            if (++at > size || !blocks(nullptr))
-                return cut;
-        } else if (kind == 0x2c) {
-            if (at + 10 > size)
-                return cut;
-            const qint64 pixels = qint64(p[at + 4] | p[at + 5] << 8) * (p[at + 6] | p[at + 7] << 8);
-            const int flags = p[at + 8];
-            at += 9;
-            if (flags & 0x80)
-                at += 3 << ((flags & 7) + 1);
-            if (at >= size)
-                return cut;
-            const int minimum = p[at++];
-            QByteArray data;
-            if (!blocks(&data))
-                return QStringLiteral("the file ends inside frame %1").arg(frame);
-            const qint64 got = lzwPixels(data, minimum, pixels);
-            if (got < 0)
-                return QStringLiteral("frame %1 holds a code its compressed data cannot have")
-                    .arg(frame);
-            if (got < pixels)
-                return QStringLiteral("frame %1 ends after %2 of its %3 pixels")
-                    .arg(frame)
-                    .arg(got)
-                    .arg(pixels);
-            ++frame;
-        } else {
-            return QStringLiteral("it holds a block of an unknown kind (0x%1)")
-                .arg(kind, 2, 16, QLatin1Char('0'));
-        }
-    }
-    return cut;
-}
-
-// A Sun raster's colour map and pixel data, against what its header
-// declares; run-length encoded data is walked to count what it gives.
-QString sunRasterDamage(int fd, qint64 fileSize)
-{
-    const QByteArray head = readAt(fd, 0, 32);
-    if (head.size() < 32)
-        return QStringLiteral("the file ends inside its header");
-    const char *h = head.constData();
-    const qint64 width = bigEndian(h + 4, 4), height = bigEndian(h + 8, 4),
-                 depth = bigEndian(h + 12, 4), length = bigEndian(h + 16, 4),
-                 type = bigEndian(h + 20, 4), mapType = bigEndian(h + 24, 4),
-                 mapLength = bigEndian(h + 28, 4);
-    if (mapType == 1 && (mapLength % 3 || mapLength / 3 > 256))
-        return QStringLiteral("its colour map of %1 bytes is not one of RGB colours")
-            .arg(mapLength);
-    const qint64 start = 32 + mapLength;
-    if (start > fileSize)
-        return QStringLiteral("the file ends inside its colour map");
-    const qint64 needed = (width * depth + 15) / 16 * 2 * height;
-    if (type == 2) {
-        const QByteArray data = readAt(fd, start, fileSize - start);
-        const auto *p = reinterpret_cast<const uchar *>(data.constData());
-        qint64 got = 0;
-        for (qint64 at = 0; at < data.size() && got < needed;) {
-            if (p[at] != 0x80) {
-                ++got, ++at;
-            } else if (at + 1 < data.size() && p[at + 1] == 0) {
-                ++got, at += 2;
-            } else if (at + 2 < data.size()) {
-                got += p[at + 1] + 1, at += 3;
-            } else {
-                break;
-            }
-        }
-        if (got < needed)
-            return QStringLiteral("its pixel data ends after %1 of %2 bytes").arg(got).arg(needed);
-        return QString();
-    }
-    const qint64 declared = std::max(length, needed);
-    if (start + declared > fileSize)
-        return QStringLiteral("its pixel data ends after %1 of %2 bytes")
-            .arg(fileSize - start)
-            .arg(declared);
-    return QString();
-}
-
-// The number after `name` (as in "#define x_width 16"), -1 when none.
-qint64 numberAfter(const QByteArray &text, const QByteArray &name)
-{
-    const int at = text.indexOf(name);
-    if (at < 0)
-        return -1;
-    bool ok = false;
-    const qint64 value
-        = text.mid(at + name.size(), 24).simplified().split(' ').value(0).toLongLong(&ok);
-    return ok ? value : -1;
-}
-
-// An XBM's declared rows, all their bytes present before the closing brace.
-QString xbmDamage(int fd, qint64 fileSize)
-{
-    const QByteArray text = readAt(fd, 0, fileSize);
-    const qint64 width = numberAfter(text, "_width"), height = numberAfter(text, "_height");
-    const int open = text.indexOf('{'), close = text.indexOf('}', open + 1);
-    if (width <= 0 || height <= 0 || open < 0)
-        return QString(); // the reader refuses it on its own
-    if (close < 0)
-        return QStringLiteral("the file ends before its closing brace");
-    const qint64 needed = (width + 7) / 8 * height;
-    const qint64 got = text.mid(open, close - open).toLower().count("0x");
-    if (got < needed)
-        return QStringLiteral("it holds %1 of its %2 bytes of pixels").arg(got).arg(needed);
-    return QString();
-}
-
-// An XPM's strings: the values line, the colours (each key once), and every
-// declared row of the declared width in keys that are in the colour table.
-QString xpmDamage(int fd, qint64 fileSize)
-{
-    const QByteArray text = readAt(fd, 0, fileSize);
-    QList<QByteArray> strings;
-    for (int at = text.indexOf('{'); at >= 0 && at < text.size();) {
-        const int open = text.indexOf('"', at);
-        const int comment = text.indexOf("/*", at);
-        if (open < 0)
-            break;
-        if (comment >= 0 && comment < open) {
-            const int end = text.indexOf("*/", comment + 2);
-            if (end < 0)
-                break;
-            at = end + 2;
-            continue;
-        }
-        const int close = text.indexOf('"', open + 1);
-        if (close < 0)
-            return QStringLiteral("the file ends inside a string");
-        strings << text.mid(open + 1, close - open - 1);
-        at = close + 1;
-    }
-    const QList<QByteArray> values = strings.value(0).simplified().split(' ');
-    const qint64 width = values.value(0).toLongLong(), height = values.value(1).toLongLong(),
-                 colours = values.value(2).toLongLong(), keyLength = values.value(3).toLongLong();
-    if (values.size() < 4 || width <= 0 || height <= 0 || colours <= 0 || keyLength <= 0
-        || keyLength > 8)
-        return QString(); // the reader refuses it on its own
-    if (strings.size() < 1 + colours + height)
-        return QStringLiteral("it holds %1 of its %2 rows")
-            .arg(std::max<qint64>(0, strings.size() - 1 - colours))
-            .arg(height);
-    QSet<QByteArray> keys;
-    // Keys of one or two characters, the usual ones, looked up in a table.
-    std::vector<bool> known(keyLength <= 2 ? 65536 : 0);
-    const auto code = [](const char *key, qint64 length) {
-        return quint8(key[0]) | (length > 1 ? quint8(key[1]) << 8 : 0);
-    };
-    for (int k = 1; k <= colours; ++k) {
-        const QByteArray key = strings[k].left(int(keyLength));
-        keys.insert(key);
-        if (!known.empty() && key.size() == keyLength)
-            known[code(key.constData(), keyLength)] = true;
-    }
-    if (keys.size() != colours)
-        return QStringLiteral("its colour table names a colour twice");
-    for (qint64 row = 0; row < height; ++row) {
-        const QByteArray &line = strings[int(1 + colours + row)];
-        if (line.size() != width * keyLength)
-            return QStringLiteral("row %1 is not %2 pixels wide").arg(row + 1).arg(width);
-        for (qint64 x = 0; x < width; ++x) {
-            const char *key = line.constData() + x * keyLength;
-            if (known.empty() ? !keys.contains(QByteArray(key, int(keyLength)))
-                              : !known[code(key, keyLength)])
-                return QStringLiteral("row %1 uses a colour its table does not have").arg(row + 1);
-        }
-    }
-    return QString();
-}
-
-// The sizes an ISO base media file (HEIF, AVIF) declares for its images:
-// the "ispe" properties in meta / iprp / ipco.
-QList<QSize> declaredSizes(const QByteArray &bytes, qint64 from, qint64 to, int depth = 0)
-{
-    QList<QSize> sizes;
-    for (qint64 at = from; at + 8 <= to && depth < 4;) {
-        qint64 length = bigEndian(bytes.constData() + at, 4), header = 8;
-        const QByteArray type = bytes.mid(int(at) + 4, 4);
-        if (length == 1 && at + 16 <= to) {
-            length = (qint64(bigEndian(bytes.constData() + at + 8, 4)) << 32)
-                | bigEndian(bytes.constData() + at + 12, 4);
-            header = 16;
-        } else if (length == 0) {
-            length = to - at;
-        }
-        if (length < header || at + length > to)
-            break;
-        if (type == "meta")
-            sizes << declaredSizes(bytes, at + header + 4, at + length, depth + 1);
-        else if (type == "iprp" || type == "ipco")
-            sizes << declaredSizes(bytes, at + header, at + length, depth + 1);
-        else if (type == "ispe" && length >= header + 12)
-            sizes << QSize(int(bigEndian(bytes.constData() + at + header + 4, 4)),
-                int(bigEndian(bytes.constData() + at + header + 8, 4)));
-        at += length;
-    }
-    return sizes;
+    const auto check = std::find_if(std::begin(checks), std::end(checks),
+        [&](const Check &each) { return format == each.reader; });
+    struct stat info;
+    if (check == std::end(checks) || ::fstat(fd, &info) != 0)
+        return nullptr;
+    fileSize = info.st_size;
+    head = Bytes::readAt(fd, 0, 64);
+    return head.startsWith(check->magic) ? check : nullptr;
 }
 
 } // namespace
-
-QString sizeDamage(int fd, const QByteArray &format, const QSize &decoded)
-{
-    if (format != "avif" && format != "heif")
-        return QString();
-    struct stat info;
-    if (::fstat(fd, &info) != 0)
-        return QString();
-    // The boxes that describe the images come first; the data follows.
-    const QByteArray bytes = readAt(fd, 0, std::min<qint64>(info.st_size, 4 << 20));
-    const QList<QSize> sizes = declaredSizes(bytes, 0, bytes.size());
-    if (sizes.isEmpty())
-        return QString();
-    // A clean aperture may crop, and a rotation turn, the declared size;
-    // nothing makes the picture larger.
-    for (const QSize &size : sizes)
-        if ((decoded.width() <= size.width() && decoded.height() <= size.height())
-            || (decoded.width() <= size.height() && decoded.height() <= size.width()))
-            return QString();
-    return QStringLiteral("it decodes to %1 x %2 pixels, larger than the %3 x %4 it declares")
-        .arg(decoded.width())
-        .arg(decoded.height())
-        .arg(sizes.first().width())
-        .arg(sizes.first().height());
-}
-
-QByteArray readAt(int fd, qint64 at, qint64 count)
-{
-    count = std::min<qint64>(count, INT_MAX - 4096);
-    QByteArray bytes(int(count), Qt::Uninitialized);
-    qint64 done = 0;
-    while (done < count) {
-        const ssize_t got
-            = ::pread(fd, bytes.data() + done, size_t(count - done), off_t(at + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += got;
-    }
-    bytes.truncate(int(done));
-    return bytes;
-}
 
 Listener::Listener()
     : outer(listening)
@@ -528,41 +127,28 @@ QString Listener::damage(const QByteArray &format) const
     return QString();
 }
 
-QString unreadVariant(int fd, const QByteArray &format)
-{
-    const QByteArray head = readAt(fd, 0, 32);
-    if (format == "ras" && head.size() == 32 && head.startsWith("\x59\xa6\x6a\x95")
-        && bigEndian(head.constData() + 20, 4) == 2)
-        return QStringLiteral("its pixels are run-length coded, which is not read here");
-    if (format == "bmp" && head.size() >= 34 && head.startsWith("BM")
-        && littleEndian(head.constData() + 14, 4) >= 40) {
-        const quint32 compression = littleEndian(head.constData() + 30, 4);
-        if (compression == 4 || compression == 5)
-            return QStringLiteral("it holds a %1 picture inside, which is not read here")
-                .arg(compression == 4 ? QStringLiteral("JPEG") : QStringLiteral("PNG"));
-    }
-    return QString();
-}
-
 QString structuralDamage(int fd, const QByteArray &format)
 {
-    struct stat info;
-    if (::fstat(fd, &info) != 0)
-        return QString();
-    const QByteArray magic = readAt(fd, 0, 8);
-    if (format == "bmp" && magic.startsWith("BM"))
-        return bmpDamage(fd, info.st_size);
-    if (format == "png" && magic == "\x89PNG\r\n\x1a\n")
-        return pngDamage(fd, info.st_size);
-    if (format == "gif" && magic.startsWith("GIF8"))
-        return gifDamage(fd, info.st_size);
-    if (format == "ras" && magic.startsWith("\x59\xa6\x6a\x95"))
-        return sunRasterDamage(fd, info.st_size);
-    if (format == "xbm")
-        return xbmDamage(fd, info.st_size);
-    if (format == "xpm")
-        return xpmDamage(fd, info.st_size);
-    return QString();
+    qint64 fileSize = 0;
+    QByteArray head;
+    const Check *check = checkOf(fd, format, fileSize, head);
+    return check && check->structure ? check->structure(fd, fileSize) : QString();
+}
+
+QString sizeDamage(int fd, const QByteArray &format, const QSize &decoded)
+{
+    qint64 fileSize = 0;
+    QByteArray head;
+    const Check *check = checkOf(fd, format, fileSize, head);
+    return check && check->decoded ? check->decoded(fd, fileSize, decoded) : QString();
+}
+
+QString unreadVariant(int fd, const QByteArray &format)
+{
+    qint64 fileSize = 0;
+    QByteArray head;
+    const Check *check = checkOf(fd, format, fileSize, head);
+    return check && check->variant ? check->variant(head) : QString();
 }
 
 } // namespace DecodeCheck

@@ -31,16 +31,10 @@ public:
     QString damage(const QByteArray &format) const;
     QStringList messages; // Qt's messages (libjpeg's warnings and errors)
     QStringList tiffErrors;
-    QStringList profileWarnings; // about an embedded colour profile only
 
 private:
     Listener *outer;
 };
-
-// Up to `count` bytes of the file open at `fd` from offset `at`, without
-// moving its position; fewer when the file ends first. Every reader of the
-// decoder's side reads the file it was handed through this.
-QByteArray readAt(int fd, qint64 at, qint64 count);
 
 // Damage that shows in the structure of a file of `format` (as QImageReader
 // names it), read from `fd` without moving its position: a BMP whose pixel

@@ -2,14 +2,12 @@
 #pragma once
 
 #include <QByteArray>
-#include <QImage>
 #include <QSize>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 #include "common/budget.h"
+#include "decoder/decoded.h"
 
 class QIODevice;
 
@@ -19,21 +17,6 @@ class QIODevice;
 // any pixel is decoded. Only tarvelo-decoder links this (and the benchmark
 // that measures what the process boundary costs).
 namespace DecoderCore {
-
-struct Decoded
-{
-    QImage image; // null on failure
-    QSize claimed; // the size the header claims (or the decoded size)
-    QSize full; // the picture's whole size, when it was decoded smaller (else invalid)
-    bool tooLarge = false; // refused by the budget; nothing was decoded
-    bool damaged = false; // data missing or corrupt: errorText says what
-    QString errorText; // the reader's own error text on failure
-};
-
-// Gives memory for `bytes` bytes of pixels that the decoder writes straight
-// into (the shared memory the program maps), or nullptr for the heap. The
-// memory may hold anything.
-using PixelStore = std::function<uchar *(qint64 bytes)>;
 
 // Decodes `device`, the file open at `fd`, with the reader `reader`
 // ("jpeg"), applying the orientation the file records. A picture whose

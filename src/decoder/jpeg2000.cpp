@@ -133,7 +133,7 @@ int clamped(double value)
 // The decoded components as a picture: grey, grey with alpha, RGB (stored
 // as such, as sYCC or as CMYK), with alpha where the file marks a component
 // as opacity (or, without such marks, the component after the colours).
-QImage toImage(const opj_image_t &decoded, const QSize &size, const DecoderCore::PixelStore &store)
+QImage toImage(const opj_image_t &decoded, const QSize &size, const PixelStore &store)
 {
     const int count = int(decoded.numcomps);
     for (int c = 0; c < count; ++c)
@@ -210,9 +210,9 @@ QImage toImage(const opj_image_t &decoded, const QSize &size, const DecoderCore:
 
 } // namespace
 
-DecoderCore::Decoded decode(int fd, qint64 budgetBytes, const DecoderCore::PixelStore &store)
+Decoded decode(int fd, qint64 budgetBytes, const PixelStore &store)
 {
-    DecoderCore::Decoded result;
+    Decoded result;
     struct stat info;
     if (::fstat(fd, &info) != 0) {
         result.errorText = qt_error_string(errno);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "decoder/decodercore.h"
+#include "decoder/decoded.h"
 
 // JPEG 2000 pictures, decoded with OpenJPEG: Debian's Qt has no reader for
 // them. Only the decoder process calls this, like every other decoder.
@@ -12,7 +12,6 @@ namespace Jpeg2000 {
 // size the header claims is checked against `budgetBytes` first, a file that
 // ends early or is corrupt is refused as damaged with OpenJPEG's words, and
 // the pixels go into `store`'s memory when it gives some.
-DecoderCore::Decoded decode(
-    int fd, qint64 budgetBytes, const DecoderCore::PixelStore &store = DecoderCore::PixelStore());
+Decoded decode(int fd, qint64 budgetBytes, const PixelStore &store = PixelStore());
 
 } // namespace Jpeg2000

@@ -157,8 +157,8 @@ int orientation(const unsigned char *jpeg, size_t size)
     return 0;
 }
 
-bool decode(int fd, qint64 budgetBytes, const DecoderCore::PixelStore &store, QSize fit,
-    bool keepAspectRatio, DecoderCore::Decoded &result)
+bool decode(int fd, qint64 budgetBytes, const PixelStore &store, QSize fit, bool keepAspectRatio,
+    Decoded &result)
 {
     std::vector<unsigned char> file;
     if (!readWhole(fd, file))

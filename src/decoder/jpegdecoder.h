@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "decoder/decodercore.h"
+#include "decoder/decoded.h"
 
 // JPEG straight through libjpeg-turbo, into the 32-bit layout the program
 // composes on (blue, green, red, 0xff in memory: QImage::Format_RGB32 on a
@@ -26,8 +26,8 @@ namespace JpegDecoder {
 // `result.full` says the full size. The budget applies to the full size.
 // Returns false, with `result` untouched, when the toolkit's reader should
 // decode the file instead.
-bool decode(int fd, qint64 budgetBytes, const DecoderCore::PixelStore &store, QSize fit,
-    bool keepAspectRatio, DecoderCore::Decoded &result);
+bool decode(int fd, qint64 budgetBytes, const PixelStore &store, QSize fit, bool keepAspectRatio,
+    Decoded &result);
 
 // The EXIF orientation (1..8) the APP1 segments of `jpeg` record, 1 when
 // there is none, and 0 when the toolkit's reader might read it otherwise

@@ -2,48 +2,47 @@
 #pragma once
 
 #include <QByteArray>
-#include <QSize>
 #include <QString>
 
-// The source's metadata as the decoder process reads it and hands it over:
-// Exiv2 has crashed on hostile files before, so it parses a file's bytes
-// here, never in the program. Nor does the program parse what is handed
-// over: the metadata comes written for the output already, by Exiv2 into a
-// stub of the output's format, and the program only puts the pieces into
-// the file it encodes.
-//
-// Packed as a QDataStream: the format and the output size the pieces were
-// made for, the resolution (pixels per metre, 0 when unknown), the colour
-// profile (PNG, TIF and WEBP: the encoder embeds it), why anything could not
-// be carried, then the pieces: JPG segments (marker and payload) or PNG
-// chunks (type and data), in the order they go after the encoder's JFIF
-// header or IHDR chunk, or a WEBP's EXIF chunk (a TIFF structure) and XMP
-// chunk (the packet), which its encoder's mux puts in; for a TIF, a block
-// to stand first in the file (a TIFF structure whose offsets count from the
-// file's start, holding the EXIF and GPS directories), where those two
-// directories start in it, and the first directory's entries (tag, type,
-// count, little-endian value).
+#include <memory>
+
+#include <exiv2/exiv2.hpp>
+
+#include "common/metadatapieces.h"
+
+// The source's metadata as the decoder process reads it: Exiv2 has crashed
+// on hostile files before, so it parses a file's bytes here, never in the
+// program. What is read is then written for the output by
+// decoder/outputmetadata.h, and the program only puts the pieces into the
+// file it encodes.
 namespace MetadataReader {
 
-// What the output will be.
-struct Output
+// The EXIF, IPTC and XMP records of a file, as Exiv2 holds them.
+struct Records
 {
-    QByteArray format; // "jpg", "png", "tif" or "webp"
-    QSize size; // its pixel size
-    bool keep = true; // false: only the resolution goes over
-    bool withoutLocation = false; // the GPS tags and properties left out
+    Exiv2::ExifData exif;
+    Exiv2::IptcData iptc;
+    Exiv2::XmpData xmp;
 };
 
-// Readies Exiv2 for use; a process that fences itself in calls it
-// beforehand.
+// What a file holds besides its pixels.
+struct Found
+{
+    std::shared_ptr<const Records> records; // null when the file had none
+    QByteArray iccProfile; // an RGB profile; empty when the file had none
+    Metadata::Resolution resolution;
+    QByteArray comment; // the JPEG comment, as its bytes
+    // Why some or all of the metadata could not be read; empty when it all
+    // could. The records hold whatever could.
+    QString problem;
+};
+
+// Readies Exiv2 and libheif for use; a process that fences itself in calls
+// it beforehand.
 void prepare();
 
-// The metadata of a picture file whose whole content is `bytes`, written
-// for `output` and packed for the program. A format that cannot hold
-// metadata gives no pieces and no problem.
-QByteArray read(const QByteArray &bytes, const Output &output);
-
-// What read() gives when the metadata could not even be looked at.
-QByteArray problem(const Output &output, const QString &why);
+// The metadata of a picture file whose whole content is `bytes`. A format
+// that cannot hold metadata gives none, and no problem.
+Found read(const QByteArray &bytes);
 
 } // namespace MetadataReader

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "decoder/pngkeyed.h"
 
-#include "decoder/decodecheck.h"
-
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,18 +11,11 @@
 #include <limits>
 #include <vector>
 
+#include "common/bytes.h"
+
 namespace PngKeyed {
 
 namespace {
-
-quint32 bigEndian(const QByteArray &bytes, int at)
-{
-    quint32 value = 0;
-    for (int k = 0; k < 4; ++k)
-        value = (value << 8) | quint8(bytes.at(at + k));
-    return value;
-}
-
 
 struct Source
 {
@@ -81,7 +72,7 @@ bool applies(int fd)
 {
     // The chunks before the image data; text chunks could make them long,
     // the ones that matter come first.
-    const QByteArray head = DecodeCheck::readAt(fd, 0, 65536);
+    const QByteArray head = Bytes::readAt(fd, 0, 65536);
     if (!head.startsWith("\x89PNG\r\n\x1a\n") || head.size() < 33 || head.mid(12, 4) != "IHDR")
         return false;
     const int depth = quint8(head.at(24)), colourType = quint8(head.at(25));
@@ -93,7 +84,7 @@ bool applies(int fd)
             return true;
         if (type == "IDAT")
             return false;
-        at += 12 + qint64(bigEndian(head, int(at)));
+        at += 12 + qint64(Bytes::big(head, at, 4));
     }
     return false;
 }
@@ -106,7 +97,7 @@ QString decode(int fd, QImage &image)
     const qint64 size = ::fstat(fd, &file) == 0 ? qint64(file.st_size) : 0;
     if (size <= 0 || size > std::numeric_limits<int>::max())
         return QStringLiteral("its size cannot be read");
-    const QByteArray bytes = DecodeCheck::readAt(fd, 0, size);
+    const QByteArray bytes = Bytes::readAt(fd, 0, size);
     Source source;
     source.bytes = &bytes;
     png_structp png

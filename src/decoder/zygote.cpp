@@ -29,17 +29,6 @@ struct Decoding
     bool killed = false;
 };
 
-// Takes the next Start and its two sockets; 1 for a Start, 0 for a
-// malformed one, -1 when the program has gone.
-int receiveStart(Start &start, int &picture, int &report)
-{
-    const ssize_t count = receiveWithTwo(&start, sizeof start, picture, report);
-    if (count <= 0)
-        return -1;
-    return count == sizeof start && start.magic == StartMagic && picture >= 0 && report >= 0 ? 1
-                                                                                             : 0;
-}
-
 void say(int report, Report::Kind kind, pid_t pid, int status = 0, qint64 cpu = 0)
 {
     Report said;
@@ -47,8 +36,7 @@ void say(int report, Report::Kind kind, pid_t pid, int status = 0, qint64 cpu = 
     said.pid = pid;
     said.status = status;
     said.cpuMilliseconds = cpu;
-    // The program may have stopped listening; nothing else to do then.
-    ::send(report, &said, sizeof said, MSG_NOSIGNAL | MSG_DONTWAIT);
+    sendReport(report, said);
 }
 
 void limit(int resource, rlim_t soft, rlim_t hard)
@@ -89,12 +77,12 @@ bool start(std::vector<Decoding> &running, const Decoder &decoder)
     Start wanted;
     int picture = -1;
     int report = -1;
-    const int received = receiveStart(wanted, picture, report);
-    if (received <= 0) {
+    const Received received = receiveStart(wanted, picture, report);
+    if (received != Received::Message) {
         for (const int fd : { picture, report })
             if (fd >= 0)
                 ::close(fd);
-        return received == 0;
+        return received == Received::Malformed;
     }
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();

@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "encode/jpegencoder.h"
+#include "encode/metadatasplice.h"
 #include "encode/webpencoder.h"
 
 namespace Encoding {

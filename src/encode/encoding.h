@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QString>
 
-#include "encode/metadata.h"
+#include "common/metadatapieces.h"
 
 // Turning a stamped picture into the bytes of its file, in memory, with
 // what the source's metadata lets it keep. Nothing here touches the disk or

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "common/bytes.h"
 #include "common/tifftags.h"
 
 namespace TiffSplice {
@@ -25,7 +26,7 @@ bool readValue(const QByteArray &tiff, qint64 at, Entry &entry)
     entry.tag = qFromLittleEndian<quint16>(bytes + at);
     entry.type = qFromLittleEndian<quint16>(bytes + at + 2);
     entry.count = qFromLittleEndian<quint32>(bytes + at + 4);
-    const qint64 size = qint64(typeSize(entry.type)) * entry.count;
+    const qint64 size = qint64(TiffTags::typeSize(entry.type)) * entry.count;
     if (size <= 0)
         return false;
     const qint64 from = size <= 4 ? at + 8 : qint64(qFromLittleEndian<quint32>(bytes + at + 8));
@@ -48,34 +49,15 @@ std::vector<quint32> numbers(const Entry &entry)
     return values;
 }
 
-void append16(QByteArray &out, quint16 value)
-{
-    char bytes[2];
-    qToLittleEndian(value, bytes);
-    out.append(bytes, 2);
-}
-
-void append32(QByteArray &out, quint32 value)
-{
-    char bytes[4];
-    qToLittleEndian(value, bytes);
-    out.append(bytes, 4);
-}
-
 Entry longs(quint16 tag, const std::vector<quint32> &values)
 {
     Entry entry { tag, Long, quint32(values.size()), QByteArray() };
     for (const quint32 value : values)
-        append32(entry.value, value);
+        Bytes::appendLittle(entry.value, value, 4);
     return entry;
 }
 
 } // namespace
-
-int typeSize(quint16 type)
-{
-    return TiffTags::typeSize(type);
-}
 
 QString splice(QByteArray &tiff, const QByteArray &prefix, quint32 exifIfd, quint32 gpsIfd,
     const std::vector<Entry> &entries)
@@ -117,7 +99,7 @@ QString splice(QByteArray &tiff, const QByteArray &prefix, quint32 exifIfd, quin
             return QStringLiteral("its EXIF block points outside itself");
     std::vector<quint16> seen;
     for (const Entry &entry : entries) {
-        const int size = typeSize(entry.type);
+        const int size = TiffTags::typeSize(entry.type);
         if (size == 0 || entry.count == 0 || qint64(size) * entry.count != entry.value.size())
             return QStringLiteral("its tag %1 does not hold what it claims").arg(entry.tag);
         if (std::find(seen.begin(), seen.end(), entry.tag) != seen.end())
@@ -163,22 +145,22 @@ QString splice(QByteArray &tiff, const QByteArray &prefix, quint32 exifIfd, quin
     const quint32 newDirectory = quint32(out.size());
     qint64 valueAt = newDirectory + 2 + 12LL * qint64(merged.size()) + 4;
     QByteArray values;
-    append16(out, quint16(merged.size()));
+    Bytes::appendLittle(out, quint16(merged.size()), 2);
     for (const Entry &entry : merged) {
-        append16(out, entry.tag);
-        append16(out, entry.type);
-        append32(out, entry.count);
+        Bytes::appendLittle(out, entry.tag, 2);
+        Bytes::appendLittle(out, entry.type, 2);
+        Bytes::appendLittle(out, entry.count, 4);
         if (entry.value.size() <= 4) {
             out.append(entry.value);
             out.append(QByteArray(4 - entry.value.size(), '\0'));
         } else {
-            append32(out, quint32(valueAt + values.size()));
+            Bytes::appendLittle(out, quint32(valueAt + values.size()), 4);
             values.append(entry.value);
             if (values.size() % 2)
                 values.append('\0');
         }
     }
-    append32(out, 0); // no second picture
+    Bytes::appendLittle(out, 0, 4); // no second picture
     out.append(values);
     out.replace(0, 4, QByteArray("II*\0", 4));
     char header[4];

@@ -7,20 +7,15 @@
 
 #include <vector>
 
+#include "common/metadatapieces.h"
+
 // Puts a source's TIFF metadata into a TIFF this program encoded, without
 // reading any of it: the decoder process hands the metadata over ready to
 // place, and all that is checked here is that it stays inside its bounds.
 namespace TiffSplice {
 
-// A first-directory tag, as it is stored: `value` is little-endian and
-// holds `count` values of `type` (1 to 12), nothing more, nothing less.
-struct Entry
-{
-    quint16 tag = 0;
-    quint16 type = 0;
-    quint32 count = 0;
-    QByteArray value;
-};
+// A first-directory tag, as it is stored (common/metadatapieces.h).
+using Entry = Metadata::TiffEntry;
 
 // `tiff`: a little-endian single-picture TIFF as Encoding writes it.
 // `prefix` goes first in the file, so offsets inside it count from the
@@ -31,8 +26,5 @@ struct Entry
 // string.
 QString splice(QByteArray &tiff, const QByteArray &prefix, quint32 exifIfd, quint32 gpsIfd,
     const std::vector<Entry> &entries);
-
-// The bytes one value of TIFF type `type` takes; 0 for a type not known.
-int typeSize(quint16 type);
 
 } // namespace TiffSplice

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QString>
 
-#include "encode/metadata.h"
+#include "common/metadatapieces.h"
 
 // WebP output through libwebp, the format web publishers export: lossy at
 // the quality asked for, lossless at 100. The source's colour profile, EXIF

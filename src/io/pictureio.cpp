@@ -7,9 +7,9 @@
 #include "common/argb.h"
 #include "common/budget.h"
 #include "common/pictureformats.h"
-#include "encode/encoding.h"
 #include "io/containerlimits.h"
-#include "io/decoderpool.h"
+#include "io/decoderconversation.h"
+#include "io/picturebuffers.h"
 
 #include <algorithm>
 #include <atomic>
@@ -34,6 +34,13 @@ std::atomic<int> readsGoingOn { 0 };
 // new picture would refuse pictures that fit.
 std::atomic<qint64> groupLeftAtStart { -2 };
 std::atomic<qint64> pixelCap { Budget::DefaultMaxPixels };
+
+// The memory the pictures read here are decoded into.
+PictureBuffers &buffers()
+{
+    static PictureBuffers pool;
+    return pool;
+}
 
 // The kilobytes after `key` in /proc/meminfo; -1 when unknown.
 qint64 memInfo(const QByteArray &key)
@@ -171,15 +178,15 @@ ReadResult readGuarded(const QString &path, const std::optional<Metadata::Wanted
     }
 
     ++readsGoingOn;
-    DecoderPool::Limits limits;
+    DecoderConversation::Limits limits;
     const qint64 budget = memoryBudget();
     limits.budgetBytes = decoderBudget(budget);
     limits.maxPixels = maxPixels();
     limits.claimed = PictureFormats::claimedSize(first);
-    DecoderPool::Result decoded;
+    DecoderConversation::Result decoded;
     try {
-        decoded = DecoderPool::decode(
-            fd, format->reader, limits, metadata, fit, keepAspectRatio);
+        decoded = DecoderConversation::decode(
+            fd, format->reader, limits, buffers(), metadata, fit, keepAspectRatio);
     } catch (...) {
         --readsGoingOn;
         ::close(fd);
@@ -192,24 +199,24 @@ ReadResult readGuarded(const QString &path, const std::optional<Metadata::Wanted
         : decoded.size.isValid()         ? decoded.size
                                          : QSize();
     switch (decoded.kind) {
-    case DecoderPool::Result::Decoded:
+    case DecoderConversation::Result::Decoded:
         result.image = decoded.image;
         result.status = ReadStatus::Ok;
         if (metadata)
             result.metadata = Metadata::unpack(decoded.metadata);
         break;
-    case DecoderPool::Result::TooLarge:
+    case DecoderConversation::Result::TooLarge:
         result.status = ReadStatus::TooLarge;
         result.bytesNeeded = Budget::workingSetBytes(result.size) / 4 * framesPerPicture;
         result.bytesAvailable = budget;
         if (!Budget::withinCap(result.size, limits.maxPixels))
             result.pixelLimit = limits.maxPixels;
         break;
-    case DecoderPool::Result::Damaged:
+    case DecoderConversation::Result::Damaged:
         result.status = ReadStatus::Damaged;
         result.errorText = decoded.errorText;
         break;
-    case DecoderPool::Result::Failed: {
+    case DecoderConversation::Result::Failed: {
         // The reader's own words ("Unable to read image data") say neither
         // which file nor much else; the file's name goes first.
         QString cause = decoded.errorText.trimmed();
@@ -222,7 +229,7 @@ ReadResult readGuarded(const QString &path, const std::optional<Metadata::Wanted
                       cause.isEmpty() ? QStringLiteral("its reader gave no reason") : cause);
         break;
     }
-    case DecoderPool::Result::DecoderFailed:
+    case DecoderConversation::Result::DecoderFailed:
         result.status = ReadStatus::Unreadable;
         result.errorText
             = QStringLiteral("%1 could not be read: %2.").arg(fileName, decoded.errorText);
@@ -251,10 +258,6 @@ ReadResult readImage(const QString &path, const std::optional<Metadata::Wanted> 
         return result;
     }
 }
-
-namespace {
-
-} // namespace
 
 QImage toArgb32(QImage read)
 {
@@ -353,30 +356,6 @@ QString fillCreated(QFile &file, const QByteArray &bytes)
 }
 
 } // namespace
-
-bool encodeImage(
-    const QImage &image, const QString &suffix, int quality, QByteArray &bytes, QString &errorText)
-{
-    // The program's own encoder, without any source's metadata.
-    const Encoding::Encoded encoded = Encoding::encode(image, suffix, quality);
-    bytes = encoded.bytes;
-    errorText = encoded.errorText;
-    return !bytes.isEmpty();
-}
-
-WriteResult writeNew(const QImage &image, const QString &folder, const QString &baseName,
-    const QString &suffix, int quality, const TagSource &nextTag)
-{
-    // Encode first, into memory: an image the writer refuses (an empty one,
-    // an unknown format) then creates no file at all.
-    QByteArray encoded;
-    WriteResult result;
-    if (!encodeImage(image, suffix, quality, encoded, result.errorText)) {
-        result.path = outputPath(folder, baseName, suffix);
-        return result;
-    }
-    return writeNewBytes(encoded, folder, baseName, suffix, nextTag);
-}
 
 // What reaches the file is one plain stream of bytes whose every write is
 // checked. (Image handlers do not report everything: the TIFF handler seeks

@@ -10,7 +10,7 @@
 #include <functional>
 #include <optional>
 
-#include "encode/metadata.h"
+#include "common/metadatapieces.h"
 
 // Reading and writing pictures on disk, shared by the picture list, the batch
 // run and the logo.
@@ -19,7 +19,7 @@
 // regular files are opened (a FIFO or device named x.jpg would block forever);
 // the format is told by the file's signature and must be one this program
 // reads (pictureformats.h), whatever the name says; the picture is decoded
-// in a decoder process of its own (decoderpool.h), never in this one; and a
+// in a decoder process of its own (decoderconversation.h), never in this one; and a
 // picture whose working set would not fit in the memory budget is refused,
 // by the size its header claims before anything is decoded (a few hundred
 // bytes of JPEG can claim 20000 x 20000 pixels).
@@ -130,30 +130,15 @@ struct WriteResult
 
 using TagSource = std::function<QString()>;
 
-// Writes `image` into a new file folder/baseName.suffix in the format that the
-// suffix names. When that name is taken, collision tags from `nextTag` (the
-// clock by default) are appended to the name, accumulating, until a free name
-// is found. The file is created exclusively, so a name that turns out to be
-// taken at that moment (a dangling symbolic link, or a file that appeared
-// since the test) is never written through: it gets the next tag as well.
-// `quality` goes to the writer when it is 0 or more.
-//
-// The picture is encoded in memory first, so a picture the writer refuses (a
-// null one, an unknown format) creates no file. Nothing is left behind when
-// writing the file fails either: the file this call created is removed again
-// unless every byte reached it, flushing and closing included (a full disk
-// often shows only there).
-WriteResult writeNew(const QImage &image, const QString &folder, const QString &baseName,
-    const QString &suffix, int quality, const TagSource &nextTag = TagSource());
-
-// The picture encoded in memory exactly as writeNew() writes it: encode()
-// without any source's metadata. Returns false with the encoder's error text
-// in `errorText` when it refuses the picture.
-bool encodeImage(const QImage &image, const QString &suffix, int quality, QByteArray &bytes,
-    QString &errorText);
-
-// writeNew() for a picture that is already encoded: the same names, the same
-// exclusive creation, nothing left behind on failure.
+// Writes `bytes`, a picture encoded in memory, into a new file
+// folder/baseName.suffix. When that name is taken, collision tags from
+// `nextTag` (the clock by default) are appended to the name, accumulating,
+// until a free name is found. The file is created exclusively, so a name
+// that turns out to be taken at that moment (a dangling symbolic link, or a
+// file that appeared since the test) is never written through: it gets the
+// next tag as well. Nothing is left behind when writing the file fails: the
+// file this call created is removed again unless every byte reached it,
+// flushing and closing included (a full disk often shows only there).
 WriteResult writeNewBytes(const QByteArray &bytes, const QString &folder, const QString &baseName,
     const QString &suffix, const TagSource &nextTag = TagSource());
 

@@ -5,19 +5,21 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
-#include "encode/metadata.h"
+#include "common/metadatapieces.h"
+#include "io/picturebuffers.h"
 
-// The program's side of the decoder processes: pictures are decoded by
-// tarvelo-decoder, never in the program's own process, so that a reader that
-// crashes, runs wild or eats memory costs one picture, not the run. Every
-// picture gets a decoder process of its own, started by one tarvelo-decoder
-// kept loaded; none ever sees another picture. Any thread may decode at
-// any time.
-namespace DecoderPool {
+// The program's conversation with one decoder: pictures are decoded by
+// tarvelo-decoder, never in the program's own process, so that a reader
+// that crashes, runs wild or eats memory costs one picture, not the run.
+// Every picture gets a decoder process of its own, started by the one
+// tarvelo-decoder kept loaded (io/decoderparent.h); none ever sees another
+// picture. This side sends the request, hears the decoder's reply and its
+// parent's reports, and believes nothing of the reply it cannot check. Any
+// thread may decode at any time.
+namespace DecoderConversation {
 
 // How long a decoder may work on one picture, in processor seconds and in
 // seconds on the clock. A large photo takes a few processor seconds; the
@@ -40,7 +42,7 @@ struct Result
     QSize size; // decoded or claimed, when known
     QSize full; // decoded smaller for `fit`: the whole picture's size (else invalid)
     QString errorText;
-    QByteArray metadata; // with `metadata`: the file's, as MetadataReader::read() gives it
+    QByteArray metadata; // with `metadata`: the file's, packed (common/metadatapieces.h)
 };
 
 // What a picture may be, checked on both sides: the decoder refuses a header
@@ -53,32 +55,23 @@ struct Limits
 };
 
 // Decodes the picture file open at `fd` with the reader `reader` ("jpeg")
-// within `limits`. The decoder process gets a fixed address space derived
-// from the pixel cap. With `metadata`, the decoder also reads the file's
-// metadata when the picture decoded, and writes it for the output it
-// describes (it crashing there fails the picture like any other crash of
-// it). A reply that breaks the protocol or
+// within `limits`, into a buffer of `buffers`. The decoder process gets a
+// fixed address space derived from the pixel cap. With `metadata`, the
+// decoder also reads the file's metadata when the picture decoded, and
+// writes it for the output it describes (it crashing there fails the
+// picture like any other crash of it). A reply that breaks the protocol or
 // the limits costs the picture ("the decoder sent a malformed reply") and
 // its memory, which is never used again. With a `fit` box, the picture is
-// wanted only to be resized to it afterwards (keeping its proportions inside
-// it or stretched to it), and may come smaller than the file's, never
-// smaller than the resize makes it; `full` then says the file's size.
-Result decode(int fd, const QByteArray &reader, const Limits &limits,
+// wanted only to be resized to it afterwards (keeping its proportions
+// inside it or stretched to it), and may come smaller than the file's,
+// never smaller than the resize makes it; `full` then says the file's size.
+Result decode(int fd, const QByteArray &reader, const Limits &limits, PictureBuffers &buffers,
     const std::optional<Metadata::Wanted> &metadata = std::nullopt, QSize fit = QSize(),
     bool keepAspectRatio = true);
-
-// Makes decode() start `path` instead of tarvelo-decoder; empty for the
-// real one again. For tests that need a decoder that misbehaves; the
-// decoders' parent already running is let go.
-void setDecoderPathForTesting(const QString &path);
 
 // Makes every decoder try to signal the process `pid` (its own for -1) once
 // it is fenced in, as a decoder taken over by a file would; 0 for none.
 // For the test that shows it cannot.
 void setSignalTargetForTesting(int pid);
 
-// Where tarvelo-decoder is: next to the running program, in the install's
-// libexec folder, or where the build put it. Empty when none is there.
-QString decoderPath();
-
-} // namespace DecoderPool
+} // namespace DecoderConversation

@@ -8,17 +8,17 @@
 #include <vector>
 
 #include "common/resizerule.h"
-#include "encode/tiffsplice.h"
 
-// What a stamped copy keeps of its source besides the pixels: the EXIF, IPTC
-// and XMP records, the JPEG comment, the colour profile and the resolution.
+// What a stamped copy keeps of its source besides the pixels (the EXIF,
+// IPTC and XMP records, the JPEG comment, the colour profile and the
+// resolution), as it crosses the process boundary.
 //
 // The decoder process reads the source's metadata and writes it for the
 // output's format and size, into pieces ready to be put into the encoded
-// file (decoder/metadatareader.h). This side parses none of it: it checks
-// every length, count, type and offset of the pieces and splices them in.
-// A Source is a plain value that any thread may copy and hand to the
-// encoder; nothing here keeps state between calls.
+// file (decoder/outputmetadata.h); the program parses none of it, it only
+// checks every length, count, type and offset of the pieces (unpack()) and
+// splices them in (encode/metadatasplice.h). The values here are plain:
+// any thread may copy them.
 namespace Metadata {
 
 // Pixels per metre as the source states them; 0 when it states none.
@@ -55,16 +55,31 @@ struct Chunk // a PNG chunk, or a WebP chunk ("EXIF", "XMP ")
     QByteArray data;
 };
 
+// A first-directory tag of a TIFF, as it is stored: `value` is
+// little-endian and holds `count` values of `type` (1 to 12), nothing more,
+// nothing less.
+struct TiffEntry
+{
+    quint16 tag = 0;
+    quint16 type = 0;
+    quint32 count = 0;
+    QByteArray value;
+};
+
 struct Source
 {
     QByteArray format; // what the pieces were made for: "jpg", "png", "tif", "webp"; empty: none
     QSize size; // and the output size they were made for
     std::vector<Segment> segments; // JPG: to follow the JFIF header
     std::vector<Chunk> chunks; // PNG: to follow the header chunk; WEBP: for the mux
-    QByteArray tiffPrefix; // TIF: to stand first in the file (see TiffSplice)
+    // TIF: a block to stand first in the file (a TIFF structure whose
+    // offsets count from the file's start, holding the EXIF and GPS
+    // directories), where those two start in it (0: none), and more
+    // first-directory tags (see encode/tiffsplice.h).
+    QByteArray tiffPrefix;
     quint32 exifIfd = 0;
     quint32 gpsIfd = 0;
-    std::vector<TiffSplice::Entry> tiffEntries;
+    std::vector<TiffEntry> tiffEntries;
     QByteArray iccProfile; // PNG, TIF and WEBP: an RGB profile for the encoder to embed
     Resolution resolution;
     // Why some or all of it could not be carried over; empty when it all
@@ -72,17 +87,14 @@ struct Source
     QString problem;
 };
 
-// The Source the decoder process packed. A packing that makes no sense, or
-// a piece that is not what it may be, gives a Source with nothing but the
-// problem "the decoder sent a malformed reply".
-Source unpack(const QByteArray &packed);
+// `source` packed to go over the boundary, as it is: the writer believes
+// its caller, the reader below nobody.
+QByteArray pack(const Source &source);
 
-// Puts `source`'s pieces into `encoded`, a picture just encoded as JPEG, PNG
-// or TIFF of size `size` (the encoders embed the profile and resolution
-// themselves, and the WebP encoder all of a WebP's pieces). Returns why
-// that failed, leaving `encoded` as it was: the pieces were made for
-// another format or size, or the file is not what its encoder makes; empty
-// on success or when there was nothing to carry.
-QString carryOver(QByteArray &encoded, const Source &source, QSize size);
+// The Source that pack() made. A packing that makes no sense, or a piece
+// that is not what it may be, gives a Source with nothing but the problem
+// "the decoder sent a malformed reply"; nothing at all, the problem "the
+// decoder could not hand it over".
+Source unpack(const QByteArray &packed);
 
 } // namespace Metadata

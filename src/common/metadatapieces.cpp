@@ -1,16 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "encode/metadata.h"
+#include "common/metadatapieces.h"
 
-#include <QtEndian>
-
-#include <zlib.h>
+#include <QDataStream>
 
 #include <algorithm>
 
 #include "common/boundedreader.h"
+#include "common/bytes.h"
 #include "common/decoderprotocol.h"
 #include "common/tifftags.h"
 
+// Packed as a QDataStream: the format and the output size the pieces were
+// made for, the resolution (pixels per metre, 0 when unknown), the colour
+// profile, why anything could not be carried, then the pieces: JPG segments
+// (marker and payload) or PNG chunks (type as a big-endian number, and
+// data), in the order they go after the encoder's JFIF header or IHDR
+// chunk; then for a TIF the block to stand first in the file, where its
+// EXIF and GPS directories start in it, and the first directory's entries
+// (tag, type, count, little-endian value).
 namespace Metadata {
 
 namespace {
@@ -29,12 +36,6 @@ bool chunkAllowed(const QByteArray &format, const QByteArray &type)
     return type == "tEXt" || type == "zTXt" || type == "iTXt" || type == "eXIf";
 }
 
-quint32 little(const QByteArray &bytes, qint64 at, int width)
-{
-    const auto *data = reinterpret_cast<const uchar *>(bytes.constData()) + at;
-    return width == 2 ? qFromLittleEndian<quint16>(data) : qFromLittleEndian<quint32>(data);
-}
-
 // Whether the directory at `at` of the TIFF block `prefix` lies inside it,
 // on a word boundary, with every value of its entries inside it too (and
 // the Interop directory an EXIF directory points to).
@@ -42,15 +43,15 @@ bool directoryInside(const QByteArray &prefix, qint64 at, bool nested = false)
 {
     if (at < 8 || at % 2 || at + 2 > prefix.size())
         return false;
-    const qint64 count = little(prefix, at, 2);
+    const qint64 count = Bytes::little(prefix, at, 2);
     if (at + 2 + 12 * count + 4 > prefix.size())
         return false;
     for (qint64 k = 0; k < count; ++k) {
         const qint64 entry = at + 2 + 12 * k;
-        const quint16 tag = quint16(little(prefix, entry, 2));
-        const int size = TiffTags::typeSize(quint16(little(prefix, entry + 2, 2)));
-        const qint64 bytes = qint64(size) * little(prefix, entry + 4, 4);
-        const qint64 offset = little(prefix, entry + 8, 4);
+        const quint16 tag = quint16(Bytes::little(prefix, entry, 2));
+        const int size = TiffTags::typeSize(quint16(Bytes::little(prefix, entry + 2, 2)));
+        const qint64 bytes = qint64(size) * Bytes::little(prefix, entry + 4, 4);
+        const qint64 offset = Bytes::little(prefix, entry + 8, 4);
         if (size == 0 || (bytes > 4 && (offset % 2 || offset + bytes > prefix.size())))
             return false;
         if (tag == InteropIfdPointer
@@ -93,7 +94,7 @@ bool sound(const Source &source)
         if (at && !directoryInside(source.tiffPrefix, at))
             return false;
     std::vector<quint16> tags;
-    for (const TiffSplice::Entry &entry : source.tiffEntries) {
+    for (const TiffEntry &entry : source.tiffEntries) {
         const int size = TiffTags::typeSize(entry.type);
         if (size == 0 || entry.count == 0 || qint64(size) * entry.count != entry.value.size()
             || TiffTags::structural(entry.tag))
@@ -102,52 +103,6 @@ bool sound(const Source &source)
     }
     std::sort(tags.begin(), tags.end());
     return std::adjacent_find(tags.begin(), tags.end()) == tags.end();
-}
-
-void appendBig(QByteArray &out, quint32 value, int width)
-{
-    for (int shift = 8 * (width - 1); shift >= 0; shift -= 8)
-        out.append(char((value >> shift) & 0xff));
-}
-
-// The JPEG with the segments after its JFIF header, where the encoder's
-// header ends.
-QString spliceJpeg(QByteArray &jpeg, const std::vector<Segment> &segments)
-{
-    if (jpeg.size() < 6 || !jpeg.startsWith("\xff\xd8\xff\xe0"))
-        return QStringLiteral("the JPEG has no JFIF header");
-    const int headerEnd = 4 + (quint8(jpeg.at(4)) << 8 | quint8(jpeg.at(5)));
-    if (headerEnd > jpeg.size())
-        return QStringLiteral("the JPEG has no JFIF header");
-    QByteArray inserted;
-    for (const Segment &segment : segments) {
-        inserted.append('\xff').append(char(segment.marker));
-        appendBig(inserted, quint32(segment.payload.size() + 2), 2);
-        inserted.append(segment.payload);
-    }
-    jpeg.insert(headerEnd, inserted);
-    return QString();
-}
-
-// The PNG with the chunks after its header chunk, each framed and its CRC
-// computed here.
-QString splicePng(QByteArray &png, const std::vector<Chunk> &chunks)
-{
-    if (png.size() < 33 || png.mid(12, 4) != "IHDR"
-        || qFromBigEndian<quint32>(png.constData() + 8) != 13)
-        return QStringLiteral("the PNG has no header chunk");
-    QByteArray inserted;
-    for (const Chunk &chunk : chunks) {
-        appendBig(inserted, quint32(chunk.data.size()), 4);
-        const QByteArray body = chunk.type + chunk.data;
-        inserted.append(body);
-        appendBig(inserted,
-            quint32(
-                crc32(0L, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))),
-            4);
-    }
-    png.insert(33, inserted);
-    return QString();
 }
 
 } // namespace
@@ -164,6 +119,26 @@ QByteArray formatOf(const QString &suffix)
     if (kind == QLatin1String("webp"))
         return "webp";
     return QByteArray();
+}
+
+QByteArray pack(const Source &source)
+{
+    QByteArray packed;
+    QDataStream out(&packed, QIODevice::WriteOnly);
+    out << QString::fromLatin1(source.format) << qint32(source.size.width())
+        << qint32(source.size.height()) << source.resolution.xPerMetre
+        << source.resolution.yPerMetre << source.iccProfile
+        << source.problem.left(DecoderProtocol::MaxErrorText)
+        << quint32(source.segments.size() + source.chunks.size());
+    for (const Segment &segment : source.segments)
+        out << quint32(segment.marker) << segment.payload;
+    for (const Chunk &chunk : source.chunks)
+        out << Bytes::big(chunk.type.leftJustified(4, '\0', true), 0, 4) << chunk.data;
+    out << source.tiffPrefix << source.exifIfd << source.gpsIfd
+        << quint32(source.tiffEntries.size());
+    for (const TiffEntry &entry : source.tiffEntries)
+        out << quint32(entry.tag) << quint32(entry.type) << entry.count << entry.value;
+    return packed;
 }
 
 Source unpack(const QByteArray &packed)
@@ -184,27 +159,24 @@ Source unpack(const QByteArray &packed)
     source.resolution.yPerMetre = in.f64();
     source.iccProfile = in.bytes(room);
     source.problem = in.string(DecoderProtocol::MaxErrorText);
-    source.segments.resize(in.count(MaxPieces, 8));
-    for (auto piece = source.segments.begin(); in.ok() && piece != source.segments.end(); ++piece) {
+    const quint32 pieces = in.count(MaxPieces, 8);
+    for (quint32 k = 0; in.ok() && k < pieces; ++k) {
         const quint32 code = in.u32();
         const QByteArray bytes = in.bytes(room);
         if (source.format == "png" || source.format == "webp") {
             QByteArray type;
-            appendBig(type, code, 4);
+            Bytes::appendBig(type, code, 4);
             source.chunks.push_back({ type, bytes });
         } else {
             // A marker fits a byte, or it is none.
-            piece->marker = code <= 0xff ? quint8(code) : 0;
-            piece->payload = bytes;
+            source.segments.push_back({ code <= 0xff ? quint8(code) : quint8(0), bytes });
         }
     }
-    if (source.format == "png" || source.format == "webp")
-        source.segments.clear();
     source.tiffPrefix = in.bytes(room);
     source.exifIfd = in.u32();
     source.gpsIfd = in.u32();
     source.tiffEntries.resize(in.count(MaxEntries, 16));
-    for (TiffSplice::Entry &entry : source.tiffEntries) {
+    for (TiffEntry &entry : source.tiffEntries) {
         const quint32 tag = in.u32(), type = in.u32();
         entry.tag = tag <= 0xffff ? quint16(tag) : 0;
         entry.type = type <= 0xffff ? quint16(type) : 0;
@@ -226,21 +198,6 @@ Source unpack(const QByteArray &packed)
     if (source.iccProfile.mid(16, 4) != "RGB ")
         source.iccProfile.clear();
     return source;
-}
-
-QString carryOver(QByteArray &encoded, const Source &source, QSize size)
-{
-    if (source.segments.empty() && source.chunks.empty() && source.tiffPrefix.isEmpty()
-        && source.tiffEntries.empty())
-        return QString();
-    if (size != source.size)
-        return QStringLiteral("it was written for another size");
-    if (source.format == "jpg")
-        return spliceJpeg(encoded, source.segments);
-    if (source.format == "png")
-        return splicePng(encoded, source.chunks);
-    return TiffSplice::splice(
-        encoded, source.tiffPrefix, source.exifIfd, source.gpsIfd, source.tiffEntries);
 }
 
 } // namespace Metadata

@@ -10,7 +10,7 @@
 
 #include <thread>
 
-#include "io/decoderpool.h"
+#include "io/decoderconversation.h"
 #include "io/pictureio.h"
 #include "testsupport.h"
 
@@ -18,20 +18,22 @@ using namespace TestSupport;
 
 namespace {
 
-DecoderPool::Result decode(const QString &path)
+DecoderConversation::Result decode(const QString &path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    DecoderPool::Limits limits;
+    DecoderConversation::Limits limits;
     limits.budgetBytes = PictureIO::memoryBudget();
     limits.maxPixels = PictureIO::maxPixels();
-    const DecoderPool::Result result = DecoderPool::decode(fd, "png", limits);
+    PictureBuffers buffers;
+    const DecoderConversation::Result result
+        = DecoderConversation::decode(fd, "png", limits, buffers);
     ::close(fd);
     return result;
 }
 
 } // namespace
 
-class DecoderPoolTest : public QObject
+class DecoderParentTest : public QObject
 {
     Q_OBJECT
 
@@ -39,7 +41,7 @@ private slots:
     void killedParentCostsAtMostOnePicture();
 };
 
-void DecoderPoolTest::killedParentCostsAtMostOnePicture()
+void DecoderParentTest::killedParentCostsAtMostOnePicture()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("a.png"), fifo = dir.filePath("held");
@@ -52,25 +54,25 @@ void DecoderPoolTest::killedParentCostsAtMostOnePicture()
         const QString stat = QString("/proc/%1/stat").arg(parents.first());
         QTRY_VERIFY(readFile(stat).isEmpty() || readFile(stat).contains(") Z "));
     };
-    QCOMPARE(decode(path).kind, DecoderPool::Result::Decoded);
+    QCOMPARE(decode(path).kind, DecoderConversation::Result::Decoded);
     QTRY_VERIFY(decoders().isEmpty()); // its decoder ended with its picture
     killParent();
-    const DecoderPool::Result again = decode(path);
-    QVERIFY2(again.kind == DecoderPool::Result::Decoded, qPrintable(again.errorText));
+    const DecoderConversation::Result again = decode(path);
+    QVERIFY2(again.kind == DecoderConversation::Result::Decoded, qPrintable(again.errorText));
     QCOMPARE(again.image.size(), QSize(24, 16));
 
     // A decoder waits for a picture that does not come while its parent dies.
     const int writer = ::open(QFile::encodeName(fifo).constData(), O_RDWR);
-    DecoderPool::Result held;
+    DecoderConversation::Result held;
     std::thread reading([&]() { held = decode(fifo); });
     QTRY_VERIFY(!decoders(QFileInfo(fifo).canonicalFilePath()).isEmpty());
     killParent();
     reading.join();
     ::close(writer);
-    QCOMPARE(held.kind, DecoderPool::Result::DecoderFailed);
+    QCOMPARE(held.kind, DecoderConversation::Result::DecoderFailed);
     QCOMPARE(held.errorText, "the decoder crashed");
-    QCOMPARE(decode(path).kind, DecoderPool::Result::Decoded);
+    QCOMPARE(decode(path).kind, DecoderConversation::Result::Decoded);
 }
 
-TARVELO_TEST_MAIN(DecoderPoolTest)
-#include "tst_decoderpool.moc"
+TARVELO_TEST_MAIN(DecoderParentTest)
+#include "tst_decoderparent.moc"

@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "decoder/serving.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/argb.h"
+#include "common/bytes.h"
+#include "common/decoderreply.h"
+#include "decoder/decodercore.h"
+#include "decoder/fence.h"
+#include "decoder/metadatareader.h"
+#include "decoder/outputmetadata.h"
+
+using namespace DecoderProtocol;
+
+namespace Serving {
+
+namespace {
+
+// Copies `count` bytes to the memfd at `offset`, where the program made
+// room for them.
+bool put(int memory, qint64 offset, const void *bytes, qint64 count)
+{
+    struct stat info;
+    if (offset < 0 || count < 0 || ::fstat(memory, &info) != 0 || info.st_size < offset + count)
+        return false;
+    if (count == 0)
+        return true;
+    const qint64 start = offset & ~qint64(4095);
+    const qint64 length = offset - start + count;
+    void *map = ::mmap(nullptr, size_t(length), PROT_READ | PROT_WRITE, MAP_SHARED, memory, start);
+    if (map == MAP_FAILED)
+        return false;
+    memcpy(static_cast<char *>(map) + (offset - start), bytes, size_t(count));
+    ::munmap(map, size_t(length));
+    return true;
+}
+
+// The program's memory for `bytes` bytes of pixels with the details after
+// them; nullptr when it has no room for them. Mapped at once, cheaper than
+// a fault for every page the reader touches: where the program kept the
+// pages of an earlier picture (cleared), a read maps a run of them at a
+// time; the rest is populated with new pages.
+uchar *pixelMemory(int memory, qint64 bytes)
+{
+    struct stat info;
+    if (bytes <= 0 || ::fstat(memory, &info) != 0
+        || ((bytes + 4095) & ~qint64(4095)) + DetailsRoom > info.st_size)
+        return nullptr;
+    void *address = ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0);
+    if (address == MAP_FAILED)
+        return nullptr;
+    auto *pixels = static_cast<uchar *>(address);
+    const qint64 kept = std::min<qint64>(bytes, std::max<off_t>(0, ::lseek(memory, 0, SEEK_HOLE)))
+        & ~qint64(4095);
+    for (qint64 at = 0; at < kept; at += 65536)
+        static_cast<void>(*static_cast<volatile uchar *>(pixels + at));
+    constexpr int PopulateRead = 22; // MADV_POPULATE_READ, Linux 5.14
+    if (kept < bytes)
+        ::madvise(pixels + kept, size_t(bytes - kept), PopulateRead);
+    return pixels;
+}
+
+// The file's metadata written for the output, packed for the program.
+// Exiv2 gets the bytes, read through the descriptor: it would open the file
+// by name, which the fence forbids (and the name is not known here).
+QByteArray fileMetadata(int file, const OutputMetadata::Output &output)
+{
+    struct stat info;
+    if (::fstat(file, &info) != 0 || info.st_size < 0 || info.st_size > DetailsRoom * 64)
+        return Metadata::pack(OutputMetadata::problem(
+            output, QStringLiteral("the file is too large to read its metadata")));
+    try {
+        const MetadataReader::Found found
+            = MetadataReader::read(Bytes::readAt(file, 0, info.st_size));
+        return Metadata::pack(OutputMetadata::write(found, output));
+    } catch (const std::bad_alloc &) {
+        return Metadata::pack(
+            OutputMetadata::problem(output, QStringLiteral("the decoder ran out of memory")));
+    }
+}
+
+// `image` as 32-bit pixels, in the shared memory when `store` gives it: a
+// 1-bit or indexed picture is expanded here, under this process's limits,
+// so that the program never holds it in any other form. `shared` is where
+// `image` lies when the reader decoded into the shared memory: it moves
+// out before the expanded picture takes that memory's place.
+QImage expanded(QImage image, const uchar *shared, const PixelStore &store)
+{
+    if (image.isNull() || image.format() == QImage::Format_RGB32)
+        return image;
+    const QImage source = image.constBits() == shared ? image.copy() : image;
+    image = QImage();
+    if (source.isNull())
+        return QImage();
+    const int width = source.width(), height = source.height();
+    uchar *memory = store(qint64(width) * 4 * height);
+    QImage target = memory ? QImage(memory, width, height, width * 4, QImage::Format_ARGB32)
+                           : QImage(width, height, QImage::Format_ARGB32);
+    if (!target.isNull())
+        Argb::paint(source, target);
+    return target;
+}
+
+} // namespace
+
+Reply serve(const Request &request, int file, int memory)
+{
+    const DecoderReply::Asked asked = DecoderReply::read(request);
+    Reply reply;
+    uchar *pixels = nullptr;
+    const auto store = [&](qint64 bytes) { return pixels = pixelMemory(memory, bytes); };
+
+    QFile device;
+    device.open(file, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    Decoded decoded;
+    try {
+        decoded = DecoderCore::decode(&device, file, asked.reader, asked.budgetBytes, store,
+            asked.maxPixels > 0 ? asked.maxPixels : Budget::DefaultMaxPixels, asked.fit,
+            asked.fitKeepsAspect);
+    } catch (const std::bad_alloc &) {
+        decoded = Decoded();
+        decoded.errorText = QStringLiteral("the decoder ran out of memory");
+    }
+
+    QImage &image = decoded.image;
+    if (!image.isNull()) {
+        image = expanded(std::move(image), pixels, store);
+        if (image.isNull())
+            decoded.errorText = QStringLiteral("the decoder ran out of memory");
+    }
+    qint64 pixelBytes = image.isNull() ? 0 : image.sizeInBytes();
+    if (!image.isNull() && image.constBits() != pixels
+        && !put(memory, 0, image.constBits(), pixelBytes)) {
+        decoded.tooLarge = true;
+        image = QImage();
+        pixelBytes = 0;
+    }
+    if (decoded.tooLarge)
+        reply.outcome = Outcome::TooLarge;
+    else if (decoded.damaged)
+        reply.outcome = Outcome::Damaged;
+    else
+        reply.outcome = image.isNull() ? Outcome::Failed : Outcome::Decoded;
+    reply.width = decoded.claimed.width();
+    reply.height = decoded.claimed.height();
+    if (decoded.full.isValid()) {
+        reply.fullWidth = decoded.full.width();
+        reply.fullHeight = decoded.full.height();
+    }
+    reply.bytesPerLine = image.isNull() ? 0 : image.bytesPerLine();
+    reply.format = image.isNull() ? 0 : int(image.format());
+
+    DecoderReply::Details details;
+    details.errorText = decoded.errorText;
+    details.colours = image.colorTable();
+    details.dotsX = image.dotsPerMeterX();
+    details.dotsY = image.dotsPerMeterY();
+    for (const QString &key : image.textKeys())
+        details.texts.append({ key, image.text(key) });
+    QByteArray written = DecoderReply::write(details);
+    const QSize whole = decoded.full.isValid() ? decoded.full : image.size();
+    image = QImage(); // before its memory goes
+    // Only for a picture that will be stamped, with its pixels in the
+    // program's memory already and the decoder's own copy gone.
+    // Out of memory on the way, it hands nothing over, and the picture goes
+    // without.
+    if (asked.metadata && reply.outcome == Outcome::Decoded) {
+        try {
+            const OutputMetadata::Output output = OutputMetadata::outputFor(*asked.metadata, whole);
+            QByteArray metadata = fileMetadata(file, output);
+            if (written.size() + metadata.size() + 64 > DetailsRoom)
+                metadata = Metadata::pack(
+                    OutputMetadata::problem(output, QStringLiteral("there is too much of it")));
+            details.metadata = metadata;
+            written = DecoderReply::write(details);
+        } catch (const std::bad_alloc &) {
+        }
+    }
+    device.close();
+    reply.detailsOffset = (pixelBytes + 4095) & ~qint64(4095);
+    if (written.size() > DetailsRoom)
+        written.clear();
+    reply.detailsBytes = written.size();
+    if (!put(memory, reply.detailsOffset, written.constData(), written.size()))
+        reply.detailsBytes = 0;
+    return reply;
+}
+
+int decodeOne(const Start &start)
+{
+    Fence::fenceIn();
+    if (start.signalTarget != 0)
+        Fence::trySignal(start.signalTarget < 0 ? ::getpid() : start.signalTarget);
+    Request request;
+    int file = -1;
+    int memory = -1;
+    const Received received = receiveRequest(request, file, memory);
+    if (received == Received::Gone)
+        return 0;
+    Reply reply;
+    if (received == Received::Message)
+        reply = serve(request, file, memory); // closes the file
+    else if (file >= 0)
+        ::close(file);
+    return sendReply(reply) ? 0 : 1;
+}
+
+} // namespace Serving

@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What crosses the process boundary, written and read by the one codec: a
+// request, the details and the metadata come back as they went, and what a
+// decoder gone wrong sends instead is refused, however it breaks the rules.
+
+#include "common/decoderreply.h"
+#include "testsupport.h"
+
+Q_DECLARE_METATYPE(Metadata::Source)
+
+class DecoderReplyTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void requestRoundTrip();
+    void detailsRoundTrip();
+    void detailsFromAHostileDecoder_data();
+    void detailsFromAHostileDecoder();
+    void metadataRoundTrip();
+    void metadataFromAHostileDecoder_data();
+    void metadataFromAHostileDecoder();
+};
+
+void DecoderReplyTest::requestRoundTrip()
+{
+    DecoderReply::Asked asked;
+    asked.reader = "jpeg";
+    asked.budgetBytes = 123456789012;
+    asked.maxPixels = 150000000;
+    asked.fit = QSize(1920, 1080);
+    asked.fitKeepsAspect = false;
+    Metadata::Wanted wanted;
+    wanted.suffix = "TIFF";
+    wanted.keep = false;
+    wanted.withoutLocation = true;
+    wanted.resize = { true, QSize(800, 600), true, true };
+    asked.metadata = wanted;
+    DecoderProtocol::Request request;
+    QVERIFY(DecoderReply::write(asked, request));
+    const DecoderReply::Asked read = DecoderReply::read(request);
+    QCOMPARE(read.reader, asked.reader);
+    QCOMPARE(QList<qint64>({ read.budgetBytes, read.maxPixels }),
+        QList<qint64>({ asked.budgetBytes, asked.maxPixels }));
+    QCOMPARE(read.fit, asked.fit);
+    QCOMPARE(read.fitKeepsAspect, false);
+    QVERIFY(read.metadata);
+    QCOMPARE(read.metadata->suffix, "tif"); // the format, as the decoder writes for it
+    QCOMPARE(QList<bool>({ read.metadata->keep, read.metadata->withoutLocation,
+                 read.metadata->resize.enabled, read.metadata->resize.keepAspectRatio,
+                 read.metadata->resize.shrinkOnly }),
+        QList<bool>({ false, true, true, true, true }));
+    QCOMPARE(read.metadata->resize.box, QSize(800, 600));
+
+    // Without metadata and fit, none is asked for; a reader's name that
+    // does not fit is never cut to another.
+    asked.metadata.reset();
+    asked.fit = QSize();
+    QVERIFY(DecoderReply::write(asked, request));
+    QVERIFY(!DecoderReply::read(request).metadata);
+    QCOMPARE(DecoderReply::read(request).fit, QSize(0, 0));
+    asked.reader = "a-reader-named-at-length";
+    QVERIFY(!DecoderReply::write(asked, request));
+}
+
+void DecoderReplyTest::detailsRoundTrip()
+{
+    DecoderReply::Details details;
+    details.errorText = "Unable to read image data";
+    details.colours = { qRgb(1, 2, 3), qRgba(250, 0, 7, 128) };
+    details.dotsX = 2835;
+    details.dotsY = 3780;
+    details.texts = { { "Author", "Ann" }, { "Comment", "a summer's day" } };
+    details.metadata = QByteArray("\x01\x02\x00", 3);
+    const QByteArray written = DecoderReply::write(details);
+    DecoderReply::Details read;
+    QVERIFY(DecoderReply::read(written.constData(), written.size(), read));
+    QCOMPARE(read.errorText, details.errorText);
+    QCOMPARE(read.colours, details.colours);
+    QCOMPARE(QList<int>({ read.dotsX, read.dotsY }), QList<int>({ 2835, 3780 }));
+    QCOMPARE(read.texts, details.texts);
+    QCOMPARE(read.metadata, details.metadata);
+
+    // However much text a file holds, what goes over stays within the
+    // limits: the error text cut, texts beyond them left out.
+    details.errorText = QString(5000, 'e');
+    details.texts = { { QString(81, 'k'), "key too long" }, { "big", QString(200000, 'v') },
+        { "bigger", QString(100000, 'w') }, { "small", "fits" } };
+    details.metadata.reset();
+    const QByteArray capped = DecoderReply::write(details);
+    QVERIFY(DecoderReply::read(capped.constData(), capped.size(), read));
+    QCOMPARE(read.errorText.size(), DecoderProtocol::MaxErrorText);
+    QCOMPARE(read.texts.size(), 2);
+    QCOMPARE(read.texts.value(0).first + read.texts.value(1).first, "bigsmall");
+    QVERIFY(!read.metadata);
+}
+
+void DecoderReplyTest::detailsFromAHostileDecoder_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    DecoderReply::Details details;
+    details.texts = { { "key", "value" } };
+    const QByteArray honest = DecoderReply::write(details);
+    // After the error text (4 bytes: none), the colours' count; 12 bytes
+    // on, the texts' count.
+    QTest::newRow("colour table of a billion") << QByteArray(honest).replace(4, 4, "\x40\0\0\0");
+    QTest::newRow("texts without end") << QByteArray(honest).replace(16, 4, "\x7f\xff\xff\xff");
+    QTest::newRow("cut short") << honest.chopped(1);
+    QTest::newRow("error text of 2 GB") << QByteArray(honest).replace(0, 4, "\x7f\xff\xff\xfe");
+    QTest::newRow("metadata longer than said") << honest + QByteArray::fromHex("0000000a00");
+}
+
+void DecoderReplyTest::detailsFromAHostileDecoder()
+{
+    QFETCH(QByteArray, bytes);
+    DecoderReply::Details read;
+    QVERIFY(!DecoderReply::read(bytes.constData(), bytes.size(), read));
+}
+
+namespace {
+
+// A TIFF block whose EXIF directory at 8 holds the EXIF version.
+const QByteArray exifBlock
+    = QByteArray::fromHex("49492a00080000000100009007000400000030323331") + QByteArray(4, '\0');
+
+Metadata::Source source(const char *format)
+{
+    Metadata::Source source;
+    source.format = format;
+    source.size = QSize(4, 3);
+    return source;
+}
+
+} // namespace
+
+void DecoderReplyTest::metadataRoundTrip()
+{
+    Metadata::Source sent = source("tif");
+    sent.tiffPrefix = exifBlock;
+    sent.exifIfd = 8;
+    sent.tiffEntries = { { 315, 2, 4, QByteArray("Ann", 4) }, { 33432, 2, 2, QByteArray("c", 2) } };
+    sent.iccProfile = QByteArray(16, 'p') + "RGB " + QByteArray(20, 'q');
+    sent.resolution = { 2835, 3780 };
+    sent.problem = "its XMP packet is malformed";
+    Metadata::Source read = Metadata::unpack(Metadata::pack(sent));
+    QCOMPARE(read.format, sent.format);
+    QCOMPARE(read.size, sent.size);
+    QCOMPARE(read.tiffPrefix, sent.tiffPrefix);
+    QCOMPARE(read.exifIfd, 8u);
+    QCOMPARE(read.tiffEntries.size(), size_t(2));
+    QCOMPARE(read.tiffEntries[1].tag, quint16(33432));
+    QCOMPARE(read.tiffEntries[1].value, sent.tiffEntries[1].value);
+    QCOMPARE(read.iccProfile, sent.iccProfile);
+    QCOMPARE(read.resolution.yPerMetre, 3780.0);
+    QCOMPARE(read.problem, sent.problem);
+
+    sent = source("png");
+    sent.chunks = { { "tEXt", "Title\0Kite" }, { "iTXt", "Comment" } };
+    read = Metadata::unpack(Metadata::pack(sent));
+    QCOMPARE(read.chunks.size(), size_t(2));
+    QCOMPARE(read.chunks[1].type + read.chunks[1].data, "iTXtComment");
+    sent = source("jpg");
+    sent.segments = { { 0xe1, "Exif" }, { 0xfe, "Tarvelo" } };
+    read = Metadata::unpack(Metadata::pack(sent));
+    QCOMPARE(read.segments.size(), size_t(2));
+    QCOMPARE(read.segments[1].marker, quint8(0xfe));
+    QCOMPARE(read.segments[1].payload, "Tarvelo");
+    QVERIFY(read.chunks.empty() && read.tiffEntries.empty());
+}
+
+void DecoderReplyTest::metadataFromAHostileDecoder_data()
+{
+    QTest::addColumn<QByteArray>("packed");
+    QTest::addColumn<QString>("problem");
+    const QString bad = "the decoder sent a malformed reply";
+    Metadata::Source sent = source("jpg");
+    // clang-format off
+    sent.segments = { { 0xe1, QByteArray(65534, 'x') } };
+    QTest::newRow("segment too long") << Metadata::pack(sent) << bad;
+    sent.segments = { { 0xc4, "Tarvelo" } };
+    QTest::newRow("marker not allowed") << Metadata::pack(sent) << bad;
+    sent.segments = { { 0xfe, "Tarvelo" } };
+    QTest::newRow("cut short") << Metadata::pack(sent).chopped(3) << bad;
+    QTest::newRow("more after the end") << Metadata::pack(sent) + '\0' << bad;
+    // After the format (10 bytes), the size (8), the resolution (16), the
+    // profile and the problem (4 each, none): the pieces' count.
+    QTest::newRow("a billion pieces") << Metadata::pack(source("jpg")).replace(42, 4, "\x40\0\0\0") << bad;
+    QTest::newRow("nothing at all") << QByteArray() << "the decoder could not hand it over";
+    sent = source("png");
+    sent.chunks = { { "IDAT", "Tarvelo" } };
+    QTest::newRow("chunk not allowed") << Metadata::pack(sent) << bad;
+    sent = source("gif");
+    QTest::newRow("format not written") << Metadata::pack(sent) << bad;
+    sent = source("tif");
+    sent.segments = { { 0xfe, "Tarvelo" } };
+    QTest::newRow("pieces for another format") << Metadata::pack(sent) << bad;
+    for (const auto &[name, prefix, at] : { std::make_tuple("directory past the block", exifBlock, 64u),
+             std::make_tuple("directory off its word", exifBlock, 9u),
+             std::make_tuple("value past the block", QByteArray(exifBlock).replace(14, 4, "\x09\0\0\0"), 8u),
+             std::make_tuple("directory without a block", QByteArray(), 8u) }) {
+        sent = source("tif");
+        sent.tiffPrefix = prefix;
+        sent.exifIfd = at;
+        QTest::newRow(name) << Metadata::pack(sent) << bad;
+    }
+    for (const auto &[name, entry] : { std::make_pair("count that lies", Metadata::TiffEntry { 315, 2, 100, "Ann" }),
+             std::make_pair("encoder's own tag", Metadata::TiffEntry { 273, 4, 1, "abcd" }),
+             std::make_pair("type unknown", Metadata::TiffEntry { 315, 13, 4, "Ann!" }) }) {
+        sent = source("tif");
+        sent.tiffEntries = { entry };
+        QTest::newRow(name) << Metadata::pack(sent) << bad;
+    }
+    sent = source("tif");
+    sent.tiffEntries = { { 315, 2, 4, "Ann!" }, { 315, 2, 4, "Bob!" } };
+    QTest::newRow("a tag twice") << Metadata::pack(sent) << bad;
+    // Not malformed, but nothing to believe: a resolution beyond any
+    // printer, a grey profile on RGB pixels.
+    sent = source("png");
+    sent.resolution = { 2e9, 2835 };
+    sent.iccProfile = QByteArray(16, 'p') + "GRAY" + QByteArray(20, 'q');
+    QTest::newRow("resolution and profile dropped") << Metadata::pack(sent) << "";
+    // clang-format on
+}
+
+void DecoderReplyTest::metadataFromAHostileDecoder()
+{
+    QFETCH(QByteArray, packed);
+    QFETCH(QString, problem);
+    const Metadata::Source read = Metadata::unpack(packed);
+    QCOMPARE(read.problem, problem);
+    QVERIFY(read.segments.empty() && read.chunks.empty() && read.tiffEntries.empty());
+    QVERIFY(read.tiffPrefix.isEmpty() && read.iccProfile.isEmpty() && !read.resolution.known());
+    QCOMPARE(read.format.isEmpty(), !problem.isEmpty());
+}
+
+TARVELO_TEST_MAIN(DecoderReplyTest)
+#include "tst_decoderreply.moc"
