@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <sys/mount.h>
+
 #include "batch/outputnames.h"
 #include "io/outputfolders.h"
 #include "testsupport.h"
@@ -23,8 +25,9 @@ void OutputNamesTest::keptFolder_data()
 {
     QTest::addColumn<QString>("root"); // the folder walked; empty: listed on its own
     QTest::addColumn<QString>("picture");
-    QTest::addColumn<QStringList>("present"); // in the output: "name/" a folder,
-                                              // "name>" a link out of it, "name" a file
+    // In the output: "name/" a folder, "name!" a read-only one, "name>" a
+    // link out of it, "name" a file.
+    QTest::addColumn<QStringList>("present");
     QTest::addColumn<QString>("folder"); // inside the output folder
     QTest::addColumn<QString>("refusal"); // what the refusal or error holds; empty: none
     const QString outside = "lie inside the folder it was found in";
@@ -44,6 +47,7 @@ void OutputNamesTest::keptFolder_data()
     QTest::newRow("link out of the output") << "/p/e" << "/p/e/day1/a.jpg" << QStringList { "day1>" } << "" << "is a symbolic link";
     QTest::newRow("link deeper down") << "/p/e" << "/p/e/day1/raw/a.jpg" << QStringList { "day1/", "day1/raw>" } << "" << "is a symbolic link";
     QTest::newRow("a file in the way") << "/p/e" << "/p/e/day1/a.jpg" << QStringList { "day1" } << "" << "is not a folder";
+    QTest::newRow("read-only folder") << "/p/e" << "/p/e/day1/raw/a.jpg" << QStringList { "day1!" } << "" << "/day1: " + qt_error_string(EROFS);
     // clang-format on
 }
 
@@ -55,17 +59,28 @@ void OutputNamesTest::keptFolder()
     QFETCH(QString, folder);
     QFETCH(QString, refusal);
     QTemporaryDir out, elsewhere;
+    std::shared_ptr<void> unmount; // when the case ends
     for (const QString &entry : present) {
-        const QString path
-            = out.filePath(entry.chopped(entry.endsWith('/') || entry.endsWith('>')));
-        QVERIFY(entry.endsWith('/')   ? QDir().mkpath(path)
-                : entry.endsWith('>') ? QFile::link(elsewhere.path(), path)
-                                      : writeFile(path, "x"));
+        const bool marked = QString("/>!").contains(entry.back());
+        const QString path = out.filePath(marked ? entry.chopped(1) : entry);
+        QVERIFY(entry.endsWith('>') ? QFile::link(elsewhere.path(), path)
+                : marked            ? QDir().mkpath(path)
+                                    : writeFile(path, "x"));
+        // A read-only file system stops root too.
+        if (entry.endsWith('!')
+            && ::mount("tmpfs", qPrintable(path), "tmpfs", MS_RDONLY, "size=64k") != 0)
+            QSKIP("cannot mount a small file system here");
+        if (entry.endsWith('!'))
+            unmount = std::shared_ptr<void>(
+                nullptr, [path](void *) { ::umount2(qPrintable(path), MNT_DETACH); });
     }
 
-    QString why;
+    QString why, where;
     const QString relative = OutputNames::keptFolder(root, picture, &why);
     QString made;
+    if (why.isEmpty()
+        && !(why = OutputFolders::unwritableReason(out.path(), { relative }, &where)).isEmpty())
+        why = where + ": " + why; // the folder there already that takes no files
     if (why.isEmpty())
         made = OutputFolders::make(out.path(), relative, &why);
     QVERIFY2(refusal.isEmpty() ? why.isEmpty() : why.contains(refusal), qPrintable(why));

@@ -22,6 +22,7 @@
 #include "batch/picturepaths.h"
 #include "batch/storedoptions.h"
 #include "cli/journal.h"
+#include "io/outputfolders.h"
 #include "io/pictureio.h"
 
 namespace Cli {
@@ -370,6 +371,20 @@ int run(const Request &request)
     const QList<Input> inputs = collectInputs(request, stdin, &listProblem);
     if (!listProblem.isEmpty())
         return usageError(listProblem);
+    // The subfolders the pictures are kept in are checked as the output
+    // folder is.
+    if (options.keepTree) {
+        QStringList places;
+        for (const Input &input : inputs) {
+            QString refused;
+            places << OutputNames::keptFolder(input.root, input.path, &refused);
+        }
+        QString subfolder;
+        const QString reason = OutputFolders::unwritableReason(folder, places, &subfolder);
+        if (!reason.isEmpty())
+            return usageError(QStringLiteral("the output folder \"%1\" cannot be written: %2")
+                                  .arg(subfolder, reason));
+    }
     catchStopSignals();
 
     // With a journal, what an earlier run of the same shard did is finished

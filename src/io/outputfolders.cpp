@@ -2,10 +2,13 @@
 #include "io/outputfolders.h"
 
 #include <QFile>
+#include <QSet>
 #include <QStringList>
 
 #include <cerrno>
 #include <sys/stat.h>
+
+#include "io/pictureio.h"
 
 namespace OutputFolders {
 
@@ -46,6 +49,32 @@ QString make(const QString &output, const QString &relative, QString *error)
         }
     }
     return folder;
+}
+
+QString unwritableReason(const QString &output, const QStringList &relatives, QString *folder)
+{
+    QSet<QString> tried { QString() }; // the output folder itself
+    for (const QString &relative : relatives) {
+        QString there = relative;
+        bool inTheWay = false;
+        for (; !there.isEmpty(); there = there.section(QLatin1Char('/'), 0, -2)) {
+            struct stat info;
+            if (::lstat(QFile::encodeName(output + QLatin1Char('/') + there).constData(), &info)
+                != 0)
+                continue;
+            inTheWay = !S_ISDIR(info.st_mode);
+            break;
+        }
+        if (inTheWay || tried.contains(there))
+            continue;
+        tried.insert(there);
+        *folder = output + QLatin1Char('/') + there;
+        const QString reason = PictureIO::unwritableReason(*folder);
+        if (!reason.isEmpty())
+            return reason;
+    }
+    folder->clear();
+    return QString();
 }
 
 } // namespace OutputFolders

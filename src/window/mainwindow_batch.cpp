@@ -16,6 +16,7 @@
 #include "batch/batchrunner.h"
 #include "batch/batchsession.h"
 #include "batch/outputnames.h"
+#include "io/outputfolders.h"
 #include "io/pictureio.h"
 #include "ui_mainwindow.h"
 
@@ -125,12 +126,24 @@ QString MainWindow::askOutputFolder()
             QMessageBox::Ok);
         return QString();
     }
-    // Said once, before any picture is read, rather than by every picture.
-    const QString unwritable = PictureIO::unwritableReason(folder);
+    // Said once, before any picture is read, rather than by every picture;
+    // and so for the subfolders the pictures are kept in.
+    QString unwritableFolder = folder;
+    QString unwritable = PictureIO::unwritableReason(folder);
+    if (unwritable.isEmpty() && readRunOptions().keepTree) {
+        QStringList places;
+        for (int row = 0; row < ui->files_list->count(); ++row) {
+            const QListWidgetItem *item = ui->files_list->item(row);
+            QString refused;
+            places << OutputNames::keptFolder(
+                item->data(BatchSession::RootRole).toString(), item->text(), &refused);
+        }
+        unwritable = OutputFolders::unwritableReason(folder, places, &unwritableFolder);
+    }
     if (!unwritable.isEmpty()) {
         QMessageBox::warning(this, QStringLiteral("Error"),
             QStringLiteral("The output folder \"%1\" cannot be written: %2.")
-                .arg(QDir::toNativeSeparators(folder), unwritable),
+                .arg(QDir::toNativeSeparators(unwritableFolder), unwritable),
             QMessageBox::Ok);
         return QString();
     }
