@@ -21,10 +21,11 @@ SUDO      := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # puts the metadata chunks in), zlib checks PNG chunks,
 # libseccomp fences in the picture decoder, OpenJPEG decodes JPEG 2000,
 # libheif reads the metadata items of HEIF and AVIF files, libpng the 16-bit
-# PNGs with a transparent colour.
+# PNGs with a transparent colour; Qt Linguist's lrelease (and its CMake
+# functions) makes the translations.
 BUILD_PACKAGES := g++ make cmake pkg-config qtbase5-dev qt5-image-formats-plugins kimageformat-plugins \
                   libexiv2-dev libturbojpeg0-dev libtiff-dev zlib1g-dev libseccomp-dev libopenjp2-7-dev \
-                  libheif-dev libpng-dev libwebp-dev
+                  libheif-dev libpng-dev libwebp-dev qttools5-dev qttools5-dev-tools
 # Testing: the DejaVu fonts the pixel tests draw with, and a virtual X server
 # with the tools the start-up smoke test uses (xwininfo, ImageMagick import),
 # GNU parallel, which runs tarvelo-cli in shards, and the HEIF, AVIF and
@@ -49,7 +50,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: run test bench build deps test-deps bench-deps package-deps install package clean
+.PHONY: run test bench build deps test-deps bench-deps package-deps install package clean translations
 
 deps:
 	$(call install_missing,$(BUILD_PACKAGES))
@@ -94,6 +95,13 @@ package: package-deps
 	cd $(PACKAGE_BUILD) && cpack
 	lintian --fail-on error $(PACKAGE_BUILD)/tarvelo_*_amd64.deb
 	@echo "Install it with: sudo apt install ./$$(ls $(PACKAGE_BUILD)/tarvelo_*_amd64.deb)"
+
+# Brings translations/*.ts up to date with the texts of the sources; then
+# translate what Qt Linguist (linguist translations/tarvelo_de.ts) or an
+# editor shows as unfinished.
+translations: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=OFF -DTARVELO_TESTS=ON
+	cmake --build $(BUILD) --target translations
 
 clean:
 	rm -rf $(BUILD) $(BENCH_BUILD) $(PACKAGE_BUILD)

@@ -41,6 +41,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://${TARVELO_WEBSITE}/tarvelo/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt5-image-formats-plugins, kimageformat-plugins, fonts-dejavu-core")
+# Qt's own texts (the standard buttons and dialogs) in the user's language,
+# beside the program's translations that the package carries.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qttranslations5-l10n")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 include(CPack)

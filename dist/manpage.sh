@@ -10,15 +10,26 @@
 # starting with "  -" are options, continued by lines indented further; lines
 # indented by two spaces otherwise are kept as they are; "Options:" starts the
 # options; a paragraph after them starting with "Exit status:" is its own
-# section. The files and the other program are named at the end.
+# section. A program whose help offers --list-settings gets a SETTINGS
+# section from that list, the one table of its settings, so that the page
+# names every key with its type, range, first-run default and meaning. The
+# files and the other program are named at the end.
 set -eu
 program=$1 name=$2 summary=$3 version=$4 date=$5 output=$6
 
+# The page is English, whatever language the build runs in, and the
+# settings' values in effect (the builder's own) are not shown.
+export LC_ALL=C LANGUAGE=
 help=$("$program" --help)
 upper=$(printf '%s' "$name" | tr '[:lower:]' '[:upper:]')
+settings=$(mktemp)
+trap 'rm -f "$settings"' EXIT
+if printf '%s\n' "$help" | grep -q -- '--list-settings'; then
+    "$program" --list-settings >"$settings"
+fi
 
 printf '%s\n' "$help" | awk -v name="$name" -v upper="$upper" -v summary="$summary" \
-    -v version="$version" -v date="$date" '
+    -v version="$version" -v date="$date" -v settings="$settings" '
 # Text for roff: backslashes doubled as \e, a leading dot or quote escaped.
 function text(s) {
     gsub(/\\/, "\\e", s)
@@ -119,9 +130,30 @@ inOption && /^      / { sub(/^ +/, ""); print text($0); next }
     print text($0)
     blank = 0
 }
+# A value or range for roff: minus signs as such.
+function value(s) {
+    s = text(s)
+    gsub(/-/, "\\-", s)
+    return s
+}
 END {
     if (preformatted)
         print ".fi"
+    first = 1
+    while ((getline line < settings) > 0) {
+        split(line, field, "\t")
+        if (first) {
+            print ".SH SETTINGS"
+            print "The keys of the settings store, which \\fB\\-\\-set\\fR takes, each with its type"
+            print "and range, its first\\-run default and what it means;"
+            print "\\fB\\-\\-list\\-settings\\fR also shows the value in effect."
+            first = 0
+        }
+        print ".TP"
+        print "\\fB" text(field[1]) "\\fR (" value(field[2]) ", first\\-run default: " \
+            (field[3] == "" ? "empty" : "\\fI" value(field[3]) "\\fR") ")"
+        print text(field[5])
+    }
     print ".SH FILES"
     print ".TP"
     print ".I ~/.config/Dovrin Halsek/Tarvelo.conf"

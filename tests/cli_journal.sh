@@ -14,7 +14,7 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 mkdir in out
 unset DISPLAY
-export XDG_CONFIG_HOME="$work/config" # the first-run options
+export XDG_CONFIG_HOME="$work/config" # the first-run options, with a text given
 fail() { echo "FAIL: $*"; exit 1; }
 count=36
 
@@ -22,7 +22,7 @@ count=36
 for n in $(seq 1 $count); do
   convert -size 48x48 "xc:rgb($((n * 7)),$((255 - n * 5)),90)" "in/p$n.ppm"
 done
-stamp() { "$cli" --format png --set resize_check=false "$@"; }
+stamp() { "$cli" --format png --set resize_check=false --set wtrmark_edit=J "$@"; }
 shard() { stamp --jobs 2 --journal journal -o out in; }
 
 RANDOM=$$

@@ -10,7 +10,7 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 mkdir a b shared in stopped
 unset DISPLAY
-export XDG_CONFIG_HOME="$work/config" # the first-run options
+export XDG_CONFIG_HOME="$work/config" # the first-run options, with a text given
 fail() { echo "FAIL: $*"; exit 1; }
 
 # Both shards hold p0..p3.png, each picture in a colour of its own.
@@ -18,7 +18,7 @@ for n in 0 1 2 3; do
   convert -size 64x64 "xc:rgb($((n * 60)),200,40)" "a/p$n.png"
   convert -size 64x64 "xc:rgb(40,$((n * 60)),200)" "b/p$n.png"
 done
-ls a/*.png b/*.png | parallel --will-cite --pipe -N4 -j2 "$cli" --format png -o shared - >lines
+ls a/*.png b/*.png | parallel --will-cite --pipe -N4 -j2 "$cli" --set wtrmark_edit=Shard --format png -o shared - >lines
 [ "$(wc -l <lines)" = 8 ] || fail "$(cat lines)"
 [ "$(ls shared | wc -l)" = 8 ] || fail "$(ls shared)"
 tab=$(printf '\t')
@@ -32,7 +32,7 @@ done <lines
 # reported; nothing else is left in the folder.
 convert -size 900x700 gradient:red-blue in/p1.png
 for n in $(seq 2 24); do cp in/p1.png "in/p$n.png"; done
-"$cli" --format tif --jobs 1 -o stopped in >reported &
+"$cli" --set wtrmark_edit=Stop --format tif --jobs 1 -o stopped in >reported &
 pid=$!
 while [ ! -s reported ]; do sleep 0.05; done
 kill -TERM $pid

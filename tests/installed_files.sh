@@ -18,7 +18,7 @@ for file in bin/tarvelo bin/tarvelo-cli libexec/tarvelo/tarvelo-decoder \
     share/applications/tarvelo.desktop share/icons/hicolor/256x256/apps/tarvelo.png \
     share/metainfo/com.dovrinhalsek.tarvelo.metainfo.xml \
     share/bash-completion/completions/tarvelo-cli share/doc/tarvelo/copyright \
-    share/doc/tarvelo/changelog.gz; do
+    share/doc/tarvelo/changelog.gz share/tarvelo/translations/tarvelo_de.qm; do
     [ -s "$root/usr/$file" ] || fail "$file is not installed"
 done
 
@@ -36,5 +36,11 @@ for page in tarvelo tarvelo-cli; do
     for option in $("$root/usr/bin/$page" --help | grep -o -- '^  -[^ ]*, --[a-z-]*\|^  --[a-z-]*' | grep -o -- '--[a-z-]*'); do
         printf '%s\n' "$text" | grep -q -- "$option" || fail "$page(1) does not name $option"
     done
+done
+# The manual's SETTINGS come from the same table as --list-settings.
+text=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$share/man/man1/tarvelo-cli.1.gz" 2>/dev/null |
+    sed -n '/^SETTINGS/,/^FILES/p')
+for key in $(XDG_CONFIG_HOME=$root "$root/usr/bin/tarvelo-cli" --list-settings | cut -f1); do
+    printf '%s\n' "$text" | grep -q "^ *$key (" || fail "tarvelo-cli(1) does not name the setting $key"
 done
 echo "installed files are valid"

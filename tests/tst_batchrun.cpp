@@ -100,6 +100,9 @@ void BatchRunTest::run_data()
     // The last listed file gone: the finished run still shows a full bar.
     QTest::newRow("last file deleted at its turn") << QStringList { "a.png", "b.png" } << "" << QStringList { "2:delete" } << QVariantList { Ok }
         << QStringList { "a.png" } << QStringList { on, ok("a.png", 1, 2), end };
+    // A font that is not installed is named at the start, with the one drawn instead.
+    QTest::newRow("missing font") << QStringList { "a.png" } << "font" << QStringList() << QVariantList { Ok }
+        << QStringList { "a.png" } << QStringList { on, "*", ok("a.png", 1, 1), end };
     QTest::newRow("output folder that takes no files") << abc << "unwritable" << QStringList() << QVariantList { Ok } << QStringList() << QStringList();
     QTest::newRow("output folder gone after the dialog") << abc << "gone" << QStringList() << QVariantList { Ok } << QStringList() << QStringList();
     QTest::newRow("no logo, answered No") << abc << "no logo" << QStringList() << QVariantList { No } << QStringList() << QStringList();
@@ -149,6 +152,8 @@ void BatchRunTest::run()
         limit = lowerLimit(RLIMIT_AS, rlim_t(16) << 30);
     } else if (setup == "link") {
         QVERIFY(QFile::link(dir.filePath("planted.png"), out + "/a.png"));
+    } else if (setup == "font") {
+        WindowProbe::textFont(*window).setFamily("No Such Font");
     } else if (setup == "no logo") {
         WindowProbe::logoImage(*window) = QImage();
     }
@@ -173,10 +178,11 @@ void BatchRunTest::run()
         }
     });
     // Root may write almost anywhere, but not into /sys.
-    Modals modals(QVariantList { setup == "unwritable" ? "/sys" : out } + answers, [&]() {
-        if (setup == "gone")
-            QDir(out).removeRecursively();
-    });
+    auto modals = std::make_unique<Modals>(
+        QVariantList { setup == "unwritable" ? "/sys" : out } + answers, [&]() {
+            if (setup == "gone")
+                QDir(out).removeRecursively();
+        });
     // Only a run that starts saves the options, before its first picture.
     const QString store = QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).fileName();
     QFile::remove(store);
@@ -185,15 +191,17 @@ void BatchRunTest::run()
     QCOMPARE(QFile::exists(store), !lines.isEmpty());
     QVERIFY(lines.isEmpty() || readFile(store).contains("=Tarvelo\n"));
 
-    QVERIFY2(modals.done(), qPrintable(modals.seen.join('\n')));
+    QVERIFY2(modals->done(), qPrintable(modals->seen.join('\n')));
     if (setup == "gone")
-        QCOMPARE(modals.seen.last(), QStringLiteral("Error | What's goin on here?!"));
+        QCOMPARE(modals->seen.last(), QStringLiteral("Error | What's goin on here?!"));
     if (setup == "unwritable")
-        QCOMPARE(modals.seen.last(),
-            "Error | The output folder \"/sys\" cannot be written: " + qt_error_string(EACCES) + '.');
+        QCOMPARE(modals->seen.last(),
+            "Error | The output folder \"/sys\" cannot be written: " + qt_error_string(EACCES)
+                + '.');
     // The end box says how the run went, as the last line does.
     if (lines.size() > 1 && lines.last() != "Stamping interrupted!")
-        QCOMPARE(modals.seen.last(), "Tarvelo | " + (lines.last() == "Stamping Completed!" ? "Done" : lines.last()));
+        QCOMPARE(modals->seen.last(),
+            "Tarvelo | " + (lines.last() == "Stamping Completed!" ? "Done" : lines.last()));
     QStringList names = QDir(out).entryList(QDir::Files | QDir::System);
     names.replaceInStrings(QRegularExpression("_\\d{17}\\."), "_TAG.");
     QCOMPARE(names, written);
@@ -203,6 +211,29 @@ void BatchRunTest::run()
         if (lines[k] != "*")
             QCOMPARE(logged[k], lines[k]);
     QCOMPARE(snapshot(src), sources);
+    if (setup == "font")
+        QVERIFY2(logged[1].startsWith("The font \"No Such Font\" is not installed; \""),
+            qPrintable(logged[1]));
+    // Each picture not written is marked with its reason; the next run
+    // starts without the marks.
+    const auto reasons = [&] {
+        QStringList tips;
+        for (int row = 0; row < ui->files_list->count(); ++row)
+            if (!ui->files_list->item(row)->icon().isNull()
+                || !ui->files_list->item(row)->toolTip().isEmpty())
+                tips << ui->files_list->item(row)->toolTip();
+        return tips;
+    };
+    QCOMPARE(reasons().size(), logged.filter(" ... Failed! (").size());
+    for (const QString &reason : reasons())
+        QVERIFY(logged.contains(reason));
+    if (hooks.contains("2:rmout")) {
+        QVERIFY(QDir().mkpath(out));
+        modals.reset();
+        Modals again({ out, QMessageBox::Ok });
+        press(ui->start_btn);
+        QVERIFY(again.done() && reasons().isEmpty());
+    }
     // A finished run leaves a still bar, also after one picture (a range of
     // 0 to 0 shows the busy animation).
     QVERIFY(lines.isEmpty() || ui->prog_bar->maximum() > ui->prog_bar->minimum());

@@ -30,6 +30,9 @@ private slots:
         for (const char *folder : { "window", "cli", "out", "in", "good", "bad" })
             QDir(dir->path()).mkdir(folder);
         QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).clear();
+        environment = QProcessEnvironment::systemEnvironment();
+        for (const char *variable : { "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG" })
+            environment.remove(variable);
     }
     void rangesAreTheControls();
     void sameFilesAsTheWindow_data();
@@ -37,6 +40,9 @@ private slots:
     void keepsTheTree();
     void linesAndExitStatus_data();
     void linesAndExitStatus();
+    void listSettings();
+    void languages_data();
+    void languages();
     void shellCompletion_data();
     void shellCompletion();
 
@@ -52,6 +58,7 @@ private:
     int cli(const QStringList &arguments, const QByteArray &input = QByteArray())
     {
         process.reset(new QProcess);
+        process->setProcessEnvironment(environment);
         process->start(QString::fromLocal8Bit(qgetenv("TARVELO_CLI")), arguments);
         process->write(input);
         process->closeWriteChannel();
@@ -62,6 +69,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<QProcess> process;
+    QProcessEnvironment environment;
     QString out;
 };
 
@@ -171,18 +179,24 @@ void CliTest::linesAndExitStatus_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("lines"); // "ok name" / "failed name", sorted
     QTest::addColumn<QString>("complaint"); // on standard error, for a usage error
+    const QStringList text { "--set", "wtrmark_edit=(c) Ann" };
     // clang-format off
-    QTest::newRow("all stamped") << QStringList { "good/a.png", "good" } << QByteArray() << 0 << "ok a.png|ok a.png|ok b.png" << "";
-    QTest::newRow("some failed") << QStringList { "good/b.png", "bad", "bad/fifo.jpg", "gone.png" } << QByteArray() << 1
+    QTest::newRow("all stamped") << text + QStringList { "good/a.png", "good" } << QByteArray() << 0 << "ok a.png|ok a.png|ok b.png" << "";
+    QTest::newRow("some failed") << text + QStringList { "good/b.png", "bad", "bad/fifo.jpg", "gone.png" } << QByteArray() << 1
                                  << "failed cut.png|failed fifo.jpg|failed gone.png|failed huge.jpg|ok b.png" << "";
-    QTest::newRow("list on stdin") << QStringList { "-" } << QByteArray("good/b.png\n\nbad/cut.png\ngood\n") << 1 << "failed cut.png|ok a.png|ok b.png|ok b.png" << "";
-    QTest::newRow("NUL-separated list") << QStringList { "--null", "-" } << QByteArrayLiteral("good/b.png\0bad/cut.png\0") << 1 << "failed cut.png|ok b.png" << "";
+    QTest::newRow("list on stdin") << text + QStringList { "-" } << QByteArray("good/b.png\n\nbad/cut.png\ngood\n") << 1 << "failed cut.png|ok a.png|ok b.png|ok b.png" << "";
+    QTest::newRow("NUL-separated list") << text + QStringList { "--null", "-" } << QByteArrayLiteral("good/b.png\0bad/cut.png\0") << 1 << "failed cut.png|ok b.png" << "";
     // find -print0's list read as lines would be one name: all but one dropped.
-    QTest::newRow("NUL in a list of lines") << QStringList { "-" } << QByteArrayLiteral("good/b.png\0good/a.png\0") << 2 << "" << "the list holds NUL bytes: use --null";
+    QTest::newRow("NUL in a list of lines") << text + QStringList { "-" } << QByteArrayLiteral("good/b.png\0good/a.png\0") << 2 << "" << "the list holds NUL bytes: use --null";
     QTest::newRow("unknown key") << QStringList { "--set", "no_such_key=1", "good" } << QByteArray() << 2 << "" << "no_such_key";
     // The output folder is checked before any picture: nothing is read.
-    QTest::newRow("output folder missing") << QStringList { "-o", "nowhere", "good" } << QByteArray() << 2 << "" << "nowhere";
-    QTest::newRow("output folder takes no files") << QStringList { "-o", "/sys", "good" } << QByteArray() << 2 << "" << "/sys";
+    QTest::newRow("output folder missing") << text + QStringList { "-o", "nowhere", "good" } << QByteArray() << 2 << "" << "nowhere";
+    QTest::newRow("output folder takes no files") << text + QStringList { "-o", "/sys", "good" } << QByteArray() << 2 << "" << "/sys";
+    // A first run would stamp the form's placeholder: refused, with the way out.
+    QTest::newRow("first run without text") << QStringList { "--journal", "journal", "good" } << QByteArray() << 2 << "" << "--set wtrmark_edit=";
+    QTest::newRow("no text given on purpose") << QStringList { "--set", "wtrmark_edit=", "good/a.png" } << QByteArray() << 0 << "ok a.png" << "";
+    QTest::newRow("font not installed") << text + QStringList { "--set", "font=No Such Font,12", "good/a.png" } << QByteArray() << 0 << "ok a.png"
+                                        << "the font \"No Such Font\" is not installed; \"";
     // clang-format on
 }
 
@@ -215,7 +229,64 @@ void CliTest::linesAndExitStatus()
     QCOMPARE(seen.join('|'), lines);
     QCOMPARE(files("out").size(), int(lines.count("ok ")));
     const QByteArray errors = process->readAllStandardError();
-    QVERIFY(errors.contains(complaint.toLocal8Bit()));
+    QVERIFY2(errors.contains(complaint.toLocal8Bit()), errors.constData());
+    QCOMPARE(QFileInfo::exists("journal"), false);
+}
+
+// Every key the window stores is listed, with its first-run default and
+// the value in effect: the store's, or the last --set's.
+void CliTest::listSettings()
+{
+    {
+        MainWindow window;
+        WindowProbe::ui(window)->shadow_spin->setValue(40);
+    } // saved as it closes
+    QCOMPARE(cli({ "--list-settings", "--set", "width_spin=800", "--set", "fnt_clr=#102030" }), 0);
+    QMap<QString, QStringList> listed;
+    for (const QString &line : out.split('\n', Qt::SkipEmptyParts))
+        listed.insert(line.section('\t', 0, 0), line.split('\t'));
+    for (const QStringList &fields : listed)
+        QVERIFY2(fields.size() == 5 && !fields[1].isEmpty() && !fields[4].isEmpty(),
+            qPrintable(fields[0]));
+    const QStringList stored
+        = QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).allKeys();
+    QVERIFY(stored.size() >= 44);
+    for (const QString &key : stored)
+        QVERIFY2(listed.contains(key), qPrintable(key));
+    QCOMPARE(listed.value("shadow_spin").mid(1, 3), QStringList({ "int 0..1000", "15", "40" }));
+    QCOMPARE(listed.value("width_spin").value(3), "800");
+    QCOMPARE(listed.value("fnt_clr").mid(2, 2), QStringList({ "#ffffff", "#102030" }));
+}
+
+void CliTest::languages_data()
+{
+    QTest::addColumn<QStringList>("locale"); // variables set
+    QTest::addColumn<QString>("message"); // begins the usage error
+    QTest::newRow("German") << QStringList { "LANG=de_DE.UTF-8" }
+                            << "--set: Es gibt keine Einstellung";
+    QTest::newRow("German by LANGUAGE")
+        << QStringList { "LANG=fr_FR.UTF-8", "LANGUAGE=de_AT:fr" } << "--set: Es gibt keine";
+    // gettext's rule: the C locale is English whatever LANGUAGE asks for.
+    QTest::newRow("C, LANGUAGE German")
+        << QStringList { "LC_ALL=C", "LANGUAGE=de", "LANG=de_DE.UTF-8" } << "--set: there is no";
+}
+
+// Messages for people come in the user's language; the result lines never
+// do, and their reasons stay English too.
+void CliTest::languages()
+{
+    QFETCH(QStringList, locale);
+    QFETCH(QString, message);
+    for (const QString &variable : locale)
+        environment.insert(variable.section('=', 0, 0), variable.section('=', 1));
+    QCOMPARE(cli({ "--set", "no_such=1", "-o", path("out"), path("bad") }), 2);
+    QVERIFY2(
+        QString::fromUtf8(process->readAllStandardError()).startsWith("tarvelo-cli: " + message),
+        qPrintable(message));
+    QVERIFY(writeFile(path("bad/cut.png"), encode(photoLike(40, 30), "png").left(200)));
+    QCOMPARE(cli({ "--set", "wtrmark_edit=", "-o", path("out"), path("bad/cut.png") }), 1);
+    QVERIFY2(out.startsWith("failed\t" + path("bad/cut.png") + "\tcut.png is damaged: "),
+        qPrintable(out));
 }
 
 void CliTest::shellCompletion_data()
@@ -257,7 +328,8 @@ void CliTest::shellCompletion()
         QStringList { "-c",
             ". \"$0\"; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _tarvelo_cli 2>/dev/null; "
             "printf '%s\\n' \"${COMPREPLY[@]}\"",
-            qEnvironmentVariable("TARVELO_SOURCE_DIR") + "/dist/tarvelo-cli.bash", "tarvelo-cli" }
+            qEnvironmentVariable("TARVELO_SOURCE_DIR") + "/dist/tarvelo-cli.bash",
+            qEnvironmentVariable("TARVELO_CLI") }
             + words);
     QVERIFY(shell.waitForFinished());
     QStringList offered

@@ -30,6 +30,14 @@ void CommandLineTest::parse_data()
     QTest::newRow("jobs zero") << QStringList { "--jobs", "0", "-o", "o", "x" } << "usage: --jobs";
     QTest::newRow("format") << QStringList { "--format", "gif", "-o", "o", "x" } << "usage: --format";
     QTest::newRow("unknown key") << QStringList { "--set", "nope=1", "-o", "o", "x" } << "usage: nope";
+    // The nearest keys: a part of one, spelt out, shortened as the keys are, mistyped.
+    QTest::newRow("part of a key") << QStringList { "--set", "bottom_radio=1", "-o", "o", "x" } << "usage: did you mean bottom_radio_radio?";
+    QTest::newRow("spelt out") << QStringList { "--set", "font_color=1" } << "usage: did you mean fnt_clr?";
+    QTest::newRow("part of two") << QStringList { "--set", "Watermark=1" } << "usage: did you mean wtrmark_edit, watermarkOpacitySpin?";
+    QTest::newRow("mistyped") << QStringList { "--set", "txt_x_spn=1" } << "usage: did you mean txt_x_spin?";
+    QTest::newRow("nothing near") << QStringList { "--set", "foo=1" } << "usage: \"foo\" (--list-settings";
+    QTest::newRow("only the window sets it") << QStringList { "--set", "splitter=1" } << "usage: \"splitter\" (--list-settings";
+    QTest::newRow("settings listed") << QStringList { "--list-settings", "--set", "shadow_spin=3" } << "list  -1 0 0 0   shadow_spin=3";
     QTest::newRow("flag with value") << QStringList { "--null=1", "-o", "o", "x" } << "usage: --null";
     QTest::newRow("unknown option") << QStringList { "--frobnicate", "-o", "o", "x" } << "usage: --frobnicate";
     // clang-format on
@@ -45,7 +53,10 @@ void CommandLineTest::parse()
         QVERIFY2(parsed.message.contains(expected.mid(7)), qPrintable(parsed.message));
         return;
     }
-    QCOMPARE(parsed.outcome, Cli::Parsed::Outcome::Run);
+    QCOMPARE(parsed.outcome,
+        expected.startsWith("list ") ? Cli::Parsed::Outcome::ListSettings
+                                     : Cli::Parsed::Outcome::Run);
+    expected.remove(QRegularExpression("^list "));
     const Cli::Request &r = parsed.request;
     QString seen = QString::asprintf("%s %d %d %d %d %s", qPrintable(r.format), r.quality, r.jobs,
         int(r.stripMetadata), int(r.nullSeparated), qPrintable(r.output + ' ' + r.paths.join('|')));

@@ -15,6 +15,7 @@ private slots:
     void resolve();
     void fromText_data();
     void fromText();
+    void textRoundTrip();
 };
 
 void StoredOptionsTest::resolve_data()
@@ -88,6 +89,22 @@ void StoredOptionsTest::fromText()
     QVERIFY(problem.isEmpty() || problem.contains(key));
     if (value.isValid())
         QCOMPARE(parsed, value);
+}
+
+// What --list-settings shows is what --set takes back, for every key it
+// takes (the colour's alpha byte is never used).
+void StoredOptionsTest::textRoundTrip()
+{
+    using namespace StoredOptions;
+    for (const Option &option : all())
+        for (const QVariant &stored :
+            { option.fallback, QVariant(option.maximum), QVariant(0xff8090a0u) }) {
+            QVariant back;
+            const QString text = toText(option, settled(option, stored));
+            QVERIFY(option.type == Type::Layout
+                || (StoredOptions::fromText(option, text, &back).isEmpty()
+                    && toText(option, settled(option, back)) == text));
+        }
 }
 
 TARVELO_TEST_MAIN(StoredOptionsTest)

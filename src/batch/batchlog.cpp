@@ -1,49 +1,56 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "batch/batchlog.h"
 
+#include <QCoreApplication>
+
 #include "io/pictureio.h"
 
 namespace BatchLog {
+
+// The window shows these lines in the user's language; tarvelo-cli, whose
+// result lines carry some of them, installs no translation for them.
+static QString tr(const char *text)
+{
+    return QCoreApplication::translate("BatchLog", text);
+}
 
 QString progressLine(
     const QString &baseName, const QString &suffix, bool written, int position, int total)
 {
     return baseName + QLatin1Char('.') + suffix
-        + (written ? QStringLiteral(" ... OK! (") : QStringLiteral(" ... Failed! ("))
-        + QString::number(position) + QStringLiteral(" of ") + QString::number(total)
-        + QLatin1Char(')');
+        + (written ? tr(" ... OK! (") : tr(" ... Failed! (")) + QString::number(position)
+        + tr(" of ") + QString::number(total) + QLatin1Char(')');
 }
 
 QString runSummary(int stamped, int failed)
 {
     const int total = stamped + failed;
-    return QStringLiteral("%1 of %2 %3 stamped, %4 failed.")
+    return tr("%1 of %2 %3 stamped, %4 failed.")
         .arg(stamped)
         .arg(total)
-        .arg(total == 1 ? QStringLiteral("picture") : QStringLiteral("pictures"))
+        .arg(total == 1 ? tr("picture") : tr("pictures"))
         .arg(failed);
 }
 
 QString overwriteWarning(const QString &folder, const QString &baseName, const QString &suffix,
     const QString &writtenPath)
 {
-    return QStringLiteral("<b><font color=\"#ffc90e\">Warning</font></b> - File ")
-        + folder.toHtmlEscaped() + QLatin1Char('/') + baseName.toHtmlEscaped() + QLatin1Char('.')
-        + suffix.toHtmlEscaped() + QStringLiteral(" saved with new name ")
-        + writtenPath.toHtmlEscaped()
-        + QStringLiteral(" to avoid overwrite because it already existed!");
+    return tr("<b><font color=\"#ffc90e\">Warning</font></b> - File ") + folder.toHtmlEscaped()
+        + QLatin1Char('/') + baseName.toHtmlEscaped() + QLatin1Char('.') + suffix.toHtmlEscaped()
+        + tr(" saved with new name ") + writtenPath.toHtmlEscaped()
+        + tr(" to avoid overwrite because it already existed!");
 }
 
 static QString sizeText(const QSize &size)
 {
-    return QStringLiteral("%1 x %2 pixels").arg(size.width()).arg(size.height());
+    return tr("%1 x %2 pixels").arg(size.width()).arg(size.height());
 }
 
 QString tooLarge(const QString &fileName, const QSize &size, qint64 bytesNeeded,
     qint64 bytesAvailable)
 {
     constexpr qint64 megabyte = 1024 * 1024;
-    return QStringLiteral("%1 is too large to stamp: %2 needs %3 MB, %4 MB are available.")
+    return tr("%1 is too large to stamp: %2 needs %3 MB, %4 MB are available.")
         .arg(fileName, sizeText(size))
         .arg((bytesNeeded + megabyte - 1) / megabyte)
         .arg(bytesAvailable / megabyte);
@@ -51,8 +58,7 @@ QString tooLarge(const QString &fileName, const QSize &size, qint64 bytesNeeded,
 
 QString outOfMemory(const QString &fileName, const QSize &size)
 {
-    return QStringLiteral("%1 (%2) could not be stamped: not enough memory.")
-        .arg(fileName, sizeText(size));
+    return tr("%1 (%2) could not be stamped: not enough memory.").arg(fileName, sizeText(size));
 }
 
 // The decoders' own sentences may end in a full stop already.
@@ -66,13 +72,12 @@ static QString sentence(const QString &text)
 
 QString damaged(const QString &fileName, const QString &what)
 {
-    return QStringLiteral("%1 is damaged: %2.").arg(fileName, sentence(what));
+    return tr("%1 is damaged: %2.").arg(fileName, sentence(what));
 }
 
 QString metadataLost(const QString &fileName, const QString &reason)
 {
-    return QStringLiteral("%1: its metadata could not be carried over (%2).")
-        .arg(fileName, sentence(reason));
+    return tr("%1: its metadata could not be carried over (%2).").arg(fileName, sentence(reason));
 }
 
 QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
@@ -82,15 +87,15 @@ QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
         return QString();
     case PictureIO::ReadStatus::TooLarge:
         if (read.pixelLimit > 0)
-            return QStringLiteral("%1 is too large to stamp: %2 are more than the %3 megapixels "
-                                  "allowed for one picture.")
+            return tr("%1 is too large to stamp: %2 are more than the %3 megapixels "
+                      "allowed for one picture.")
                 .arg(fileName, sizeText(read.size))
                 .arg(read.pixelLimit / 1000000);
         return tooLarge(fileName, read.size, read.bytesNeeded, read.bytesAvailable);
     case PictureIO::ReadStatus::Damaged:
         return damaged(fileName, read.errorText);
     default:
-        return read.errorText.isEmpty() ? QStringLiteral("Unknown error") : read.errorText;
+        return read.errorText.isEmpty() ? tr("Unknown error") : read.errorText;
     }
 }
 

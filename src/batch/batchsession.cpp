@@ -222,9 +222,10 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
                 place.name, suffix, write.path));
         failure = write.errorText;
     }
-    if (!written)
+    if (!written) {
         emit loggedText(failure);
-    else if (!result.metadataLost.isEmpty())
+        emit pictureFailed(QPersistentModelIndex(pictures->index(row, 0)), failure);
+    } else if (!result.metadataLost.isEmpty())
         emit loggedText(result.metadataLost);
     ++(written ? stamped : failed);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPersistentModelIndex>
 #include <QString>
 
 #include <deque>
@@ -70,6 +71,9 @@ signals:
     void loggedText(const QString &text);
     // The row of the picture just taken.
     void progressed(int row);
+    // A picture that was not written, and why; the index follows the row
+    // when the list changes before the signal arrives.
+    void pictureFailed(const QPersistentModelIndex &picture, const QString &reason);
     // The run has ended: the list was done, or it was stopped.
     void finished();
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "batch/outputnames.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
@@ -8,6 +9,16 @@
 #include "batch/batchoptions.h"
 
 namespace OutputNames {
+
+namespace {
+
+// Messages for people, in the user's language where it has a translation.
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("OutputNames", text);
+}
+
+} // namespace
 
 QString keptFolder(const QString &root, const QString &picture, QString *refusal)
 {
@@ -29,6 +40,8 @@ QString keptFolder(const QString &root, const QString &picture, QString *refusal
     const bool outside = relative.isEmpty() || QDir::isAbsolutePath(relative)
         || steps.contains(QStringLiteral("..")) || steps.contains(QString());
     if (outside) {
+        // A reason in the results, which stay in English for the programs
+        // that read them.
         *refusal = QStringLiteral("%1 was not stamped: it does not lie inside the folder it was "
                                   "found in (%2), so its place would be outside the output folder.")
                        .arg(fileName, QDir::toNativeSeparators(root));
@@ -40,10 +53,10 @@ QString keptFolder(const QString &root, const QString &picture, QString *refusal
 QString patternProblem(const QString &pattern)
 {
     if (pattern.contains(QLatin1Char('/')))
-        return QStringLiteral("the file name \"%1\" holds a /, which no file name can hold")
+        return tr("the file name \"%1\" holds a /, which no file name can hold")
             .arg(pattern);
     if (pattern.trimmed().isEmpty())
-        return QStringLiteral("the file name \"%1\" makes an empty name").arg(pattern);
+        return tr("the file name \"%1\" makes an empty name").arg(pattern);
     return QString();
 }
 

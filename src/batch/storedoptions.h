@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QFont>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <functional>
@@ -35,6 +36,10 @@ enum class Type {
 struct Option
 {
     const char *key;
+    // What it means, in a few words, for --list-settings and the manual
+    // (marked for translation in the context "StoredOptions", as QT_TR_NOOP
+    // within this namespace marks it).
+    const char *meaning;
     Type type;
     QVariant fallback; // the value of a first run, when the key is absent
     // The object name of the form control that holds the value; null for
@@ -53,6 +58,23 @@ const std::vector<Option> &all();
 
 // The option stored under `key`, or null.
 const Option *find(const QString &key);
+
+// The keys most like `key`, nearest first (at most three); the ones only
+// the window sets are left out.
+QStringList nearest(const QString &key);
+
+// The option's type and range as --list-settings and the manual show them:
+// "bool", "int 0..1000", "double 0.01..10.00", "text", "path", "font",
+// "colour", "layout".
+QString typeText(const Option &option);
+
+// A value as --set takes it (the colour as #rrggbb); the inverse of
+// fromText() for every type but Layout.
+QString toText(const Option &option, const QVariant &value);
+
+// The family used in place of the font's own when that is not installed,
+// or an empty string when it is. Needs the application's font database.
+QString substituteFamily(const QFont &font);
 
 // Whether QFont::fromString() accepts `description` (QFont itself complains
 // on the console about the ones it rejects), and the font when it does.

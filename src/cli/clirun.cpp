@@ -21,6 +21,7 @@
 #include "batch/outputnames.h"
 #include "batch/picturepaths.h"
 #include "batch/storedoptions.h"
+#include "batch/translation.h"
 #include "cli/journal.h"
 #include "io/outputfolders.h"
 #include "io/pictureio.h"
@@ -53,6 +54,13 @@ void catchStopSignals()
 
 // ---- messages ----
 
+// Messages for people, in the user's language where it has a translation.
+// The result lines and journals are for programs and stay as they are.
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Cli", text);
+}
+
 void say(FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toLocal8Bit();
@@ -62,8 +70,7 @@ void say(FILE *stream, const QString &text)
 
 int usageError(const QString &message)
 {
-    say(stderr,
-        QStringLiteral("tarvelo-cli: %1\nTry 'tarvelo-cli --help' for more.\n").arg(message));
+    say(stderr, tr("tarvelo-cli: %1\nTry 'tarvelo-cli --help' for more.\n").arg(message));
     return UsageError;
 }
 
@@ -131,32 +138,58 @@ private:
 
 // ---- set-up ----
 
+// The store the run's settings come from: the window's, or the given file.
+// Returns an error message, empty on success.
+QString openStore(const Request &request, std::unique_ptr<QSettings> *store)
+{
+    if (request.optionsFile.isEmpty()) {
+        *store = std::make_unique<QSettings>(
+            QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo"));
+        return QString();
+    }
+    const QFileInfo file(request.optionsFile);
+    if (!file.isFile() || !file.isReadable())
+        return tr("cannot read the settings file \"%1\"").arg(request.optionsFile);
+    *store = std::make_unique<QSettings>(request.optionsFile, QSettings::IniFormat);
+    if ((*store)->status() != QSettings::NoError)
+        return tr("\"%1\" is not a settings file in INI format").arg(request.optionsFile);
+    return QString();
+}
+
+// The stored value of `option` as this run takes it: the last --set of it,
+// else the store's; invalid when neither has one.
+QVariant givenValue(
+    const Request &request, const QSettings &store, const StoredOptions::Option &option)
+{
+    QVariant value;
+    for (const auto &override : request.overrides) {
+        if (override.first == QLatin1String(option.key))
+            value = override.second;
+    }
+    return value.isValid() ? value : store.value(QLatin1String(option.key));
+}
+
 // The options of this run: the stored ones (from the window's store or the
 // given file) with the command line's overrides over them. Returns an error
 // message, empty on success.
 QString loadOptions(const Request &request, StoredOptions::RunOptions *options, QImage *logo)
 {
     std::unique_ptr<QSettings> store;
-    if (request.optionsFile.isEmpty()) {
-        store = std::make_unique<QSettings>(
-            QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo"));
-    } else {
-        const QFileInfo file(request.optionsFile);
-        if (!file.isFile() || !file.isReadable())
-            return QStringLiteral("cannot read the settings file \"%1\"").arg(request.optionsFile);
-        store = std::make_unique<QSettings>(request.optionsFile, QSettings::IniFormat);
-        if (store->status() != QSettings::NoError)
-            return QStringLiteral("\"%1\" is not a settings file in INI format")
-                .arg(request.optionsFile);
-    }
-    *options = StoredOptions::resolve([&](const StoredOptions::Option &option) {
-        QVariant value;
-        for (const auto &override : request.overrides) {
-            if (override.first == QLatin1String(option.key))
-                value = override.second;
-        }
-        return value.isValid() ? value : store->value(QLatin1String(option.key));
-    });
+    const QString unreadable = openStore(request, &store);
+    if (!unreadable.isEmpty())
+        return unreadable;
+    *options = StoredOptions::resolve(
+        [&](const StoredOptions::Option &option) { return givenValue(request, *store, option); });
+    // A fresh installation would stamp the form's placeholder on every
+    // picture: the text must come from somewhere.
+    const StoredOptions::Option &text = *StoredOptions::find(QStringLiteral("wtrmark_edit"));
+    if (request.optionsFile.isEmpty() && !givenValue(request, *store, text).isValid())
+        return tr("no watermark text is set, and tarvelo-cli will not stamp the first-run "
+                  "placeholder \"%1\" on your pictures. Give the text with --set "
+                  "wtrmark_edit=\"(c) Your Name\" (--set wtrmark_edit= for none), or type it "
+                  "in the Tarvelo window, which saves its options for tarvelo-cli when it starts "
+                  "a run or closes")
+            .arg(text.fallback.toString());
     if (!request.format.isEmpty())
         options->suffix = request.format;
     const QString unusable = OutputNames::patternProblem(options->namePattern);
@@ -166,13 +199,20 @@ QString loadOptions(const Request &request, StoredOptions::RunOptions *options, 
         options->quality = request.quality;
     PictureIO::setMaxMegapixels(options->maxMegapixels);
 
+    // The options must name the same font on every machine to stamp alike.
+    const QString substitute = StoredOptions::substituteFamily(options->font);
+    if (!substitute.isEmpty())
+        say(stderr,
+            tr("tarvelo-cli: the font \"%1\" is not installed; \"%2\" is used instead\n")
+                .arg(options->font.family(), substitute));
+
     // The window asks before it stamps without the logo it was given; with
     // nobody to ask, a logo that cannot be read stops the run.
     if (!options->logoFileName.isEmpty()) {
         const PictureIO::ReadResult read = PictureIO::readImage(options->logoFileName);
         if (read.status != PictureIO::ReadStatus::Ok)
-            return QStringLiteral("the logo \"%1\" cannot be read (%2); "
-                                  "--set logo_file_name= stamps without a logo")
+            return tr("the logo \"%1\" cannot be read (%2); "
+                      "--set logo_file_name= stamps without a logo")
                 .arg(options->logoFileName,
                     BatchLog::refusal(read, QFileInfo(options->logoFileName).fileName()));
         *logo = read.image;
@@ -197,7 +237,7 @@ QStringList readPathList(FILE *in, bool nullSeparated, QString *problem)
     const QByteArray all = readAll(in);
     QStringList paths;
     if (!nullSeparated && all.contains('\0')) {
-        *problem = QStringLiteral("the list holds NUL bytes: use --null");
+        *problem = tr("the list holds NUL bytes: use --null");
         return paths;
     }
     for (QByteArray line : all.split(nullSeparated ? '\0' : '\n')) {
@@ -222,7 +262,7 @@ QStringList readRetries(const QStringList &files, FILE *in, QString *problem)
         } else {
             QFile file(name);
             if (!QFileInfo(name).isFile() || !file.open(QIODevice::ReadOnly)) {
-                *problem = QStringLiteral("cannot read \"%1\" for --retry").arg(name);
+                *problem = tr("cannot read \"%1\" for --retry").arg(name);
                 return QStringList();
             }
             all = file.readAll();
@@ -245,9 +285,9 @@ QStringList readRetries(const QStringList &files, FILE *in, QString *problem)
         // A plain list of names given by mistake would retry nothing, silently.
         if (!records && !all.trimmed().isEmpty()) {
             const QString shown = name == QLatin1String("-")
-                ? QStringLiteral("standard input")
+                ? tr("standard input")
                 : QLatin1Char('"') + name + QLatin1Char('"');
-            *problem = shown + QStringLiteral(" holds neither result lines nor journal records");
+            *problem = shown + tr(" holds neither result lines nor journal records");
             return QStringList();
         }
     }
@@ -344,6 +384,29 @@ QString summary(int stamped, int failed, double seconds)
             english.toString(stamped), english.toString(failed), english.toString(seconds, 'f', 1));
 }
 
+int listSettings(const Request &request)
+{
+    std::unique_ptr<QSettings> store;
+    const QString unreadable = openStore(request, &store);
+    if (!unreadable.isEmpty())
+        return usageError(unreadable);
+    QByteArray lines;
+    for (const StoredOptions::Option &option : StoredOptions::all()) {
+        const QVariant given = givenValue(request, *store, option);
+        const QVariant value
+            = StoredOptions::settled(option, given.isValid() ? given : option.fallback);
+        const QStringList fields { QLatin1String(option.key), StoredOptions::typeText(option),
+            StoredOptions::toText(option, StoredOptions::settled(option, option.fallback)),
+            StoredOptions::toText(option, value),
+            QCoreApplication::translate("StoredOptions", option.meaning) };
+        for (int i = 0; i < fields.size(); ++i)
+            lines += (i > 0 ? "\t" : "") + field(fields[i]);
+        lines += '\n';
+    }
+    std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);
+    return AllStamped;
+}
+
 int run(const Request &request)
 {
     QElapsedTimer clock;
@@ -356,15 +419,15 @@ int run(const Request &request)
         return usageError(problem);
     const QFileInfo outputInfo(request.output);
     if (!outputInfo.isDir())
-        return usageError(QStringLiteral("the output folder \"%1\" %2")
-                              .arg(request.output,
-                                  outputInfo.exists() ? QStringLiteral("is not a folder")
-                                                      : QStringLiteral("does not exist")));
+        return usageError(
+            tr("the output folder \"%1\" %2")
+                .arg(request.output,
+                    outputInfo.exists() ? tr("is not a folder") : tr("does not exist")));
     // Found out before the first picture, not picture by picture.
     const QString unwritable = PictureIO::unwritableReason(request.output);
     if (!unwritable.isEmpty())
-        return usageError(QStringLiteral("the output folder \"%1\" cannot be written: %2")
-                              .arg(request.output, unwritable));
+        return usageError(
+            tr("the output folder \"%1\" cannot be written: %2").arg(request.output, unwritable));
     const QString folder = QDir::cleanPath(request.output);
 
     QString listProblem;
@@ -382,7 +445,7 @@ int run(const Request &request)
         QString subfolder;
         const QString reason = OutputFolders::unwritableReason(folder, places, &subfolder);
         if (!reason.isEmpty())
-            return usageError(QStringLiteral("the output folder \"%1\" cannot be written: %2")
+            return usageError(tr("the output folder \"%1\" cannot be written: %2")
                                   .arg(subfolder, reason));
     }
     catchStopSignals();
@@ -519,6 +582,9 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quiet);
     QGuiApplication app(argc, argv);
+    // Only the messages for people; the shared batch code's texts go into
+    // the result lines and journals, which stay in English.
+    Translation::install(&app, { QStringLiteral("Cli"), QStringLiteral("StoredOptions") });
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
@@ -530,6 +596,8 @@ int main(int argc, char *argv[])
         return AllStamped;
     case Parsed::Outcome::Usage:
         return usageError(parsed.message);
+    case Parsed::Outcome::ListSettings:
+        return listSettings(parsed.request);
     case Parsed::Outcome::Run:
         break;
     }

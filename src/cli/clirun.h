@@ -48,6 +48,11 @@ QString unfield(const QByteArray &field);
 // "1,204 stamped, 3 failed in 41.2 s"
 QString summary(int stamped, int failed, double seconds);
 
+// Prints every stored option, one a line: key, type and range, first-run
+// default, the value in effect for `request` (its --options and --set) and
+// what it means, tab-separated fields as in the result lines.
+int listSettings(const Request &request);
+
 // The whole program after the application object exists: runs `request`
 // and returns the exit status.
 int run(const Request &request);

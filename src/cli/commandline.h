@@ -28,10 +28,12 @@ struct Request
 
 struct Parsed
 {
-    enum class Outcome { Run, Help, Version, Usage };
+    enum class Outcome { Run, Help, Version, Usage, ListSettings };
     Outcome outcome = Outcome::Usage;
     Request request;
     QString message; // Help/Version: what to print; Usage: what is wrong
+    // ListSettings: the request holds --options and --set, whose values are
+    // listed as in effect.
 };
 
 // `arguments` without the program name.

@@ -99,9 +99,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // A running batch waits for the answer.
     if (session)
         session->pause();
-    const auto answer = QMessageBox::information(this, QStringLiteral("Confirm"),
-                                                 QStringLiteral("Are you sure you want to exit?"),
-                                                 QMessageBox::Yes | QMessageBox::No);
+    const auto answer = QMessageBox::information(this, tr("Confirm"),
+        tr("Are you sure you want to exit?"), QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::Yes) {
         stopStamping();
         event->accept();

@@ -24,6 +24,7 @@ class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QMouseEvent;
+class QPersistentModelIndex;
 class QResizeEvent;
 class QSettings;
 class QSplitter;
@@ -158,6 +159,8 @@ private:
     QString askOutputFolder();
     bool confirmMissingStamps();
     void endRun(const BatchSession &run);
+    void markFailed(const QPersistentModelIndex &picture, const QString &reason);
+    void clearFailedMarks();
     // The running batch, if any, leaves before its next picture.
     void stopStamping();
 

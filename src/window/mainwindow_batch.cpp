@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSettings>
+#include <QStyle>
 
 #include "batch/batchlog.h"
 #include "batch/batchrunner.h"
@@ -42,12 +43,11 @@ void MainWindow::on_start_btn_pressed()
         // run waits for the answer.
         if (session)
             session->pause();
-        if (QMessageBox::warning(this, QStringLiteral("Warning"),
-                QStringLiteral("Are you you want to stop stamping?"),
+        if (QMessageBox::warning(this, tr("Warning"), tr("Are you you want to stop stamping?"),
                 QMessageBox::Yes | QMessageBox::No)
             == QMessageBox::Yes) {
             stopStamping(); // the run leaves before its next picture
-            ui->start_btn->setText(QStringLiteral("Start Stamping"));
+            ui->start_btn->setText(tr("Start Stamping"));
         }
         if (session)
             session->resume();
@@ -73,17 +73,27 @@ void MainWindow::on_start_btn_pressed()
         Qt::QueuedConnection);
     connect(&run, &BatchSession::progressed, ui->prog_bar, &QProgressBar::setValue,
         Qt::QueuedConnection);
+    connect(
+        &run, &BatchSession::pictureFailed, this, &MainWindow::markFailed, Qt::QueuedConnection);
     QEventLoop loop;
     connect(&run, &BatchSession::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
 
     ui->prog_bar->setRange(0, ui->files_list->count() - 1);
     ui->prog_bar->setValue(0);
     ui->main_tab->setCurrentIndex(1);
-    ui->log_plain->appendPlainText(QStringLiteral("Stamping Started ..."));
+    ui->log_plain->appendPlainText(tr("Stamping Started ..."));
+    // The marks of the run before go; the options must name the same font on
+    // every machine to stamp alike.
+    clearFailedMarks();
+    const QString substitute = StoredOptions::substituteFamily(textFont);
+    if (!substitute.isEmpty())
+        ui->log_plain->appendPlainText(
+            tr("The font \"%1\" is not installed; \"%2\" is used instead.")
+                .arg(textFont.family(), substitute));
     transformMode = Qt::SmoothTransformation;
     stamping = true;
     session = &run;
-    ui->start_btn->setText(QStringLiteral("Stop"));
+    ui->start_btn->setText(tr("Stop"));
 
     run.start(EventIntervalMs);
     loop.exec();
@@ -106,24 +116,23 @@ void MainWindow::on_start_btn_pressed()
 QString MainWindow::askOutputFolder()
 {
     if (ui->files_list->count() == 0) {
-        QMessageBox::warning(this, QStringLiteral("No pictures to stamp!"),
-            QStringLiteral("First add some pictures using Add Pictures button."), QMessageBox::Ok);
+        QMessageBox::warning(this, tr("No pictures to stamp!"),
+            tr("First add some pictures using Add Pictures button."), QMessageBox::Ok);
         return QString();
     }
     // Said before the folder is asked for: no picture could be named.
     const QString unusable = OutputNames::patternProblem(readRunOptions().namePattern);
     if (!unusable.isEmpty()) {
-        QMessageBox::warning(this, QStringLiteral("Error"),
+        QMessageBox::warning(this, tr("Error"),
             unusable.left(1).toUpper() + unusable.mid(1) + QLatin1Char('.'), QMessageBox::Ok);
         return QString();
     }
     const QString folder = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("Select Output Folder"), QString(), QFileDialog::ShowDirsOnly);
+        this, tr("Select Output Folder"), QString(), QFileDialog::ShowDirsOnly);
     if (folder.trimmed().isEmpty())
         return QString();
     if (!QFileInfo(folder).isDir()) {
-        QMessageBox::warning(this, QStringLiteral("Error"), QStringLiteral("What's goin on here?!"),
-            QMessageBox::Ok);
+        QMessageBox::warning(this, tr("Error"), tr("What's goin on here?!"), QMessageBox::Ok);
         return QString();
     }
     // Said once, before any picture is read, rather than by every picture;
@@ -141,8 +150,8 @@ QString MainWindow::askOutputFolder()
         unwritable = OutputFolders::unwritableReason(folder, places, &unwritableFolder);
     }
     if (!unwritable.isEmpty()) {
-        QMessageBox::warning(this, QStringLiteral("Error"),
-            QStringLiteral("The output folder \"%1\" cannot be written: %2.")
+        QMessageBox::warning(this, tr("Error"),
+            tr("The output folder \"%1\" cannot be written: %2.")
                 .arg(QDir::toNativeSeparators(unwritableFolder), unwritable),
             QMessageBox::Ok);
         return QString();
@@ -155,14 +164,14 @@ QString MainWindow::askOutputFolder()
 bool MainWindow::confirmMissingStamps()
 {
     if (ui->wtrmark_edit->text().trimmed().isEmpty()
-        && QMessageBox::warning(this, QStringLiteral("Warning"),
-               QStringLiteral("Are you going to go on stamping without any watermarks?"),
+        && QMessageBox::warning(this, tr("Warning"),
+               tr("Are you going to go on stamping without any watermarks?"),
                QMessageBox::Yes | QMessageBox::No)
             == QMessageBox::No)
         return false;
     return !logoImage.isNull()
-        || QMessageBox::warning(this, QStringLiteral("Warning"),
-               QStringLiteral("Are you going to go on stamping without a logo?"),
+        || QMessageBox::warning(this, tr("Warning"),
+               tr("Are you going to go on stamping without a logo?"),
                QMessageBox::Yes | QMessageBox::No)
         == QMessageBox::Yes;
 }
@@ -211,20 +220,19 @@ void MainWindow::endRun(const BatchSession &run)
         = ui->smooth_check->isChecked() ? Qt::SmoothTransformation : Qt::FastTransformation;
     ui->log_plain->appendHtml(QStringLiteral("<hr>"));
     if (stamping) {
-        ui->log_plain->appendPlainText(QStringLiteral("Stamping Completed!"));
+        ui->log_plain->appendPlainText(tr("Stamping Completed!"));
         stamping = false;
         if (run.failedCount() == 0) {
-            QMessageBox::information(
-                this, QStringLiteral("Tarvelo"), QStringLiteral("Done"), QMessageBox::Ok);
+            QMessageBox::information(this, QStringLiteral("Tarvelo"), tr("Done"), QMessageBox::Ok);
         } else {
             const QString summary = BatchLog::runSummary(run.stampedCount(), run.failedCount());
             ui->log_plain->appendPlainText(summary);
             QMessageBox::warning(this, QStringLiteral("Tarvelo"), summary, QMessageBox::Ok);
         }
     } else {
-        ui->log_plain->appendPlainText(QStringLiteral("Stamping interrupted!"));
+        ui->log_plain->appendPlainText(tr("Stamping interrupted!"));
     }
-    ui->start_btn->setText(QStringLiteral("Start Stamping"));
+    ui->start_btn->setText(tr("Start Stamping"));
 }
 
 BatchOptions MainWindow::readBatchOptions() const
@@ -242,4 +250,23 @@ BatchOptions MainWindow::readBatchOptions() const
     options.namePattern = run.namePattern;
     options.keepImages = true; // the window shows what it stamped
     return options;
+}
+
+// Marks a picture of the list as not stamped, with the reason as its tool
+// tip; a picture removed from the list meanwhile is left alone.
+void MainWindow::markFailed(const QPersistentModelIndex &picture, const QString &reason)
+{
+    if (QListWidgetItem *item = picture.isValid() ? ui->files_list->item(picture.row()) : nullptr) {
+        item->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        item->setToolTip(reason);
+    }
+}
+
+void MainWindow::clearFailedMarks()
+{
+    for (int row = 0; row < ui->files_list->count(); ++row) {
+        QListWidgetItem *item = ui->files_list->item(row);
+        item->setIcon(QIcon());
+        item->setToolTip(QString());
+    }
 }

@@ -18,15 +18,20 @@ namespace {
 
 // The shortcuts as the Help page lists them, below its own text.
 const char *const shortcutHelp[][2] = {
-    { "Ctrl+O", "Add pictures" },
-    { "Delete", "Remove the selected picture (in the picture list)" },
-    { "Ctrl+Shift+Delete", "Clear the picture list" },
-    { "Ctrl+Return", "Start stamping" },
-    { "Ctrl+L", "Clear the log" },
-    { "F1", "Show this help" },
-    { "Return or Space", "Press the button that has the focus" },
-    { "Mouse wheel",
-        "Scroll the settings; a box or slider takes the wheel only when it has the focus" },
+    { "Ctrl+O", QT_TRANSLATE_NOOP("MainWindow", "Add pictures") },
+    { QT_TRANSLATE_NOOP("MainWindow", "Delete"),
+        QT_TRANSLATE_NOOP("MainWindow", "Remove the selected picture (in the picture list)") },
+    { QT_TRANSLATE_NOOP("MainWindow", "Ctrl+Shift+Delete"),
+        QT_TRANSLATE_NOOP("MainWindow", "Clear the picture list") },
+    { QT_TRANSLATE_NOOP("MainWindow", "Ctrl+Return"),
+        QT_TRANSLATE_NOOP("MainWindow", "Start stamping") },
+    { "Ctrl+L", QT_TRANSLATE_NOOP("MainWindow", "Clear the log") },
+    { "F1", QT_TRANSLATE_NOOP("MainWindow", "Show this help") },
+    { QT_TRANSLATE_NOOP("MainWindow", "Return or Space"),
+        QT_TRANSLATE_NOOP("MainWindow", "Press the button that has the focus") },
+    { QT_TRANSLATE_NOOP("MainWindow", "Mouse wheel"),
+        QT_TRANSLATE_NOOP("MainWindow",
+            "Scroll the settings; a box or slider takes the wheel only when it has the focus") },
 };
 
 QString shortcutHelpText()
@@ -34,7 +39,7 @@ QString shortcutHelpText()
     QString rows;
     for (const auto &line : shortcutHelp) {
         rows += QStringLiteral("<tr><td>%1</td><td width=\"12\"></td><td>%2</td></tr>")
-                    .arg(QLatin1String(line[0]), QLatin1String(line[1]));
+                    .arg(MainWindow::tr(line[0]), MainWindow::tr(line[1]));
     }
     // The formats this installation reads, as its readers are installed.
     // Finding out loads every image plug-in with its codec libraries (about
@@ -42,10 +47,10 @@ QString shortcutHelpText()
     QStringList formats;
     for (const PictureFormats::Format &format : PictureFormats::readable())
         formats << QString::fromLatin1(format.name);
-    return QStringLiteral("<p><b>Picture formats read here</b><br>")
+    return QStringLiteral("<p><b>%1</b><br>").arg(MainWindow::tr("Picture formats read here"))
         + formats.join(QStringLiteral(", "))
-        + QStringLiteral(".</p><p><b>Keyboard shortcuts</b></p>"
-                         "<table cellspacing=\"0\" cellpadding=\"2\">")
+        + QStringLiteral(".</p><p><b>%1</b></p><table cellspacing=\"0\" cellpadding=\"2\">")
+              .arg(MainWindow::tr("Keyboard shortcuts"))
         + rows + QStringLiteral("</table>");
 }
 

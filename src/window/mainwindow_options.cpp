@@ -17,9 +17,10 @@
 
 void MainWindow::on_browse_logo_btn_pressed()
 {
-    const QString name = QFileDialog::getOpenFileName(this, QStringLiteral("Open Logo"), QString(),
-        QStringLiteral("Images (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp *.pgm *.pbm *.ppm "
-                       "*.xbm *.xpm *.tiff *.tif)"));
+    const QString name = QFileDialog::getOpenFileName(this, tr("Open Logo"), QString(),
+        tr("Images")
+            + QStringLiteral(" (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp *.pgm *.pbm "
+                             "*.ppm *.xbm *.xpm *.tiff *.tif)"));
     // A cancelled dialog keeps the current logo, also for the next start.
     if (name.isEmpty())
         return;

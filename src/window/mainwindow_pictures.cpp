@@ -28,7 +28,7 @@ class DropProgress
 public:
     explicit DropProgress(QWidget *window)
         : dialog(
-            QStringLiteral("Please wait ..."), QStringLiteral("Abort"), 0, 0, window, Qt::Dialog)
+            MainWindow::tr("Please wait ..."), MainWindow::tr("Abort"), 0, 0, window, Qt::Dialog)
     {
         dialog.setWindowModality(Qt::WindowModal);
         dialog.show();
@@ -37,7 +37,7 @@ public:
     void tick()
     {
         dialog.setLabelText(
-            QStringLiteral("Please wait while your files are added. (%1 files)").arg(counter));
+            MainWindow::tr("Please wait while your files are added. (%1 files)").arg(counter));
         ++counter;
     }
 
@@ -55,14 +55,15 @@ void MainWindow::on_open_btn_pressed()
 {
     // Today's phone and camera formats come after the usual ones, where
     // their readers are installed.
-    QString filter = QStringLiteral("Images (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp *.pgm *.pbm "
-                                    "*.ppm *.xbm *.xpm *.tiff *.tif");
+    QString filter = tr("Images")
+        + QStringLiteral(" (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp *.pgm *.pbm "
+                         "*.ppm *.xbm *.xpm *.tiff *.tif");
     filter += QStringLiteral(" *.j2k"); // a bare JPEG 2000 codestream
     for (const QString &suffix : PictureFormats::photoSuffixes())
         filter += QStringLiteral(" *.") + suffix;
     filter += QLatin1Char(')');
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, QStringLiteral("Add Image Files"), QStringLiteral("C:/"), filter);
+    const QStringList files
+        = QFileDialog::getOpenFileNames(this, tr("Add Image Files"), QStringLiteral("C:/"), filter);
     ui->files_list->addItems(files);
     // Also after a cancel: the last picture becomes the current one.
     if (ui->files_list->count() > 0)

@@ -112,11 +112,11 @@ void MainWindow::on_smooth_check_toggled(bool checked)
 {
     if (checked) {
         transformMode = Qt::SmoothTransformation;
-        QMessageBox::information(this, QStringLiteral("Caution"),
-            QStringLiteral("Turning this on might make Tarvelo work slower,<br>because it will use "
-                           "more CPU power for smooth resizing!<br>I recommend keeping this off "
-                           "because it only affects preview mode.<br>You will have high quality "
-                           "images produced regardless of this option."));
+        QMessageBox::information(this, tr("Caution"),
+            tr("Turning this on might make Tarvelo work slower,<br>because it will use "
+               "more CPU power for smooth resizing!<br>I recommend keeping this off "
+               "because it only affects preview mode.<br>You will have high quality "
+               "images produced regardless of this option."));
     } else {
         transformMode = Qt::FastTransformation;
     }

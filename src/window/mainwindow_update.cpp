@@ -19,7 +19,7 @@ const QString makerSite = QStringLiteral("http://" TARVELO_WEBSITE "/");
 // The icons of the form are copied from the Tango icon theme (public domain);
 // the arrows are glyphs of DejaVu Sans drawn as pictures. See
 // src/Resources/README.md for the file-by-file origins.
-const QString iconCredits = QStringLiteral(
+const char *const iconCredits = QT_TRANSLATE_NOOP("MainWindow",
     "Icons made by <a href=\"http://tango.freedesktop.org/\">the Tango Desktop Project</a> "
     "(Ulisse Perusin, Steven Garrity, Lapo Calamandrei, Ryan Collier, Rodney Dawes, "
     "Andreas Nilsson, Tuomas Kuosmanen, Garrett LeSage, Jakub Steiner), from "
@@ -44,20 +44,20 @@ void MainWindow::onUpdateAvailable(QString msg)
 
     // The answer came over plain HTTP; escape it so that it can only ever
     // show up as text, never as a link or markup of its own.
-    const QString text = QStringLiteral("There is an update available for Tarvelo.<br><br>Go to ")
+    const QString text = tr("There is an update available for Tarvelo.<br><br>Go to ")
         + QStringLiteral("<a href=\"%1\">%1</a>").arg(downloadPage)
-        + QStringLiteral(" to download the latest version!<br><br>Remember, you have to first "
-                         "uninstall currently installed Tarvelo!<br><br>Your settings <b>will be "
-                         "preserved</b> so you won't have to configure Tarvelo again.<br><br>"
-                         "Current version: ")
-        + runningVersion + QStringLiteral(", New version: ") + newVersion.toHtmlEscaped();
-    QMessageBox::information(this, QStringLiteral("Update"), text, QMessageBox::Ok);
+        + tr(" to download the latest version!<br><br>Remember, you have to first "
+             "uninstall currently installed Tarvelo!<br><br>Your settings <b>will be "
+             "preserved</b> so you won't have to configure Tarvelo again.<br><br>"
+             "Current version: ")
+        + runningVersion + tr(", New version: ") + newVersion.toHtmlEscaped();
+    QMessageBox::information(this, tr("Update"), text, QMessageBox::Ok);
 }
 
 void MainWindow::on_credits_btn_pressed()
 {
     QApplication::aboutQt();
-    QMessageBox::information(this, QStringLiteral("Icons"), iconCredits, QMessageBox::Ok);
+    QMessageBox::information(this, tr("Icons"), tr(iconCredits), QMessageBox::Ok);
     // Having no browser is not worth a message.
     QDesktopServices::openUrl(QUrl(makerSite, QUrl::TolerantMode));
 }
