@@ -120,6 +120,9 @@ void CliTest::sameFilesAsTheWindow()
         store.setValue(option.key, values[int(option.type)]);
         file.setValue(option.key, values[int(option.type)]);
     }
+    // One name for all would be told apart by the time of writing.
+    for (QSettings *options : { &store, &file })
+        options->setValue("name_pattern", QStringLiteral("{counter:2} {name} Stamp"));
     file.sync();
     for (int k = 0; k < 3; ++k)
         picture(QStringLiteral("in/p%1.png").arg(k),
@@ -158,18 +161,21 @@ void CliTest::keepsTheTree()
 
     auto window = std::make_unique<MainWindow>();
     WindowProbe::ui(*window)->outwebp_radio->setChecked(true);
+    WindowProbe::ui(*window)->name_pattern->setText("{name}_{counter:2}");
     WindowArguments::listAsDropped(window.get(), { path("in"), alone });
     QTRY_VERIFY(WindowProbe::settled(*window));
     QVERIFY(stampAll(*window, path("window")));
-    QCOMPARE(cli({ "--format", "webp", "-o", path("cli"), path("in"), alone }), 0);
+    QCOMPARE(cli({ "--format", "webp", "--name", "{name}_{counter:2}", "-o", path("cli"),
+                 path("in"), alone }),
+        0);
 
     const auto tree = snapshot(path("window"));
     QCOMPARE(QStringList(tree.keys()).filter(".webp"),
-        QStringList({ "IMG_0001.webp", "day 1/IMG_0001.webp", "day 1/raw/IMG_0001.webp",
-            "day 2/IMG_0001.webp", "day 2/raw/IMG_0001.webp", "day 3/IMG_0001.webp",
-            "day 3/raw/IMG_0001.webp" }));
+        QStringList({ "IMG_0001_07.webp", "day 1/IMG_0001_01.webp", "day 1/raw/IMG_0001_02.webp",
+            "day 2/IMG_0001_03.webp", "day 2/raw/IMG_0001_04.webp", "day 3/IMG_0001_05.webp",
+            "day 3/raw/IMG_0001_06.webp" }));
     QVERIFY(tree == snapshot(path("cli")));
-    QCOMPARE(QImage(path("cli/day 2/raw/IMG_0001.webp")).width(), 42);
+    QCOMPARE(QImage(path("cli/day 2/raw/IMG_0001_04.webp")).width(), 42);
 }
 
 void CliTest::linesAndExitStatus_data()

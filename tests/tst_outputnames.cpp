@@ -6,6 +6,7 @@
 
 #include <sys/mount.h>
 
+#include "batch/batchoptions.h"
 #include "batch/outputnames.h"
 #include "io/outputfolders.h"
 #include "testsupport.h"
@@ -19,6 +20,8 @@ class OutputNamesTest : public QObject
 private slots:
     void keptFolder_data();
     void keptFolder();
+    void fileName_data();
+    void fileName();
 };
 
 void OutputNamesTest::keptFolder_data()
@@ -92,6 +95,38 @@ void OutputNamesTest::keptFolder()
         QVERIFY(made.isEmpty());
     }
     QVERIFY(QDir(elsewhere.path()).isEmpty()); // nothing made through a link
+}
+
+void OutputNamesTest::fileName_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<QString>("name"); // empty: the picture is refused
+    // clang-format off
+    QTest::newRow("the source's name") << "{name}" << "/p/IMG_0042.jpg" << "IMG_0042";
+    QTest::newRow("its name on disk as it is") << "{name}" << "/p/a:b*.x.jpg" << "a:b*.x";
+    QTest::newRow("date and counter") << "{date}_{counter:4}" << "/p/a.jpg" << "2024-05-17_0042";
+    QTest::newRow("refused characters") << "{time} {year}\\<a|b>?\t" << "/p/a.jpg" << "14_03 2024__a_b___";
+    QTest::newRow("braces and unknown fields") << "{{name}} {nope}{counter:0}{counter}{name" << "/p/a.jpg" << "{name} {nope}{counter_0}42{name";
+    QTest::newRow("nothing to name it by") << "{date}" << "/p/a.jpg" << "";
+    // clang-format on
+}
+
+// What the fields stand for is given; whether a picture that names nothing
+// is refused is place()'s.
+void OutputNamesTest::fileName()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, picture);
+    QFETCH(QString, name);
+    BatchOptions options;
+    options.namePattern = pattern;
+    const QDateTime taken = name.isEmpty() ? QDateTime() : QDateTime({ 2024, 5, 17 }, { 14, 3 });
+    const OutputNames::Place place = OutputNames::place(options, "/p", picture, 42, taken);
+    QCOMPARE(place.name, name);
+    QCOMPARE(place.refusal.isEmpty(), !name.isEmpty());
+    QCOMPARE(
+        OutputNames::needsDate(pattern), pattern.contains("{date}") || pattern.contains("{time}"));
 }
 
 TARVELO_TEST_MAIN(OutputNamesTest)

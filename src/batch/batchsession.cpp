@@ -205,8 +205,12 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
     }
     QString failure = result.failure;
     const bool isStamped = result.status == BatchResult::Status::Stamped;
-    const OutputNames::Place place = OutputNames::place(
-        options, pictures->data(pictures->index(row, 0), RootRole).toString(), result.path);
+    // Numbered by its place in the list, from 1, as tarvelo-cli numbers its
+    // pictures.
+    const OutputNames::Place place = OutputNames::place(options,
+        pictures->data(pictures->index(row, 0), RootRole).toString(), result.path, row + 1,
+        OutputNames::needsDate(options.namePattern) ? QFileInfo(result.path).lastModified()
+                                                    : QDateTime());
     const QString shownName
         = place.folder.isEmpty() ? place.name : place.folder + QLatin1Char('/') + place.name;
 

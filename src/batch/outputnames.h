@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 struct BatchOptions;
@@ -26,6 +27,23 @@ QString keptFolder(const QString &root, const QString &picture, QString *refusal
 // folder of part of it); empty when it can.
 QString patternProblem(const QString &pattern);
 
+// What the fields of a file name stand for, for one picture.
+struct NameValues
+{
+    QString name; // the source's base name: {name}
+    QDateTime taken; // {date}, {time} and {year}: the source file's last change
+    int counter = 1; // the picture's number in the run, from 1: {counter}, {counter:N}
+};
+
+// `pattern` filled in for one picture, without the suffix: the fields
+// above, written as the watermark text writes them ({counter:3} pads to 3
+// digits, 1 to 9; {{ and }} are braces; any other field stays as typed).
+// The characters that file systems refuse (control characters and
+// / \ : * ? " < > |) become "_" wherever the pattern and the fields put
+// them, except in {name}, which is the source's own name on disk as it is.
+// Empty when it fills in to nothing.
+QString fileName(const QString &pattern, const NameValues &values);
+
 // Where one picture's output goes.
 struct Place
 {
@@ -35,7 +53,14 @@ struct Place
 };
 
 // The place of `picture` (found under `root`; empty: listed on its own) by
-// the options' subfolder rule and name pattern.
-Place place(const BatchOptions &options, const QString &root, const QString &picture);
+// the options' subfolder rule and name pattern; `counter` is its number in
+// the run, from 1, and `modified` its file's last change (needed only when
+// the pattern names a date, see needsDate()).
+Place place(const BatchOptions &options, const QString &root, const QString &picture, int counter,
+    const QDateTime &modified = QDateTime());
+
+// Whether filling in `pattern` takes a date, so that the caller looks up
+// the file's last change for place().
+bool needsDate(const QString &pattern);
 
 } // namespace OutputNames

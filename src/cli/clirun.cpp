@@ -445,8 +445,8 @@ int run(const Request &request)
         QString subfolder;
         const QString reason = OutputFolders::unwritableReason(folder, places, &subfolder);
         if (!reason.isEmpty())
-            return usageError(tr("the output folder \"%1\" cannot be written: %2")
-                                  .arg(subfolder, reason));
+            return usageError(
+                tr("the output folder \"%1\" cannot be written: %2").arg(subfolder, reason));
     }
     catchStopSignals();
 
@@ -512,8 +512,12 @@ int run(const Request &request)
             if (result.size.isValid())
                 pixels += qint64(result.size.width()) * result.size.height();
             failure = result.failure;
-            const OutputNames::Place place
-                = OutputNames::place(batch, inputs[i].root, inputs[i].path);
+            // Numbered by its place in the list, from 1, whether or not an
+            // earlier run stamped some of the pictures already.
+            const OutputNames::Place place = OutputNames::place(batch, inputs[i].root,
+                inputs[i].path, i + 1,
+                OutputNames::needsDate(batch.namePattern) ? QFileInfo(inputs[i].path).lastModified()
+                                                          : QDateTime());
             if (result.status == BatchResult::Status::Stamped && !place.refusal.isEmpty()) {
                 failure = place.refusal;
             } else if (result.status == BatchResult::Status::Stamped) {
