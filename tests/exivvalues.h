@@ -30,3 +30,14 @@ inline QMap<QString, QString> exivValues(const QByteArray &file)
     }
     return values;
 }
+
+// `exif` as Exiv2 writes an EXIF block of any size: a TIFF structure of its own.
+inline QByteArray exivBlock(const Exiv2::ExifData &exif, Exiv2::ByteOrder order)
+{
+    Exiv2::MemIo io;
+    Exiv2::TiffParser::encode(io, nullptr, 0, order, exif, {}, {});
+    QByteArray block(int(io.size()), '\0');
+    io.seek(0, Exiv2::BasicIo::beg);
+    io.read(reinterpret_cast<Exiv2::byte *>(block.data()), long(block.size()));
+    return block;
+}

@@ -194,31 +194,20 @@ void DecoderReplyTest::metadataFromAHostileDecoder_data()
     sent = source("tif");
     sent.segments = { { 0xfe, "Tarvelo" } };
     QTest::newRow("pieces for another format") << Metadata::pack(sent) << bad;
-    for (const auto &[name, prefix, at] : { std::make_tuple("directory past the block", exifBlock, 64u),
-             std::make_tuple("directory off its word", exifBlock, 9u),
-             std::make_tuple("value past the block", QByteArray(exifBlock).replace(14, 4, "\x09\0\0\0"), 8u),
-             std::make_tuple("directory without a block", QByteArray(), 8u) }) {
-        sent = source("tif");
-        sent.tiffPrefix = prefix;
-        sent.exifIfd = at;
-        QTest::newRow(name) << Metadata::pack(sent) << bad;
-    }
-    for (const auto &[name, entry] : { std::make_pair("count that lies", Metadata::TiffEntry { 315, 2, 100, "Ann" }),
-             std::make_pair("encoder's own tag", Metadata::TiffEntry { 273, 4, 1, "abcd" }),
-             std::make_pair("type unknown", Metadata::TiffEntry { 315, 13, 4, "Ann!" }) }) {
-        sent = source("tif");
-        sent.tiffEntries = { entry };
-        QTest::newRow(name) << Metadata::pack(sent) << bad;
-    }
     sent = source("tif");
-    sent.tiffEntries = { { 315, 2, 4, "Ann!" }, { 315, 2, 4, "Bob!" } };
-    QTest::newRow("a tag twice") << Metadata::pack(sent) << bad;
+    sent.exifIfd = 8;
+    QTest::newRow("directory without a block") << Metadata::pack(sent) << bad;
+    // What a piece holds is checked before it goes in (tst_piecechecks);
+    // a tag number TIFF cannot hold costs only that tag.
+    sent.exifIfd = 0;
+    sent.tiffEntries = { { 315, 2, 4, "Ann!" } };
+    QTest::newRow("tag number beyond TIFF's") << Metadata::pack(sent).replace(Metadata::pack(sent).size() - 20, 4, QByteArray("\0\1\1\x3b", 4))
+                                               << "its TIFF tag 65851 was left out: TIFF has no such tag";
     // Not malformed, but nothing to believe: a resolution beyond any
-    // printer, a grey profile on RGB pixels.
+    // printer.
     sent = source("png");
     sent.resolution = { 2e9, 2835 };
-    sent.iccProfile = QByteArray(16, 'p') + "GRAY" + QByteArray(20, 'q');
-    QTest::newRow("resolution and profile dropped") << Metadata::pack(sent) << "";
+    QTest::newRow("resolution dropped") << Metadata::pack(sent) << "";
     // clang-format on
 }
 
@@ -230,7 +219,7 @@ void DecoderReplyTest::metadataFromAHostileDecoder()
     QCOMPARE(read.problem, problem);
     QVERIFY(read.segments.empty() && read.chunks.empty() && read.tiffEntries.empty());
     QVERIFY(read.tiffPrefix.isEmpty() && read.iccProfile.isEmpty() && !read.resolution.known());
-    QCOMPARE(read.format.isEmpty(), !problem.isEmpty());
+    QCOMPARE(read.format.isEmpty(), problem.startsWith("the decoder"));
 }
 
 TARVELO_TEST_MAIN(DecoderReplyTest)

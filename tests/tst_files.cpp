@@ -113,7 +113,9 @@ void FilesTest::outputs()
     // resolution is stated in its EXIF.
     const bool webp = suffix == "webp";
     const QMap<QString, QString> expected { { "Exif.Image.Make", "Tarvelo Camera" },
-        { "Exif.Image.Orientation", "1" }, { "Exif.Photo.PixelXDimension", "80" },
+        { "Exif.Image.Orientation", "1" },
+        // A TIF's own directory gives its size; EXIF's is for compressed data.
+        { "Exif.Photo.PixelXDimension", suffix == "tif" ? "" : "80" },
         { "Exif.GPSInfo.GPSLatitude", "48/1 51/1 24/1" },
         { webp ? "Xmp.dc.creator" : "Iptc.Application2.Byline", "A. Photographer" },
         { "Xmp.xmp.Rating", "4" }, { "Xmp.tiff.Orientation", "1" }, { "icc", adobeRgb.toHex() },

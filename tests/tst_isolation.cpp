@@ -499,7 +499,8 @@ void IsolationTest::messagesSayWhatIsWrong_data()
     QTest::addColumn<QString>("metadata"); // the metadata's problem
     // An RGB profile whose tag count no profile can have.
     QByteArray profile(200, '\0');
-    profile.replace(0, 4, QByteArray::fromHex("000000c8")).replace(16, 4, "RGB ");
+    profile.replace(0, 4, QByteArray::fromHex("000000c8")).replace(12, 8, "mntrRGB ");
+    profile.replace(20, 4, "XYZ ");
     profile.replace(36, 4, "acsp").replace(128, 4, QByteArray::fromHex("fffffff0"));
     const QByteArray jpeg = encode(photoLike(16, 16), "jpg");
     // An "ftyp" box of 8 bytes cannot hold the brand that names the kind.
@@ -507,7 +508,7 @@ void IsolationTest::messagesSayWhatIsWrong_data()
     // clang-format off
     QTest::newRow("PPM has no metadata") << "p.ppm" << encode(photoLike(4, 4), "ppm") << "" << "";
     QTest::newRow("XPM has no metadata") << "p.xpm" << encode(photoLike(4, 4), "xpm") << "" << "";
-    QTest::newRow("bad colour profile") << "p.jpg" << jpeg.left(2) + segment('\xe2', QByteArray("ICC_PROFILE\0\1\1", 14) + profile) + jpeg.mid(2) << "" << "its colour profile is damaged";
+    QTest::newRow("bad colour profile") << "p.jpg" << jpeg.left(2) + segment('\xe2', QByteArray("ICC_PROFILE\0\1\1", 14) + profile) + jpeg.mid(2) << "" << "its colour profile is damaged: its tag table does not fit it";
     const QByteArray runs = QByteArray::fromHex("59a66a95000000100000000200000008000000030000000200000001000000060000ffff00ff801f00");
     QTest::newRow("Sun raster of runs") << "p.ras" << runs << "p.ras could not be read: Unable to read image data (its pixels are run-length coded, which is not read here)." << "";
     QTest::newRow("AVIF with a broken box") << "p.avif" << avif << "p.avif could not be read: its AVIF header is malformed." << "";

@@ -11,6 +11,7 @@
 #include <QSettings>
 #include <QVector>
 
+#include <cctype>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
@@ -352,9 +353,23 @@ QList<Input> collectInputs(const Request &request, FILE *in, QString *problem)
 
 QByteArray field(const QString &text)
 {
-    QByteArray bytes = QFile::encodeName(text);
-    bytes.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
-    return bytes;
+    const QByteArray bytes = QFile::encodeName(text);
+    QByteArray escaped;
+    escaped.reserve(bytes.size());
+    for (const char c : bytes) {
+        const char *named = c == '\\' ? "\\\\"
+            : c == '\t'               ? "\\t"
+            : c == '\n'               ? "\\n"
+            : c == '\r'               ? "\\r"
+                                      : nullptr;
+        if (named)
+            escaped += named;
+        else if (quint8(c) < 0x20 || c == 0x7f) // a terminal's escapes among them
+            escaped += "\\x" + QByteArray(1, c).toHex();
+        else
+            escaped += c;
+    }
+    return escaped;
 }
 
 QString unfield(const QByteArray &field)
@@ -369,6 +384,13 @@ QString unfield(const QByteArray &field)
             : next == 'r'                      ? "\r"
             : next == '\\'                     ? "\\"
                                                : nullptr;
+        const QByteArray digits = field.mid(i + 2, 2);
+        if (field[i] == '\\' && next == 'x' && digits.size() == 2 && isxdigit(digits[0])
+            && isxdigit(digits[1])) {
+            bytes += QByteArray::fromHex(digits);
+            i += 3;
+            continue;
+        }
         if (escaped)
             ++i;
         bytes += escaped ? escaped[0] : field[i];
@@ -521,9 +543,13 @@ int run(const Request &request)
             if (result.status == BatchResult::Status::Stamped && !place.refusal.isEmpty()) {
                 failure = place.refusal;
             } else if (result.status == BatchResult::Status::Stamped) {
+                // The decoder's words among it are escaped as the result
+                // lines are: a line each, and nothing a terminal would obey.
                 if (!result.metadataLost.isEmpty()) {
                     progress.clear();
-                    say(stderr, result.metadataLost + QLatin1Char('\n'));
+                    const QByteArray line = field(result.metadataLost) + '\n';
+                    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+                    std::fflush(stderr);
                 }
                 const PictureIO::WriteResult file = journal
                     ? publish(*journal, inputs[i].path, result, folder, place, &journalError)

@@ -38,9 +38,11 @@ struct Input
 QList<Input> collectInputs(const Request &request, FILE *in, QString *problem);
 
 // A field of an output line: tabs, newlines, carriage returns and
-// backslashes escaped, so that every picture stays one line of three fields
-// whatever its name. The result lines, the journal and the retry input all
-// use it.
+// backslashes escaped as \t, \n, \r and \\, every other control
+// character (a terminal's escapes among them) as \xHH, so that every
+// picture stays one line of three fields whatever its name, and nothing in
+// it reaches a terminal as a command. The result lines, the loss lines, the
+// journal and the retry input all use it.
 QByteArray field(const QString &text);
 // The text a field() was made from.
 QString unfield(const QByteArray &field);

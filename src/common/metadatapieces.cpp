@@ -2,13 +2,13 @@
 #include "common/metadatapieces.h"
 
 #include <QDataStream>
+#include <QStringList>
 
 #include <algorithm>
 
 #include "common/boundedreader.h"
 #include "common/bytes.h"
 #include "common/decoderprotocol.h"
-#include "common/tifftags.h"
 
 // Packed as a QDataStream: the format and the output size the pieces were
 // made for, the resolution (pixels per metre, 0 when unknown), the colour
@@ -27,7 +27,6 @@ namespace {
 constexpr quint32 MaxPieces = 1024;
 constexpr quint32 MaxEntries = 1024;
 constexpr int MaxSegmentPayload = 65533; // a segment's length field counts itself
-constexpr quint16 InteropIfdPointer = 40965;
 
 bool chunkAllowed(const QByteArray &format, const QByteArray &type)
 {
@@ -36,32 +35,8 @@ bool chunkAllowed(const QByteArray &format, const QByteArray &type)
     return type == "tEXt" || type == "zTXt" || type == "iTXt" || type == "eXIf";
 }
 
-// Whether the directory at `at` of the TIFF block `prefix` lies inside it,
-// on a word boundary, with every value of its entries inside it too (and
-// the Interop directory an EXIF directory points to).
-bool directoryInside(const QByteArray &prefix, qint64 at, bool nested = false)
-{
-    if (at < 8 || at % 2 || at + 2 > prefix.size())
-        return false;
-    const qint64 count = Bytes::little(prefix, at, 2);
-    if (at + 2 + 12 * count + 4 > prefix.size())
-        return false;
-    for (qint64 k = 0; k < count; ++k) {
-        const qint64 entry = at + 2 + 12 * k;
-        const quint16 tag = quint16(Bytes::little(prefix, entry, 2));
-        const int size = TiffTags::typeSize(quint16(Bytes::little(prefix, entry + 2, 2)));
-        const qint64 bytes = qint64(size) * Bytes::little(prefix, entry + 4, 4);
-        const qint64 offset = Bytes::little(prefix, entry + 8, 4);
-        if (size == 0 || (bytes > 4 && (offset % 2 || offset + bytes > prefix.size())))
-            return false;
-        if (tag == InteropIfdPointer
-            && (nested || bytes != 4 || !directoryInside(prefix, offset, true)))
-            return false;
-    }
-    return true;
-}
-
-// Whether what was read is what the decoder may send for its format.
+// Whether what was read is what the decoder may send for its format: pieces
+// of the kinds that format takes, where it takes them.
 bool sound(const Source &source)
 {
     const QByteArray &format = source.format;
@@ -87,22 +62,9 @@ bool sound(const Source &source)
         [](const Chunk &chunk) { return chunk.type == "EXIF"; });
     if (format == "webp" && (exifChunks > 1 || source.chunks.size() - exifChunks > 1))
         return false;
-    if (source.tiffPrefix.isEmpty() ? source.exifIfd || source.gpsIfd
-                                    : source.tiffPrefix.size() < 8)
-        return false;
-    for (const quint32 at : { source.exifIfd, source.gpsIfd })
-        if (at && !directoryInside(source.tiffPrefix, at))
-            return false;
-    std::vector<quint16> tags;
-    for (const TiffEntry &entry : source.tiffEntries) {
-        const int size = TiffTags::typeSize(entry.type);
-        if (size == 0 || entry.count == 0 || qint64(size) * entry.count != entry.value.size()
-            || TiffTags::structural(entry.tag))
-            return false;
-        tags.push_back(entry.tag);
-    }
-    std::sort(tags.begin(), tags.end());
-    return std::adjacent_find(tags.begin(), tags.end()) == tags.end();
+    // Where each piece goes is checked here; what each holds, before it
+    // goes in (encode/piecechecks.h).
+    return !source.tiffPrefix.isEmpty() || (!source.exifIfd && !source.gpsIfd);
 }
 
 } // namespace
@@ -175,13 +137,19 @@ Source unpack(const QByteArray &packed)
     source.tiffPrefix = in.bytes(room);
     source.exifIfd = in.u32();
     source.gpsIfd = in.u32();
-    source.tiffEntries.resize(in.count(MaxEntries, 16));
-    for (TiffEntry &entry : source.tiffEntries) {
+    const quint32 entries = in.count(MaxEntries, 16);
+    QStringList lost;
+    for (quint32 k = 0; in.ok() && k < entries; ++k) {
         const quint32 tag = in.u32(), type = in.u32();
-        entry.tag = tag <= 0xffff ? quint16(tag) : 0;
-        entry.type = type <= 0xffff ? quint16(type) : 0;
-        entry.count = in.u32();
-        entry.value = in.bytes(room);
+        TiffEntry entry { quint16(tag), quint16(type), in.u32(), in.bytes(room) };
+        // A number that does not fit where TIFF keeps it would be cut to
+        // another tag's or type's.
+        if (tag <= 0xffff && type <= 0xffff)
+            source.tiffEntries.push_back(entry);
+        else
+            lost << QStringLiteral("its TIFF tag %1 was left out: TIFF has no such %2")
+                        .arg(tag)
+                        .arg(tag > 0xffff ? QStringLiteral("tag") : QStringLiteral("type"));
     }
     if (!in.ok() || !in.atEnd() || width < 0 || height < 0 || !sound(source)) {
         source = Source();
@@ -193,10 +161,11 @@ Source unpack(const QByteArray &packed)
     if (!source.resolution.known() || source.resolution.xPerMetre > 1e9
         || source.resolution.yPerMetre > 1e9)
         source.resolution = Resolution();
-    // The output is always RGB: a CMYK or grey profile would make viewers
-    // misread its pixels.
-    if (source.iccProfile.mid(16, 4) != "RGB ")
-        source.iccProfile.clear();
+    if (!lost.isEmpty()) {
+        if (!source.problem.isEmpty())
+            lost.prepend(source.problem);
+        source.problem = lost.join(QStringLiteral("; "));
+    }
     return source;
 }
 

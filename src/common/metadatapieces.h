@@ -15,10 +15,11 @@
 //
 // The decoder process reads the source's metadata and writes it for the
 // output's format and size, into pieces ready to be put into the encoded
-// file (decoder/outputmetadata.h); the program parses none of it, it only
-// checks every length, count, type and offset of the pieces (unpack()) and
-// splices them in (encode/metadatasplice.h). The values here are plain:
-// any thread may copy them.
+// file (decoder/outputmetadata.h); the program reads them with every length
+// and count checked (unpack()), checks the structure of each piece before
+// it goes in (encode/piecechecks.h) and splices them in
+// (encode/metadatasplice.h). The values here are plain: any thread may copy
+// them.
 namespace Metadata {
 
 // Pixels per metre as the source states them; 0 when it states none.
@@ -92,9 +93,10 @@ struct Source
 QByteArray pack(const Source &source);
 
 // The Source that pack() made. A packing that makes no sense, or a piece
-// that is not what it may be, gives a Source with nothing but the problem
-// "the decoder sent a malformed reply"; nothing at all, the problem "the
-// decoder could not hand it over".
+// of a kind its format does not take, gives a Source with nothing but the
+// problem "the decoder sent a malformed reply"; nothing at all, the problem
+// "the decoder could not hand it over". A TIFF tag whose number or type
+// does not fit TIFF's is left out, and the problem says so.
 Source unpack(const QByteArray &packed);
 
 } // namespace Metadata

@@ -27,6 +27,8 @@ inline void prepareExiv2()
             },
             &xmpLock);
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        // Where a JPEG's XMP packet names its extension.
+        Exiv2::XmpProperties::registerNs("http://ns.adobe.com/xmp/note/", "xmpNote");
     });
 }
 
@@ -39,6 +41,8 @@ inline bool structureTag(const Exiv2::Exifdatum &datum)
     switch (datum.tag()) {
     case 0x00fe:
     case 0x00ff:
+    case 0x0100:
+    case 0x0101:
     case 0x0102:
     case 0x0103:
     case 0x0106:

@@ -3,6 +3,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QXmlStreamReader>
 
 #include <libheif/heif.h>
@@ -12,7 +13,9 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/iccprofile.h"
 #include "decoder/exiftags.h"
+#include "decoder/sourceparts.h"
 
 namespace MetadataReader {
 
@@ -55,25 +58,6 @@ Metadata::Resolution headerResolution(const QByteArray &bytes)
     if (!resolution.known())
         resolution = Metadata::Resolution();
     return resolution;
-}
-
-// Whether an ICC profile's header and tag table hold together: the size it
-// states is there, it carries the profile signature, and every tag lies
-// inside it. (Whether a viewer supports its kind is the viewer's business.)
-bool soundProfile(const QByteArray &profile)
-{
-    if (profile.size() < 132 || profile.mid(36, 4) != "acsp")
-        return false;
-    const qint64 size = Bytes::big(profile, 0, 4);
-    const qint64 tags = Bytes::big(profile, 128, 4);
-    if (size < 132 || size > profile.size() || 132 + 12 * tags > size)
-        return false;
-    for (qint64 k = 0; k < tags; ++k) {
-        const int at = int(132 + 12 * k);
-        if (qint64(Bytes::big(profile, at + 4, 4)) + Bytes::big(profile, at + 8, 4) > size)
-            return false;
-    }
-    return true;
 }
 
 Metadata::Resolution exifResolution(const Exiv2::ExifData &exif)
@@ -171,6 +155,22 @@ void readXmp(const std::string &packet, Exiv2::XmpData &xmp, Found &source)
     addProblem(source, QStringLiteral("its XMP packet is malformed"));
 }
 
+// The XMP packet of `image` as its file holds it. From a TIFF, Exiv2 hands
+// over no packet at all when the XMP toolkit refuses it (a packet stating a
+// property twice, as Capture One and digiKam write them); the packet is
+// still there, as the TIFF tag that holds it among the EXIF tags.
+std::string xmpPacket(const Exiv2::Image &image, const Exiv2::ExifData &exif)
+{
+    if (!image.xmpPacket().empty())
+        return image.xmpPacket();
+    const auto tag = exif.findKey(Exiv2::ExifKey("Exif.Image.XMLPacket"));
+    if (tag == exif.end() || tag->size() == 0)
+        return std::string();
+    std::string packet(size_t(tag->size()), '\0');
+    tag->copy(reinterpret_cast<Exiv2::byte *>(&packet[0]), Exiv2::invalidByteOrder);
+    return packet;
+}
+
 // Whether the first directory of an EXIF block (a TIFF structure) or a
 // value it points to reaches past the block's end: Exiv2 reads what it can of
 // such a block and drops the rest without a word.
@@ -199,22 +199,47 @@ bool exifCutShort(const QByteArray &tiff)
     return false;
 }
 
-// Whether the EXIF segment of a JPEG beginning with `bytes` is cut short
-// (see above); false when it has none.
-bool jpegExifCutShort(const QByteArray &bytes)
+// What a JPEG holds besides what Exiv2 reads of it: an EXIF block
+// continued over several segments, which Exiv2 reads only the first of, and
+// the extension of its XMP packet, which Exiv2 leaves out. Says in `source`
+// when the EXIF block is cut short (Exiv2 reads what it can of such a block
+// and drops the rest without a word) or the extension cannot be read.
+void readJpegParts(const QByteArray &bytes, Records &records, Found &source)
 {
-    if (!bytes.startsWith("\xff\xd8"))
-        return false;
-    for (int at = 2; at + 10 <= bytes.size() && quint8(bytes.at(at)) == 0xff;) {
-        const int marker = quint8(bytes.at(at + 1));
-        const int length = int(Bytes::big(bytes, at + 2, 2));
-        if (marker == 0xda || marker == 0xd9)
-            break;
-        if (marker == 0xe1 && bytes.mid(at + 4, 6) == QByteArray("Exif\0\0", 6))
-            return exifCutShort(bytes.mid(at + 10, length - 8));
-        at += 2 + length;
+    const std::vector<Metadata::Segment> segments = SourceParts::jpegSegments(bytes);
+    int parts = 0;
+    const QByteArray exif = SourceParts::jpegExif(segments, &parts);
+    if (parts > 1 && !exifCutShort(exif)) {
+        records.exif.clear();
+        Exiv2::ExifParser::decode(records.exif,
+            reinterpret_cast<const Exiv2::byte *>(exif.constData()), uint32_t(exif.size()));
     }
-    return false;
+    if (parts > 0 && exifCutShort(exif))
+        addProblem(source, QStringLiteral("its EXIF is cut short"));
+    // The packet names its extension by the digest of its bytes; the
+    // extension is read into the packet's records, and the name goes
+    // (it would point at nothing in the output).
+    const auto named = records.xmp.findKey(Exiv2::XmpKey("Xmp.xmpNote.HasExtendedXMP"));
+    if (named == records.xmp.end())
+        return;
+    const QByteArray guid = QByteArray::fromStdString(named->toString()).trimmed();
+    records.xmp.erase(named);
+    QString why;
+    const QByteArray extension = SourceParts::xmpExtension(segments, guid, &why);
+    Exiv2::XmpData extended;
+    if (!extension.isEmpty()) {
+        Found reading;
+        readXmp(extension.toStdString(), extended, reading);
+        if (!reading.problem.isEmpty() || extended.empty())
+            why = QStringLiteral("it is malformed");
+    }
+    if (!why.isEmpty()) {
+        addProblem(source, QStringLiteral("its extended XMP could not be read: ") + why);
+        return;
+    }
+    for (const Exiv2::Xmpdatum &datum : extended)
+        if (records.xmp.findKey(Exiv2::XmpKey(datum.key())) == records.xmp.end())
+            records.xmp.add(datum);
 }
 
 // A HEIF or AVIF file: its EXIF and XMP items and its colour profile, as
@@ -323,15 +348,28 @@ Found read(const QByteArray &bytes)
                 reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size()));
             image->readMetadata();
             records->exif = image->exifData();
-            if (jpegExifCutShort(bytes))
-                addProblem(source, QStringLiteral("its EXIF is cut short"));
             records->iptc = image->iptcData();
             // Exiv2 drops a packet the XMP toolkit refuses without a word;
             // the packet's text is still there to be read again.
             records->xmp = image->xmpData();
             if (records->xmp.empty())
-                readXmp(image->xmpPacket(), records->xmp, source);
+                readXmp(xmpPacket(*image, records->exif), records->xmp, source);
             source.comment = QByteArray::fromStdString(image->comment());
+            if (image->mimeType() == "image/jpeg") {
+                readJpegParts(bytes, *records, source);
+            } else if (image->mimeType() == "image/png") {
+                // Exiv2 takes the text "Description" for the comment; a PNG's
+                // comment is its text "Comment", and its description goes
+                // over as the description it is.
+                QStringList damaged;
+                source.pngTexts = SourceParts::pngTexts(bytes, &damaged);
+                for (const QString &why : damaged)
+                    addProblem(source, why);
+                source.comment.clear();
+                for (const PngText &text : source.pngTexts)
+                    if (text.keyword == QLatin1String("Comment") && source.comment.isEmpty())
+                        source.comment = text.text.toUtf8();
+            }
             if (image->iccProfileDefined()) {
                 const Exiv2::DataBuf *icc = image->iccProfile();
                 source.iccProfile
@@ -365,9 +403,15 @@ Found read(const QByteArray &bytes)
         source.iccProfile.clear();
     // A profile whose own structure does not hold together would mislead
     // every viewer that reads it: the picture goes without it, and says so.
-    if (!source.iccProfile.isEmpty() && !soundProfile(source.iccProfile)) {
+    // Bytes after the size it states (a writer's padding) are none of it.
+    const qint64 stated = Bytes::big(source.iccProfile, 0, 4);
+    if (stated < source.iccProfile.size()
+        && IccProfile::fault(source.iccProfile.left(int(stated))).isEmpty())
+        source.iccProfile.truncate(int(stated));
+    const QString damage = IccProfile::fault(source.iccProfile);
+    if (!source.iccProfile.isEmpty() && !damage.isEmpty()) {
         source.iccProfile.clear();
-        addProblem(source, QStringLiteral("its colour profile is damaged"));
+        addProblem(source, QStringLiteral("its colour profile is damaged: ") + damage);
     }
     if (!source.resolution.known())
         source.resolution = exifResolution(records->exif);

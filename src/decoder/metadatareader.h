@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 #include <exiv2/exiv2.hpp>
 
@@ -25,13 +26,25 @@ struct Records
     Exiv2::XmpData xmp;
 };
 
+// A text a PNG keeps under one of the keywords its format defines (Title,
+// Author, Description, Copyright, Creation Time, Software, Disclaimer,
+// Warning, Source, Comment): the keyword, the text, and the chunk it came
+// in as it was.
+struct PngText
+{
+    QString keyword;
+    QString text;
+    Metadata::Chunk chunk;
+};
+
 // What a file holds besides its pixels.
 struct Found
 {
     std::shared_ptr<const Records> records; // null when the file had none
     QByteArray iccProfile; // an RGB profile; empty when the file had none
     Metadata::Resolution resolution;
-    QByteArray comment; // the JPEG comment, as its bytes
+    QByteArray comment; // the JPEG comment (a PNG's text "Comment"), as its bytes
+    std::vector<PngText> pngTexts; // a PNG's own texts, in the file's order
     // Why some or all of the metadata could not be read; empty when it all
     // could. The records hold whatever could.
     QString problem;

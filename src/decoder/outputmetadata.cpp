@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "decoder/outputmetadata.h"
 
+#include <QCryptographicHash>
 #include <QStringList>
 #include <QTextCodec>
 
@@ -9,13 +10,16 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <map>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
 #include "common/bytes.h"
 #include "common/tifftags.h"
 #include "decoder/exiftags.h"
+#include "decoder/outputrecords.h"
 
 namespace OutputMetadata {
 
@@ -24,13 +28,15 @@ using MetadataReader::Records;
 
 namespace {
 
-template <typename Data, typename Key, typename Value>
-void replaceIfPresent(Data &data, const char *key, const Value &value)
-{
-    const auto found = data.findKey(Key(key));
-    if (found != data.end())
-        found->setValue(value);
-}
+const QByteArray ExifSignature("Exif\0\0", 6);
+const QByteArray XmpSignature("http://ns.adobe.com/xap/1.0/\0", 29);
+const QByteArray ExtensionSignature("http://ns.adobe.com/xmp/extension/\0", 35);
+// What one JPEG segment holds of an EXIF block (its payload, less the
+// signature), of an XMP packet (with room to spare, as the XMP rules ask)
+// and of an extension's part.
+constexpr int MaxExifBlock = 65533 - 6;
+constexpr int MaxStandardXmp = 65000;
+constexpr int ExtensionPart = 65400;
 
 // The comment as text: UTF-8 when its bytes are, otherwise Latin-1 (what
 // older writers put there).
@@ -96,58 +102,6 @@ QByteArray stubTiff()
     entry(279, 4, 1); // of one byte
     tiff.append(QByteArray(4, '\0'));
     return tiff;
-}
-
-// The records as the output keeps them: nothing that described the
-// source's pixels or shows the picture as it was, the orientation 1 (the
-// pixels are turned already) and the output's size.
-void fitForOutput(Records &records, QSize size, bool tiff)
-{
-    Exiv2::ExifData &exif = records.exif;
-    for (auto datum = exif.begin(); datum != exif.end();)
-        datum = ExifTags::structureTag(*datum) || ExifTags::previewTag(*datum)
-                || (tiff && ExifTags::resolutionTag(*datum))
-            ? exif.erase(datum)
-            : std::next(datum);
-    replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(exif, "Exif.Image.Orientation", "1");
-    replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
-        exif, "Exif.Photo.PixelXDimension", std::to_string(size.width()));
-    replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
-        exif, "Exif.Photo.PixelYDimension", std::to_string(size.height()));
-    replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
-        exif, "Exif.Image.ImageWidth", std::to_string(size.width()));
-    replaceIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(
-        exif, "Exif.Image.ImageLength", std::to_string(size.height()));
-
-    Exiv2::IptcData iptc;
-    for (const Exiv2::Iptcdatum &datum : records.iptc)
-        if (datum.tagName().rfind("Preview", 0) != 0)
-            iptc.add(datum);
-    records.iptc = iptc;
-
-    Exiv2::XmpData xmp;
-    for (const Exiv2::Xmpdatum &datum : records.xmp)
-        if (datum.key().rfind("Xmp.xmp.Thumbnails", 0) != 0)
-            xmp.add(datum);
-    replaceIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(xmp, "Xmp.tiff.Orientation", "1");
-    for (const auto &dimension : { std::make_pair("Xmp.exif.PixelXDimension", size.width()),
-             std::make_pair("Xmp.exif.PixelYDimension", size.height()),
-             std::make_pair("Xmp.tiff.ImageWidth", size.width()),
-             std::make_pair("Xmp.tiff.ImageLength", size.height()) })
-        replaceIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(
-            xmp, dimension.first, std::to_string(dimension.second));
-    records.xmp = xmp;
-}
-
-void withoutLocation(Records &records)
-{
-    for (auto datum = records.exif.begin(); datum != records.exif.end();)
-        datum = datum->groupName() == "GPSInfo" || datum->key() == "Exif.Image.GPSTag"
-            ? records.exif.erase(datum)
-            : std::next(datum);
-    for (auto datum = records.xmp.begin(); datum != records.xmp.end();)
-        datum = datum->key().rfind("Xmp.exif.GPS", 0) == 0 ? records.xmp.erase(datum)
-                                                           : std::next(datum);
 }
 
 // A TIFF has no comment of its own, nor has a WebP: the image description
@@ -259,10 +213,10 @@ void webpPieces(const Records &records, Metadata::Source &written)
     }
 }
 
-// `stub` with the records (and for a JPEG, the profile and comment) written
-// into it by Exiv2.
-QByteArray writtenInto(const QByteArray &stub, const Records &records, const Found &source,
-    bool jpeg, const Exiv2::ExifData &exif)
+// `stub` with `exif`, the IPTC and XMP records (and for a JPEG, the
+// profile and comment) written into it by Exiv2.
+QByteArray writtenInto(const QByteArray &stub, const Exiv2::ExifData &exif,
+    const Exiv2::IptcData &iptc, const Exiv2::XmpData &xmp, const Found &source, bool jpeg)
 {
     Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
         reinterpret_cast<const Exiv2::byte *>(stub.constData()), long(stub.size()));
@@ -272,8 +226,8 @@ QByteArray writtenInto(const QByteArray &stub, const Records &records, const Fou
         if (all.findKey(Exiv2::ExifKey(datum.key())) == all.end())
             all.add(datum);
     image->setExifData(all);
-    image->setIptcData(records.iptc);
-    image->setXmpData(records.xmp);
+    image->setIptcData(iptc);
+    image->setXmpData(xmp);
     if (jpeg && !source.iccProfile.isEmpty()) {
         Exiv2::DataBuf profile(reinterpret_cast<const Exiv2::byte *>(source.iccProfile.constData()),
             long(source.iccProfile.size()));
@@ -289,6 +243,112 @@ QByteArray writtenInto(const QByteArray &stub, const Records &records, const Fou
     if (written.size_ <= 0)
         throw std::runtime_error("nothing was written");
     return QByteArray(reinterpret_cast<const char *>(written.pData_), int(written.size_));
+}
+
+// `exif` as a TIFF structure of its own, little-endian, whatever its size
+// (Exiv2's writer of EXIF blocks leaves out what does not fit a JPEG's
+// segment, for every format).
+QByteArray tiffBlock(const Exiv2::ExifData &exif)
+{
+    Exiv2::MemIo io;
+    Exiv2::TiffParser::encode(
+        io, nullptr, 0, Exiv2::littleEndian, exif, Exiv2::IptcData(), Exiv2::XmpData());
+    QByteArray block(int(io.size()), Qt::Uninitialized);
+    io.seek(0, Exiv2::BasicIo::beg);
+    if (io.read(reinterpret_cast<Exiv2::byte *>(block.data()), long(block.size())) != block.size())
+        throw std::runtime_error("the EXIF block could not be written");
+    return block;
+}
+
+// `exif` as a JPEG's one EXIF segment holds it: when the block is larger,
+// its largest tags are left out until it fits, and `dropped` names them.
+QByteArray jpegExifBlock(Exiv2::ExifData exif, QStringList &dropped)
+{
+    for (;;) {
+        const QByteArray block = tiffBlock(exif);
+        if (block.size() <= MaxExifBlock)
+            return block;
+        std::vector<std::pair<long, std::string>> sizes;
+        for (const Exiv2::Exifdatum &datum : exif)
+            sizes.emplace_back(datum.size(), datum.key());
+        std::sort(sizes.rbegin(), sizes.rend());
+        qint64 excess = block.size() - MaxExifBlock;
+        bool erased = false;
+        for (const auto &[size, key] : sizes) {
+            const auto datum = exif.findKey(Exiv2::ExifKey(key));
+            if (excess <= 0 || datum == exif.end())
+                continue;
+            dropped << QStringLiteral("%1 (%2 KB)")
+                           .arg(QString::fromStdString(datum->tagName()))
+                           .arg((size + 1023) / 1024);
+            excess -= size + 12;
+            exif.erase(datum);
+            erased = true;
+        }
+        if (!erased)
+            return QByteArray();
+    }
+}
+
+QByteArray packetOf(const Exiv2::XmpData &xmp, uint16_t flags)
+{
+    std::string packet;
+    if (Exiv2::XmpParser::encode(packet, xmp, flags) != 0)
+        throw std::runtime_error("the XMP packet could not be written");
+    return QByteArray::fromStdString(packet);
+}
+
+// The property a record belongs to: a structure's fields and an array's
+// items stay with it.
+std::string propertyOf(const std::string &key)
+{
+    return key.substr(0, key.find_first_of("[/"));
+}
+
+// The XMP packet as a JPEG holds it: in one segment when it fits, else its
+// largest properties in an extension, in parts of a segment each, named by
+// the digest of its bytes in the packet that keeps the rest.
+std::vector<Metadata::Segment> xmpSegments(const Exiv2::XmpData &xmp)
+{
+    std::vector<Metadata::Segment> segments;
+    if (xmp.empty())
+        return segments;
+    const uint16_t compact = Exiv2::XmpParser::useCompactFormat;
+    QByteArray standard = packetOf(xmp, compact), extension, guid;
+    std::map<std::string, qint64> sizes;
+    for (const Exiv2::Xmpdatum &datum : xmp)
+        sizes[propertyOf(datum.key())] += qint64(datum.key().size()) + datum.size() + 32;
+    std::vector<std::pair<qint64, std::string>> largest;
+    for (const auto &[property, size] : sizes)
+        largest.emplace_back(size, property);
+    std::sort(largest.rbegin(), largest.rend());
+    std::set<std::string> moved;
+    qint64 estimate = standard.size();
+    for (size_t next = 0; standard.size() > MaxStandardXmp;) {
+        // Moves by the estimate, then measures what the toolkit writes.
+        while (estimate > MaxStandardXmp - 1024 && next < largest.size()) {
+            moved.insert(largest[next].second);
+            estimate -= largest[next++].first;
+        }
+        Exiv2::XmpData kept, extended;
+        for (const Exiv2::Xmpdatum &datum : xmp)
+            (moved.count(propertyOf(datum.key())) ? extended : kept).add(datum);
+        extension = packetOf(extended, compact | Exiv2::XmpParser::omitPacketWrapper);
+        guid = QCryptographicHash::hash(extension, QCryptographicHash::Md5).toHex().toUpper();
+        kept["Xmp.xmpNote.HasExtendedXMP"] = guid.toStdString();
+        standard = packetOf(kept, compact);
+        if (standard.size() > MaxStandardXmp && next == largest.size())
+            throw std::runtime_error("the XMP packet does not fit a JPEG");
+        estimate = standard.size();
+    }
+    segments.push_back({ 0xe1, XmpSignature + standard });
+    for (int offset = 0; offset < extension.size(); offset += ExtensionPart) {
+        QByteArray part = ExtensionSignature + guid;
+        Bytes::appendBig(part, quint32(extension.size()), 4);
+        Bytes::appendBig(part, quint32(offset), 4);
+        segments.push_back({ 0xe1, part + extension.mid(offset, ExtensionPart) });
+    }
+    return segments;
 }
 
 // The segments Exiv2 put before the stub's scan.
@@ -352,23 +412,22 @@ std::vector<Metadata::TiffEntry> tiffDirectory(const QByteArray &tiff, qint64 at
 
 // For a TIF: the first directory's tags from the stub Exiv2 wrote the
 // first directory's records (and the IPTC and XMP, which go there) into;
-// the EXIF and GPS directories from Exiv2's own EXIF block, which as a
-// TIFF structure of its own is right at the start of a file as it is.
+// the EXIF and GPS directories from an EXIF block, which as a TIFF
+// structure of its own is right at the start of a file as it is.
 void tiffPieces(const Records &records, const Found &source, Metadata::Source &written)
 {
     Exiv2::ExifData first, rest;
     for (const Exiv2::Exifdatum &datum : records.exif)
         (datum.groupName() == "Image" ? first : rest).add(datum);
-    const QByteArray stub = writtenInto(stubTiff(), records, source, false, first);
+    const QByteArray stub
+        = writtenInto(stubTiff(), first, records.iptc, records.xmp, source, false);
     if (stub.startsWith(QByteArray("II*\0", 4)))
         for (const Metadata::TiffEntry &entry : tiffDirectory(stub, Bytes::little(stub, 4, 4)))
             if (!TiffTags::structural(entry.tag))
                 written.tiffEntries.push_back(entry);
     if (rest.empty())
         return;
-    Exiv2::Blob blob;
-    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, rest);
-    written.tiffPrefix = QByteArray(reinterpret_cast<const char *>(blob.data()), int(blob.size()));
+    written.tiffPrefix = tiffBlock(rest);
     for (const Metadata::TiffEntry &entry : tiffDirectory(written.tiffPrefix, 8)) {
         if (entry.type != 4 || entry.count != 1)
             continue;
@@ -382,48 +441,68 @@ void tiffPieces(const Records &records, const Found &source, Metadata::Source &w
 }
 
 // The pieces of `source` for an output of `output.format` into `written`;
-// says in `problem` why they could not be made (nothing is carried then).
+// says in `lost` what could not be carried (all of it when they could not
+// be made).
 void writePieces(
-    const Found &source, const Output &output, Metadata::Source &written, QString &problem)
+    const Found &source, const Output &output, Metadata::Source &written, QStringList &lost)
 {
-    const bool tiff = output.format == "tif";
+    const bool jpeg = output.format == "jpg", png = output.format == "png";
     auto records = std::make_shared<Records>();
     if (source.records)
         *records = *source.records;
-    fitForOutput(*records, output.size, tiff);
+    // A PNG's own texts go into a PNG as they are, elsewhere as XMP.
+    if (!png)
+        lost << OutputRecords::textsAsXmp(source.pngTexts, *records);
+    OutputRecords::fit(
+        *records, { output.format, output.size, source.resolution, !source.iccProfile.isEmpty() });
     if (output.withoutLocation)
-        withoutLocation(*records);
-    const bool any = !records->exif.empty() || !records->iptc.empty() || !records->xmp.empty();
+        OutputRecords::withoutLocation(*records);
+    const Exiv2::ExifData none;
     try {
-        if (output.format == "jpg") {
-            if (any || !source.comment.isEmpty() || !source.iccProfile.isEmpty())
-                written.segments
-                    = jpegSegments(writtenInto(stubJpeg(), *records, source, true, records->exif));
-        } else if (output.format == "png") {
-            if (any)
-                written.chunks
-                    = pngChunks(writtenInto(stubPng(), *records, source, false, records->exif));
+        if (jpeg) {
+            QStringList dropped;
+            const QByteArray exif
+                = records->exif.empty() ? QByteArray() : jpegExifBlock(records->exif, dropped);
+            if (!exif.isEmpty())
+                written.segments.push_back({ 0xe1, ExifSignature + exif });
+            if (!dropped.isEmpty())
+                lost << QStringLiteral("its EXIF %1 did not fit into a JPEG's one EXIF segment "
+                                       "of 64 KB")
+                            .arg(dropped.join(QStringLiteral(", ")));
+            for (const Metadata::Segment &segment : xmpSegments(records->xmp))
+                written.segments.push_back(segment);
+            if (!records->iptc.empty() || !source.comment.isEmpty() || !source.iccProfile.isEmpty())
+                for (const Metadata::Segment &segment : jpegSegments(writtenInto(
+                         stubJpeg(), none, records->iptc, Exiv2::XmpData(), source, true)))
+                    written.segments.push_back(segment);
+        } else if (png) {
+            if (!records->exif.empty())
+                written.chunks.push_back({ "eXIf", tiffBlock(records->exif) });
+            if (!records->iptc.empty() || !records->xmp.empty())
+                for (const Metadata::Chunk &chunk : pngChunks(
+                         writtenInto(stubPng(), none, records->iptc, records->xmp, source, false)))
+                    written.chunks.push_back(chunk);
+            bool commented = false;
+            for (const MetadataReader::PngText &text : source.pngTexts) {
+                written.chunks.push_back(text.chunk);
+                commented = commented || text.keyword == QLatin1String("Comment");
+            }
             // PNG readers show the text "Comment" as the comment (Exiv2
             // would name it "Description").
-            if (!source.comment.isEmpty())
+            if (!source.comment.isEmpty() && !commented)
                 written.chunks.push_back({ "iTXt",
                     QByteArray("Comment\0\0\0\0\0", 12) + commentText(source.comment).toUtf8() });
-        } else if (tiff) {
-            QString lost;
+        } else if (output.format == "tif") {
             if (!source.comment.isEmpty())
-                lost = placeCommentInExif(records->exif, source.comment, "TIF");
+                lost << placeCommentInExif(records->exif, source.comment, "TIF");
             if (!records->exif.empty() || !records->iptc.empty() || !records->xmp.empty())
                 tiffPieces(*records, source, written);
-            problem = lost;
         } else if (output.format == "webp") {
-            QStringList lost;
             if (!source.comment.isEmpty())
                 lost << placeCommentInExif(records->exif, source.comment, "WEBP");
             lost << iptcIntoXmp(*records);
             stateResolutionInExif(records->exif, source.resolution);
             webpPieces(*records, written);
-            lost.removeAll(QString());
-            problem = lost.join(QStringLiteral("; "));
         }
     } catch (const std::exception &e) {
         written.segments.clear();
@@ -431,8 +510,9 @@ void writePieces(
         written.tiffPrefix.clear();
         written.exifIfd = written.gpsIfd = 0;
         written.tiffEntries.clear();
-        problem = QString::fromStdString(e.what());
+        lost = QStringList(QString::fromStdString(e.what()));
     }
+    lost.removeAll(QString());
 }
 
 } // namespace
@@ -451,11 +531,12 @@ Metadata::Source write(const Found &found, const Output &output)
 {
     Found kept = found;
     if (!output.keep) {
-        // Stripping leaves out the records, the colour profile and the
-        // comment; the resolution says how large to print and stays.
+        // Stripping leaves out the records, the colour profile, the comment
+        // and the texts; the resolution says how large to print and stays.
         kept.records.reset();
         kept.iccProfile.clear();
         kept.comment.clear();
+        kept.pngTexts.clear();
         kept.problem.clear();
     }
     Metadata::Source written;
@@ -465,12 +546,11 @@ Metadata::Source write(const Found &found, const Output &output)
     // A JPEG's profile is among its segments.
     if (output.format != "jpg")
         written.iccProfile = kept.iccProfile;
-    QString lost;
+    QStringList lost;
     writePieces(kept, output, written, lost);
-    written.problem = kept.problem;
-    if (!lost.isEmpty())
-        written.problem
-            = kept.problem.isEmpty() ? lost : kept.problem + QStringLiteral("; ") + lost;
+    if (!kept.problem.isEmpty())
+        lost.prepend(kept.problem);
+    written.problem = lost.join(QStringLiteral("; "));
     return written;
 }
 

@@ -20,6 +20,7 @@
 
 #include "encode/jpegencoder.h"
 #include "encode/metadatasplice.h"
+#include "encode/piecechecks.h"
 #include "encode/webpencoder.h"
 
 namespace Encoding {
@@ -145,10 +146,16 @@ QByteArray encodeTiff(const QImage &image, const Metadata::Resolution &resolutio
         && TIFFSetField(tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL)
         && TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, qMax<uint32_t>(1, (256 * 1024) / rowBytes))
         && (!alpha || TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra));
-    if (ok && resolution.known())
-        ok = TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH)
-            && TIFFSetField(tiff, TIFFTAG_XRESOLUTION, float(resolution.xPerMetre * 0.0254))
-            && TIFFSetField(tiff, TIFFTAG_YRESOLUTION, float(resolution.yPerMetre * 0.0254));
+    // TIFF requires a resolution; one the source does not state is given
+    // as square pixels of no size (no unit), which is TIFF's way of
+    // stating none.
+    if (ok)
+        ok = TIFFSetField(
+                 tiff, TIFFTAG_RESOLUTIONUNIT, resolution.known() ? RESUNIT_INCH : RESUNIT_NONE)
+            && TIFFSetField(tiff, TIFFTAG_XRESOLUTION,
+                resolution.known() ? float(resolution.xPerMetre * 0.0254) : 1.0f)
+            && TIFFSetField(tiff, TIFFTAG_YRESOLUTION,
+                resolution.known() ? float(resolution.yPerMetre * 0.0254) : 1.0f);
     if (ok && !icc.isEmpty())
         ok = TIFFSetField(tiff, TIFFTAG_ICCPROFILE, uint32_t(icc.size()), icc.constData());
     // The encoder works on the row it is given (the predictor differences
@@ -181,20 +188,13 @@ void appendChunk(QByteArray &png, const QByteArray &type, const QByteArray &data
     be32(quint32(crc32(0L, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))));
 }
 
-// Whether a text chunk Qt's writer made from the picture's texts is one
-// where PNG files keep their metadata (the EXIF, IPTC and XMP records as
-// Exiv2 and others write them): a PNG source's texts hold them, and they
-// go over with the rest of its metadata or not at all, never a second time
-// or past the user's choice to leave the metadata out.
-bool metadataText(const QByteArray &type, const char *data, quint32 length)
+// Whether a chunk is a text chunk, which Qt's writer makes from the
+// picture's texts: a PNG source's texts go over with the rest of its
+// metadata (checked, its records once, and not past the user's choice to
+// leave the metadata out), never through the picture.
+bool textChunk(const QByteArray &type)
 {
-    if (type != "tEXt" && type != "zTXt" && type != "iTXt")
-        return false;
-    const QByteArray keyword(data, int(qMin<quint32>(length, 80)));
-    return keyword.startsWith("Raw profile type exif")
-        || keyword.startsWith("Raw profile type APP1")
-        || keyword.startsWith("Raw profile type iptc")
-        || keyword.startsWith("Raw profile type xmp") || keyword.startsWith("XML:com.adobe.xmp");
+    return type == "tEXt" || type == "zTXt" || type == "iTXt";
 }
 
 // Qt's writer always states a resolution (the image's); the output states
@@ -227,8 +227,7 @@ QByteArray finishPng(const QByteArray &png, const Metadata::Source &metadata, QS
         const qint64 next = at + 12 + length;
         if (next > png.size())
             break;
-        if (type != "pHYs" && type != "iCCP"
-            && !metadataText(type, png.constData() + at + 8, length))
+        if (type != "pHYs" && type != "iCCP" && !textChunk(type))
             out.append(png.constData() + at, int(next - at));
         if (type == "IHDR" && resolution.known()) {
             QByteArray phys;
@@ -304,6 +303,9 @@ Encoded encode(
             ? QStringLiteral("it was written for another format")
             : QStringLiteral("it was written for another size");
     }
+    // Nothing a decoder sent goes in unchecked; what fails its check is left
+    // out, and the rest goes in.
+    PieceChecks::leaveOutFaulty(metadata);
     const Metadata::Resolution &resolution = metadata.resolution;
     QString carried;
     if (format == "jpg") {
