@@ -155,19 +155,17 @@ void CliTest::keepsTheTree()
                 photoLike(40 + day, 30, quint32(day) + quint32(strlen(name))));
     }
     const QString alone = picture("good/IMG_0001.png", photoLike(20, 20, 9));
-    QSettings store(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo"));
-    store.setValue("keep_tree_check", true);
-    store.setValue("resize_check", false);
-    store.sync();
-
     auto window = std::make_unique<MainWindow>();
-    WindowProbe::ui(*window)->outwebp_radio->setChecked(true);
-    WindowProbe::ui(*window)->name_pattern->setText("{name}_{counter:2}");
+    Ui::MainWindow *ui = WindowProbe::ui(*window);
+    ui->resize_check->setChecked(false); // the command line takes the options the window saves
+    ui->keep_tree_check->setChecked(true);
+    ui->outwebp_radio->setChecked(true);
+    ui->name_pattern->setText("{name}_{counter:2}");
     WindowArguments::listAsDropped(window.get(), { path("in"), alone });
     QTRY_VERIFY(WindowProbe::settled(*window));
     QVERIFY(stampAll(*window, path("window")));
-    QCOMPARE(cli({ "--format", "webp", "--name", "{name}_{counter:2}", "-o", path("cli"),
-                 path("in"), alone }),
+    QCOMPARE(cli({ "--keep-tree", "--format", "webp", "--name", ui->name_pattern->text(), "-o",
+                 path("cli"), path("in"), alone }),
         0);
 
     const auto tree = snapshot(path("window"));
@@ -329,7 +327,7 @@ void CliTest::shellCompletion_data()
     QTest::newRow("formats") << QStringList { "--format", "" } << formats;
     QTest::newRow("keys") << QStringList { "--set", "" } << keys;
     QTest::newRow("keys begun") << QStringList { "--out", "x", "--set", "wtr" }
-                              << keys.filter(QRegularExpression("^wtr"));
+                                << keys.filter(QRegularExpression("^wtr"));
 }
 
 // The completion script run by bash as the shell runs it at a TAB.

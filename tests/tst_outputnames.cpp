@@ -41,7 +41,6 @@ void OutputNamesTest::keptFolder_data()
     QTest::newRow("relative") << "event" << "event/./day1/a.jpg" << QStringList() << "day1" << "";
     QTest::newRow("current folder") << "." << "day1/a.jpg" << QStringList() << "day1" << "";
     QTest::newRow("root of the disk") << "/" << "/day1/a.jpg" << QStringList() << "day1" << "";
-    QTest::newRow("trailing slash") << "/p/event/" << "/p/event/d/a.jpg" << QStringList() << "d" << "";
     QTest::newRow("folder there already") << "/p/e" << "/p/e/day1/a.jpg" << QStringList { "day1/" } << "day1" << "";
     QTest::newRow("climbs out") << "/p/event" << "/p/event/../other/a.jpg" << QStringList() << "" << outside;
     QTest::newRow("climbs above the current folder") << "." << "../a.jpg" << QStringList() << "" << outside;
@@ -70,12 +69,10 @@ void OutputNamesTest::keptFolder()
                 : marked            ? QDir().mkpath(path)
                                     : writeFile(path, "x"));
         // A read-only file system stops root too.
-        if (entry.endsWith('!')
-            && ::mount("tmpfs", qPrintable(path), "tmpfs", MS_RDONLY, "size=64k") != 0)
+        if (entry.endsWith('!') && ::mount("tmpfs", qPrintable(path), "tmpfs", MS_RDONLY, 0) != 0)
             QSKIP("cannot mount a small file system here");
-        if (entry.endsWith('!'))
-            unmount = std::shared_ptr<void>(
-                nullptr, [path](void *) { ::umount2(qPrintable(path), MNT_DETACH); });
+        else if (entry.endsWith('!'))
+            unmount.reset(&elsewhere, [path](void *) { ::umount2(qPrintable(path), MNT_DETACH); });
     }
 
     QString why, where;
@@ -88,12 +85,8 @@ void OutputNamesTest::keptFolder()
         made = OutputFolders::make(out.path(), relative, &why);
     QVERIFY2(refusal.isEmpty() ? why.isEmpty() : why.contains(refusal), qPrintable(why));
     QCOMPARE(why.isEmpty() ? relative : QString(), folder);
-    if (why.isEmpty()) {
-        QCOMPARE(made, folder.isEmpty() ? out.path() : out.path() + '/' + folder);
-        QVERIFY(QFileInfo(made).isDir());
-    } else {
-        QVERIFY(made.isEmpty());
-    }
+    QCOMPARE(made, !why.isEmpty() ? "" : folder.isEmpty() ? out.path() : out.path() + '/' + folder);
+    QCOMPARE(QFileInfo(made).isDir(), why.isEmpty());
     QVERIFY(QDir(elsewhere.path()).isEmpty()); // nothing made through a link
 }
 
@@ -103,9 +96,8 @@ void OutputNamesTest::fileName_data()
     QTest::addColumn<QString>("picture");
     QTest::addColumn<QString>("name"); // empty: the picture is refused
     // clang-format off
-    QTest::newRow("the source's name") << "{name}" << "/p/IMG_0042.jpg" << "IMG_0042";
     QTest::newRow("its name on disk as it is") << "{name}" << "/p/a:b*.x.jpg" << "a:b*.x";
-    QTest::newRow("date and counter") << "{date}_{counter:4}" << "/p/a.jpg" << "2024-05-17_0042";
+    QTest::newRow("date and counter") << "{name} {date}_{counter:4}" << "/p/IMG_7.jpg" << "IMG_7 2024-05-17_0042";
     QTest::newRow("refused characters") << "{time} {year}\\<a|b>?\t" << "/p/a.jpg" << "14_03 2024__a_b___";
     QTest::newRow("braces and unknown fields") << "{{name}} {nope}{counter:0}{counter}{name" << "/p/a.jpg" << "{name} {nope}{counter_0}42{name";
     QTest::newRow("nothing to name it by") << "{date}" << "/p/a.jpg" << "";
