@@ -24,8 +24,8 @@ SUDO      := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # PNGs with a transparent colour; Qt Linguist's lrelease (and its CMake
 # functions) makes the translations.
 BUILD_PACKAGES := g++ make cmake pkg-config qtbase5-dev qt5-image-formats-plugins kimageformat-plugins \
-                  libexiv2-dev libturbojpeg0-dev libtiff-dev zlib1g-dev libseccomp-dev libopenjp2-7-dev \
-                  libheif-dev libpng-dev libwebp-dev qttools5-dev qttools5-dev-tools
+                  libexiv2-dev libturbojpeg0-dev libjpeg-dev libtiff-dev zlib1g-dev libseccomp-dev \
+                  libopenjp2-7-dev libheif-dev libpng-dev libwebp-dev qttools5-dev qttools5-dev-tools
 # Testing: the DejaVu fonts the pixel tests draw with, and a virtual X server
 # with the tools the start-up smoke test uses (xwininfo, ImageMagick import),
 # GNU parallel, which runs tarvelo-cli in shards, and the HEIF, AVIF and

@@ -10,25 +10,29 @@
 // ratio to libvips with two threads at the same size, and the peak resident
 // memory of the run (the process's for the window, the child's otherwise).
 //
+// The first row is the codec floor: the same photos only decoded and encoded
+// again by libjpeg-turbo (the pixels as djpeg hands them to cjpeg, JPG at
+// quality 90 with 4:4:4 as the program writes it), two at once, in memory,
+// read from and written to files, nothing else. Every row prints its speed
+// as a fraction of the floor's (x_floor): what is left above 1 - x_floor is
+// the time spent outside the codec.
+//
+// On a machine whose load changes, the rows measured one after another
+// compare poorly: the rows "in turns" run the floor (or libvips'
+// thumbnailing, fitted), libvips, the start button and tarvelo-cli one
+// after another, three times, and compare the fastest of each.
+//
 // The photos are the JPEGs of at least 6 megapixels in Debian's
 // lomiri-wallpapers-16.04, lomiri-wallpapers-20.04 and mate-backgrounds
-// (`make bench` installs them).
+// (`make bench` installs them; see benchjob.h).
 
 #include "benchwindow.h"
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QFileDialog>
-#include <QImageReader>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -39,87 +43,26 @@
 
 #include "benchprocess.h"
 
-#include <map>
+#include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
+#include <thread>
+#include <vector>
+
+#include <turbojpeg.h>
 
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "window/mainwindow.h"
-// The window's state is reached the way the tests reach it (this also
-// brings in the form's header that tarvelo_core generates).
-#include "../tests/windowprobe.h"
+#include "benchjob.h"
 
 namespace {
 
-const char *const peerText = "Stamp test 2024-01-01 12:00 - sample caption";
-
-const char *const corpusPackages[]
-    = { "lomiri-wallpapers-16.04", "lomiri-wallpapers-20.04", "mate-backgrounds" };
-constexpr qint64 minimumPixels = 6000000;
-
-struct Photo
-{
-    QString path;
-    qint64 pixels;
-};
-
-QList<Photo> corpus()
-{
-    QProcess dpkg;
-    QStringList arguments { "-L" };
-    for (const char *package : corpusPackages)
-        arguments << QString::fromLatin1(package);
-    dpkg.start("dpkg-query", arguments);
-    dpkg.waitForFinished();
-    QList<Photo> photos;
-    const QStringList files = QString::fromLocal8Bit(dpkg.readAllStandardOutput()).split('\n');
-    for (const QString &file : files) {
-        if (!file.endsWith(".jpg", Qt::CaseInsensitive)
-            && !file.endsWith(".jpeg", Qt::CaseInsensitive))
-            continue;
-        const QSize size = QImageReader(file).size();
-        const qint64 pixels = qint64(size.width()) * size.height();
-        if (pixels >= minimumPixels)
-            photos.append({ file, pixels });
-    }
-    return photos;
-}
-
-// Answers what the run asks: the folder dialog with `folder`, the "Done"
-// box with OK.
-class Answerer : public QObject
-{
-public:
-    explicit Answerer(const QString &folder)
-        : folder(folder)
-    {
-        connect(&timer, &QTimer::timeout, this, &Answerer::poll);
-        timer.start(2);
-    }
-
-private:
-    void poll()
-    {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            edit->setText(folder);
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-            QApplication::sendEvent(edit, &press);
-        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            box->button(QMessageBox::Ok)->click();
-        }
-    }
-
-    QString folder;
-    QTimer timer;
-};
+using BenchJob::Photo;
+const char *const peerText = BenchJob::text;
 
 struct Session
 {
@@ -132,7 +75,7 @@ struct Session
 
     Session()
     {
-        photos = corpus();
+        photos = BenchJob::corpus();
         for (const Photo &photo : photos)
             totalPixels += photo.pixels;
 
@@ -140,29 +83,10 @@ struct Session
         QSettings(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo")).clear();
         window = std::make_unique<MainWindow>();
         ui = WindowProbe::ui(*window);
-        // The program's own icon (256 x 256, with transparency) as the logo,
-        // read the way the logo is read.
+        // The program's own icon (256 x 256, with transparency) as the logo.
         logoPath = scratch.filePath("logo.png");
         QImage(QStringLiteral(":/Resources/icon.png")).save(logoPath);
-        WindowProbe::logoFileName(*window) = logoPath;
-        WindowProbe::logoImage(*window) = QImage(logoPath);
-        // The job of the libvips peer.
-        ui->shadow_spin->setValue(15);
-        ui->bottom_radio->setChecked(true);
-        ui->dark_radio->setChecked(true);
-        ui->wtrmark_edit->setText(QString::fromLatin1(peerText));
-        ui->txt_topleft_btn->setChecked(true);
-        ui->txt_x_spin->setValue(20);
-        ui->txt_y_spin->setValue(20);
-        ui->logo_topleft_btn->setChecked(true);
-        ui->x_spin->setValue(20);
-        ui->y_spin->setValue(60);
-        WindowProbe::textFont(*window) = QFont(QStringLiteral("DejaVu Sans"), 18);
-        ui->outjpg_radio->setChecked(true);
-        ui->comp_slider->setValue(90);
-        ui->aspect_check->setChecked(true);
-        ui->width_spin->setValue(1920);
-        ui->height_spin->setValue(1920);
+        BenchJob::setUp(*window, logoPath);
         window->resize(1600, 1000);
         window->show();
         QCoreApplication::processEvents();
@@ -176,13 +100,7 @@ struct Session
     {
         ui->log_plain->clear();
         Answerer answerer(folder);
-        const QPoint middle = ui->start_btn->rect().center();
-        QMouseEvent press(
-            QEvent::MouseButtonPress, middle, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(ui->start_btn, &press);
-        QMouseEvent release(
-            QEvent::MouseButtonRelease, middle, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(ui->start_btn, &release);
+        click(ui->start_btn);
         return ui->log_plain->toPlainText().count(QStringLiteral(" ... OK! ("));
     }
 };
@@ -241,7 +159,8 @@ Usage usageSoFar()
     Usage total = usageOf(self);
     total += usageOf(reaped);
     const double ticks = double(::sysconf(_SC_CLK_TCK));
-    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    for (const QString &task :
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile children(QStringLiteral("/proc/self/task/%1/children").arg(task));
         if (!children.open(QIODevice::ReadOnly))
             continue;
@@ -256,7 +175,8 @@ Usage usageSoFar()
             // the decoders it started).
             if (fields.size() > 14)
                 total += { (fields[11].toDouble() + fields[12].toDouble() + fields[13].toDouble()
-                               + fields[14].toDouble()) / ticks,
+                               + fields[14].toDouble())
+                        / ticks,
                     fields[7].toDouble() + fields[8].toDouble() + fields[9].toDouble()
                         + fields[10].toDouble() };
         }
@@ -288,8 +208,12 @@ void report(benchmark::State &state, const std::string &tool, bool fit, double s
     const std::string size = fit ? "fit 1920" : "full size";
     rates[tool + size] = rate;
     state.counters["MP/s"] = rate;
-    const double vips = rates.count("libvips 2 threads" + size) ? rates["libvips 2 threads" + size] : 0;
+    const double vips
+        = rates.count("libvips 2 threads" + size) ? rates["libvips 2 threads" + size] : 0;
     state.counters["x_libvips2"] = vips > 0 ? rate / vips : 0;
+    // Against the floor at full size, the one job the floor does.
+    const auto floor = rates.find("codec floorfull size");
+    state.counters["x_floor"] = floor != rates.end() ? rate / floor->second : 0;
     // Fitted runs against libvips' own shrink-on-load thumbnailing too.
     if (fit) {
         const double thumbnail = rates.count("libvips thumbnail 2 threads" + size)
@@ -343,6 +267,149 @@ void timeChildren(benchmark::State &state, const std::string &tool, bool fit,
     report(state, tool, fit, seconds, peak, total);
 }
 
+// Decodes and encodes `path` again with libjpeg-turbo into `out`, through
+// `pixels`, a buffer the calling thread keeps; false on failure.
+bool decodeAndEncode(const QString &path, const QString &out, std::vector<unsigned char> &pixels)
+{
+    QFile in(path), written(out);
+    if (!in.open(QIODevice::ReadOnly) || !written.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray jpeg = in.readAll();
+    const auto *bytes = reinterpret_cast<const unsigned char *>(jpeg.constData());
+    std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
+    std::unique_ptr<void, int (*)(tjhandle)> encoder(tjInitCompress(), tjDestroy);
+    int width = 0, height = 0, subsampling = 0, colours = 0;
+    if (tjDecompressHeader3(
+            decoder.get(), bytes, jpeg.size(), &width, &height, &subsampling, &colours)
+        != 0)
+        return false;
+    pixels.resize(std::max(pixels.size(), size_t(width) * size_t(height) * 3));
+    unsigned char *encoded = nullptr;
+    unsigned long size = 0;
+    const bool done = tjDecompress2(decoder.get(), bytes, jpeg.size(), pixels.data(), width, 0,
+                          height, TJPF_RGB, 0)
+            == 0
+        && tjCompress2(encoder.get(), pixels.data(), width, 0, height, TJPF_RGB, &encoded, &size,
+               TJSAMP_444, 90, 0)
+            == 0
+        && written.write(reinterpret_cast<const char *>(encoded), qint64(size)) == qint64(size);
+    tjFree(encoded);
+    return done;
+}
+
+// One run of a tool over the photos: its clock and processor seconds, and
+// its page faults; no seconds when it failed.
+struct Run
+{
+    double seconds = -1;
+    Usage used;
+};
+
+// The codec floor once: every photo decoded and encoded again, two at once.
+Run floorOnce()
+{
+    QTemporaryDir out;
+    std::atomic<int> next { 0 };
+    std::atomic<bool> failed { false };
+    const Usage before = usageSoFar();
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::thread> threads;
+    for (int k = 0; k < 2; ++k)
+        threads.emplace_back([&]() {
+            std::vector<unsigned char> pixels;
+            for (int i; (i = next++) < session->photos.size();)
+                if (!decodeAndEncode(session->photos[i].path,
+                        out.filePath(QStringLiteral("%1.jpg").arg(i)), pixels))
+                    failed = true;
+        });
+    for (std::thread &thread : threads)
+        thread.join();
+    Run run;
+    run.seconds = failed ? -1 : clock.nsecsElapsed() / 1e9;
+    const Usage after = usageSoFar();
+    run.used = { after.cpuSeconds - before.cpuSeconds, after.faults - before.faults };
+    return run;
+}
+
+void codecFloor(benchmark::State &state)
+{
+    if (!havePhotos(state))
+        return;
+    double seconds = 0;
+    Usage total;
+    for (auto _ : state) {
+        const Run run = floorOnce();
+        if (run.seconds < 0) {
+            state.SkipWithError("a photo could not be decoded and encoded again");
+            return;
+        }
+        state.SetIterationTime(run.seconds);
+        seconds += run.seconds;
+        total += run.used;
+    }
+    report(state, "codec floor", false, seconds, 0, total);
+}
+
+// The libvips peer's command for the photos, writing into `out`.
+QStringList vipsCommand(bool fit, bool thumbnail, const QString &out)
+{
+    QStringList command { QStringLiteral(VIPS_PEER_PATH) };
+    if (fit)
+        command << "--fit"
+                << "1920";
+    if (thumbnail)
+        command << "--thumbnail";
+    command << session->logoPath << out;
+    for (const Photo &photo : session->photos)
+        command << photo.path;
+    return command;
+}
+
+// tarvelo-cli's command for the photos, as a script would run it: one
+// process for the whole list, one worker per core.
+QStringList cliCommand(bool fit, const QString &out)
+{
+    const QString options = session->scratch.filePath("options.conf");
+    QFile(options).open(QIODevice::WriteOnly); // an empty store: first-run options
+    QStringList command = BenchJob::cliCommand(
+        QStringLiteral(TARVELO_CLI_PATH), options, session->logoPath, fit, out);
+    for (const Photo &photo : session->photos)
+        command << photo.path;
+    return command;
+}
+
+// A program over the photos once, writing into a folder of its own.
+Run childOnce(const std::function<QStringList(const QString &out)> &command,
+    const QByteArray &environment = QByteArray())
+{
+    QTemporaryDir out;
+    QElapsedTimer clock;
+    clock.start();
+    Run run;
+    if (runChild(command(out.path()), environment) >= 0) {
+        run.seconds = clock.nsecsElapsed() / 1e9;
+        run.used = childUsage;
+    }
+    return run;
+}
+
+// The start button once, at full size or fitted.
+Run windowOnce(bool fit)
+{
+    session->ui->resize_check->setChecked(fit);
+    QTemporaryDir out;
+    QElapsedTimer clock;
+    clock.start();
+    const Usage before = usageSoFar();
+    const int written = session->run(out.path());
+    const Usage after = usageSoFar();
+    Run run;
+    run.seconds = written == session->photos.size() ? clock.nsecsElapsed() / 1e9 : -1;
+    run.used = { after.cpuSeconds - before.cpuSeconds, after.faults - before.faults };
+    return run;
+}
+
 void libvips(benchmark::State &state)
 {
     const bool fit = state.range(0) != 0;
@@ -352,21 +419,13 @@ void libvips(benchmark::State &state)
         state.SkipWithError("the libvips peer was not built (libvips-dev missing?)");
         return;
     }
-    timeChildren(state,
+    timeChildren(
+        state,
         std::string("libvips ") + (thumbnail ? "thumbnail " : "") + std::to_string(threads)
             + (threads == 1 ? " thread" : " threads"),
         fit,
-        [fit, thumbnail](const QString &out) {
-            QStringList command { QStringLiteral(VIPS_PEER_PATH) };
-            if (fit)
-                command << "--fit" << "1920";
-            if (thumbnail)
-                command << "--thumbnail";
-            command << session->logoPath << out;
-            for (const Photo &photo : session->photos)
-                command << photo.path;
-            return QList<QStringList> { command };
-        },
+        [fit, thumbnail](
+            const QString &out) { return QList<QStringList> { vipsCommand(fit, thumbnail, out) }; },
         "VIPS_CONCURRENCY=" + QByteArray::number(threads));
 }
 
@@ -382,9 +441,8 @@ void tarveloStartButton(benchmark::State &state)
     qint64 longestGap = 0;
     QElapsedTimer sinceTick;
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&]() {
-        longestGap = std::max(longestGap, sinceTick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout,
+        [&]() { longestGap = std::max(longestGap, sinceTick.restart()); });
     for (auto _ : state) {
         QTemporaryDir out;
         resetPeakMemory();
@@ -409,25 +467,12 @@ void tarveloStartButton(benchmark::State &state)
     state.counters["longest_event_gap_ms"] = double(longestGap);
 }
 
-// The same job through tarvelo-cli, as a script would run it: one process
-// for the whole list, one worker per core.
+// The same job through tarvelo-cli.
 void tarveloCli(benchmark::State &state)
 {
     const bool fit = state.range(0) != 0;
-    const QString options = session->scratch.filePath("options.conf");
-    QFile(options).open(QIODevice::WriteOnly); // an empty store: first-run options
-    timeChildren(state, "tarvelo-cli", fit, [fit, options](const QString &out) {
-        QStringList command { QStringLiteral(TARVELO_CLI_PATH), "--options", options, "--set",
-            "logo_file_name=" + session->logoPath, "--set", "shadow_spin=15", "--set",
-            QStringLiteral("wtrmark_edit=") + peerText, "--set", "txt_x_spin=20", "--set",
-            "txt_y_spin=20", "--set", "y_spin=60", "--set", "x_spin=20", "--set",
-            "font=DejaVu Sans,18,-1,5,50,0,0,0,0,0", "--set",
-            QStringLiteral("resize_check=") + (fit ? "true" : "false"), "--set", "aspect_check=true",
-            "--format", "jpg", "--quality", "90", "--output", out, "--" };
-        for (const Photo &photo : session->photos)
-            command << photo.path;
-        return QList<QStringList> { command };
-    });
+    timeChildren(state, "tarvelo-cli", fit,
+        [fit](const QString &out) { return QList<QStringList> { cliCommand(fit, out) }; });
 }
 
 // tarvelo-cli fitting 100 pictures (the corpus over and over): its page
@@ -446,13 +491,9 @@ void tarveloCliHundred(benchmark::State &state)
     }
     runPhotos = paths.size();
     timeChildren(state, "tarvelo-cli 100 pictures", true, [options, paths](const QString &out) {
-        QStringList command { QStringLiteral(TARVELO_CLI_PATH), "--options", options, "--set",
-            "logo_file_name=" + session->logoPath, "--set", "shadow_spin=15", "--set",
-            QStringLiteral("wtrmark_edit=") + peerText, "--set", "txt_x_spin=20", "--set",
-            "txt_y_spin=20", "--set", "y_spin=60", "--set", "x_spin=20", "--set",
-            "font=DejaVu Sans,18,-1,5,50,0,0,0,0,0", "--set", "resize_check=true", "--set",
-            "aspect_check=true", "--format", "jpg", "--quality", "90", "--output", out, "--" };
-        return QList<QStringList> { command + paths };
+        return QList<QStringList> { BenchJob::cliCommand(QStringLiteral(TARVELO_CLI_PATH), options,
+                                        session->logoPath, true, out)
+            + paths };
     });
 }
 
@@ -471,30 +512,158 @@ void imageMagickConvert(benchmark::State &state)
         for (const Photo &photo : session->photos) {
             QStringList command { "convert", photo.path, "-auto-orient" };
             if (fit)
-                command << "-resize" << "1920x1920";
-            command << "(" << "+clone" << "-gravity" << "south" << "-crop" << "100%x15+0+0"
-                    << "+repage" << "-fill" << "black" << "-colorize" << "50" << ")"
-                    << "-gravity" << "south" << "-composite" << "-gravity" << "northwest"
-                    << "-font" << "DejaVu-Sans" << "-pointsize" << "18" << "-fill" << "white"
-                    << "-annotate" << "+20+20" << peerText << session->logoPath << "-geometry"
-                    << "+20+60" << "-composite" << "-quality" << "90"
-                    << out + QStringLiteral("/%1.jpg").arg(++number);
+                command << "-resize"
+                        << "1920x1920";
+            command << "("
+                    << "+clone"
+                    << "-gravity"
+                    << "south"
+                    << "-crop"
+                    << "100%x15+0+0"
+                    << "+repage"
+                    << "-fill"
+                    << "black"
+                    << "-colorize"
+                    << "50"
+                    << ")"
+                    << "-gravity"
+                    << "south"
+                    << "-composite"
+                    << "-gravity"
+                    << "northwest"
+                    << "-font"
+                    << "DejaVu-Sans"
+                    << "-pointsize"
+                    << "18"
+                    << "-fill"
+                    << "white"
+                    << "-annotate"
+                    << "+20+20" << peerText << session->logoPath << "-geometry"
+                    << "+20+60"
+                    << "-composite"
+                    << "-quality"
+                    << "90" << out + QStringLiteral("/%1.jpg").arg(++number);
             commands << command;
         }
         return commands;
     });
 }
 
+// The tools of one size in turns, three rounds of each, so that a change in
+// the machine's load meets them alike: at full size the codec floor,
+// libvips with two threads, the start button and tarvelo-cli; fitted,
+// libvips' thumbnailing and libvips with two threads in place of the floor.
+// Each prints the megapixels per second of its fastest run and the
+// processor seconds per megapixel of its cheapest; the program's against
+// the floor (full size) or the thumbnailing (fitted), and its processor
+// time against libvips' with two threads.
+void inTurns(benchmark::State &state)
+{
+    const bool fit = state.range(0) != 0;
+    if (!havePhotos(state))
+        return;
+    if (!QFileInfo::exists(QStringLiteral(VIPS_PEER_PATH))) {
+        state.SkipWithError("the libvips peer was not built (libvips-dev missing?)");
+        return;
+    }
+    const QByteArray twoThreads = "VIPS_CONCURRENCY=2";
+    const std::vector<std::pair<std::string, std::function<Run()>>> tools {
+        { fit ? "thumbnail" : "floor",
+            [&]() {
+                return fit
+                    ? childOnce(
+                        [](const QString &out) { return vipsCommand(true, true, out); }, twoThreads)
+                    : floorOnce();
+            } },
+        { "libvips",
+            [&]() {
+                return childOnce(
+                    [fit](const QString &out) { return vipsCommand(fit, false, out); }, twoThreads);
+            } },
+        { "start", [&]() { return windowOnce(fit); } },
+        { "cli",
+            [&]() {
+                return childOnce([fit](const QString &out) { return cliCommand(fit, out); });
+            } },
+    };
+    std::map<std::string, double> fastest, cheapest;
+    for (auto _ : state) {
+        double took = 0;
+        for (int round = 0; round < 3; ++round)
+            for (const auto &[name, once] : tools) {
+                const Run run = once();
+                if (run.seconds < 0) {
+                    state.SkipWithError((name + " failed").c_str());
+                    return;
+                }
+                took += run.seconds;
+                fastest[name]
+                    = fastest.count(name) ? std::min(fastest[name], run.seconds) : run.seconds;
+                cheapest[name] = cheapest.count(name)
+                    ? std::min(cheapest[name], run.used.cpuSeconds)
+                    : run.used.cpuSeconds;
+            }
+        state.SetIterationTime(took);
+    }
+    const double megapixels = session->totalPixels / 1e6;
+    for (const auto &[name, once] : tools) {
+        state.counters[name + "_MP/s"] = megapixels / fastest[name];
+        state.counters[name + "_cpu_s_per_MP"] = cheapest[name] / megapixels;
+    }
+    const std::string yardstick = fit ? "thumbnail" : "floor";
+    for (const char *program : { "start", "cli" }) {
+        state.counters[std::string(program) + "_x_" + yardstick]
+            = fastest[yardstick] / fastest[program];
+        state.counters[std::string(program) + "_cpu_x_libvips"]
+            = cheapest[program] / cheapest["libvips"];
+    }
+    state.SetLabel(fit ? "in turns, fit 1920" : "in turns, full size");
+}
+
 } // namespace
 
-// libvips first: the others are measured against it.
-BENCHMARK(libvips)->ArgNames({ "fit", "threads", "thumbnail" })->Args({ 0, 2, 0 })->Args({ 1, 2, 0 })
-    ->Args({ 1, 2, 1 })->Args({ 0, 1, 0 })->Args({ 1, 1, 0 })->Args({ 1, 1, 1 })
-    ->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
-BENCHMARK(tarveloStartButton)->ArgName("fit")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
-BENCHMARK(tarveloCli)->ArgName("fit")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
+// The floor and libvips first: the others are measured against them.
+BENCHMARK(codecFloor)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(2);
+BENCHMARK(libvips)
+    ->ArgNames({ "fit", "threads", "thumbnail" })
+    ->Args({ 0, 2, 0 })
+    ->Args({ 1, 2, 0 })
+    ->Args({ 1, 2, 1 })
+    ->Args({ 0, 1, 0 })
+    ->Args({ 1, 1, 0 })
+    ->Args({ 1, 1, 1 })
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(2);
+BENCHMARK(tarveloStartButton)
+    ->ArgName("fit")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(2);
+BENCHMARK(tarveloCli)
+    ->ArgName("fit")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(2);
 BENCHMARK(tarveloCliHundred)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
-BENCHMARK(imageMagickConvert)->ArgName("fit")->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
+BENCHMARK(inTurns)
+    ->ArgName("fit")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(1);
+BENCHMARK(imageMagickConvert)
+    ->ArgName("fit")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(1);
 
 int main(int argc, char *argv[])
 {

@@ -13,6 +13,9 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <turbojpeg.h>
+
+#include "encode/jpegencoder.h"
 #include "exivvalues.h"
 #include "testsupport.h"
 #include "window/qclickablelabel.h"
@@ -72,6 +75,8 @@ private slots:
             QTest::newRow(format) << format;
     }
     void outputs();
+    void jpegBytes_data();
+    void jpegBytes();
     void samePixelsOnAnyScreen();
     void refusesDamagedPictures();
 
@@ -149,6 +154,57 @@ void FilesTest::outputs()
         QByteArray(format == "jpg90" ? "\x11\x11\x11" : "\x22\x11\x11"));
     for (int y = 0; y < 48; y += 5)
         QVERIFY2(qGray(clear.pixel(8, y)) >= 250, "the transparent quarter turns white");
+}
+
+void FilesTest::jpegBytes_data()
+{
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<int>("quality");
+    // A clear left quarter, and half-clear pixels in the last, short band of
+    // rows only.
+    QImage clear = photoLike(70, 53, 2, true);
+    for (int y = 45; y < 53; ++y)
+        clear.setPixel(60, y, qRgba(200, 10, 10, 128));
+    QImage late = photoLike(70, 53, 3).convertToFormat(QImage::Format_ARGB32);
+    late.setPixel(5, 47, qRgba(0, 0, 0, 0)); // the last row of a band
+    const auto premultiplied = [](const QImage &image) {
+        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    QTest::newRow("opaque, 4:2:0") << photoLike(70, 53) << 89;
+    QTest::newRow("opaque, accurate DCT") << photoLike(70, 53) << 96;
+    QTest::newRow("clear quarter") << clear << 90;
+    QTest::newRow("clear quarter, premultiplied") << premultiplied(clear) << 90;
+    QTest::newRow("one clear pixel, premultiplied") << premultiplied(late) << 80;
+    QTest::newRow("opaque, premultiplied") << premultiplied(photoLike(70, 53)) << 90;
+}
+
+// The bytes libjpeg-turbo's TurboJPEG API writes for the picture laid onto
+// white: as the encoder wrote them before it took a band at a time.
+void FilesTest::jpegBytes()
+{
+    QFETCH(QImage, image);
+    QFETCH(int, quality);
+    QImage flat = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < flat.height(); ++y)
+        for (int x = 0; x < flat.width(); ++x) {
+            const QRgb pixel = flat.pixel(x, y);
+            const int a = qAlpha(pixel), white = 255 * (255 - a);
+            flat.setPixel(x, y,
+                qRgb((qRed(pixel) * a + white + 127) / 255, (qGreen(pixel) * a + white + 127) / 255,
+                    (qBlue(pixel) * a + white + 127) / 255));
+        }
+    tjhandle turbo = tjInitCompress();
+    unsigned char *bytes = nullptr;
+    unsigned long size = 0;
+    QCOMPARE(
+        tjCompress2(turbo, flat.constBits(), flat.width(), int(flat.bytesPerLine()), flat.height(),
+            TJPF_BGRX, &bytes, &size, quality >= 90 ? TJSAMP_444 : TJSAMP_420, quality, 0),
+        0);
+    const QByteArray expected(reinterpret_cast<const char *>(bytes), int(size));
+    tjFree(bytes);
+    tjDestroy(turbo);
+    QString error;
+    QCOMPARE(JpegEncoder::encode(image, quality, 0, 0, &error), expected);
 }
 
 // The text is drawn as on a 96 ppi device: a second run of this test under a

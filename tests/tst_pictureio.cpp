@@ -15,6 +15,7 @@
 
 #include "batch/batchrunner.h"
 #include "common/argb.h"
+#include "decoder/mappedfile.h"
 #include "encode/jpegencoder.h"
 
 using namespace TestSupport;
@@ -37,6 +38,7 @@ private slots:
     void write_data();
     void write();
     void pixelCap();
+    void fileCutShortWhileMapped();
     void collisionTagAtAFixedTime();
     void unwritableFolder();
 
@@ -391,6 +393,21 @@ void PictureIOTest::pixelCap()
         QCOMPARE(read.pixelLimit, over ? 1000000 : 0);
         QCOMPARE(PictureIO::sizeAllowed(size), !over);
     }
+}
+
+// A file cut short while a decoder has it mapped reads as zeros past its new
+// end, and says so, instead of ending the process.
+void PictureIOTest::fileCutShortWhileMapped()
+{
+    const QByteArray jpeg = encode(photoLike(300, 200), "jpg", 90);
+    QVERIFY(jpeg.size() > 3 * 4096 && writeFile(path("cut.jpg"), jpeg));
+    QFile file(path("cut.jpg"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const MappedFile mapped(file.handle(), MappedFile::Largest);
+    QCOMPARE(mapped.bytes(), jpeg);
+    QVERIFY(!mapped.cutShort() && QFile::resize(path("cut.jpg"), 5000));
+    QCOMPARE(mapped.bytes().mid(5000), QByteArray(jpeg.size() - 5000, '\0'));
+    QVERIFY(mapped.cutShort());
 }
 
 void PictureIOTest::jpeg_data()

@@ -24,6 +24,7 @@
 #include "batch/storedoptions.h"
 #include "batch/translation.h"
 #include "cli/journal.h"
+#include "io/decoderparent.h"
 #include "io/outputfolders.h"
 #include "io/pictureio.h"
 
@@ -433,6 +434,9 @@ int run(const Request &request)
 {
     QElapsedTimer clock;
     clock.start();
+    // The decoders' parent loads its readers while this process loads its
+    // own and the options: the first picture need not wait for both.
+    DecoderParent::startEarly();
 
     StoredOptions::RunOptions options;
     QImage logo;

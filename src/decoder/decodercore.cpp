@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "common/budget.h"
 #include "common/pictureformats.h"
 #include "decoder/decodecheck.h"
 #include "decoder/jpeg2000.h"
 #include "decoder/jpegdecoder.h"
+#include "decoder/mappedfile.h"
 #include "decoder/pngkeyed.h"
 
 namespace DecoderCore {
@@ -19,7 +21,8 @@ namespace DecoderCore {
 using Budget::pixelBytes;
 
 Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budgetBytes,
-    const PixelStore &store, qint64 maxPixels, QSize fit, bool keepAspectRatio)
+    const PixelStore &store, qint64 maxPixels, QSize fit, bool keepAspectRatio,
+    const MappedFile *mapped)
 {
     const auto fits = [&](const QSize &size) {
         return Budget::fits(size, budgetBytes) && Budget::withinCap(size, maxPixels);
@@ -34,9 +37,13 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
         return Jpeg2000::decode(fd, cappedBudget, store);
     Decoded result;
     // Colour JPEGs, the usual photos, go straight into their final layout.
-    if (reader == "jpeg"
-        && JpegDecoder::decode(fd, cappedBudget, store, fit, keepAspectRatio, result))
-        return result;
+    if (reader == "jpeg") {
+        std::optional<MappedFile> own;
+        if (!mapped)
+            mapped = &own.emplace(fd, MappedFile::Largest);
+        if (JpegDecoder::decode(*mapped, cappedBudget, store, fit, keepAspectRatio, result))
+            return result;
+    }
     // Everything the reader says while it works is heard, none of it printed.
     DecodeCheck::Listener listener;
 

@@ -9,6 +9,7 @@
 #include "common/budget.h"
 #include "decoder/decoded.h"
 
+class MappedFile;
 class QIODevice;
 
 // The decoding itself, as the decoder process (tarvelo-decoder) does it for
@@ -28,9 +29,11 @@ namespace DecoderCore {
 // With a `fit` box, the picture is wanted only to be resized to it (keeping
 // its proportions inside it or stretched to it): a JPEG may then be decoded
 // smaller, never smaller than that resize makes it (see jpegdecoder.h).
+// `mapped`, when given, is the file mapped already, for the readers that
+// take it whole; otherwise they map it themselves.
 Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budgetBytes,
     const PixelStore &store = PixelStore(), qint64 maxPixels = Budget::DefaultMaxPixels,
-    QSize fit = QSize(), bool keepAspectRatio = true);
+    QSize fit = QSize(), bool keepAspectRatio = true, const MappedFile *mapped = nullptr);
 
 // Loads the readers of every readable format, so that decoding needs
 // nothing from the file system any more.

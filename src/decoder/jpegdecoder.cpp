@@ -3,41 +3,16 @@
 
 #include <turbojpeg.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 #include <vector>
 
 #include "common/budget.h"
+#include "decoder/mappedfile.h"
 
 namespace JpegDecoder {
 
 namespace {
-
-// The largest file read whole: far beyond any photo, well below what the
-// memory budget would refuse anyway.
-constexpr qint64 MaxFileBytes = 1LL << 30;
-
-bool readWhole(int fd, std::vector<unsigned char> &bytes)
-{
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || info.st_size <= 0 || info.st_size > MaxFileBytes)
-        return false;
-    bytes.resize(size_t(info.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t count = ::pread(fd, bytes.data() + done, bytes.size() - done, off_t(done));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        done += size_t(count);
-    }
-    return true;
-}
 
 quint32 number(const unsigned char *at, int width, bool little)
 {
@@ -157,21 +132,22 @@ int orientation(const unsigned char *jpeg, size_t size)
     return 0;
 }
 
-bool decode(int fd, qint64 budgetBytes, const PixelStore &store, QSize fit, bool keepAspectRatio,
-    Decoded &result)
+bool decode(const MappedFile &mapped, qint64 budgetBytes, const PixelStore &store, QSize fit,
+    bool keepAspectRatio, Decoded &result)
 {
-    std::vector<unsigned char> file;
-    if (!readWhole(fd, file))
+    if (mapped.bytes().isEmpty())
         return false;
+    const auto *file = reinterpret_cast<const unsigned char *>(mapped.bytes().constData());
+    const auto fileSize = size_t(mapped.bytes().size());
     std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitDecompress(), tjDestroy);
     int width = 0, height = 0, subsampling = 0, colourSpace = 0;
     if (!handle
         || tjDecompressHeader3(
-               handle.get(), file.data(), file.size(), &width, &height, &subsampling, &colourSpace)
+               handle.get(), file, fileSize, &width, &height, &subsampling, &colourSpace)
             != 0
         || (colourSpace != TJCS_YCbCr && colourSpace != TJCS_RGB) || width <= 0 || height <= 0)
         return false;
-    const int turn = orientation(file.data(), file.size());
+    const int turn = orientation(file, fileSize);
     if (turn == 0)
         return false;
     const bool turned = turn >= 5;
@@ -233,9 +209,10 @@ bool decode(int fd, qint64 budgetBytes, const PixelStore &store, QSize fit, bool
     // Any warning (libjpeg fills what it could not decode with grey) hands
     // the file to the toolkit's reader, which tells damage from harmless
     // trailing bytes as it always has.
-    if (tjDecompress2(handle.get(), file.data(), file.size(), target, decodedWidth,
-            decodedWidth * 4, decodedHeight, layout, TJFLAG_LIMITSCANS)
-        != 0)
+    if (tjDecompress2(handle.get(), file, fileSize, target, decodedWidth, decodedWidth * 4,
+            decodedHeight, layout, TJFLAG_LIMITSCANS)
+            != 0
+        || mapped.cutShort())
         return false;
     if (turn != 1)
         orient(stored.data(), decodedWidth, decodedHeight, turn,

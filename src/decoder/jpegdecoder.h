@@ -3,6 +3,8 @@
 
 #include "decoder/decoded.h"
 
+class MappedFile;
+
 // JPEG straight through libjpeg-turbo, into the 32-bit layout the program
 // composes on (blue, green, red, 0xff in memory: QImage::Format_RGB32 on a
 // little-endian machine), in the memory the program hands over: no 24-bit
@@ -17,7 +19,7 @@
 // the verdict and its words stay the same.
 namespace JpegDecoder {
 
-// Decodes the JPEG file open at `fd` into `store`'s memory (the heap
+// Decodes the JPEG file `file` into `store`'s memory (the heap
 // without one), with its EXIF orientation applied. When `fit` is not empty,
 // the picture is wanted only to be resized to it afterwards (keeping its
 // proportions inside it or stretched to it): it is then decoded at the
@@ -25,9 +27,9 @@ namespace JpegDecoder {
 // that is still twice what the resize makes of the full picture, and
 // `result.full` says the full size. The budget applies to the full size.
 // Returns false, with `result` untouched, when the toolkit's reader should
-// decode the file instead.
-bool decode(int fd, qint64 budgetBytes, const PixelStore &store, QSize fit, bool keepAspectRatio,
-    Decoded &result);
+// decode the file instead: also when the file was cut short meanwhile.
+bool decode(const MappedFile &file, qint64 budgetBytes, const PixelStore &store, QSize fit,
+    bool keepAspectRatio, Decoded &result);
 
 // The EXIF orientation (1..8) the APP1 segments of `jpeg` record, 1 when
 // there is none, and 0 when the toolkit's reader might read it otherwise

@@ -16,6 +16,7 @@ int main()
     // Everything that is read from the file system is read now.
     DecoderCore::loadReaders();
     MetadataReader::prepare();
+    Serving::prepare();
     Fence::leaveCallersWorld();
     // Not fenced in itself (it starts processes), this process never reads
     // a picture; each decoder fences itself in.

@@ -4,18 +4,20 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/argb.h"
-#include "common/bytes.h"
 #include "common/decoderreply.h"
 #include "decoder/decodercore.h"
 #include "decoder/fence.h"
+#include "decoder/mappedfile.h"
 #include "decoder/metadatareader.h"
 #include "decoder/outputmetadata.h"
 
@@ -25,36 +27,65 @@ namespace Serving {
 
 namespace {
 
+// Whether the system gives memory in huge pages to a process that asks
+// (transparent huge pages "always" or "madvise"); found out by prepare().
+bool hugePages = false;
+
 // Copies `count` bytes to the memfd at `offset`, where the program made
-// room for them.
-bool put(int memory, qint64 offset, const void *bytes, qint64 count)
+// room for them, by writing them: the program's pages are filled where they
+// lie, none of them mapped here. With `release`, the copied pages of
+// `bytes` (memory of this process's own) go back to the system a run at a
+// time, so that the picture is not held twice.
+bool put(int memory, qint64 offset, const uchar *bytes, qint64 count, bool release = false)
 {
     struct stat info;
-    if (offset < 0 || count < 0 || ::fstat(memory, &info) != 0 || info.st_size < offset + count)
+    if (offset < 0 || count < 0 || ::fstat(memory, &info) != 0 || info.st_size < offset + count
+        || ::lseek(memory, offset, SEEK_SET) != offset)
         return false;
-    if (count == 0)
-        return true;
-    const qint64 start = offset & ~qint64(4095);
-    const qint64 length = offset - start + count;
-    void *map = ::mmap(nullptr, size_t(length), PROT_READ | PROT_WRITE, MAP_SHARED, memory, start);
-    if (map == MAP_FAILED)
-        return false;
-    memcpy(static_cast<char *>(map) + (offset - start), bytes, size_t(count));
-    ::munmap(map, size_t(length));
+    constexpr qint64 Run = 8 << 20;
+    const qint64 page = ::sysconf(_SC_PAGESIZE);
+    for (qint64 done = 0; done < count;) {
+        const ssize_t written = ::write(memory, bytes + done, size_t(std::min(Run, count - done)));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        const auto from = (quintptr(bytes + done) + page - 1) & ~quintptr(page - 1);
+        const auto to = quintptr(bytes + done + written) & ~quintptr(page - 1);
+        if (release && to > from)
+            ::madvise(reinterpret_cast<void *>(from), to - from, MADV_DONTNEED);
+        done += written;
+    }
     return true;
 }
 
-// The program's memory for `bytes` bytes of pixels with the details after
-// them; nullptr when it has no room for them. Mapped at once, cheaper than
-// a fault for every page the reader touches: where the program kept the
-// pages of an earlier picture (cleared), a read maps a run of them at a
-// time; the rest is populated with new pages.
-uchar *pixelMemory(int memory, qint64 bytes)
+// The memory for `bytes` bytes of pixels with the details after them;
+// nullptr when the program has no room for them. With huge pages, this
+// process's own, handed over by put() once the picture is whole: a new
+// process maps every page it touches for the first time, and with huge
+// pages that is one mapping for 512 pages, where the program's memory (which
+// the system keeps in small pages) costs one for each. Otherwise the
+// program's memory itself (`shared`), mapped at once: where the program
+// kept the pages of an earlier picture (cleared), a read maps a run of them
+// at a time; the rest is populated with new pages.
+uchar *pixelMemory(int memory, qint64 bytes, bool &shared)
 {
     struct stat info;
     if (bytes <= 0 || ::fstat(memory, &info) != 0
         || ((bytes + 4095) & ~qint64(4095)) + DetailsRoom > info.st_size)
         return nullptr;
+    if (hugePages) {
+        constexpr quintptr Huge = 2 << 20;
+        const size_t length = (size_t(bytes) + Huge - 1) & ~size_t(Huge - 1);
+        void *address = ::mmap(nullptr, length + Huge, PROT_READ | PROT_WRITE,
+            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (address == MAP_FAILED)
+            return nullptr;
+        auto *aligned = reinterpret_cast<uchar *>((quintptr(address) + Huge - 1) & ~(Huge - 1));
+        ::madvise(aligned, length, MADV_HUGEPAGE);
+        shared = false;
+        return aligned;
+    }
     void *address = ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0);
     if (address == MAP_FAILED)
         return nullptr;
@@ -66,21 +97,25 @@ uchar *pixelMemory(int memory, qint64 bytes)
     constexpr int PopulateRead = 22; // MADV_POPULATE_READ, Linux 5.14
     if (kept < bytes)
         ::madvise(pixels + kept, size_t(bytes - kept), PopulateRead);
+    shared = true;
     return pixels;
 }
 
 // The file's metadata written for the output, packed for the program.
-// Exiv2 gets the bytes, read through the descriptor: it would open the file
-// by name, which the fence forbids (and the name is not known here).
-QByteArray fileMetadata(int file, const OutputMetadata::Output &output)
+// Exiv2 gets the bytes the pixels were decoded from, the file's mapping: it
+// would open the file by name, which the fence forbids (and the name is not
+// known here).
+QByteArray fileMetadata(int file, const MappedFile &mapped, const OutputMetadata::Output &output)
 {
     struct stat info;
-    if (::fstat(file, &info) != 0 || info.st_size < 0 || info.st_size > DetailsRoom * 64)
+    if (::fstat(file, &info) != 0 || info.st_size < 0 || info.st_size > MappedFile::Largest)
         return Metadata::pack(OutputMetadata::problem(
             output, QStringLiteral("the file is too large to read its metadata")));
     try {
-        const MetadataReader::Found found
-            = MetadataReader::read(Bytes::readAt(file, 0, info.st_size));
+        const MetadataReader::Found found = MetadataReader::read(mapped.bytes());
+        if (mapped.cutShort())
+            return Metadata::pack(OutputMetadata::problem(
+                output, QStringLiteral("the file was cut short while it was read")));
         return Metadata::pack(OutputMetadata::write(found, output));
     } catch (const std::bad_alloc &) {
         return Metadata::pack(
@@ -112,20 +147,35 @@ QImage expanded(QImage image, const uchar *shared, const PixelStore &store)
 
 } // namespace
 
+void prepare()
+{
+    QFile setting(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"));
+    if (setting.open(QIODevice::ReadOnly)) {
+        const QByteArray chosen = setting.readAll();
+        hugePages = chosen.contains("[always]") || chosen.contains("[madvise]");
+    }
+}
+
 Reply serve(const Request &request, int file, int memory)
 {
     const DecoderReply::Asked asked = DecoderReply::read(request);
     Reply reply;
     uchar *pixels = nullptr;
-    const auto store = [&](qint64 bytes) { return pixels = pixelMemory(memory, bytes); };
+    bool shared = false; // the pixels lie in the program's memory already
+    const auto store = [&](qint64 bytes) { return pixels = pixelMemory(memory, bytes, shared); };
 
     QFile device;
     device.open(file, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    // One mapping of the file for the readers that take it whole: the JPEG
+    // decoder and, after the pixels, the metadata reader.
+    std::optional<MappedFile> mapped;
     Decoded decoded;
     try {
+        if (asked.reader == "jpeg" || asked.metadata)
+            mapped.emplace(file, MappedFile::Largest);
         decoded = DecoderCore::decode(&device, file, asked.reader, asked.budgetBytes, store,
             asked.maxPixels > 0 ? asked.maxPixels : Budget::DefaultMaxPixels, asked.fit,
-            asked.fitKeepsAspect);
+            asked.fitKeepsAspect, mapped ? &*mapped : nullptr);
     } catch (const std::bad_alloc &) {
         decoded = Decoded();
         decoded.errorText = QStringLiteral("the decoder ran out of memory");
@@ -138,8 +188,9 @@ Reply serve(const Request &request, int file, int memory)
             decoded.errorText = QStringLiteral("the decoder ran out of memory");
     }
     qint64 pixelBytes = image.isNull() ? 0 : image.sizeInBytes();
-    if (!image.isNull() && image.constBits() != pixels
-        && !put(memory, 0, image.constBits(), pixelBytes)) {
+    const bool handedOver = shared && image.constBits() == pixels;
+    if (!image.isNull() && !handedOver
+        && !put(memory, 0, image.constBits(), pixelBytes, image.constBits() == pixels)) {
         decoded.tooLarge = true;
         image = QImage();
         pixelBytes = 0;
@@ -173,10 +224,10 @@ Reply serve(const Request &request, int file, int memory)
     // program's memory already and the decoder's own copy gone.
     // Out of memory on the way, it hands nothing over, and the picture goes
     // without.
-    if (asked.metadata && reply.outcome == Outcome::Decoded) {
+    if (asked.metadata && reply.outcome == Outcome::Decoded && mapped) {
         try {
             const OutputMetadata::Output output = OutputMetadata::outputFor(*asked.metadata, whole);
-            QByteArray metadata = fileMetadata(file, output);
+            QByteArray metadata = fileMetadata(file, *mapped, output);
             if (written.size() + metadata.size() + 64 > DetailsRoom)
                 metadata = Metadata::pack(
                     OutputMetadata::problem(output, QStringLiteral("there is too much of it")));
@@ -190,7 +241,8 @@ Reply serve(const Request &request, int file, int memory)
     if (written.size() > DetailsRoom)
         written.clear();
     reply.detailsBytes = written.size();
-    if (!put(memory, reply.detailsOffset, written.constData(), written.size()))
+    if (!put(memory, reply.detailsOffset, reinterpret_cast<const uchar *>(written.constData()),
+            written.size()))
         reply.detailsBytes = 0;
     return reply;
 }

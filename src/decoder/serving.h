@@ -10,6 +10,10 @@
 // picture.
 namespace Serving {
 
+// Finds out, before the process lets go of the file system, how the
+// system gives it memory.
+void prepare();
+
 // What a decoder started for `start` does (decoder/zygote.h): its exit
 // status.
 int decodeOne(const DecoderProtocol::Start &start);

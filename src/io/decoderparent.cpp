@@ -174,6 +174,14 @@ bool start(Start start, qint64 maxPixels, int picture, int report, pid_t &by, QS
     return false;
 }
 
+void startEarly()
+{
+    std::lock_guard<std::mutex> lock(running().mutex);
+    QString why;
+    if (running().parent.pid <= 0)
+        spawn(running().parent, why); // start() says why, if it comes to that
+}
+
 void drop(pid_t pid)
 {
     std::lock_guard<std::mutex> lock(running().mutex);

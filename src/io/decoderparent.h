@@ -22,6 +22,11 @@ namespace DecoderParent {
 bool start(DecoderProtocol::Start start, qint64 maxPixels, int picture, int report, pid_t &by,
     QString &why);
 
+// Starts the parent now when none is running, without waiting for it: it
+// loads every reader before it takes a request, which a program about to
+// read pictures can let happen while it gets ready itself.
+void startEarly();
+
 // The parent `pid` (or whichever there is, for -1) goes, unless it went
 // already: it ended or misbehaved. The next start() starts a new one.
 void drop(pid_t pid = -1);
