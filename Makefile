@@ -4,8 +4,9 @@
 #   make test  installs what is missing, builds and runs every test
 # `make bench` builds and runs the benchmarks (not part of `make test`) in a
 # folder of their own, so that turning them on never sticks to build/.
-# `make package` builds the Debian package tarvelo_<version>_amd64.deb in a
-# folder of its own too, without the tests, and checks it with lintian.
+# `make package` builds the Debian package tarvelo_<version>_<arch>.deb from
+# debian/ with dpkg-buildpackage, as a distribution does, in a copy of the
+# tree in a folder of its own, and checks it with lintian.
 
 BUILD     ?= build
 BENCH_BUILD ?= build-bench
@@ -33,10 +34,13 @@ BUILD_PACKAGES := g++ make cmake pkg-config qtbase5-dev qt5-image-formats-plugin
 # the validators of the installed menu entry, metadata and manual pages.
 TEST_PACKAGES  := fonts-dejavu-core xvfb xauth x11-utils imagemagick parallel libheif-examples libavif-bin \
                   libopenjp2-tools desktop-file-utils appstream man-db
+# Packaging: dpkg-buildpackage and debhelper, which build the Debian package
+# (debian/control names the packages above as its build dependencies), and
+# lintian, which checks it.
+DEB_PACKAGES := dpkg-dev debhelper
+PACKAGE_PACKAGES := lintian
 # Benchmarking: Google Benchmark, libvips and ImageMagick for comparison, and
 # real photos.
-# Packaging: dpkg-shlibdeps and Debian's build flags (dpkg-dev), and lintian.
-PACKAGE_PACKAGES := dpkg-dev file lintian
 BENCH_PACKAGES := libbenchmark-dev libvips-dev imagemagick lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 mate-backgrounds
 
 define install_missing
@@ -50,7 +54,8 @@ define install_missing
 	fi
 endef
 
-.PHONY: run test bench build deps test-deps bench-deps package-deps install package clean translations
+.PHONY: run test bench build deps test-deps bench-deps deb-deps package-deps install package clean \
+        translations
 
 deps:
 	$(call install_missing,$(BUILD_PACKAGES))
@@ -61,8 +66,13 @@ test-deps:
 bench-deps:
 	$(call install_missing,$(BUILD_PACKAGES) $(TEST_PACKAGES) $(BENCH_PACKAGES))
 
+# What building the Debian package without its tests takes (the container
+# recipe in docs/scale-out.md installs this).
+deb-deps:
+	$(call install_missing,$(BUILD_PACKAGES) $(DEB_PACKAGES))
+
 package-deps:
-	$(call install_missing,$(BUILD_PACKAGES) $(PACKAGE_PACKAGES))
+	$(call install_missing,$(BUILD_PACKAGES) $(TEST_PACKAGES) $(DEB_PACKAGES) $(PACKAGE_PACKAGES))
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=OFF -DTARVELO_TESTS=ON
@@ -85,16 +95,19 @@ install: deps
 	cmake --build $(BUILD) -j$(JOBS) --target installable
 	cmake --install $(BUILD)
 
-# Debian's hardening and build flags, as a Debian package build sets them.
-package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
+# dpkg-buildpackage puts what it makes beside the tree it builds, so it
+# builds a copy of the clone's files as they are (what git tracks, and new
+# files it does not ignore); the package lands in $(PACKAGE_BUILD)/. It
+# builds, runs every test and packages, as a distribution's build does;
+# `make package DEB_BUILD_OPTIONS=nocheck` leaves the tests out.
 package: package-deps
-	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
-	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
-	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DTARVELO_BENCH=OFF -DTARVELO_TESTS=OFF
-	cmake --build $(PACKAGE_BUILD) -j$(JOBS)
-	cd $(PACKAGE_BUILD) && cpack
-	lintian --fail-on error $(PACKAGE_BUILD)/tarvelo_*_amd64.deb
-	@echo "Install it with: sudo apt install ./$$(ls $(PACKAGE_BUILD)/tarvelo_*_amd64.deb)"
+	rm -rf $(PACKAGE_BUILD)
+	mkdir -p $(PACKAGE_BUILD)/tarvelo
+	git ls-files -z --cached --others --exclude-standard \
+	  | tar --null --ignore-failed-read -T - -cf - | tar -xf - -C $(PACKAGE_BUILD)/tarvelo
+	cd $(PACKAGE_BUILD)/tarvelo && dpkg-buildpackage -us -uc -b -J$(JOBS)
+	lintian --fail-on error,warning $(PACKAGE_BUILD)/tarvelo_*.changes
+	@echo "Install it with: sudo apt install ./$$(ls $(PACKAGE_BUILD)/tarvelo_*.deb)"
 
 # Brings translations/*.ts up to date with the texts of the sources; then
 # translate what Qt Linguist (linguist translations/tarvelo_de.ts) or an

@@ -56,7 +56,8 @@ const QList<Photo> &corpus()
             for (const char *suffix : { "jpg", "png", "tif", "webp" }) {
                 Metadata::Wanted wanted;
                 wanted.suffix = suffix;
-                PictureIO::ReadResult read = PictureIO::readImage(file, wanted);
+                PictureIO::ReadResult read
+                    = PictureIO::readImage(file, PictureIO::ReadLimits(), PictureBuffers(), wanted);
                 if (read.status != PictureIO::ReadStatus::Ok)
                     break;
                 photo.metadata[suffix] = read.metadata;

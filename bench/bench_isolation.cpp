@@ -59,9 +59,13 @@ QList<Photo> corpus()
     return photos;
 }
 
+// The limits and buffers of the run being measured.
+PictureIO::ReadLimits limits;
+PictureBuffers buffers;
+
 QImage readIsolated(const QString &path)
 {
-    return PictureIO::readImage(path).image;
+    return PictureIO::readImage(path, limits, buffers).image;
 }
 
 // The decoder's own work, in this process: the same format check, reader
@@ -74,8 +78,7 @@ QImage readInProcess(const QString &path)
     const PictureFormats::Format *format = PictureFormats::identify(file.peek(64));
     if (!format)
         return QImage();
-    return DecoderCore::decode(&file, file.handle(), format->reader, PictureIO::memoryBudget())
-        .image;
+    return DecoderCore::decode(&file, file.handle(), format->reader, limits.memoryBudget()).image;
 }
 
 // Stamps every photo on `workers` threads; false when one failed.
@@ -90,7 +93,7 @@ bool stampAll(const QList<Photo> &photos, QImage (*read)(const QString &), bool 
     std::atomic<int> next { 0 };
     std::atomic<bool> failed { false };
     std::vector<std::thread> threads;
-    PictureIO::setPicturesInFlight(workers + 1);
+    limits = PictureIO::ReadLimits::forRun(workers + 1, 4, 0);
     for (int k = 0; k < workers; ++k)
         threads.emplace_back([&]() {
             const QFont font(QStringLiteral("DejaVu Sans"), 14);

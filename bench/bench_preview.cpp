@@ -37,7 +37,7 @@ QImage bigPicture()
 {
     const QString photo
         = QStringLiteral("/usr/share/backgrounds/Painting-Colors_by__herobrine7gamer.jpg");
-    QImage picture = PictureIO::readImage(photo).image;
+    QImage picture = PictureIO::readImage(photo, PictureIO::ReadLimits(), PictureBuffers()).image;
     if (picture.size() == QSize(6000, 4000))
         return PictureIO::toArgb32(picture);
 

@@ -17,8 +17,7 @@ for file in bin/tarvelo bin/tarvelo-cli libexec/tarvelo/tarvelo-decoder \
     share/man/man1/tarvelo.1.gz share/man/man1/tarvelo-cli.1.gz \
     share/applications/tarvelo.desktop share/icons/hicolor/256x256/apps/tarvelo.png \
     share/metainfo/com.dovrinhalsek.tarvelo.metainfo.xml \
-    share/bash-completion/completions/tarvelo-cli share/doc/tarvelo/copyright \
-    share/doc/tarvelo/changelog.gz share/tarvelo/translations/tarvelo_de.qm; do
+    share/bash-completion/completions/tarvelo-cli share/tarvelo/translations/tarvelo_de.qm; do
     [ -s "$root/usr/$file" ] || fail "$file is not installed"
 done
 
@@ -27,8 +26,9 @@ appstreamcli validate --no-net "$share/metainfo/com.dovrinhalsek.tarvelo.metainf
     || { cat "$root/log"; fail "the metainfo is invalid"; }
 
 # groff's warnings, as lintian asks for them; the page's options are the
-# program's.
+# program's. Its --version states the licence.
 for page in tarvelo tarvelo-cli; do
+    "$root/usr/bin/$page" --version | grep -q '^License GPL-3.0-or-later: ' || fail "$page --version states no licence"
     warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
         man --warnings -E UTF-8 -l -Tutf8 -Z "$share/man/man1/$page.1.gz" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "$page(1): $warnings"

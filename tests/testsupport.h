@@ -15,6 +15,7 @@
 #include <memory>
 #include <sys/resource.h>
 
+#include "batch/batchrunner.h"
 #include "io/pictureio.h"
 #include "windowprobe.h"
 
@@ -126,6 +127,23 @@ inline QByteArray encode(const QImage &image, const char *format, int quality = 
     return bytes;
 }
 
+// A picture read as a reader of its own reads it: the default limits, a
+// buffer pool of its own.
+inline PictureIO::ReadResult readPicture(const QString &path,
+    const std::optional<Metadata::Wanted> &wanted = std::nullopt, QSize fit = QSize(),
+    bool keepAspectRatio = true)
+{
+    return PictureIO::readImage(
+        path, PictureIO::ReadLimits(), PictureBuffers(), wanted, fit, keepAspectRatio);
+}
+
+// One picture stamped as by a run of its own with one worker.
+inline BatchResult stampAlone(const QString &path, const BatchOptions &options)
+{
+    return BatchRunner::stampOne(
+        path, options, BatchRunner::limitsFor(options, 1), PictureBuffers());
+}
+
 inline QByteArray readFile(const QString &path)
 {
     QFile file(path);
@@ -156,6 +174,29 @@ inline QByteArray jpegClaiming(int width, int height)
         bytes[frame + 7 + k] = char(width >> (8 - 8 * k));
     }
     return bytes;
+}
+
+// A file of the tests' metadata packets, written by real photographers'
+// tools (tests/data/metadata).
+inline QByteArray data(const QString &name)
+{
+    return readFile(qEnvironmentVariable("TARVELO_TEST_DATA") + "/metadata/" + name);
+}
+
+// A small JPEG with the EXIF (a TIFF structure), XMP packet and comment
+// given, in segments written after the JFIF header as editors write them.
+inline QByteArray jpegWith(const QByteArray &exif, const QByteArray &xmp, const QByteArray &comment)
+{
+    const QByteArray jpeg = encode(photoLike(96, 64, 3), "jpg", 90);
+    const int app0End = 4 + (quint8(jpeg[4]) << 8 | quint8(jpeg[5]));
+    QByteArray segments;
+    if (!exif.isEmpty())
+        segments += segment('\xe1', QByteArray("Exif\0\0", 6) + exif);
+    if (!xmp.isEmpty())
+        segments += segment('\xe1', QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) + xmp);
+    if (!comment.isEmpty())
+        segments += segment('\xfe', comment);
+    return jpeg.left(app0End) + segments + jpeg.mid(app0End);
 }
 
 // Everything under `root`: relative path -> file bytes or link target.
@@ -255,16 +296,28 @@ inline void press(QAbstractButton *button)
     QTest::mouseRelease(button, Qt::LeftButton);
 }
 
+// Puts the logo at the anchor `anchor` (0 to 8, in reading order) and the
+// text at the opposite one.
+inline void placeAt(Ui::MainWindow *ui, int anchor)
+{
+    // clang-format off
+    QAbstractButton *logoAt[] = { ui->logo_topleft_btn, ui->logo_top_btn, ui->logo_topright_btn, ui->logo_left_btn, ui->logo_center_btn, ui->logo_right_btn, ui->logo_botleft_btn, ui->logo_bot_btn, ui->logo_botright_btn };
+    QAbstractButton *textAt[] = { ui->txt_topleft_btn, ui->txt_top_btn, ui->txt_topright_btn, ui->txt_left_btn, ui->txt_center_btn, ui->txt_right_btn, ui->txt_botleft_btn, ui->txt_bot_btn, ui->txt_botright_btn };
+    // clang-format on
+    logoAt[anchor]->setChecked(true);
+    textAt[8 - anchor]->setChecked(true);
+}
+
 // Stamps the list through the start button into `out`, saying Yes to a run
-// without text or without logo and OK to the end box; false, and the boxes
-// seen on the console, when they were others.
+// without text or without logo (none is being read) and OK to the end box;
+// false, and the boxes seen on the console, when they were others.
 inline bool stampAll(MainWindow &window, const QString &out)
 {
     Ui::MainWindow *ui = WindowProbe::ui(window);
     QVariantList answers { out };
     if (ui->wtrmark_edit->text().trimmed().isEmpty())
         answers << QMessageBox::Yes;
-    if (WindowProbe::logoImage(window).isNull())
+    if (WindowProbe::logoImage(window).isNull() && !WindowProbe::readingLogo(window))
         answers << QMessageBox::Yes;
     Modals modals(answers << QMessageBox::Ok);
     press(ui->start_btn);

@@ -14,6 +14,7 @@
 
 #include "batch/storedoptions.h"
 #include "cli/clirun.h"
+#include "cli/records.h"
 #include "window/windowarguments.h"
 
 using namespace TestSupport;
@@ -91,24 +92,32 @@ void CliTest::rangesAreTheControls()
 
 void CliTest::sameFilesAsTheWindow_data()
 {
-    QTest::addColumn<quint32>("seed");
-    for (quint32 seed : { 1u, 2u, 3u })
-        QTest::newRow(qPrintable(QString::number(seed))) << seed;
+    // Each row's name gives the format, the resize (full size, fitted
+    // keeping proportions, stretched) and whether sizes are relative to the
+    // picture.
+    QTest::addColumn<quint32>("seed"); // of the other options
+    QTest::addColumn<int>("anchor"); // of the logo, 0 to 8; the text's is 8 - anchor
+    QTest::newRow("jpg, full size, corners") << 1u << 0;
+    QTest::newRow("png, fitted, relative, right") << 2u << 5;
+    QTest::newRow("tif, stretched, centre") << 3u << 4;
+    QTest::newRow("tif, full size, relative, bottom") << 4u << 7;
+    QTest::newRow("jpg, stretched, relative, top right") << 5u << 2;
 }
 
 // Random stored options, within every control's range but small enough for
-// small pictures: the window's run and the command line's give the same
-// pictures under the same names.
+// small pictures, and a stored logo; Start pressed while the window still
+// reads the logo: the window's run waits for it, and the command line then
+// writes the same files under the same names, byte for byte, metadata
+// included.
 void CliTest::sameFilesAsTheWindow()
 {
     QFETCH(quint32, seed);
+    QFETCH(int, anchor);
     QRandomGenerator random(seed);
     const QString logo = picture("logo.png", photoLike(30, 20, 7, true));
     const QStringList fonts { "DejaVu Sans,16,-1,5,50,0,0,0,0,0",
         "DejaVu Serif,11,-1,5,75,1,0,0,0,0" };
     QSettings store(QStringLiteral("Dovrin Halsek"), QStringLiteral("Tarvelo"));
-    store.clear();
-    QSettings file(path("options.ini"), QSettings::IniFormat);
     for (const StoredOptions::Option &option : StoredOptions::all()) {
         const auto between = [&](double low, double high) {
             return qMax(option.minimum, low)
@@ -116,31 +125,39 @@ void CliTest::sameFilesAsTheWindow()
         };
         const QVariant values[] = { random.bounded(3) == 0, int(between(-60, 260)),
             int(between(0, 3) * 100) / 100.0, QStringLiteral(" Stamp %1 ").arg(random.generate()),
-            random.bounded(2) ? logo : QString(), fonts[random.bounded(2)], random.generate(),
-            QByteArray() };
+            logo, fonts[random.bounded(2)], random.generate(), QByteArray() };
         store.setValue(option.key, values[int(option.type)]);
-        file.setValue(option.key, values[int(option.type)]);
     }
     // One name for all would be told apart by the time of writing.
-    for (QSettings *options : { &store, &file })
-        options->setValue("name_pattern", QStringLiteral("{counter:2} {name} Stamp"));
-    file.sync();
-    for (int k = 0; k < 3; ++k)
+    store.setValue("name_pattern", QStringLiteral("{counter:2} {name} Stamp"));
+    store.sync();
+    QVERIFY(writeFile(path("in/p0.jpg"),
+        jpegWith(QByteArray::fromHex(data("kite-exif.hex")), data("kite.xmp"), "a comment")));
+    for (int k = 1; k < 3; ++k)
         picture(QStringLiteral("in/p%1.png").arg(k),
             photoLike(160 - 40 * k, 90 + 30 * k, seed + k, k == 1));
 
     auto window = std::make_unique<MainWindow>();
-    WindowProbe::ui(*window)->outpng_radio->setChecked(true);
-    WindowArguments::listAsDropped(window.get(), { path("in") });
-    QTRY_VERIFY(WindowProbe::settled(*window)); // the stored logo is read
+    Ui::MainWindow *ui = WindowProbe::ui(*window);
+    placeAt(ui, anchor);
+    const QString look = QTest::currentDataTag();
+    window->findChild<QRadioButton *>("out" + look.left(3) + "_radio")->setChecked(true);
+    ui->resize_check->setChecked(!look.contains("full size"));
+    ui->aspect_check->setChecked(look.contains("fitted"));
+    ui->relative_check->setChecked(look.contains("relative"));
+    // Listed as a drop of the folder lists it, without a round of events.
+    for (const QString &name : files("in"))
+        ui->files_list->addItem(path("in/" + name));
+    QVERIFY(WindowProbe::readingLogo(*window));
     QVERIFY(stampAll(*window, path("window")));
 
-    QCOMPARE(
-        cli({ "--options", path("options.ini"), "--format", "png", "-o", path("cli"), path("in") }),
-        0);
+    // The window saved its options when the run started.
+    QCOMPARE(cli({ "-o", path("cli"), path("in") }), 0);
     QCOMPARE(files("cli"), files("window"));
+    QCOMPARE(files("cli").size(), 3);
     for (const QString &name : files("cli"))
-        QVERIFY(QImage(path("cli/" + name)) == QImage(path("window/" + name)));
+        QVERIFY2(
+            readFile(path("cli/" + name)) == readFile(path("window/" + name)), qPrintable(name));
 }
 
 // A folder per day of an event, the same names in each, and a picture
@@ -186,7 +203,8 @@ void CliTest::linesAndExitStatus_data()
     QTest::addColumn<QString>("complaint"); // on standard error, for a usage error
     const QStringList text { "--set", "wtrmark_edit=(c) Ann" };
     // clang-format off
-    QTest::newRow("all stamped") << text + QStringList { "good/a.png", "good" } << QByteArray() << 0 << "ok a.png|ok a.png|ok b.png" << "";
+    // The text runs past the small pictures' edges when not scaled: said, and stamped all the same.
+    QTest::newRow("all stamped") << text + QStringList { "--set", "resize_check=false", "good/a.png", "good" } << QByteArray() << 0 << "ok a.png|ok a.png|ok b.png" << "b.png: the text lies outside the picture.\n";
     QTest::newRow("some failed") << text + QStringList { "good/b.png", "bad", "bad/fifo.jpg", "gone.png" } << QByteArray() << 1
                                  << "failed cut.png|failed fifo.jpg|failed gone.png|failed huge.jpg|ok b.png" << "";
     QTest::newRow("list on stdin") << text + QStringList { "-" } << QByteArray("good/b.png\n\nbad/cut.png\ngood\n") << 1 << "failed cut.png|ok a.png|ok b.png|ok b.png" << "";
@@ -235,7 +253,7 @@ void CliTest::linesAndExitStatus()
         QCOMPARE(fields.size(), 3);
         seen << fields[0] + " " + QFileInfo(fields[1]).fileName();
         if (fields[0] == "ok")
-            QVERIFY(!QImage(Cli::unfield(fields[2].toLocal8Bit())).isNull());
+            QVERIFY(!QImage(Records::unfield(fields[2].toLocal8Bit())).isNull());
     }
     seen.sort();
     QCOMPARE(seen.join('|'), lines);

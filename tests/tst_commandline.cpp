@@ -58,8 +58,9 @@ void CommandLineTest::parse()
                                      : Cli::Parsed::Outcome::Run);
     expected.remove(QRegularExpression("^list "));
     const Cli::Request &r = parsed.request;
-    QString seen = QString::asprintf("%s %d %d %d %d %s", qPrintable(r.format), r.quality, r.jobs,
-        int(r.stripMetadata), int(r.nullSeparated), qPrintable(r.output + ' ' + r.paths.join('|')));
+    QString seen = QString::asprintf("%s %d %d %d %d %s", qPrintable(r.format), r.jpgQuality,
+        r.jobs, int(r.stripMetadata), int(r.nullSeparated),
+        qPrintable(r.output + ' ' + r.paths.join('|')));
     for (const auto &set : r.overrides)
         seen += ' ' + set.first + '=' + set.second.toString();
     QCOMPARE(seen, expected);

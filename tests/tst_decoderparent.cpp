@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "io/decoderconversation.h"
-#include "io/pictureio.h"
 #include "testsupport.h"
 
 using namespace TestSupport;
@@ -22,8 +21,8 @@ DecoderConversation::Result decode(const QString &path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     DecoderConversation::Limits limits;
-    limits.budgetBytes = PictureIO::memoryBudget();
-    limits.maxPixels = PictureIO::maxPixels();
+    limits.budgetBytes = PictureIO::ReadLimits().memoryBudget();
+    limits.maxPixels = Budget::DefaultMaxPixels;
     PictureBuffers buffers;
     const DecoderConversation::Result result
         = DecoderConversation::decode(fd, "png", limits, buffers);

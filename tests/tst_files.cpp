@@ -246,14 +246,15 @@ void FilesTest::refusesDamagedPictures()
     const QStringList lines = ui->log_plain->toPlainText().split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.value(1).section(':', 0, 1), "cut.jpg is damaged: Corrupt JPEG data");
     QCOMPARE(lines.mid(2),
-        (QStringList { "cut.png ... Failed! (1 of 5)", "photo.png ... OK! (2 of 5)",
+        (QStringList { "cut.png ... Failed! (1 of 5)",
+            "photo.bmp: the text lies outside the picture.", "photo.png ... OK! (2 of 5)",
             "cut.bmp is damaged: its pixel data ends after 6126 of 9216 bytes.",
             "cut.png ... Failed! (3 of 5)", "corrupt.png is damaged: IDAT: CRC error.",
             "corrupt.png ... Failed! (4 of 5)",
             "odd.jpg: its metadata could not be carried over (This does not look like a TIFF "
             "image).",
-            "odd.png ... OK! (5 of 5)", "Stamping Completed!",
-            "2 of 5 pictures stamped, 3 failed." }));
+            "odd.jpg: the text lies outside the picture.", "odd.png ... OK! (5 of 5)",
+            "Stamping Completed!", "2 of 5 pictures stamped, 3 failed." }));
     for (int row : { 1, 2, 1, 3 }) { // a damaged picture shows nothing, not the one before it
         QVERIFY(select(*window, row));
         QCOMPARE(WindowProbe::previewLabel(*window)->pixmap(Qt::ReturnByValue).isNull(), row != 1);

@@ -4,9 +4,6 @@
 // decoded in a decoder process, whose death costs one picture; and the
 // program's own conversion copes with whatever a reader returns.
 
-#include <QTemporaryDir>
-#include <QtTest>
-
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
@@ -17,10 +14,8 @@
 #include <thread>
 #include <unistd.h>
 
-#include "batch/batchrunner.h"
 #include "common/decoderreply.h"
 #include "decoder/zygote.h"
-#include "exivvalues.h"
 #include "io/decoderconversation.h"
 #include "io/decoderparent.h"
 #include "testsupport.h"
@@ -65,20 +60,10 @@ int standInDecoder(const DecoderProtocol::Start &)
     reply.width = 4, reply.height = 3;
     reply.format = QImage::Format_RGB32;
     reply.bytesPerLine = 16;
-    DecoderReply::Details told;
-    if (misdeed == "texts")
-        told.texts = { { "key", QString(1000, 'x') } };
-    if (misdeed.startsWith("metadata="))
-        told.metadata = QByteArray::fromHex(misdeed.mid(9));
-    else if (request.metadata)
-        told.metadata = QByteArray(); // no metadata to hand over
-    QByteArray details = DecoderReply::write(told);
-    // After the error text (4 bytes, none), the colour table's count; after
-    // that and the resolution, the texts' count.
+    QByteArray details = DecoderReply::write(DecoderReply::Details());
+    // After the error text (4 bytes, none), the colour table's count.
     if (misdeed == "colours") // QDataStream would reserve 4 GB for it
         details.replace(4, 4, QByteArray::fromHex("40000000"));
-    else if (misdeed == "texts")
-        details.replace(16, 4, QByteArray::fromHex("7fffffff"));
     if (misdeed == "claimed" || misdeed == "cap") { // no header claims this
         reply.width = reply.height = misdeed == "cap" ? 20000 : 4000;
         reply.bytesPerLine = reply.width * 4;
@@ -125,8 +110,6 @@ private slots:
     void killedDecoderCostsOnePicture();
     void conversionTakesEveryFormat_data();
     void conversionTakesEveryFormat();
-    void metadataFromTheDecoderIsChecked_data();
-    void metadataFromTheDecoderIsChecked();
     void hostileReplyCostsOnePictureAndItsDecoder_data();
     void hostileReplyCostsOnePictureAndItsDecoder();
     void decoderKeepsNothingOfTheCallers();
@@ -243,9 +226,10 @@ void IsolationTest::killedDecoderCostsOnePicture()
     killer.join();
     QVERIFY(killed > 0);
     QCOMPARE(lines.mid(lines.indexOf("slow.jpg could not be read: the decoder crashed.")),
-        QStringList({ "slow.jpg could not be read: the decoder crashed.",
-            "slow.png ... Failed! (1 of 2)", "next.png ... OK! (2 of 2)", "Stamping Completed!",
-            "1 of 2 pictures stamped, 1 failed." }));
+        QStringList(
+            { "slow.jpg could not be read: the decoder crashed.", "slow.png ... Failed! (1 of 2)",
+                "next.png: the text lies outside the picture.", "next.png ... OK! (2 of 2)",
+                "Stamping Completed!", "1 of 2 pictures stamped, 1 failed." }));
     QCOMPARE(QImage(dir.filePath("out/next.png")).size(), QSize(20, 10));
 }
 
@@ -281,76 +265,12 @@ void IsolationTest::conversionTakesEveryFormat()
     QCOMPARE(argb.pixel(1, 0), expected);
 }
 
-// The decoder hands the metadata over written for the output; the program
-// puts the pieces in only when every length, type and offset holds, and
-// otherwise writes the picture without them and says so.
-void IsolationTest::metadataFromTheDecoderIsChecked_data()
-{
-    QTest::addColumn<QString>("suffix");
-    QTest::addColumn<QByteArray>("packed");
-    QTest::addColumn<QString>("lost"); // why the metadata is lost; empty: carried
-    // As the decoder writes it for a 4 x 3 output.
-    const auto packed = [](const char *format, const std::vector<Metadata::Segment> &segments,
-                            const std::vector<Metadata::Chunk> &chunks, QSize size = QSize(4, 3)) {
-        Metadata::Source source;
-        source.format = format;
-        source.size = size;
-        source.segments = segments;
-        source.chunks = chunks;
-        if (source.format == "tif") {
-            // A TIFF block whose EXIF directory at 8 holds the EXIF version.
-            source.tiffPrefix = QByteArray::fromHex("49492a00080000000100009007000400000030323331")
-                + QByteArray(4, '\0');
-            source.exifIfd = 8;
-            source.tiffEntries = { { 315, 2, 4, "Ann" + QByteArray(1, '\0') } };
-        }
-        return Metadata::pack(source);
-    };
-    // clang-format off
-    QTest::newRow("comment") << "jpg" << packed("jpg", { { 0xfe, "Tarvelo" } }, {}) << "";
-    QTest::newRow("PNG text") << "png" << packed("png", {}, { { "iTXt", QByteArray("Comment\0\0\0\0\0Tarvelo", 19) } }) << "";
-    QTest::newRow("TIF artist") << "tif" << packed("tif", {}, {}) << "";
-    QTest::newRow("made for another size") << "jpg" << packed("jpg", { { 0xfe, "Tarvelo" } }, {}, QSize(5, 3)) << "it was written for another size";
-    QTest::newRow("marker not allowed") << "jpg" << packed("jpg", { { 0xc4, "Tarvelo" } }, {}) << "the decoder sent a malformed reply";
-    // clang-format on
-}
-
-void IsolationTest::metadataFromTheDecoderIsChecked()
-{
-    QFETCH(QString, suffix);
-    QFETCH(QByteArray, packed);
-    QFETCH(QString, lost);
-    const bool sound = lost.isEmpty();
-    qputenv("TARVELO_STAND_IN", "1");
-    DecoderParent::setPathForTesting(QCoreApplication::applicationFilePath());
-    const std::shared_ptr<void> real(nullptr, [](void *) {
-        qunsetenv("TARVELO_STAND_IN");
-        DecoderParent::setPathForTesting(QString());
-    });
-    const QString path = dir.filePath("meta.png");
-    writeFile(path, encode(photoLike(4, 3), "png") + "standin:metadata=" + packed.toHex());
-    BatchOptions options;
-    options.suffix = suffix;
-    const BatchResult result = BatchRunner::stampOne(path, options);
-    QCOMPARE(result.status, BatchResult::Status::Stamped);
-    QCOMPARE(QImage::fromData(result.bytes).size(), QSize(4, 3));
-    QCOMPARE(result.metadataLost,
-        sound ? QString() : "meta.png: its metadata could not be carried over (" + lost + ").");
-    const QMap<QString, QString> out = exivValues(result.bytes);
-    QCOMPARE(
-        out.value("comment") + out.value("Exif.Image.Artist") + out.value("Exif.Photo.ExifVersion"),
-        !sound                ? ""
-            : suffix == "tif" ? "Ann48 50 51 49"
-                              : "Tarvelo");
-}
-
 void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder_data()
 {
     QTest::addColumn<QByteArray>("signature"); // a PNG's claims 4 x 3, a JPEG's nothing
     QTest::addColumn<QByteArray>("misdeed");
     const QByteArray png = encode(photoLike(4, 3), "png"), jpeg = "\xff\xd8\xff\xe0";
     QTest::newRow("colour table of a billion") << png << QByteArray("colours");
-    QTest::newRow("texts without end") << png << QByteArray("texts");
     QTest::newRow("larger than the header") << png << QByteArray("claimed");
     QTest::newRow("over the pixel cap") << jpeg << QByteArray("cap");
     QTest::newRow("rows of a gigabyte") << png << QByteArray("rows");
@@ -371,9 +291,14 @@ void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder()
         qunsetenv("TARVELO_STAND_IN");
         DecoderParent::setPathForTesting(QString());
     });
-    // The decoder's process id, and what it found of earlier pictures.
+    // The decoder's process id, and what it found of earlier pictures in
+    // the memory of the pool that read them.
+    const PictureBuffers buffers;
+    const auto readHere = [&](const QString &name) {
+        return PictureIO::readImage(dir.filePath(name), PictureIO::ReadLimits(), buffers);
+    };
     const auto decoderOf = [&](const QString &name) {
-        const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath(name));
+        const PictureIO::ReadResult read = readHere(name);
         [&]() { QCOMPARE(read.status, PictureIO::ReadStatus::Ok); }();
         const QRgb colour = read.image.pixel(3, 2);
         return qMakePair(pid_t(qRed(colour) | qGreen(colour) << 8 | qBlue(colour) << 16),
@@ -388,10 +313,11 @@ void IsolationTest::hostileReplyCostsOnePictureAndItsDecoder()
     QCOMPARE(second.second, 0u);
     QTRY_VERIFY(::kill(first.first, 0) != 0); // ended and reaped
 
-    const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath("hostile.png"));
-    QCOMPARE(read.status, PictureIO::ReadStatus::Unreadable);
-    QCOMPARE(read.errorText, "hostile.png could not be read: the decoder sent a malformed reply.");
-    QVERIFY(read.image.isNull());
+    const PictureIO::ReadResult hostile = readHere("hostile.png");
+    QCOMPARE(hostile.status, PictureIO::ReadStatus::Unreadable);
+    QCOMPARE(
+        hostile.errorText, "hostile.png could not be read: the decoder sent a malformed reply.");
+    QVERIFY(hostile.image.isNull());
     const auto next = decoderOf("honest.png");
     QVERIFY(next.first > 0 && next.first != second.first);
     QCOMPARE(next.second, 0u);
@@ -414,8 +340,8 @@ void IsolationTest::decoderKeepsNothingOfTheCallers()
     std::thread reading([&]() {
         const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_CLOEXEC);
         PictureBuffers buffers;
-        DecoderConversation::decode(
-            fd, "png", { PictureIO::memoryBudget(), PictureIO::maxPixels(), {} }, buffers);
+        DecoderConversation::decode(fd, "png",
+            { PictureIO::ReadLimits().memoryBudget(), Budget::DefaultMaxPixels, {} }, buffers);
         ::close(fd);
     });
     const std::shared_ptr<void> done(nullptr, [&](void *) {
@@ -484,10 +410,9 @@ void IsolationTest::decoderCannotSignalOthers()
     const QString photo = dir.filePath("target.png");
     writeFile(photo, encode(photoLike(8, 8), "png"));
     DecoderConversation::setSignalTargetForTesting(-1); // itself
-    QCOMPARE(PictureIO::readImage(photo).errorText,
-        "target.png could not be read: the decoder crashed.");
+    QCOMPARE(readPicture(photo).errorText, "target.png could not be read: the decoder crashed.");
     DecoderConversation::setSignalTargetForTesting(other);
-    QCOMPARE(PictureIO::readImage(photo).status, PictureIO::ReadStatus::Ok);
+    QCOMPARE(readPicture(photo).status, PictureIO::ReadStatus::Ok);
     QVERIFY(!QTest::qWaitFor([&]() { return ::waitpid(other, nullptr, WNOHANG) == other; }, 300));
 }
 
@@ -526,7 +451,7 @@ void IsolationTest::messagesSayWhatIsWrong()
     QVERIFY(writeFile(dir.filePath(name), bytes));
     Metadata::Wanted wanted;
     wanted.suffix = "png";
-    const PictureIO::ReadResult read = PictureIO::readImage(dir.filePath(name), wanted);
+    const PictureIO::ReadResult read = readPicture(dir.filePath(name), wanted);
     QCOMPARE(read.errorText, error);
     QCOMPARE(read.status,
         error.isEmpty() ? PictureIO::ReadStatus::Ok : PictureIO::ReadStatus::Unreadable);

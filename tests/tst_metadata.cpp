@@ -1,48 +1,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The metadata carrier between a source file and its stamped copy, fed with
-// packets real photographers' tools wrote (tests/data/metadata): the decoder
-// process reads the source, the encoder writes JPG, PNG, TIF or WEBP, and what
-// arrives is read back with Exiv2.
-
-#include <QCryptographicHash>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QtTest>
+// packets real photographers' tools wrote (tests/data/metadata): the
+// decoder's metadata reader and writer, linked into this process, read the
+// source and write it for the output, the codec takes it across, the
+// encoder writes JPG, PNG, TIF or WEBP, and what arrives is read back with
+// Exiv2.
 
 #include <exiv2/exiv2.hpp>
 
 #include "common/bytes.h"
 #include "decoder/exiftags.h"
+#include "decoder/metadatareader.h"
+#include "decoder/outputmetadata.h"
 #include "encode/encoding.h"
 #include "exivvalues.h"
-#include "io/pictureio.h"
 #include "testsupport.h"
 
 using namespace TestSupport;
 
 namespace {
 
-QByteArray data(const QString &name)
+// What the program gets of `file`'s metadata for an output of `wanted`
+// made from a picture of 96 x 64: read and written as the decoder does,
+// packed and unpacked as it crosses over.
+Metadata::Source carried(const QByteArray &file, const Metadata::Wanted &wanted)
 {
-    return readFile(qEnvironmentVariable("TARVELO_TEST_DATA") + "/metadata/" + name);
-}
-
-// A small JPEG with the EXIF (a TIFF structure), XMP packet and comment
-// given, in segments written after the JFIF header as editors write them.
-QByteArray jpegWith(const QByteArray &exif, const QByteArray &xmp, const QByteArray &comment)
-{
-    const QByteArray jpeg = encode(photoLike(96, 64, 3), "jpg", 90);
-    const int app0End = 4 + (quint8(jpeg[4]) << 8 | quint8(jpeg[5]));
-    QByteArray segments;
-    if (!exif.isEmpty())
-        segments += segment('\xe1', QByteArray("Exif\0\0", 6) + exif);
-    if (!xmp.isEmpty())
-        segments += segment('\xe1', QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) + xmp);
-    if (!comment.isEmpty())
-        segments += segment('\xfe', comment);
-    return jpeg.left(app0End) + segments + jpeg.mid(app0End);
+    const OutputMetadata::Output output = OutputMetadata::outputFor(wanted, QSize(96, 64));
+    return Metadata::unpack(
+        Metadata::pack(OutputMetadata::write(MetadataReader::read(file), output)));
 }
 
 // An XMP packet of one description, `properties` after its namespaces.
@@ -55,10 +40,6 @@ QByteArray xmpOf(const QByteArray &properties)
         + properties + "</rdf:Description></rdf:RDF></x:xmpmeta>";
 }
 
-// A JPEG whose XMP packet holds a description of 200 KB in its extension,
-// as Lightroom and exiftool write long packets: the packet names the
-// extension by its digest, and the extension comes in parts, the last first
-// (one of them missing when not `whole`).
 // A TIF of the program's own, 96 x 64, whose first directory holds `entry`.
 QByteArray tiffWith(const Metadata::TiffEntry &entry)
 {
@@ -69,6 +50,10 @@ QByteArray tiffWith(const Metadata::TiffEntry &entry)
     return Encoding::encode(photoLike(96, 64, 6), "tif", -1, source).bytes;
 }
 
+// A JPEG whose XMP packet holds a description of 200 KB in its extension,
+// as Lightroom and exiftool write long packets: the packet names the
+// extension by its digest, and the extension comes in parts, the last first
+// (one of them missing when not `whole`).
 QByteArray jpegWithExtendedXmp(bool whole = true)
 {
     const QByteArray extension = xmpOf("><dc:description><rdf:Alt><rdf:li xml:lang='x-default'>"
@@ -112,7 +97,11 @@ class MetadataTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(!data("kite.xmp").isEmpty()); }
+    void initTestCase()
+    {
+        QVERIFY(!data("kite.xmp").isEmpty());
+        MetadataReader::prepare();
+    }
     void carriesRealPackets_data();
     void carriesRealPackets();
     void pngKeepsItsRecordsOnce();
@@ -130,6 +119,7 @@ void MetadataTest::carriesRealPackets_data()
     QTest::addColumn<QString>("xmpName"); // the packet whose properties all arrive
     QTest::addColumn<bool>("stripLocation");
     QTest::addColumn<QString>("problem"); // what the loss line says; empty: none
+    QTest::addColumn<QSize>("box"); // resized to fit it; empty: not resized
 
     const QByteArray exif = QByteArray::fromHex(data("kite-exif.hex"));
     const QByteArray kite = data("kite.xmp"), cups = data("colorfulcups.xmp");
@@ -138,13 +128,14 @@ void MetadataTest::carriesRealPackets_data()
     // goes into the user comment.
     // clang-format off
     for (const char *suffix : { "jpg", "png", "tif", "webp" })
-        QTest::addRow("kite %s", suffix) << suffix << jpegWith(exif, kite, comment) << "kite.xmp" << false << "";
-    QTest::addRow("colorful cups") << "tif" << jpegWith({}, cups, {}) << "colorfulcups.xmp" << false << "";
-    QTest::addRow("colorful cups, no location") << "png" << jpegWith({}, cups, comment) << "colorfulcups.xmp" << true << "";
-    QTest::addRow("colorful cups from a TIF") << "jpg" << tiffWith({ 700, 1, quint32(cups.size()), cups }) << "colorfulcups.xmp" << false << "";
+        QTest::addRow("kite %s", suffix) << suffix << jpegWith(exif, kite, comment) << "kite.xmp" << false << "" << QSize();
+    QTest::addRow("kite resized") << "jpg" << jpegWith(exif, kite, comment) << "kite.xmp" << false << "" << QSize(48, 48);
+    QTest::addRow("colorful cups") << "tif" << jpegWith({}, cups, {}) << "colorfulcups.xmp" << false << "" << QSize();
+    QTest::addRow("colorful cups, no location") << "png" << jpegWith({}, cups, comment) << "colorfulcups.xmp" << true << "" << QSize(30, 100);
+    QTest::addRow("colorful cups from a TIF") << "jpg" << tiffWith({ 700, 1, quint32(cups.size()), cups }) << "colorfulcups.xmp" << false << "" << QSize();
     // The rest is carried all the same.
-    QTest::addRow("malformed XMP") << "jpg" << jpegWith(exif, kite.left(kite.size() / 2), comment) << "" << false << "its XMP packet is malformed";
-    QTest::addRow("truncated EXIF") << "jpg" << jpegWith(exif.left(60), kite, comment) << "kite.xmp" << false << "*";
+    QTest::addRow("malformed XMP") << "jpg" << jpegWith(exif, kite.left(kite.size() / 2), comment) << "" << false << "its XMP packet is malformed" << QSize();
+    QTest::addRow("truncated EXIF") << "jpg" << jpegWith(exif.left(60), kite, comment) << "kite.xmp" << false << "*" << QSize();
     // clang-format on
 
     // A phone picture: libheif's encoder takes the JPEG's EXIF and XMP.
@@ -155,14 +146,14 @@ void MetadataTest::carriesRealPackets_data()
     QVERIFY(writeFile(jpeg, jpegWith(exif, kite, {})));
     QCOMPARE(QProcess::execute(heifEnc, { "-q", "50", "-o", heic, jpeg }), 0);
     const QByteArray phone = readFile(heic);
-    QTest::addRow("HEIC") << "jpg" << phone << "kite.xmp" << false << "";
+    QTest::addRow("HEIC") << "jpg" << phone << "kite.xmp" << false << "" << QSize();
     // The EXIF item's offset to its TIFF header points past its end.
     QByteArray damaged = phone;
     const int item = damaged.indexOf(QByteArray("\0\0\0\0II*\0", 8));
     QVERIFY(item > 0);
     damaged.replace(item, 4, "\x7f\xff\xff\xff");
     QTest::addRow("HEIC, damaged EXIF item")
-        << "tif" << damaged << "kite.xmp" << false << "its EXIF is cut short";
+        << "tif" << damaged << "kite.xmp" << false << "its EXIF is cut short" << QSize();
 }
 
 void MetadataTest::carriesRealPackets()
@@ -172,19 +163,21 @@ void MetadataTest::carriesRealPackets()
     QFETCH(QString, xmpName);
     QFETCH(bool, stripLocation);
     QFETCH(QString, problem);
-    const QString path = dir.filePath(QTest::currentDataTag());
-    QVERIFY(writeFile(path, source));
+    QFETCH(QSize, box);
     Metadata::Wanted wanted;
     wanted.suffix = suffix;
     wanted.withoutLocation = stripLocation;
-    const PictureIO::ReadResult read = PictureIO::readImage(path, wanted);
-    QVERIFY(read.status == PictureIO::ReadStatus::Ok);
-    const Encoding::Encoded encoded = Encoding::encode(read.image, suffix, 90, read.metadata);
+    wanted.resize = { box.isValid(), box, true, false };
+    const QSize size
+        = box.isValid() ? QSize(96, 64).scaled(box, Qt::KeepAspectRatio) : QSize(96, 64);
+    const Metadata::Source metadata = carried(source, wanted);
+    const Encoding::Encoded encoded
+        = Encoding::encode(photoLike(size.width(), size.height()), suffix, 90, metadata);
     QVERIFY(!encoded.bytes.isEmpty());
-    if (problem == "*")
-        QVERIFY(!encoded.metadataProblem.isEmpty());
-    else
-        QCOMPARE(encoded.metadataProblem, problem);
+    // "*": any problem at all.
+    QCOMPARE(
+        problem == "*" && !encoded.metadataProblem.isEmpty() ? problem : encoded.metadataProblem,
+        problem);
     const QMap<QString, QString> out = exivValues(encoded.bytes);
 
     // Every property of the packet arrives, with the location gone when
@@ -202,8 +195,12 @@ void MetadataTest::carriesRealPackets()
             names.contains(name) != (stripLocation && name.startsWith("GPS")), qPrintable(name));
     }
     QVERIFY(names.filter(QRegularExpression("^(MimeType|CompatibleBrands)$")).isEmpty());
-    if (!xmpName.isEmpty())
-        QCOMPARE(out.value("Xmp.tiff.ImageWidth", "96"), "96");
+    // The sizes stated anywhere are the output's.
+    const QString width = QString::number(size.width()), height = QString::number(size.height());
+    for (const char *key : { "Xmp.tiff.ImageWidth", "Xmp.exif.PixelXDimension" })
+        QCOMPARE(out.value(key, width), width);
+    for (const char *key : { "Xmp.tiff.ImageLength", "Xmp.exif.PixelYDimension" })
+        QCOMPARE(out.value(key, height), height);
 
     // The source's EXIF arrives, less its thumbnail and with the output's
     // own size and orientation.
@@ -223,7 +220,13 @@ void MetadataTest::carriesRealPackets()
     }
     QCOMPARE(out.contains("Exif.Image.Model"), withExif);
     QVERIFY(!out.contains("Exif.Thumbnail.JPEGInterchangeFormat"));
-    QCOMPARE(out.value("Exif.Photo.PixelXDimension", "96"), "96");
+    // Written for another size, none of it goes in, and that is said.
+    QCOMPARE(Encoding::encode(photoLike(size.width() + 1, size.height()), suffix, 90, metadata)
+                 .metadataProblem,
+        "it was written for another size");
+    // The pixel size EXIF states is the output's, wherever it states one.
+    QCOMPARE(out.value("Exif.Photo.PixelXDimension", width), width);
+    QCOMPARE(out.value("Exif.Photo.PixelYDimension", height), height);
 
     const QString comment = QString::fromUtf8(data("kite-comment.txt"));
     const bool commented = source.contains(comment.toUtf8());
@@ -243,11 +246,11 @@ void MetadataTest::pngKeepsItsRecordsOnce()
     const QString jpeg = dir.filePath("source.jpg"), png = dir.filePath("source.png");
     QVERIFY(writeFile(
         jpeg, jpegWith(QByteArray::fromHex(data("kite-exif.hex")), data("kite.xmp"), {})));
-    PictureIO::ReadResult read = PictureIO::readImage(jpeg, wanted);
+    PictureIO::ReadResult read = readPicture(jpeg, wanted);
     QVERIFY(writeFile(png, Encoding::encode(read.image, "png", -1, read.metadata).bytes));
     for (const bool keep : { true, false }) {
         wanted.keep = keep;
-        read = PictureIO::readImage(png, wanted);
+        read = readPicture(png, wanted);
         const QByteArray out = Encoding::encode(read.image, "png", -1, read.metadata).bytes;
         QCOMPARE(out.count("eXIf") + out.count("XML:com.adobe.xmp"), 2 * keep);
         QCOMPARE(exivValues(out).value("Exif.Image.Model", "(none)"), keep ? "E-M1" : "(none)");
@@ -310,7 +313,7 @@ void MetadataTest::largeAndOwnMetadata()
     QVERIFY(writeFile(path, source));
     Metadata::Wanted wanted;
     wanted.suffix = suffix;
-    const PictureIO::ReadResult read = PictureIO::readImage(path, wanted);
+    const PictureIO::ReadResult read = readPicture(path, wanted);
     QVERIFY(read.status == PictureIO::ReadStatus::Ok);
     const Encoding::Encoded encoded = Encoding::encode(read.image, suffix, 90, read.metadata);
     QVERIFY2(problem.isEmpty() ? encoded.metadataProblem.isEmpty()

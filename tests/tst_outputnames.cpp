@@ -8,7 +8,7 @@
 
 #include "batch/batchoptions.h"
 #include "batch/outputnames.h"
-#include "io/outputfolders.h"
+#include "io/outputfiles.h"
 #include "testsupport.h"
 
 using namespace TestSupport;
@@ -79,10 +79,10 @@ void OutputNamesTest::keptFolder()
     const QString relative = OutputNames::keptFolder(root, picture, &why);
     QString made;
     if (why.isEmpty()
-        && !(why = OutputFolders::unwritableReason(out.path(), { relative }, &where)).isEmpty())
+        && !(why = OutputFiles::unwritableReason(out.path(), { relative }, &where)).isEmpty())
         why = where + ": " + why; // the folder there already that takes no files
     if (why.isEmpty())
-        made = OutputFolders::make(out.path(), relative, &why);
+        made = OutputFiles::makeFolder(out.path(), relative, &why);
     QVERIFY2(refusal.isEmpty() ? why.isEmpty() : why.contains(refusal), qPrintable(why));
     QCOMPARE(why.isEmpty() ? relative : QString(), folder);
     QCOMPARE(made, !why.isEmpty() ? "" : folder.isEmpty() ? out.path() : out.path() + '/' + folder);

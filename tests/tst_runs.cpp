@@ -28,6 +28,7 @@ private slots:
     void init();
     void sameBytesAsOneAtATime_data();
     void sameBytesAsOneAtATime();
+    void startWaitsForTheLogo();
     void clearedPreviewStaysEmpty();
     void refusedSelectionShowsNothing();
     void dragsEqualFullComposition_data();
@@ -77,12 +78,7 @@ void RunsTest::sameBytesAsOneAtATime()
     QFETCH(int, resize);
     QFETCH(QString, text);
     QFETCH(int, anchor);
-    // clang-format off
-    QAbstractButton *logoAt[] = { ui->logo_topleft_btn, ui->logo_top_btn, ui->logo_topright_btn, ui->logo_left_btn, ui->logo_center_btn, ui->logo_right_btn, ui->logo_botleft_btn, ui->logo_bot_btn, ui->logo_botright_btn };
-    QAbstractButton *textAt[] = { ui->txt_topleft_btn, ui->txt_top_btn, ui->txt_topright_btn, ui->txt_left_btn, ui->txt_center_btn, ui->txt_right_btn, ui->txt_botleft_btn, ui->txt_bot_btn, ui->txt_botright_btn };
-    // clang-format on
-    logoAt[anchor]->setChecked(true);
-    textAt[8 - anchor]->setChecked(true);
+    placeAt(ui, anchor);
     window->findChild<QRadioButton *>(format)->setChecked(true);
     for (auto [spin, value] : { std::pair<QSpinBox *, int> { ui->width_spin, 120 },
              { ui->height_spin, 90 }, { ui->shadow_spin, 7 }, { ui->txt_y_spin, -3 }, { ui->x_spin, 5 }, { ui->logoOpacitySpin, 60 } })
@@ -107,13 +103,42 @@ void RunsTest::sameBytesAsOneAtATime()
         QVERIFY(select(*window, k));
         const Encoding::Encoded encoded = Encoding::encode(WindowProbe::stampedImage(*window),
             suffix, suffix == "jpg" ? 83 : -1,
-            PictureIO::readImage(ui->files_list->item(k)->text(), wanted).metadata);
+            readPicture(ui->files_list->item(k)->text(), wanted).metadata);
         QCOMPARE(encoded.metadataProblem, QString());
         expected << encoded.bytes;
     }
     QVERIFY(stampAll(*window, dir->filePath("out")));
     for (int k = 0; k < sizes.size(); ++k)
         QVERIFY(readFile(dir->filePath(QStringLiteral("out/p%1.%2").arg(k).arg(suffix))) == expected[k]);
+}
+
+// A logo chosen and Start pressed at once, the selected picture being read
+// too: the run waits for both, asks no logo question and stamps with the
+// logo; pressed again meanwhile, Start stops it before it asks anything.
+void RunsTest::startWaitsForTheLogo()
+{
+    ui->outpng_radio->setChecked(true);
+    const QString logo = dir->filePath("logo.png"), out = dir->filePath("out");
+    QImage red(10, 6, QImage::Format_RGB32);
+    red.fill(qRgb(255, 0, 0));
+    QVERIFY(writeFile(logo, encode(red, "png")));
+    add("p.png", photoLike(60, 40));
+    for (const bool stop : { false, true }) {
+        Modals modals(stop ? QVariantList { logo, QMessageBox::Yes }
+                           : QVariantList { logo, out, QMessageBox::Yes, QMessageBox::Ok });
+        press(ui->browse_logo_btn);
+        QVERIFY(WindowProbe::readingLogo(*window));
+        ui->files_list->setCurrentRow(0);
+        if (stop)
+            QTimer::singleShot(0, [&] { press(ui->start_btn); });
+        press(ui->start_btn);
+        QTRY_VERIFY2(modals.done(), qPrintable(modals.seen.join('\n')));
+        QCOMPARE(modals.seen.last(),
+            stop ? "Warning | Are you you want to stop stamping?" : "Tarvelo | Done");
+        QCOMPARE(ui->start_btn->text().trimmed(), QStringLiteral("Start Stamping"));
+        QCOMPARE(QDir(out).entryList(QDir::Files), QStringList { "p.png" });
+        QCOMPARE(QImage(out + "/p.png").pixel(9, 5), qRgb(255, 0, 0));
+    }
 }
 
 // After Clear nothing comes back on a resize or a view switch, and nothing

@@ -169,7 +169,7 @@ void StampEngineTest::composeMatchesLiteralCompositor()
     // against a copy of the source, the second against the first's result.
     QImage literal = source.copy();
     QRect literalExtent;
-    Stamp::Composition engine { source.copy(), {}, {}, {} };
+    Stamp::Composition engine { source.copy(), {}, {}, {}, {}, {} };
     for (int round = 0; round < 2; ++round) {
         literal = literalCompose(source, literal, literalExtent, options, font, colour, logo, mode);
         engine = Stamp::compose(source, engine.image, engine.textExtent, options, font, colour, logo,

@@ -51,7 +51,7 @@ void StoredOptionsTest::resolve()
     const StampOptions &s = run.stamp;
     QCOMPARE(QString::asprintf("%d %d %d %d %s %g %d %d %d%d", int(s.textAnchor), int(s.logoAnchor),
                  int(s.shadowEdge), int(s.shadowTone), qPrintable(run.suffix), s.logoScale,
-                 s.shadowHeight, run.quality, int(s.resizeEnabled), int(s.keepAspectRatio)),
+                 s.shadowHeight, run.jpgQuality, int(s.resizeEnabled), int(s.keepAspectRatio)),
         expected);
 }
 

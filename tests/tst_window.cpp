@@ -137,7 +137,7 @@ void WindowTest::controlsReachTheEngine()
     // anchor and offsets, logo scale, opacity, anchor and offsets
     const StampOptions o { true, 450, 300, true, 30, ShadowEdge::Top, ShadowTone::Light,
         " Anchored ", 35, Anchor::Bot, 7, 0, 1.5, 60, Anchor::Right, 0, -5 };
-    Stamp::Composition c { source.copy(), {}, {}, {} };
+    Stamp::Composition c { source.copy(), {}, {}, {}, {}, {} };
     for (int round = 0; round < 2; ++round)
         c = Stamp::compose(source, c.image, c.textExtent, o, WindowProbe::textFont(*window),
             Qt::white, logo, Qt::FastTransformation, c.textPos, c.logoPos);

@@ -27,8 +27,8 @@ struct WindowProbe
 
     // No selected picture or logo is still being read.
     static bool settled(MainWindow &w) { return !w.pictureLoader.busy() && !w.logoLoader.busy(); }
+    static bool readingLogo(MainWindow &w) { return w.logoLoader.busy(); }
 
     static void composeStamp(MainWindow &w) { w.composeStamp(); }
-    static void refreshView(MainWindow &w) { w.refreshView(); }
 };
 

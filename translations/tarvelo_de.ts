@@ -68,6 +68,18 @@
         <source>Unknown error</source>
         <translation>Unbekannter Fehler</translation>
     </message>
+    <message>
+        <source>%1: the text and the logo lie outside the picture.</source>
+        <translation>%1: Der Text und das Logo liegen außerhalb des Bildes.</translation>
+    </message>
+    <message>
+        <source>%1: the text lies outside the picture.</source>
+        <translation>%1: Der Text liegt außerhalb des Bildes.</translation>
+    </message>
+    <message>
+        <source>%1: the logo lies outside the picture.</source>
+        <translation>%1: Das Logo liegt außerhalb des Bildes.</translation>
+    </message>
 </context>
 <context>
     <name>Cli</name>
@@ -1035,6 +1047,10 @@ p, li { white-space: pre-wrap; }
         <translation>Symbole</translation>
     </message>
     <message>
+        <source>&lt;br&gt;&lt;br&gt;Tarvelo is free software under the &lt;a href=&quot;https://www.gnu.org/licenses/gpl-3.0.html&quot;&gt;GNU General Public License, version 3 or later&lt;/a&gt; (GPL-3.0-or-later), and comes with no warranty.</source>
+        <translation>&lt;br&gt;&lt;br&gt;Tarvelo ist freie Software unter der &lt;a href=&quot;https://www.gnu.org/licenses/gpl-3.0.html&quot;&gt;GNU General Public License, Version 3 oder später&lt;/a&gt; (GPL-3.0-or-later) und kommt ohne jede Gewährleistung.</translation>
+    </message>
+    <message>
         <source>WEBP</source>
         <translation>WEBP</translation>
     </message>
@@ -1299,6 +1315,10 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>%1 is the window&apos;s own arrangement; only the window sets it</source>
         <translation>%1 ist die eigene Anordnung des Fensters; nur das Fenster setzt sie</translation>
+    </message>
+    <message>
+        <source>the window asks the maker&apos;s web site for a newer version when it starts</source>
+        <translation>das Fenster fragt beim Start auf der Website des Herstellers nach einer neueren Version</translation>
     </message>
     <message>
         <source>the stamped pictures are written as WEBP (lossless at quality 100)</source>

@@ -80,6 +80,20 @@ QString metadataLost(const QString &fileName, const QString &reason)
     return tr("%1: its metadata could not be carried over (%2).").arg(fileName, sentence(reason));
 }
 
+QString outside(const QString &fileName, const Stamp::Composition &stamped)
+{
+    const QRect picture = stamped.image.rect();
+    const auto out
+        = [&picture](const QRect &drawn) { return !drawn.isEmpty() && !picture.contains(drawn); };
+    const bool text = out(stamped.textArea), logo = out(stamped.logoArea);
+    if (!text && !logo)
+        return QString();
+    return (text && logo ? tr("%1: the text and the logo lie outside the picture.")
+            : text       ? tr("%1: the text lies outside the picture.")
+                         : tr("%1: the logo lies outside the picture."))
+        .arg(fileName);
+}
+
 QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
 {
     switch (read.status) {

@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QString>
 
+#include "engine/stampengine.h"
 #include "io/pictureio.h"
 
 // The lines the batch run writes into the results log. Names of files and
@@ -37,6 +38,11 @@ QString damaged(const QString &fileName, const QString &what);
 // The plain line before the progress line of a picture that was written
 // without its source's metadata.
 QString metadataLost(const QString &fileName, const QString &reason);
+
+// "beach.jpg: the logo lies outside the picture.", when the text or the
+// logo of `stamped` lies wholly or partly outside its picture (cut off, or
+// not there at all); empty when both lie inside.
+QString outside(const QString &fileName, const Stamp::Composition &stamped);
 
 // Why a picture that was read (or not) cannot be stamped, as the run logs it;
 // empty when it can be.

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QString>
 
+#include "batch/storedoptions.h"
 #include "engine/stampengine.h"
 
 // Everything a batch run needs to know, as plain values. A run takes its own
@@ -22,6 +23,7 @@ struct BatchOptions
     int jpgQuality = 90; // used for "jpg" and "webp" (lossless at 100) only
     bool keepMetadata = true; // carry the source's metadata and colour profile over
     bool stripLocation = false; // but not where the picture was taken (its GPS tags)
+    int maxMegapixels = 0; // the pixel cap of one picture; 0: the default cap
     // Where and under what name each output goes: kept in the subfolders a
     // picture was found in, named by the pattern ("{name}": the source's
     // complete base name).
@@ -33,3 +35,8 @@ struct BatchOptions
     // run's memory small.
     bool keepImages = false;
 };
+
+// The options of a run as the stored options (or the window's controls,
+// read as such) give them; everything but the logo's picture, which
+// whoever has its file reads.
+BatchOptions batchOptionsFrom(const StoredOptions::RunOptions &stored);

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -16,12 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include <malloc.h>
-
 #include "batch/batchlog.h"
 #include "encode/encoding.h"
 #include "io/containerlimits.h"
-#include "io/outputfolders.h"
+#include "io/outputfiles.h"
 
 namespace {
 
@@ -64,6 +61,11 @@ struct BatchRunner::Shared
 {
     BatchOptions options;
     int workers = 1;
+    // What each picture may take, and the memory the run's pictures are
+    // decoded into: a picture's memory is kept for the next one for as long
+    // as the run goes, as fresh pages cost more than the work done in them.
+    PictureIO::ReadLimits limits;
+    PictureBuffers buffers;
 
     std::mutex mutex;
     std::condition_variable workAvailable;
@@ -82,14 +84,14 @@ struct BatchRunner::Shared
     // stampOne() on a worker thread, which nothing may leave: an exception
     // there would end the program and the whole batch with it. Whatever
     // goes wrong costs this picture alone.
-    static BatchResult stampGuarded(const QString &path, const BatchOptions &options)
+    BatchResult stampGuarded(const QString &path, const BatchOptions &options) const
     {
         BatchResult result;
         result.path = path;
         result.suffix = options.suffix;
         const QString fileName = QFileInfo(path).fileName();
         try {
-            return stampOne(path, options);
+            return stampOne(path, options, limits, buffers);
         } catch (const std::bad_alloc &) {
             result.failure
                 = QStringLiteral("%1 could not be stamped: not enough memory.").arg(fileName);
@@ -138,18 +140,7 @@ BatchRunner::BatchRunner(const BatchOptions &options)
     // container or a batch job that is the CPU quota or the affinity mask,
     // not the machine's cores.
     shared->workers = options.workers > 0 ? options.workers : ContainerLimits::usableCpus();
-    // Each picture in flight gets its share of the memory budget. Results
-    // waiting to be taken hold pixels only when the images are kept.
-    if (options.keepImages)
-        PictureIO::setPicturesInFlight(shared->workers + 1, 4);
-    else
-        PictureIO::setPicturesInFlight(shared->workers, 2);
-    // Memory freed by one picture is kept for the next one for as long as
-    // the run goes (the encoded file and its copies, the resized picture):
-    // pages asked of the system anew for every picture cost more than the
-    // work done in them. It goes back when the run ends.
-    ::mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-    ::mallopt(M_TRIM_THRESHOLD, INT_MAX);
+    shared->limits = limitsFor(options, shared->workers);
     for (int k = 0; k < shared->workers; ++k)
         shared->threads.emplace_back([this] { shared->work(); });
 }
@@ -165,12 +156,6 @@ BatchRunner::~BatchRunner()
     shared->workAvailable.notify_all();
     for (std::thread &thread : shared->threads)
         thread.join();
-    PictureIO::setPicturesInFlight(1);
-    // The allocator's usual thresholds again, for the window's preview and
-    // drags after the run.
-    ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-    ::mallopt(M_TRIM_THRESHOLD, 128 * 1024);
-    ::malloc_trim(0);
 }
 
 int BatchRunner::workerCount() const
@@ -200,15 +185,6 @@ void BatchRunner::cancel(int ticket)
         shared->workAvailable.notify_all();
 }
 
-void BatchRunner::cancelAll()
-{
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    shared->queued.clear();
-    shared->unwanted.insert(shared->working.begin(), shared->working.end());
-    shared->done.clear();
-    shared->workAvailable.notify_all();
-}
-
 bool BatchRunner::take(int ticket, BatchResult &result, int waitMs)
 {
     std::unique_lock<std::mutex> lock(shared->mutex);
@@ -228,7 +204,19 @@ void BatchRunner::setSuffix(const QString &suffix)
     shared->options.suffix = suffix;
 }
 
-BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &options)
+BatchResult BatchRunner::stamp(const QString &path, const BatchOptions &options) const
+{
+    return shared->stampGuarded(path, options);
+}
+
+PictureIO::ReadLimits BatchRunner::limitsFor(const BatchOptions &options, int workers)
+{
+    return options.keepImages ? PictureIO::ReadLimits::forRun(workers + 1, 4, options.maxMegapixels)
+                              : PictureIO::ReadLimits::forRun(workers, 2, options.maxMegapixels);
+}
+
+BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &options,
+    const PictureIO::ReadLimits &limits, const PictureBuffers &buffers)
 {
     BatchResult result;
     result.path = path;
@@ -248,7 +236,8 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         wanted->withoutLocation = options.stripLocation;
         wanted->resize = Stamp::resizeRule(stamp);
     }
-    PictureIO::ReadResult read = PictureIO::readImage(path, wanted, fit, stamp.keepAspectRatio);
+    PictureIO::ReadResult read
+        = PictureIO::readImage(path, limits, buffers, wanted, fit, stamp.keepAspectRatio);
     result.size = read.size;
     if (read.status == PictureIO::ReadStatus::Missing) {
         result.status = BatchResult::Status::Missing;
@@ -293,6 +282,7 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         return result;
     result.status = BatchResult::Status::Stamped;
     result.failure.clear();
+    result.outside = BatchLog::outside(fileName, composition);
     result.placement = { composition.textPos, composition.logoPos, composition.textExtent };
     if (options.keepImages) {
         result.stamped = composition.image;
@@ -300,21 +290,21 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     return result;
 }
 
-PictureIO::WriteResult BatchRunner::write(const BatchResult &result, const QString &folder,
-    const OutputNames::Place &place, const PictureIO::TagSource &nextTag)
+OutputFiles::WriteResult BatchRunner::write(const BatchResult &result, const QString &folder,
+    const OutputNames::Place &place, const OutputFiles::TagSource &nextTag)
 {
-    PictureIO::WriteResult written;
+    OutputFiles::WriteResult written;
     const QString into = placeFolder(result.path, folder, place, &written.errorText);
     if (into.isEmpty())
         return written;
-    return PictureIO::writeNewBytes(result.bytes, into, place.name, result.suffix, nextTag);
+    return OutputFiles::createNew(result.bytes, into, place.name, result.suffix, nextTag);
 }
 
 QString BatchRunner::placeFolder(
     const QString &source, const QString &folder, const OutputNames::Place &place, QString *failure)
 {
     QString why;
-    const QString into = OutputFolders::make(folder, place.folder, &why);
+    const QString into = OutputFiles::makeFolder(folder, place.folder, &why);
     if (into.isEmpty())
         *failure = QStringLiteral("%1 was not stamped: %2.").arg(QFileInfo(source).fileName(), why);
     return into;

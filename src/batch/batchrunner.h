@@ -13,6 +13,7 @@
 #include "batch/outputnames.h"
 #include "common/metadatapieces.h"
 #include "engine/stampengine.h"
+#include "io/outputfiles.h"
 #include "io/pictureio.h"
 
 // One picture's way through a batch, up to the bytes of its output file.
@@ -31,6 +32,9 @@ struct BatchResult
     // When the output goes without its source's metadata: the log line that
     // says so, to come before the picture's progress line once it is written.
     QString metadataLost;
+    // When the text or the logo lies outside the picture: the log line that
+    // says so, after that one.
+    QString outside;
     // What the output carries of its source, written for its format and
     // size by the decoder process with the pixels.
     Metadata::Source metadata;
@@ -72,8 +76,6 @@ public:
     // The picture is not wanted any more: it is dropped, or its result
     // discarded when it is being worked on.
     void cancel(int ticket);
-    // Drops every picture queued or done ahead.
-    void cancelAll();
     // Moves the result of `ticket` into `result` when it is ready, waiting
     // for it at most `waitMs` milliseconds (0: only looks). False when it is
     // not ready yet.
@@ -84,15 +86,25 @@ public:
     // theirs (BatchResult::suffix says which).
     void setSuffix(const QString &suffix);
 
-    // One picture's whole work on the calling thread, as a worker does it.
-    static BatchResult stampOne(const QString &path, const BatchOptions &options);
+    // One picture's whole work on the calling thread, as a worker does it,
+    // within this run's limits and into its buffers.
+    BatchResult stamp(const QString &path, const BatchOptions &options) const;
+
+    // The limits of a run of `options` with `workers` workers: each picture
+    // in flight gets its share of the memory budget (results waiting to be
+    // taken hold pixels only when the images are kept).
+    static PictureIO::ReadLimits limitsFor(const BatchOptions &options, int workers);
+
+    // stamp() for a run of its own: within `limits`, into `buffers`.
+    static BatchResult stampOne(const QString &path, const BatchOptions &options,
+        const PictureIO::ReadLimits &limits, const PictureBuffers &buffers);
 
     // Creates the output file of a stamped result at its `place` in the
     // output folder `folder`, making the place's subfolders as needed (see
-    // OutputFolders::make and PictureIO::writeNewBytes).
-    static PictureIO::WriteResult write(const BatchResult &result, const QString &folder,
+    // OutputFiles::makeFolder and OutputFiles::createNew).
+    static OutputFiles::WriteResult write(const BatchResult &result, const QString &folder,
         const OutputNames::Place &place,
-        const PictureIO::TagSource &nextTag = PictureIO::TagSource());
+        const OutputFiles::TagSource &nextTag = OutputFiles::TagSource());
     // The folder that `place` puts the output of `source` in, inside the
     // output folder `folder`, made as needed; empty, and `failure` the log
     // line that says why, when it cannot be had.

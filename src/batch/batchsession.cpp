@@ -199,7 +199,7 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
         // the format its name will have.
         BatchOptions again = options;
         again.suffix = suffix;
-        result = BatchRunner::stampOne(result.path, again);
+        result = runner->stamp(result.path, again);
         if (result.status == BatchResult::Status::Missing)
             return false;
     }
@@ -218,7 +218,7 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
     if (failure.isEmpty())
         failure = place.refusal;
     if (failure.isEmpty()) {
-        const PictureIO::WriteResult write = BatchRunner::write(result, folder, place);
+        const OutputFiles::WriteResult write = BatchRunner::write(result, folder, place);
         written = write.ok;
         if (write.ok && write.renamed)
             emit loggedHtml(BatchLog::overwriteWarning(
@@ -229,8 +229,11 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
     if (!written) {
         emit loggedText(failure);
         emit pictureFailed(QPersistentModelIndex(pictures->index(row, 0)), failure);
-    } else if (!result.metadataLost.isEmpty())
-        emit loggedText(result.metadataLost);
+    } else {
+        for (const QString &notice : { result.metadataLost, result.outside })
+            if (!notice.isEmpty())
+                emit loggedText(notice);
+    }
     ++(written ? stamped : failed);
 
     emit progressed(row);

@@ -154,8 +154,15 @@ const std::vector<Option> &all()
             false),
         // The output's name; the source's own, as ever, unless changed.
         { "name_pattern",
-            QT_TR_NOOP("the stamped pictures' file name: {name} and the text's fields"),
-            Type::Text, QStringLiteral("{name}"), "name_pattern" },
+            QT_TR_NOOP("the stamped pictures' file name: {name} and the text's fields"), Type::Text,
+            QStringLiteral("{name}"), "name_pattern" },
+        // No control on the form either: whether the window asks the maker's
+        // web site for a newer version when it starts (in builds that ask at
+        // all). Kept in the settings file only, for whoever wants a program
+        // that never touches the network.
+        { "update_check",
+            QT_TR_NOOP("the window asks the maker's web site for a newer version when it starts"),
+            Type::Bool, true },
     };
     return options;
 }
@@ -453,7 +460,7 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     parseFont(values.value(QStringLiteral("font")).toString(), &run.font);
     stamp.watermarkText = values.value(QStringLiteral("wtrmark_edit")).toString();
     // fromRgb() ignores the alpha byte: the text colour is always opaque.
-    run.colour = QColor::fromRgb(values.value(QStringLiteral("fnt_clr")).toUInt());
+    run.color = QColor::fromRgb(values.value(QStringLiteral("fnt_clr")).toUInt());
     stamp.shadowHeight = number("shadow_spin");
     stamp.logoOffsetX = number("x_spin");
     stamp.logoOffsetY = number("y_spin");
@@ -472,7 +479,7 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
             std::vector<QString> { QStringLiteral("jpg"), QStringLiteral("png"),
                 QStringLiteral("tif"), QStringLiteral("webp") },
             QStringLiteral("jpg"));
-    run.quality = number("comp_slider");
+    run.jpgQuality = number("comp_slider");
     stamp.textOpacity = number("watermarkOpacitySpin");
     stamp.logoOpacity = number("logoOpacitySpin");
     run.maxMegapixels = number("max_megapixels");

@@ -95,11 +95,11 @@ struct RunOptions
 {
     StampOptions stamp;
     QFont font;
-    QColor colour;
+    QColor color;
     QString logoFileName;
     QString suffix; // "jpg", "png", "tif" or "webp"
-    int quality = 90; // the JPG and WEBP quality
-    int maxMegapixels = 150; // the pixel cap of one picture (PictureIO::setMaxMegapixels)
+    int jpgQuality = 90; // the JPG and WEBP quality
+    int maxMegapixels = 150; // the pixel cap of one picture
     bool stripLocation = false; // leave the GPS tags out
     bool keepTree = false; // each picture in its subfolders, as found (OutputNames)
     QString namePattern; // the outputs' names, "{name}" for the source's own

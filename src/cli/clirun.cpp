@@ -24,8 +24,9 @@
 #include "batch/storedoptions.h"
 #include "batch/translation.h"
 #include "cli/journal.h"
+#include "cli/records.h"
 #include "io/decoderparent.h"
-#include "io/outputfolders.h"
+#include "io/outputfiles.h"
 #include "io/pictureio.h"
 
 namespace Cli {
@@ -172,15 +173,15 @@ QVariant givenValue(
 }
 
 // The options of this run: the stored ones (from the window's store or the
-// given file) with the command line's overrides over them. Returns an error
-// message, empty on success.
-QString loadOptions(const Request &request, StoredOptions::RunOptions *options, QImage *logo)
+// given file) with the command line's over them, and the logo read. Returns
+// an error message, empty on success.
+QString runOptions(const Request &request, BatchOptions *options)
 {
     std::unique_ptr<QSettings> store;
     const QString unreadable = openStore(request, &store);
     if (!unreadable.isEmpty())
         return unreadable;
-    *options = StoredOptions::resolve(
+    StoredOptions::RunOptions stored = StoredOptions::resolve(
         [&](const StoredOptions::Option &option) { return givenValue(request, *store, option); });
     // A fresh installation would stamp the form's placeholder on every
     // picture: the text must come from somewhere.
@@ -193,13 +194,16 @@ QString loadOptions(const Request &request, StoredOptions::RunOptions *options, 
                   "a run or closes")
             .arg(text.fallback.toString());
     if (!request.format.isEmpty())
-        options->suffix = request.format;
-    const QString unusable = OutputNames::patternProblem(options->namePattern);
+        stored.suffix = request.format;
+    const QString unusable = OutputNames::patternProblem(stored.namePattern);
     if (!unusable.isEmpty())
         return unusable;
-    if (request.quality >= 0)
-        options->quality = request.quality;
-    PictureIO::setMaxMegapixels(options->maxMegapixels);
+    if (request.jpgQuality >= 0)
+        stored.jpgQuality = request.jpgQuality;
+    *options = batchOptionsFrom(stored);
+    options->keepMetadata = !request.stripMetadata;
+    options->stripLocation = request.stripLocation || stored.stripLocation;
+    options->workers = request.jobs;
 
     // The options must name the same font on every machine to stamp alike.
     const QString substitute = StoredOptions::substituteFamily(options->font);
@@ -210,14 +214,17 @@ QString loadOptions(const Request &request, StoredOptions::RunOptions *options, 
 
     // The window asks before it stamps without the logo it was given; with
     // nobody to ask, a logo that cannot be read stops the run.
-    if (!options->logoFileName.isEmpty()) {
-        const PictureIO::ReadResult read = PictureIO::readImage(options->logoFileName);
+    if (!stored.logoFileName.isEmpty()) {
+        PictureIO::ReadLimits limits;
+        limits.maxPixels = PictureIO::ReadLimits::pixelCap(stored.maxMegapixels);
+        const PictureIO::ReadResult read
+            = PictureIO::readImage(stored.logoFileName, limits, PictureBuffers());
         if (read.status != PictureIO::ReadStatus::Ok)
             return tr("the logo \"%1\" cannot be read (%2); "
                       "--set logo_file_name= stamps without a logo")
-                .arg(options->logoFileName,
-                    BatchLog::refusal(read, QFileInfo(options->logoFileName).fileName()));
-        *logo = read.image;
+                .arg(stored.logoFileName,
+                    BatchLog::refusal(read, QFileInfo(stored.logoFileName).fileName()));
+        options->logo = read.image;
     }
     return QString();
 }
@@ -270,17 +277,15 @@ QStringList readRetries(const QStringList &files, FILE *in, QString *problem)
             all = file.readAll();
         }
         bool records = false;
-        for (QByteArray line : all.split('\n')) {
-            if (line.endsWith('\r'))
-                line.chop(1);
-            const QList<QByteArray> fields = line.split('\t');
-            const QString source = QDir::cleanPath(unfield(fields.value(1)));
-            records = records || fields.size() >= 2;
-            if (fields.size() < 3 || source.isEmpty())
+        for (const QByteArray &line : all.split('\n')) {
+            const Records::Record record = Records::parse(line);
+            const QString source = QDir::cleanPath(record.fields.value(0));
+            records = records || !record.fields.isEmpty();
+            if (record.fields.size() < 2 || source.isEmpty())
                 continue;
-            if (fields[0] == "ok")
+            if (record.kind == "ok")
                 stamped.insert(source);
-            else if (fields[0] == "failed" && !seen.contains(source))
+            else if (record.kind == "failed" && !seen.contains(source))
                 failed << source;
             seen.insert(source);
         }
@@ -303,10 +308,10 @@ QStringList readRetries(const QStringList &files, FILE *in, QString *problem)
 
 // The journal's publishing of a stamped picture at its place, whose
 // folders are made first.
-PictureIO::WriteResult publish(Journal &journal, const QString &source, const BatchResult &result,
+OutputFiles::WriteResult publish(Journal &journal, const QString &source, const BatchResult &result,
     const QString &folder, const OutputNames::Place &place, QString *journalError)
 {
-    PictureIO::WriteResult failed;
+    OutputFiles::WriteResult failed;
     const QString into = BatchRunner::placeFolder(source, folder, place, &failed.errorText);
     if (into.isEmpty())
         return failed;
@@ -352,53 +357,6 @@ QList<Input> collectInputs(const Request &request, FILE *in, QString *problem)
     return problem->isEmpty() ? inputs : QList<Input>();
 }
 
-QByteArray field(const QString &text)
-{
-    const QByteArray bytes = QFile::encodeName(text);
-    QByteArray escaped;
-    escaped.reserve(bytes.size());
-    for (const char c : bytes) {
-        const char *named = c == '\\' ? "\\\\"
-            : c == '\t'               ? "\\t"
-            : c == '\n'               ? "\\n"
-            : c == '\r'               ? "\\r"
-                                      : nullptr;
-        if (named)
-            escaped += named;
-        else if (quint8(c) < 0x20 || c == 0x7f) // a terminal's escapes among them
-            escaped += "\\x" + QByteArray(1, c).toHex();
-        else
-            escaped += c;
-    }
-    return escaped;
-}
-
-QString unfield(const QByteArray &field)
-{
-    QByteArray bytes;
-    bytes.reserve(field.size());
-    for (int i = 0; i < field.size(); ++i) {
-        const char next = i + 1 < field.size() ? field[i + 1] : '\0';
-        const char *escaped = field[i] != '\\' ? nullptr
-            : next == 't'                      ? "\t"
-            : next == 'n'                      ? "\n"
-            : next == 'r'                      ? "\r"
-            : next == '\\'                     ? "\\"
-                                               : nullptr;
-        const QByteArray digits = field.mid(i + 2, 2);
-        if (field[i] == '\\' && next == 'x' && digits.size() == 2 && isxdigit(digits[0])
-            && isxdigit(digits[1])) {
-            bytes += QByteArray::fromHex(digits);
-            i += 3;
-            continue;
-        }
-        if (escaped)
-            ++i;
-        bytes += escaped ? escaped[0] : field[i];
-    }
-    return QFile::decodeName(bytes);
-}
-
 QString summary(int stamped, int failed, double seconds)
 {
     const QLocale english(QLocale::English);
@@ -418,13 +376,11 @@ int listSettings(const Request &request)
         const QVariant given = givenValue(request, *store, option);
         const QVariant value
             = StoredOptions::settled(option, given.isValid() ? given : option.fallback);
-        const QStringList fields { QLatin1String(option.key), StoredOptions::typeText(option),
-            StoredOptions::toText(option, StoredOptions::settled(option, option.fallback)),
-            StoredOptions::toText(option, value),
-            QCoreApplication::translate("StoredOptions", option.meaning) };
-        for (int i = 0; i < fields.size(); ++i)
-            lines += (i > 0 ? "\t" : "") + field(fields[i]);
-        lines += '\n';
+        lines += Records::line(option.key,
+            { StoredOptions::typeText(option),
+                StoredOptions::toText(option, StoredOptions::settled(option, option.fallback)),
+                StoredOptions::toText(option, value),
+                QCoreApplication::translate("StoredOptions", option.meaning) });
     }
     std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);
     return AllStamped;
@@ -438,9 +394,8 @@ int run(const Request &request)
     // own and the options: the first picture need not wait for both.
     DecoderParent::startEarly();
 
-    StoredOptions::RunOptions options;
-    QImage logo;
-    const QString problem = loadOptions(request, &options, &logo);
+    BatchOptions options;
+    const QString problem = runOptions(request, &options);
     if (!problem.isEmpty())
         return usageError(problem);
     const QFileInfo outputInfo(request.output);
@@ -450,7 +405,7 @@ int run(const Request &request)
                 .arg(request.output,
                     outputInfo.exists() ? tr("is not a folder") : tr("does not exist")));
     // Found out before the first picture, not picture by picture.
-    const QString unwritable = PictureIO::unwritableReason(request.output);
+    const QString unwritable = OutputFiles::unwritableReason(request.output);
     if (!unwritable.isEmpty())
         return usageError(
             tr("the output folder \"%1\" cannot be written: %2").arg(request.output, unwritable));
@@ -469,7 +424,7 @@ int run(const Request &request)
             places << OutputNames::keptFolder(input.root, input.path, &refused);
         }
         QString subfolder;
-        const QString reason = OutputFolders::unwritableReason(folder, places, &subfolder);
+        const QString reason = OutputFiles::unwritableReason(folder, places, &subfolder);
         if (!reason.isEmpty())
             return usageError(
                 tr("the output folder \"%1\" cannot be written: %2").arg(subfolder, reason));
@@ -493,19 +448,7 @@ int run(const Request &request)
         return journal ? journal->stampedOutput(input.path) : QString();
     };
 
-    BatchOptions batch;
-    batch.stamp = options.stamp;
-    batch.font = options.font;
-    batch.color = options.colour;
-    batch.logo = logo;
-    batch.suffix = options.suffix;
-    batch.jpgQuality = options.quality;
-    batch.keepMetadata = !request.stripMetadata;
-    batch.stripLocation = request.stripLocation || options.stripLocation;
-    batch.workers = request.jobs;
-    batch.keepTree = options.keepTree;
-    batch.namePattern = options.namePattern;
-    BatchRunner runner(batch);
+    BatchRunner runner(options);
     // Every picture is queued at once; the runner holds only a few of them
     // in memory at a time, and the results come back in this order.
     QVector<int> tickets;
@@ -540,22 +483,24 @@ int run(const Request &request)
             failure = result.failure;
             // Numbered by its place in the list, from 1, whether or not an
             // earlier run stamped some of the pictures already.
-            const OutputNames::Place place = OutputNames::place(batch, inputs[i].root,
-                inputs[i].path, i + 1,
-                OutputNames::needsDate(batch.namePattern) ? QFileInfo(inputs[i].path).lastModified()
-                                                          : QDateTime());
+            const OutputNames::Place place
+                = OutputNames::place(options, inputs[i].root, inputs[i].path, i + 1,
+                    OutputNames::needsDate(options.namePattern)
+                        ? QFileInfo(inputs[i].path).lastModified()
+                        : QDateTime());
             if (result.status == BatchResult::Status::Stamped && !place.refusal.isEmpty()) {
                 failure = place.refusal;
             } else if (result.status == BatchResult::Status::Stamped) {
-                // The decoder's words among it are escaped as the result
+                // The decoder's words among them are escaped as the result
                 // lines are: a line each, and nothing a terminal would obey.
-                if (!result.metadataLost.isEmpty()) {
-                    progress.clear();
-                    const QByteArray line = field(result.metadataLost) + '\n';
-                    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-                    std::fflush(stderr);
-                }
-                const PictureIO::WriteResult file = journal
+                for (const QString &notice : { result.metadataLost, result.outside })
+                    if (!notice.isEmpty()) {
+                        progress.clear();
+                        const QByteArray line = Records::field(notice) + '\n';
+                        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+                        std::fflush(stderr);
+                    }
+                const OutputFiles::WriteResult file = journal
                     ? publish(*journal, inputs[i].path, result, folder, place, &journalError)
                     : BatchRunner::write(result, folder, place);
                 failure = file.ok ? QString() : file.errorText;
@@ -573,8 +518,8 @@ int run(const Request &request)
         }
         progress.clearForLine();
         const QByteArray line = failure.isEmpty()
-            ? "ok\t" + field(inputs[i].path) + '\t' + field(written) + '\n'
-            : "failed\t" + field(inputs[i].path) + '\t' + field(failure) + '\n';
+            ? Records::line("ok", { inputs[i].path, written })
+            : Records::line("failed", { inputs[i].path, failure });
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         std::fflush(stdout);
         progress.update(stamped + failed + before, pixels);

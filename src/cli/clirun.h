@@ -37,16 +37,6 @@ struct Input
 // in a list of lines), fills `problem` and gives no picture.
 QList<Input> collectInputs(const Request &request, FILE *in, QString *problem);
 
-// A field of an output line: tabs, newlines, carriage returns and
-// backslashes escaped as \t, \n, \r and \\, every other control
-// character (a terminal's escapes among them) as \xHH, so that every
-// picture stays one line of three fields whatever its name, and nothing in
-// it reaches a terminal as a command. The result lines, the loss lines, the
-// journal and the retry input all use it.
-QByteArray field(const QString &text);
-// The text a field() was made from.
-QString unfield(const QByteArray &field);
-
 // "1,204 stamped, 3 failed in 41.2 s"
 QString summary(int stamped, int failed, double seconds);
 

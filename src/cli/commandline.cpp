@@ -159,7 +159,8 @@ Parsed parse(const QStringList &arguments)
             return parsed;
         } else if (argument == QLatin1String("-V") || argument == QLatin1String("--version")) {
             parsed.outcome = Parsed::Outcome::Version;
-            parsed.message = QStringLiteral("tarvelo-cli " TARVELO_VERSION "\n");
+            parsed.message
+                = QStringLiteral("tarvelo-cli " TARVELO_VERSION "\n" TARVELO_LICENCE_NOTICE);
             return parsed;
         } else if (argument == QLatin1String("-o") || argument == QLatin1String("--output")) {
             if (!value(&request.output) || request.output.isEmpty())
@@ -195,7 +196,8 @@ Parsed parse(const QStringList &arguments)
             const StoredOptions::Option *slider
                 = StoredOptions::find(QStringLiteral("comp_slider"));
             if (!value(&text)
-                || !wholeNumber(text, int(slider->minimum), int(slider->maximum), &request.quality))
+                || !wholeNumber(
+                    text, int(slider->minimum), int(slider->maximum), &request.jpgQuality))
                 return usage(tr("--quality takes a whole number from %1 to %2")
                                  .arg(slider->minimum)
                                  .arg(slider->maximum));

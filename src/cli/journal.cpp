@@ -14,7 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "cli/clirun.h"
+#include "cli/records.h"
+#include "io/outputfiles.h"
 
 namespace Cli {
 
@@ -30,45 +31,9 @@ QString errorText(int error)
     return qt_error_string(error);
 }
 
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const ssize_t count = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0) {
-            if (count == 0)
-                errno = EIO;
-            return false;
-        }
-        done += count;
-    }
-    return true;
-}
-
 QByteArray randomHex()
 {
     return QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
-}
-
-// True when `path` is the very file `made` describes (a hard link to it).
-bool sameFile(const QString &path, const struct stat &made)
-{
-    struct stat info;
-    return ::lstat(native(path).constData(), &info) == 0 && info.st_dev == made.st_dev
-        && info.st_ino == made.st_ino;
-}
-
-// A new name is only durable once its folder is: after a power cut the
-// journal must not name a file the folder lost.
-void syncFolder(const QString &folder)
-{
-    const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 bool isId(const QByteArray &text)
@@ -156,8 +121,7 @@ std::unique_ptr<Journal> Journal::open(
     if (!all.contains('\n') && QByteArray("journal\t").startsWith(all.left(8))) {
         journal->id = randomHex();
         if (::ftruncate(journal->fd, 0) != 0
-            || !journal->append(
-                { QStringLiteral("journal"), QString::fromLatin1(journal->id) }, error))
+            || !journal->append("journal", { QString::fromLatin1(journal->id) }, error))
             return nullptr;
         return journal;
     }
@@ -166,28 +130,28 @@ std::unique_ptr<Journal> Journal::open(
     // After the last newline: nothing, or a line a kill (or a power cut)
     // cut short, which announced a step that was never taken.
     const bool cutShort = !lines.takeLast().isEmpty();
-    const QList<QByteArray> first = lines.value(0).split('\t');
-    const QByteArray id = first.value(1);
-    if (first.size() != 2 || first[0] != "journal" || !isId(id)) {
+    const Records::Record first = Records::parse(lines.value(0));
+    const QByteArray id = first.fields.value(0).toLatin1();
+    if (first.fields.size() != 1 || first.kind != "journal" || !isId(id)) {
         *error = QStringLiteral("%1 is not a tarvelo-cli journal").arg(name);
         return nullptr;
     }
     journal->id = id;
     for (const QByteArray &line : lines) {
-        const QList<QByteArray> fields = line.split('\t');
-        const QString source = key(unfield(fields.value(1)));
-        if (fields[0] == "ok" && fields.size() == 3) {
-            journal->stamped.insert(source, unfield(fields[2]));
+        const Records::Record record = Records::parse(line);
+        const QStringList &fields = record.fields;
+        const QString source = key(fields.value(0));
+        if (record.kind == "ok" && fields.size() == 2) {
+            journal->stamped.insert(source, fields[1]);
             journal->pending.remove(source);
-        } else if (fields[0] == "failed") {
+        } else if (record.kind == "failed") {
             journal->pending.remove(source);
-        } else if (fields[0] == "pending" && fields.size() == 4
+        } else if (record.kind == "pending" && fields.size() == 3
             && !journal->stamped.contains(source)) {
             Pending &entry = journal->pending[source];
-            const QString temporary = unfield(fields[2]);
-            if (entry.temporary != temporary)
-                entry = Pending { temporary, {} };
-            entry.tried << unfield(fields[3]);
+            if (entry.temporary != fields[1])
+                entry = Pending { fields[1], {} };
+            entry.tried << fields[2];
         }
     }
     // The cut line goes: it was never flushed, so no step followed it.
@@ -198,14 +162,10 @@ std::unique_ptr<Journal> Journal::open(
     return journal;
 }
 
-bool Journal::append(const QStringList &fields, QString *error)
+bool Journal::append(const QByteArray &kind, const QStringList &fields, QString *error)
 {
-    QByteArray line;
-    for (const QString &text : fields)
-        line += (line.isEmpty() ? QByteArray() : QByteArray("\t")) + field(text);
-    line += '\n';
     // One write() per line: with O_APPEND a line is never split by another.
-    if (writeAll(fd, line) && ::fdatasync(fd) == 0)
+    if (OutputFiles::writeAll(fd, Records::line(kind, fields)) && ::fdatasync(fd) == 0)
         return true;
     *error = QStringLiteral("the journal \"%1\" cannot be written: %2").arg(path, errorText(errno));
     return false;
@@ -222,19 +182,19 @@ bool Journal::recover(const QString &folder, QString *error)
             continue; // never published: stamped again
         QString output;
         for (const QString &name : entry.tried) {
-            if (output.isEmpty() && sameFile(name, made))
+            if (output.isEmpty() && OutputFiles::sameFile(name, made))
                 output = name;
         }
         if (!output.isEmpty()) {
-            syncFolder(QFileInfo(output).path());
-            if (!append({ QStringLiteral("ok"), source, output }, error))
+            OutputFiles::syncFolder(QFileInfo(output).path());
+            if (!append("ok", { source, output }, error))
                 return false;
             stamped.insert(source, output);
             ::unlink(native(entry.temporary).constData());
             continue;
         }
         const QFileInfo last(entry.tried.last());
-        const PictureIO::WriteResult written = link(
+        const OutputFiles::WriteResult written = link(
             source, entry.temporary, last.path(), last.completeBaseName(), last.suffix(), error);
         if (!error->isEmpty())
             return false;
@@ -261,84 +221,41 @@ QString Journal::stampedOutput(const QString &source) const
 
 bool Journal::recordFailure(const QString &source, const QString &reason, QString *error)
 {
-    return append({ QStringLiteral("failed"), source, reason }, error);
+    return append("failed", { source, reason }, error);
 }
 
-PictureIO::WriteResult Journal::publish(const QString &source, const QByteArray &bytes,
+OutputFiles::WriteResult Journal::publish(const QString &source, const QByteArray &bytes,
     const QString &folder, const QString &baseName, const QString &suffix, QString *journalError)
 {
-    PictureIO::WriteResult result;
-    result.path = PictureIO::outputPath(folder, baseName, suffix);
+    OutputFiles::WriteResult result;
+    result.path = OutputFiles::outputPath(folder, baseName, suffix);
     const QString temporary = folder
         + QStringLiteral("/.tarvelo-%1-%2.part")
               .arg(QString::fromLatin1(id), QString::fromLatin1(randomHex()));
-    const QByteArray name = native(temporary);
-    const int out
-        = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (out < 0) {
-        result.errorText = errorText(errno);
+    result.errorText = OutputFiles::writeTemporary(temporary, bytes);
+    if (!result.errorText.isEmpty())
         return result;
-    }
-    bool written = writeAll(out, bytes) && ::fsync(out) == 0;
-    int error = errno;
-    if (::close(out) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (!written) {
-        ::unlink(name.constData());
-        result.errorText = errorText(error);
-        return result;
-    }
     return link(source, temporary, folder, baseName, suffix, journalError);
 }
 
-PictureIO::WriteResult Journal::link(const QString &source, const QString &temporary,
-    const QString &folder, QString namePart, const QString &suffix, QString *journalError)
+OutputFiles::WriteResult Journal::link(const QString &source, const QString &temporary,
+    const QString &folder, const QString &namePart, const QString &suffix, QString *journalError)
 {
-    PictureIO::WriteResult result;
-    const QByteArray made = native(temporary);
-    struct stat madeInfo;
-    if (::lstat(made.constData(), &madeInfo) != 0) {
-        result.errorText = errorText(errno);
+    OutputFiles::WriteResult result = OutputFiles::linkNew(
+        temporary, folder, namePart, suffix, [&](const QString &path, QString &error) {
+            if (append("pending", { source, temporary, path }, journalError))
+                return true;
+            error = *journalError;
+            return false;
+        });
+    if (!result.ok)
         return result;
-    }
-    for (;;) {
-        result.path = PictureIO::outputPath(folder, namePart, suffix);
-        const QByteArray target = native(result.path);
-        // An EEXIST may also come from an NFS server that did the link and
-        // lost the reply: the name is then this very file.
-        bool published = false;
-        if (!PictureIO::nameTaken(result.path)) {
-            if (!append(
-                    { QStringLiteral("pending"), source, temporary, result.path }, journalError)) {
-                ::unlink(made.constData());
-                result.errorText = *journalError;
-                return result;
-            }
-            published = ::link(made.constData(), target.constData()) == 0;
-            if (!published && errno != EEXIST) {
-                const int error = errno;
-                ::unlink(made.constData());
-                result.errorText = error == EPERM || error == EOPNOTSUPP
-                    ? QStringLiteral("the output folder takes no hard links, which --journal needs")
-                    : errorText(error);
-                return result;
-            }
-        }
-        if (published || sameFile(result.path, madeInfo))
-            break;
-        result.renamed = true;
-        namePart += PictureIO::collisionTag();
-    }
-    syncFolder(folder);
-    result.ok = true;
     // Without its "ok" line the temporary stays: the next run finds it
     // published under the name tried and writes the line then.
-    if (!append({ QStringLiteral("ok"), source, result.path }, journalError))
+    if (!append("ok", { source, result.path }, journalError))
         return result;
     stamped.insert(key(source), result.path);
-    ::unlink(made.constData());
+    ::unlink(native(temporary).constData());
     return result;
 }
 

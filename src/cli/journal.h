@@ -9,13 +9,12 @@
 #include <csignal>
 #include <memory>
 
-#include "io/pictureio.h"
+#include "io/outputfiles.h"
 
 // The record of one shard's pictures, kept so that the shard can be run
 // again, after any interruption, and stamp every picture once in total.
 //
-// A journal is a text file of tab-separated lines, each field escaped as
-// the result lines escape them (\t, \n, \r, \\):
+// A journal is a text file of records (cli/records.h), one to a line:
 //
 //   journal  <id>                          the first line
 //   pending  <source>  <temporary>  <name>   about to publish under <name>
@@ -65,10 +64,10 @@ public:
     QString stampedOutput(const QString &source) const;
 
     // Creates the output of `source` from `bytes` as a new file in `folder`,
-    // named as PictureIO::writeNewBytes names it, in the order above. When
+    // named as OutputFiles::createNew names it, in the order above. When
     // the journal cannot be written, `journalError` says why (the output may
     // still be published; a rerun records it).
-    PictureIO::WriteResult publish(const QString &source, const QByteArray &bytes,
+    OutputFiles::WriteResult publish(const QString &source, const QByteArray &bytes,
         const QString &folder, const QString &baseName, const QString &suffix,
         QString *journalError);
 
@@ -77,10 +76,11 @@ public:
 
 private:
     Journal() = default;
-    bool append(const QStringList &fields, QString *error);
+    bool append(const QByteArray &kind, const QStringList &fields, QString *error);
     // Steps 2 to 5 for a whole temporary, from the name `namePart` on.
-    PictureIO::WriteResult link(const QString &source, const QString &temporary,
-        const QString &folder, QString namePart, const QString &suffix, QString *journalError);
+    OutputFiles::WriteResult link(const QString &source, const QString &temporary,
+        const QString &folder, const QString &namePart, const QString &suffix,
+        QString *journalError);
 
     QString path;
     int fd = -1;

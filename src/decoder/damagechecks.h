@@ -19,9 +19,14 @@ QString gif(int fd, qint64 fileSize);
 QString sunRaster(int fd, qint64 fileSize);
 QString xbm(int fd, qint64 fileSize);
 QString xpm(int fd, qint64 fileSize);
+// A HEIF or AVIF file whose top-level boxes do not fit it (cut short).
+QString heifBoxes(int fd, qint64 fileSize);
 
-// Once decoded: a HEIF or AVIF picture larger than any image its container
-// declares (a stream of another size inside).
+// Once decoded: a HEIF or AVIF picture of another size than its container
+// declares for the image it shows (its "ispe", cropped by its clean
+// aperture and turned as it says), whichever reader decoded it, or one
+// whose container does not declare it; an AV1 image whose coded frame is
+// of another size than declared (libavif stretches it to that size).
 QString heifSize(int fd, qint64 fileSize, const QSize &decoded);
 
 // Why a sound file is one its reader does not read, told from `head`, its

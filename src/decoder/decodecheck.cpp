@@ -80,8 +80,8 @@ const Check checks[] = {
     { "ras", "\x59\xa6\x6a\x95", DamageChecks::sunRaster, nullptr, DamageChecks::sunRasterVariant },
     { "xbm", "", DamageChecks::xbm, nullptr, nullptr },
     { "xpm", "", DamageChecks::xpm, nullptr, nullptr },
-    { "heif", "", nullptr, DamageChecks::heifSize, nullptr },
-    { "avif", "", nullptr, DamageChecks::heifSize, nullptr },
+    { "heif", "", DamageChecks::heifBoxes, DamageChecks::heifSize, nullptr },
+    { "avif", "", DamageChecks::heifBoxes, DamageChecks::heifSize, nullptr },
 };
 
 // The check of `format`'s files when there is one and the file open at `fd`
@@ -116,6 +116,21 @@ QString Listener::damage(const QByteArray &format) const
 {
     if (format == "tiff" && !tiffErrors.isEmpty())
         return tiffErrors.first();
+    if (format == "heif" || format == "avif") {
+        // What libheif (HEIF) and libavif (AVIF) say through their readers
+        // when the file's structure is broken or an image of it, a tile of
+        // a grid among them, could not be decoded; not what they leave
+        // unsupported or what exceeds their limits.
+        static const QRegularExpression broken(QStringLiteral(
+            "Invalid input|Decoder plugin generated an error|BMFF parsing failed|Truncated data|"
+            "Decoding of (color|alpha) planes? failed|Invalid image grid|size mismatch|"
+            "don't match ispe|do not match first image size"));
+        static const QRegularExpression caller(QStringLiteral("^(\\w+ error|ERROR): "));
+        for (const QString &message : messages)
+            if (message.contains(broken))
+                return QString::fromLatin1(format == "heif" ? "libheif: " : "libavif: ")
+                    + QString(message).remove(caller).trimmed();
+    }
     if (format == "jpeg") {
         // Bytes after the last scan, before the end marker, cost no pixel.
         static const QRegularExpression harmless(

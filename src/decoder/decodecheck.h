@@ -42,11 +42,14 @@ private:
 // chunk that is cut or fails its checksum, or a PNG without an end, a GIF
 // without its trailer or a frame without all its pixels, a Sun raster
 // shorter than it declares, an XBM or XPM without all its declared rows or
-// with colours its table lacks. Empty when none is seen.
+// with colours its table lacks, a HEIF or AVIF cut short. Empty when none
+// is seen.
 QString structuralDamage(int fd, const QByteArray &format);
 
-// Damage that shows only once decoded: a HEIF or AVIF picture larger than
-// any image its container declares (a stream of another size inside).
+// Damage that shows only once decoded: a HEIF or AVIF picture of another
+// size than its container declares for the image it shows (its "ispe",
+// cropped by its clean aperture and turned as it says), whichever reader
+// decoded it, or one whose container does not declare it.
 QString sizeDamage(int fd, const QByteArray &format, const QSize &decoded);
 
 // Why a sound file of `format` open at `fd` is one its reader does not

@@ -45,12 +45,31 @@ void dropCapabilities()
 // cannot be written, in a mount namespace of their own, and a path looked
 // up finds "/" and nothing in it. Where the system refuses namespaces, the
 // fence alone remains.
+//
+// In a chroot (where packages are built) the system allows no user
+// namespace, and "/" is no mount point, so its mounts cannot be made
+// private and one made under it could show in the system's namespace: the
+// empty folder is then mounted nowhere at all, and taken as the root.
 void enterEmptyRoot()
 {
     if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 && ::unshare(CLONE_NEWNS) != 0)
         return;
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        const int context = ::fsopen("tmpfs", FSOPEN_CLOEXEC);
+        const int root = context >= 0
+                && ::fsconfig(context, FSCONFIG_SET_STRING, "size", "4k", 0) == 0
+                && ::fsconfig(context, FSCONFIG_SET_STRING, "mode", "0555", 0) == 0
+                && ::fsconfig(context, FSCONFIG_CMD_CREATE, nullptr, nullptr, 0) == 0
+            ? ::fsmount(context, FSMOUNT_CLOEXEC,
+                MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV | MOUNT_ATTR_NOEXEC)
+            : -1;
+        if (root >= 0 && ::fchdir(root) == 0 && ::chroot(".") == 0)
+            ::chdir("/");
+        for (const int fd : { root, context })
+            if (fd >= 0)
+                ::close(fd);
         return;
+    }
     for (const char *folder : { "/tmp", "/dev", "/mnt" }) {
         if (::mount("tarvelo", folder, "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC | MS_RDONLY,
                 "size=4k,mode=0555")
@@ -132,7 +151,13 @@ void fenceIn()
         SCMP_SYS(recvfrom), SCMP_SYS(exit), SCMP_SYS(exit_group), SCMP_SYS(rt_sigreturn),
         SCMP_SYS(rt_sigprocmask), SCMP_SYS(rt_sigaction), SCMP_SYS(sigaltstack),
         SCMP_SYS(sched_yield), SCMP_SYS(sched_getaffinity), SCMP_SYS(getrandom),
-        SCMP_SYS(membarrier), SCMP_SYS(getrusage), SCMP_SYS(sysinfo), SCMP_SYS(uname) };
+        SCMP_SYS(membarrier), SCMP_SYS(getrusage), SCMP_SYS(sysinfo), SCMP_SYS(uname),
+        // Every thread Qt starts makes its event dispatcher, which GLib
+        // wakes through an eventfd, and ends the process with a breakpoint
+        // trap when it gets none. Qt converts a large picture on threads of
+        // its pool (the AVIF reader converts every grey picture): an
+        // eventfd is a counter of the process's own, no way out.
+        SCMP_SYS(eventfd2) };
     for (const int call : allowed)
         seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0);
     // fstat as glibc makes it, of a descriptor (the empty root leaves a

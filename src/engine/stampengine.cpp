@@ -159,13 +159,6 @@ Placement place(const QImage &previous, const Placement &current, const StampOpt
     return next;
 }
 
-QImage resized(
-    const QImage &image, int width, int height, bool keepAspectRatio, Qt::TransformationMode mode)
-{
-    return image.scaled(
-        width, height, keepAspectRatio ? Qt::KeepAspectRatio : Qt::IgnoreAspectRatio, mode);
-}
-
 // drawText() and drawLogo() with the painting held inside `clip` when one is
 // given; inside it the pixels are those of the unclipped drawing.
 static QRect drawTextIn(QImage &image, const QString &text, QPoint pos, int opacity,
@@ -249,9 +242,16 @@ Composition finish(QImage base, const Placement &placement, const StampOptions &
     const Proportioned look = proportioned(options, font, result.image.size(), logo.size());
     const QString text = look.options.watermarkText.trimmed();
     if (!text.isEmpty())
-        result.textExtent
+        result.textArea = result.textExtent
             = drawText(result.image, text, result.textPos, options.textOpacity, look.font, color);
     drawLogo(result.image, logo, result.logoPos, look.options.logoScale, options.logoOpacity, mode);
+    // The size drawLogo() scales the logo to; a zero side draws nothing.
+    const double scale = look.options.logoScale;
+    if (!logo.isNull() && int(logo.width() * scale) > 0 && int(logo.height() * scale) > 0)
+        result.logoArea = QRect(result.logoPos,
+            logo.size()
+                .scaled(int(logo.width() * scale), int(logo.height() * scale), Qt::KeepAspectRatio)
+                .expandedTo(QSize(1, 1)));
     return result;
 }
 

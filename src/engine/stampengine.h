@@ -114,11 +114,6 @@ struct Placement
 Placement place(const QImage &previous, const Placement &current, const StampOptions &options,
     const QFont &font, const QColor &color, QSize logoSize);
 
-// `image` scaled to width by height with QImage::scaled, keeping its
-// proportions inside that box or stretched to it.
-QImage resized(
-    const QImage &image, int width, int height, bool keepAspectRatio, Qt::TransformationMode mode);
-
 // The resize the options ask for: `image` itself when it is off, or when it
 // may only shrink and the picture already fits the box. Shrinking without
 // keeping the proportions brings each side down to the box, none up.
@@ -192,6 +187,10 @@ struct Composition
     QPoint textPos;
     QPoint logoPos;
     QRect textExtent;
+    // Where the text and the logo were drawn, empty for one that was not:
+    // whatever of them lies outside the picture's rectangle was cut off.
+    QRect textArea;
+    QRect logoArea;
 };
 
 // Everything after the placement: a copy of `source`, resized, with the shadow

@@ -7,7 +7,7 @@ Composition composeTwice(QImage source, const Placement &current,
     const StampOptions &options, const QFont &font, const QColor &color, const QImage &logo,
     Qt::TransformationMode mode)
 {
-    Composition result { QImage(), current.textPos, current.logoPos, current.textExtent };
+    Composition result { QImage(), current.textPos, current.logoPos, current.textExtent, {}, {} };
     if (source.isNull())
         return result;
 

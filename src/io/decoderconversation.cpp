@@ -118,8 +118,8 @@ bool believable(const QSize &size, const Limits &limits)
 // The picture the decoder left in `memory`, which it then owns; a null
 // image when the reply does not describe one that fits (the decoder is not
 // trusted either). Nothing is mapped before the numbers are checked.
-QImage picture(
-    const Reply &reply, int memory, qint64 capacity, const Limits &limits, PictureBuffers &buffers)
+QImage picture(const Reply &reply, int memory, qint64 capacity, const Limits &limits,
+    const PictureBuffers &buffers)
 {
     // 32-bit pixels only: anything the program would have to expand
     // (a 1-bit picture is a 32nd of its expanded self) the decoder expands.
@@ -265,7 +265,7 @@ void setSignalTargetForTesting(int pid)
     signalTarget = pid;
 }
 
-Result decode(int fd, const QByteArray &reader, const Limits &limits, PictureBuffers &buffers,
+Result decode(int fd, const QByteArray &reader, const Limits &limits, const PictureBuffers &buffers,
     const std::optional<Metadata::Wanted> &metadata, QSize fit, bool keepAspectRatio)
 {
     Result result;

@@ -65,7 +65,7 @@ struct Limits
 // wanted only to be resized to it afterwards (keeping its proportions
 // inside it or stretched to it), and may come smaller than the file's,
 // never smaller than the resize makes it; `full` then says the file's size.
-Result decode(int fd, const QByteArray &reader, const Limits &limits, PictureBuffers &buffers,
+Result decode(int fd, const QByteArray &reader, const Limits &limits, const PictureBuffers &buffers,
     const std::optional<Metadata::Wanted> &metadata = std::nullopt, QSize fit = QSize(),
     bool keepAspectRatio = true);
 

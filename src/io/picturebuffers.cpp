@@ -235,33 +235,33 @@ qint64 PictureBuffers::capacityFor(qint64 maxPixels)
     return bytes;
 }
 
-int PictureBuffers::take(qint64 capacity)
+int PictureBuffers::take(qint64 capacity) const
 {
     return pool->take(capacity);
 }
 
-void PictureBuffers::give(int fd)
+void PictureBuffers::give(int fd) const
 {
     pool->give(fd);
 }
 
-void PictureBuffers::discard(int fd)
+void PictureBuffers::discard(int fd) const
 {
     pool->discard(fd);
 }
 
-void PictureBuffers::heldBy(int fd, int report)
+void PictureBuffers::heldBy(int fd, int report) const
 {
     pool->heldBy(fd, report);
 }
 
-void PictureBuffers::wrote(int fd, qint64 bytes)
+void PictureBuffers::wrote(int fd, qint64 bytes) const
 {
     pool->wrote(fd, bytes);
 }
 
 QImage PictureBuffers::picture(
-    int fd, int width, int height, int bytesPerLine, QImage::Format format)
+    int fd, int width, int height, int bytesPerLine, QImage::Format format) const
 {
     uchar *address = pool->view(fd, qint64(bytesPerLine) * height);
     if (!address)

@@ -16,8 +16,9 @@
 // view before any decoder gets it again, so that no decoder ever sees
 // another picture; nor does any get it while the decoder that had it before
 // is still running. Each run (and the window's picture loader) has a pool of
-// its own: copies of a PictureBuffers share their pool, which lives on
-// while any of them or any picture in it does. Any thread may use it.
+// its own: copies of a PictureBuffers share their pool (a const one too:
+// only the pool changes), which lives on while any of them or any picture
+// in it does. Any thread may use it.
 class PictureBuffers
 {
 public:
@@ -32,21 +33,21 @@ public:
 
     // A cleared buffer of `capacity` bytes or more, sized and sealed here
     // against any change of size; -1 (errno set) when none can be made.
-    int take(qint64 capacity);
+    int take(qint64 capacity) const;
     // The buffer may be used again once its last decoder has ended.
-    void give(int fd);
+    void give(int fd) const;
     // The buffer is not used again (a decoder that broke the protocol may
     // still be running): it goes, with this side's view of it.
-    void discard(int fd);
+    void discard(int fd) const;
     // The decoder that had the buffer is heard of on `report`, which the
     // buffer now owns: no other decoder gets it before that one has ended.
-    void heldBy(int fd, int report);
+    void heldBy(int fd, int report) const;
     // The decoder's reply says it wrote the first `bytes` bytes of `fd`.
-    void wrote(int fd, qint64 bytes);
+    void wrote(int fd, qint64 bytes) const;
     // The picture at the start of buffer `fd`, which holds it, composed on
     // where it is: the buffer is given back when the picture goes. A null
     // image when the buffer cannot be mapped.
-    QImage picture(int fd, int width, int height, int bytesPerLine, QImage::Format format);
+    QImage picture(int fd, int width, int height, int bytesPerLine, QImage::Format format) const;
 
 private:
     class Pool;

@@ -31,10 +31,6 @@ MainWindow::MainWindow(QWidget *parent)
     setWindowTitle(QStringLiteral("Tarvelo (Version " TARVELO_VERSION ")"));
     setWindowIcon(QIcon(QStringLiteral("://Resources/icon.png")));
 
-    connect(&updateChecker, &QVessikAnalytics::updateMessage, this, &MainWindow::onUpdateAvailable);
-    updateChecker.setUrl(QStringLiteral("http://" TARVELO_WEBSITE "/webapps/tarvelo.php?version=" TARVELO_VERSION));
-    updateChecker.start(QThread::InheritPriority);
-
     textPos = QPoint(0, 0);
     logoPos = QPoint(0, 0);
     textExtent = QRect();
@@ -53,6 +49,7 @@ MainWindow::MainWindow(QWidget *parent)
     // loaded at that point, so the compositions they trigger only refresh the
     // font sample and the logo thumbnail.
     loadSettings();
+    startUpdateCheck();
 
     auto *previewLayout = new QGridLayout(ui->image_scroll_contents);
     previewLabel = new QClickableLabel(this);

@@ -23,6 +23,7 @@ class QClickableLabel;
 class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
+class QEventLoop;
 class QMouseEvent;
 class QPersistentModelIndex;
 class QResizeEvent;
@@ -133,6 +134,9 @@ private:
     void saveSettings();
     void restoreLogo();
     QVariant optionValue(const StoredOptions::Option &option) const;
+    // The update check (mainwindow_update.cpp), started once the settings
+    // say whether the user wants it.
+    void startUpdateCheck();
 
     // ---- composition (mainwindow_compose.cpp) ----
     StoredOptions::RunOptions readRunOptions() const;
@@ -156,6 +160,7 @@ private:
     void showSelected(const QString &path, PictureLoader::Loaded &loaded);
     QString outputSuffix() const;
     BatchOptions readBatchOptions() const;
+    bool awaitReads();
     QString askOutputFolder();
     bool confirmMissingStamps();
     void endRun(const BatchSession &run);
@@ -205,10 +210,19 @@ private:
     // The shorter side of the picture the proportional stamp was designed
     // on (stored as relative_ref; see Stamp::referenceSide()).
     int relativeRef = 0;
+    // The pixel cap of a picture, in megapixels (max_megapixels): the
+    // picture loaders and the runs read within it.
+    int maxMegapixels = int(Budget::DefaultMaxPixels / 1000000);
+    // Whether the user lets the window ask for a newer version (stored as
+    // update_check).
+    bool checkForUpdates = true;
     int transformMode = Qt::FastTransformation;
     QRect textExtent;
     bool stamping = false;
     BatchSession *session = nullptr; // the run going on, during on_start_btn_pressed
+    // A run about to start waits in this loop for the logo and the selected
+    // picture still being read.
+    QEventLoop *readsAwaited = nullptr;
     // What the last composition was made from: a move of text or logo alone
     // is drawn into it instead of composing everything again.
     struct LastComposition

@@ -17,8 +17,7 @@
 #include "batch/batchrunner.h"
 #include "batch/batchsession.h"
 #include "batch/outputnames.h"
-#include "io/outputfolders.h"
-#include "io/pictureio.h"
+#include "io/outputfiles.h"
 #include "ui_mainwindow.h"
 
 QString MainWindow::outputSuffix() const
@@ -53,6 +52,8 @@ void MainWindow::on_start_btn_pressed()
             session->resume();
         return;
     }
+    if (!awaitReads())
+        return;
     const QString folder = askOutputFolder();
     if (folder.isEmpty() || !confirmMissingStamps())
         return;
@@ -111,6 +112,33 @@ void MainWindow::on_start_btn_pressed()
     endRun(run);
 }
 
+// A run starts from what the options name: a logo or a selected picture
+// still being read is waited for, with the window answering and the button
+// a Stop button, as during a run. False when the start was stopped (or the
+// window is closing) meanwhile.
+bool MainWindow::awaitReads()
+{
+    if (!pictureLoader.busy() && !logoLoader.busy())
+        return true;
+    QEventLoop loop;
+    const auto settled = [this, &loop] {
+        if (!pictureLoader.busy() && !logoLoader.busy())
+            loop.quit();
+    };
+    connect(&pictureLoader, &PictureLoader::settled, &loop, settled);
+    connect(&logoLoader, &PictureLoader::settled, &loop, settled);
+    const QString caption = ui->start_btn->text();
+    stamping = true;
+    readsAwaited = &loop;
+    ui->start_btn->setText(tr("Stop"));
+    loop.exec();
+    readsAwaited = nullptr;
+    ui->start_btn->setText(caption);
+    const bool go = stamping;
+    stamping = false;
+    return go;
+}
+
 // The folder the user picks for the run, once it is known to take files;
 // empty when there is nothing to stamp or no such folder.
 QString MainWindow::askOutputFolder()
@@ -138,7 +166,7 @@ QString MainWindow::askOutputFolder()
     // Said once, before any picture is read, rather than by every picture;
     // and so for the subfolders the pictures are kept in.
     QString unwritableFolder = folder;
-    QString unwritable = PictureIO::unwritableReason(folder);
+    QString unwritable = OutputFiles::unwritableReason(folder);
     if (unwritable.isEmpty() && readRunOptions().keepTree) {
         QStringList places;
         for (int row = 0; row < ui->files_list->count(); ++row) {
@@ -147,7 +175,7 @@ QString MainWindow::askOutputFolder()
             places << OutputNames::keptFolder(
                 item->data(BatchSession::RootRole).toString(), item->text(), &refused);
         }
-        unwritable = OutputFolders::unwritableReason(folder, places, &unwritableFolder);
+        unwritable = OutputFiles::unwritableReason(folder, places, &unwritableFolder);
     }
     if (!unwritable.isEmpty()) {
         QMessageBox::warning(this, tr("Error"),
@@ -181,6 +209,8 @@ void MainWindow::stopStamping()
     stamping = false;
     if (session)
         session->stop();
+    if (readsAwaited)
+        readsAwaited->quit();
 }
 
 // The preview shows the last picture stamped, the bar and the log say how
@@ -237,17 +267,12 @@ void MainWindow::endRun(const BatchSession &run)
 
 BatchOptions MainWindow::readBatchOptions() const
 {
-    BatchOptions options;
-    options.stamp = readStampOptions();
+    BatchOptions options = batchOptionsFrom(readRunOptions());
+    // The font and colour as the window holds them: the stored forms of
+    // what the dialogs chose may say less.
     options.font = textFont;
     options.color = textColor;
     options.logo = logoImage;
-    options.suffix = outputSuffix();
-    options.jpgQuality = ui->comp_slider->value();
-    options.stripLocation = ui->strip_location_check->isChecked();
-    const StoredOptions::RunOptions run = readRunOptions();
-    options.keepTree = run.keepTree;
-    options.namePattern = run.namePattern;
     options.keepImages = true; // the window shows what it stamped
     return options;
 }

@@ -72,6 +72,10 @@ void MainWindow::loadSettings()
     const auto applyField
         = [this, pixelCap](const StoredOptions::Option &option, const QVariant &value) {
               switch (option.type) {
+              case Type::Bool:
+                  // The one switch without a control: the update check.
+                  checkForUpdates = value.toBool();
+                  break;
               case Type::Path:
                   // Kept even when the file is gone, so that it is saved again.
                   logoFileName = value.toString();
@@ -91,13 +95,18 @@ void MainWindow::loadSettings()
                   splitter->restoreState(value.toByteArray());
                   break;
               case Type::Int:
-                  // The numbers without a control: the pixel cap, which every read
-                  // takes from PictureIO (out of range it is clamped as a control
-                  // would), and the proportional stamp's reference side.
-                  if (&option == pixelCap)
-                      PictureIO::setMaxMegapixels(StoredOptions::settled(*pixelCap, value).toInt());
-                  else
+                  // The numbers without a control: the pixel cap, which the
+                  // window's reads and runs keep to (out of range it is clamped
+                  // as a control would), and the proportional stamp's reference
+                  // side.
+                  if (&option == pixelCap) {
+                      maxMegapixels = StoredOptions::settled(*pixelCap, value).toInt();
+                      const qint64 cap = PictureIO::ReadLimits::pixelCap(maxMegapixels);
+                      pictureLoader.setPixelCap(cap);
+                      logoLoader.setPixelCap(cap);
+                  } else {
                       relativeRef = value.toInt();
+                  }
                   break;
               default:
                   break;
@@ -146,6 +155,8 @@ QVariant MainWindow::optionValue(const StoredOptions::Option &option) const
         = StoredOptions::find(QStringLiteral("max_megapixels"));
     const auto fieldValue = [this, &option](Type field) -> QVariant {
         switch (field) {
+        case Type::Bool:
+            return checkForUpdates;
         case Type::Path:
             return logoFileName;
         case Type::Font:
@@ -156,7 +167,7 @@ QVariant MainWindow::optionValue(const StoredOptions::Option &option) const
             return splitter->saveState();
         case Type::Int:
             if (&option == pixelCap)
-                return int(PictureIO::maxPixels() / 1000000);
+                return maxMegapixels;
             return relativeRef;
         default:
             return QVariant();

@@ -29,7 +29,28 @@ const char *const iconCredits = QT_TRANSLATE_NOOP("MainWindow",
     "The arrows are drawn from the <a href=\"https://dejavu-fonts.github.io/\">DejaVu Sans</a> "
     "font (Bitstream Vera licence; the DejaVu changes are in the public domain).");
 
+// The program's own licence closes the credits.
+const char *const licence = QT_TRANSLATE_NOOP("MainWindow",
+    "<br><br>Tarvelo is free software under the <a "
+    "href=\"https://www.gnu.org/licenses/gpl-3.0.html\">GNU General Public License, version 3 "
+    "or later</a> (GPL-3.0-or-later), and comes with no warranty.");
+
 } // namespace
+
+// Once per start. A build for a distribution leaves the check out (its
+// updates come through the distribution), and a user can turn it off in the
+// settings; then the program never touches the network.
+void MainWindow::startUpdateCheck()
+{
+#if TARVELO_UPDATE_CHECK
+    if (!checkForUpdates)
+        return;
+    connect(&updateChecker, &QVessikAnalytics::updateMessage, this, &MainWindow::onUpdateAvailable);
+    updateChecker.setUrl(
+        QStringLiteral("http://" TARVELO_WEBSITE "/webapps/tarvelo.php?version=" TARVELO_VERSION));
+    updateChecker.start(QThread::InheritPriority);
+#endif
+}
 
 void MainWindow::onUpdateAvailable(QString msg)
 {
@@ -57,7 +78,7 @@ void MainWindow::onUpdateAvailable(QString msg)
 void MainWindow::on_credits_btn_pressed()
 {
     QApplication::aboutQt();
-    QMessageBox::information(this, tr("Icons"), tr(iconCredits), QMessageBox::Ok);
+    QMessageBox::information(this, tr("Icons"), tr(iconCredits) + tr(licence), QMessageBox::Ok);
     // Having no browser is not worth a message.
     QDesktopServices::openUrl(QUrl(makerSite, QUrl::TolerantMode));
 }

@@ -32,25 +32,31 @@ void PictureLoader::load(const QString &path, bool convert, Done done)
         awaited = 0;
         Loaded loaded = watcher->result();
         done(loaded);
+        if (!busy())
+            emit settled();
     });
-    watcher->setFuture(QtConcurrent::run(&pool, [path, convert, ticket, newest = newest] {
-        Loaded loaded;
-        // Asked for something newer while this waited: no read at all.
-        if (*newest != ticket)
+    watcher->setFuture(QtConcurrent::run(
+        &pool, [path, convert, ticket, newest = newest, limits = limits, buffers = buffers] {
+            Loaded loaded;
+            // Asked for something newer while this waited: no read at all.
+            if (*newest != ticket)
+                return loaded;
+            loaded.read = PictureIO::readImage(path, limits, buffers);
+            if (convert) {
+                if (loaded.read.status == PictureIO::ReadStatus::Ok)
+                    loaded.converted = PictureIO::toArgb32(loaded.read.image);
+                // Converted: its memory goes back before composing.
+                loaded.read.image = QImage();
+            }
             return loaded;
-        loaded.read = PictureIO::readImage(path);
-        if (convert) {
-            if (loaded.read.status == PictureIO::ReadStatus::Ok)
-                loaded.converted = PictureIO::toArgb32(loaded.read.image);
-            // Converted: its memory goes back before composing.
-            loaded.read.image = QImage();
-        }
-        return loaded;
-    }));
+        }));
 }
 
 void PictureLoader::cancel()
 {
     *newest = ++generation;
+    const bool wasBusy = busy();
     awaited = 0;
+    if (wasBusy)
+        emit settled();
 }

@@ -18,6 +18,8 @@
 // after a newer request (or a cancel()) is dropped unseen.
 class PictureLoader : public QObject
 {
+    Q_OBJECT
+
 public:
     struct Loaded
     {
@@ -40,8 +42,19 @@ public:
     void cancel();
     // Whether a result is still awaited.
     bool busy() const { return awaited != 0; }
+    // The most pixels a picture read from now on may have.
+    void setPixelCap(qint64 maxPixels) { limits.maxPixels = maxPixels; }
+
+signals:
+    // Nothing is awaited any more: the newest result has been handed over
+    // (after its `done` ran), or what was awaited was cancelled.
+    void settled();
 
 private:
+    // What a picture read here may take (one at a time, kept as the
+    // window keeps it), and the memory it is decoded into.
+    PictureIO::ReadLimits limits;
+    PictureBuffers buffers;
     QThreadPool pool;
     quint64 generation = 0;
     // The generation wanted now, as the reading thread sees it.

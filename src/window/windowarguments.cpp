@@ -36,7 +36,7 @@ int answerInformation(int argc, char *argv[])
         }
         if (std::strcmp(argument, "-V") == 0 || std::strcmp(argument, "-v") == 0
             || std::strcmp(argument, "--version") == 0) {
-            std::fputs("Tarvelo " TARVELO_VERSION "\n", stdout);
+            std::fputs("Tarvelo " TARVELO_VERSION "\n" TARVELO_LICENCE_NOTICE, stdout);
             return 0;
         }
     }
