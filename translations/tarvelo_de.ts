@@ -146,6 +146,74 @@ Mehr dazu mit „tarvelo-cli --help“.
         <translation>in den Ausgabeordner „%1“ kann nicht geschrieben werden: %2</translation>
     </message>
     <message>
+        <source>--output needs a folder</source>
+        <translation>--output braucht einen Ordner</translation>
+    </message>
+    <message>
+        <source>--options needs a file</source>
+        <translation>--options braucht eine Datei</translation>
+    </message>
+    <message>
+        <source>--set needs KEY=VALUE</source>
+        <translation>--set braucht SCHLÜSSEL=WERT</translation>
+    </message>
+    <message>
+        <source>--set: there is no setting called &quot;%1&quot;</source>
+        <translation>--set: Es gibt keine Einstellung namens „%1“</translation>
+    </message>
+    <message>
+        <source>; did you mean %1?</source>
+        <translation>; meinten Sie %1?</translation>
+    </message>
+    <message>
+        <source> (--list-settings lists them all)</source>
+        <translation> (--list-settings listet alle auf)</translation>
+    </message>
+    <message>
+        <source>--quality takes a whole number from %1 to %2</source>
+        <translation>--quality nimmt eine ganze Zahl von %1 bis %2</translation>
+    </message>
+    <message>
+        <source>--jobs takes a whole number from 1 to 1024</source>
+        <translation>--jobs nimmt eine ganze Zahl von 1 bis 1024</translation>
+    </message>
+    <message>
+        <source>--strip-metadata takes no value</source>
+        <translation>--strip-metadata nimmt keinen Wert</translation>
+    </message>
+    <message>
+        <source>--strip-location takes no value</source>
+        <translation>--strip-location nimmt keinen Wert</translation>
+    </message>
+    <message>
+        <source>--null takes no value</source>
+        <translation>--null nimmt keinen Wert</translation>
+    </message>
+    <message>
+        <source>--retry takes no value</source>
+        <translation>--retry nimmt keinen Wert</translation>
+    </message>
+    <message>
+        <source>--list-settings takes no value</source>
+        <translation>--list-settings nimmt keinen Wert</translation>
+    </message>
+    <message>
+        <source>--journal needs a file</source>
+        <translation>--journal braucht eine Datei</translation>
+    </message>
+    <message>
+        <source>unknown option %1</source>
+        <translation>unbekannte Option %1</translation>
+    </message>
+    <message>
+        <source>say where the stamped pictures go: --output DIR</source>
+        <translation>geben Sie an, wohin die gestempelten Bilder kommen: --output ORDNER</translation>
+    </message>
+    <message>
+        <source>name the pictures or folders to stamp (or - to read them from standard input)</source>
+        <translation>nennen Sie die Bilder oder Ordner, die gestempelt werden sollen (oder -, um sie von der Standardeingabe zu lesen)</translation>
+    </message>
+    <message>
         <source>Usage: tarvelo-cli [options] --output DIR PATH...
 
 Stamps every picture with the logo, text and settings the Tarvelo window
@@ -174,8 +242,10 @@ Options:
   --set KEY=VALUE       override one stored setting by its key, e.g.
                         wtrmark_edit=&quot;(c) Me&quot;, shadow_spin=20,
                         logo_file_name=/path/logo.png; repeatable
-  --format jpg|png|tif  the output format
-  --quality N           the JPG quality, 1 to 100
+  --format jpg|png|tif|webp
+                        the output format
+  --quality N           the JPG and WEBP quality, 1 to 100 (a WEBP is
+                        lossless at 100)
   --jobs N              pictures worked on at once (default: the cores this
                         process may use, by its CPU affinity and its
                         container&apos;s or batch job&apos;s CPU quota)
@@ -183,6 +253,13 @@ Options:
   --strip-location      leave out where the pictures were taken (their GPS
                         tags) and keep the rest of their metadata; the
                         same as --set strip_location_check=true
+  --keep-tree           write the pictures found in a folder into the same
+                        subfolders of DIR (made as needed); the same as
+                        --set keep_tree_check=true
+  --name PATTERN        name the stamped pictures by PATTERN: {name} is the
+                        picture&apos;s own name, and the watermark text&apos;s fields
+                        can be used, e.g. {name}_web or {date}_{counter:4};
+                        the same as --set name_pattern=PATTERN
   --null                - reads NUL-separated paths (find -print0); without
                         it, a list holding a NUL byte is refused
   --journal FILE        record every picture in FILE as soon as it is done,
@@ -242,8 +319,10 @@ Optionen:
                         ersetzen, z. B. wtrmark_edit=&quot;(c) Ich&quot;,
                         shadow_spin=20, logo_file_name=/pfad/logo.png;
                         wiederholbar
-  --format jpg|png|tif  das Ausgabeformat
-  --quality N           die JPG-Qualität, 1 bis 100
+  --format jpg|png|tif|webp
+                        das Ausgabeformat
+  --quality N           die JPG- und WEBP-Qualität, 1 bis 100 (ein WEBP ist
+                        bei 100 verlustfrei)
   --jobs N              gleichzeitig bearbeitete Bilder (Vorgabe: die
                         Kerne, die dieser Prozess nach seiner CPU-Affinität
                         und der CPU-Quote seines Containers oder Batch-Jobs
@@ -252,6 +331,14 @@ Optionen:
   --strip-location      den Aufnahmeort der Bilder (ihre GPS-Angaben)
                         weglassen und die übrigen Metadaten behalten;
                         dasselbe wie --set strip_location_check=true
+  --keep-tree           die in einem Ordner gefundenen Bilder in dieselben
+                        Unterordner von ORDNER schreiben (bei Bedarf
+                        angelegt); dasselbe wie --set keep_tree_check=true
+  --name MUSTER         die gestempelten Bilder nach MUSTER benennen: {name}
+                        ist der eigene Name des Bildes, und die Felder des
+                        Wasserzeichentexts sind nutzbar, z. B. {name}_web
+                        oder {date}_{counter:4}; dasselbe wie
+                        --set name_pattern=MUSTER
   --null                - liest durch NUL getrennte Pfade (find -print0);
                         ohne diese Option wird eine Liste mit NUL-Byte
                         abgelehnt
@@ -285,80 +372,20 @@ fertig geschrieben, keine halbe Datei bleibt zurück).
 </translation>
     </message>
     <message>
-        <source>--output needs a folder</source>
-        <translation>--output braucht einen Ordner</translation>
+        <source>--format needs jpg, png, tif or webp</source>
+        <translation>--format braucht jpg, png, tif oder webp</translation>
     </message>
     <message>
-        <source>--options needs a file</source>
-        <translation>--options braucht eine Datei</translation>
+        <source>--format takes jpg, png, tif or webp, not &quot;%1&quot;</source>
+        <translation>--format nimmt jpg, png, tif oder webp, nicht &quot;%1&quot;</translation>
     </message>
     <message>
-        <source>--set needs KEY=VALUE</source>
-        <translation>--set braucht SCHLÜSSEL=WERT</translation>
+        <source>--keep-tree takes no value</source>
+        <translation>--keep-tree nimmt keinen Wert</translation>
     </message>
     <message>
-        <source>--set: there is no setting called &quot;%1&quot;</source>
-        <translation>--set: Es gibt keine Einstellung namens „%1“</translation>
-    </message>
-    <message>
-        <source>; did you mean %1?</source>
-        <translation>; meinten Sie %1?</translation>
-    </message>
-    <message>
-        <source> (--list-settings lists them all)</source>
-        <translation> (--list-settings listet alle auf)</translation>
-    </message>
-    <message>
-        <source>--format needs jpg, png or tif</source>
-        <translation>--format braucht jpg, png oder tif</translation>
-    </message>
-    <message>
-        <source>--format takes jpg, png or tif, not &quot;%1&quot;</source>
-        <translation>--format nimmt jpg, png oder tif, nicht „%1“</translation>
-    </message>
-    <message>
-        <source>--quality takes a whole number from %1 to %2</source>
-        <translation>--quality nimmt eine ganze Zahl von %1 bis %2</translation>
-    </message>
-    <message>
-        <source>--jobs takes a whole number from 1 to 1024</source>
-        <translation>--jobs nimmt eine ganze Zahl von 1 bis 1024</translation>
-    </message>
-    <message>
-        <source>--strip-metadata takes no value</source>
-        <translation>--strip-metadata nimmt keinen Wert</translation>
-    </message>
-    <message>
-        <source>--strip-location takes no value</source>
-        <translation>--strip-location nimmt keinen Wert</translation>
-    </message>
-    <message>
-        <source>--null takes no value</source>
-        <translation>--null nimmt keinen Wert</translation>
-    </message>
-    <message>
-        <source>--retry takes no value</source>
-        <translation>--retry nimmt keinen Wert</translation>
-    </message>
-    <message>
-        <source>--list-settings takes no value</source>
-        <translation>--list-settings nimmt keinen Wert</translation>
-    </message>
-    <message>
-        <source>--journal needs a file</source>
-        <translation>--journal braucht eine Datei</translation>
-    </message>
-    <message>
-        <source>unknown option %1</source>
-        <translation>unbekannte Option %1</translation>
-    </message>
-    <message>
-        <source>say where the stamped pictures go: --output DIR</source>
-        <translation>geben Sie an, wohin die gestempelten Bilder kommen: --output ORDNER</translation>
-    </message>
-    <message>
-        <source>name the pictures or folders to stamp (or - to read them from standard input)</source>
-        <translation>nennen Sie die Bilder oder Ordner, die gestempelt werden sollen (oder -, um sie von der Standardeingabe zu lesen)</translation>
+        <source>--name needs a pattern, e.g. {name}_web</source>
+        <translation>--name braucht ein Muster, z. B. {name}_web</translation>
     </message>
 </context>
 <context>
@@ -1023,6 +1050,37 @@ p, li { white-space: pre-wrap; }
         <source>&lt;br&gt;&lt;br&gt;Tarvelo is free software under the &lt;a href=&quot;https://www.gnu.org/licenses/gpl-3.0.html&quot;&gt;GNU General Public License, version 3 or later&lt;/a&gt; (GPL-3.0-or-later), and comes with no warranty.</source>
         <translation>&lt;br&gt;&lt;br&gt;Tarvelo ist freie Software unter der &lt;a href=&quot;https://www.gnu.org/licenses/gpl-3.0.html&quot;&gt;GNU General Public License, Version 3 oder später&lt;/a&gt; (GPL-3.0-or-later) und kommt ohne jede Gewährleistung.</translation>
     </message>
+    <message>
+        <source>WEBP</source>
+        <translation>WEBP</translation>
+    </message>
+    <message>
+        <source>Write each picture found in a folder into the same subfolders inside the output folder, instead of all into the output folder itself.</source>
+        <translation>Jedes in einem Ordner gefundene Bild in dieselben Unterordner im Ausgabeordner schreiben, statt alle in den Ausgabeordner selbst.</translation>
+    </message>
+    <message>
+        <source>Keep subfolders</source>
+        <translation>Unterordner beibehalten</translation>
+    </message>
+    <message>
+        <source>File name</source>
+        <translation>Dateiname</translation>
+    </message>
+    <message>
+        <source>Name of each stamped picture: {name} is the picture&apos;s own name; the fields of the watermark text can be used too, e.g. {name}_web or {date}_{counter:4}.</source>
+        <translation>Name jedes gestempelten Bildes: {name} ist der eigene Name des Bildes; auch die Felder des Wasserzeichentexts sind nutzbar, z. B. {name}_web oder {date}_{counter:4}.</translation>
+    </message>
+</context>
+<context>
+    <name>OutputNames</name>
+    <message>
+        <source>the file name &quot;%1&quot; holds a /, which no file name can hold</source>
+        <translation>der Dateiname &quot;%1&quot; enthält einen /, den kein Dateiname enthalten kann</translation>
+    </message>
+    <message>
+        <source>the file name &quot;%1&quot; makes an empty name</source>
+        <translation>der Dateiname &quot;%1&quot; ergibt einen leeren Namen</translation>
+    </message>
 </context>
 <context>
     <name>StoredOptions</name>
@@ -1261,6 +1319,18 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>the window asks the maker&apos;s web site for a newer version when it starts</source>
         <translation>das Fenster fragt beim Start auf der Website des Herstellers nach einer neueren Version</translation>
+    </message>
+    <message>
+        <source>the stamped pictures are written as WEBP (lossless at quality 100)</source>
+        <translation>die gestempelten Bilder werden als WEBP geschrieben (verlustfrei bei Qualität 100)</translation>
+    </message>
+    <message>
+        <source>pictures found in a folder keep their subfolders inside the output folder</source>
+        <translation>in einem Ordner gefundene Bilder behalten ihre Unterordner im Ausgabeordner</translation>
+    </message>
+    <message>
+        <source>the stamped pictures&apos; file name: {name} and the text&apos;s fields</source>
+        <translation>der Dateiname der gestempelten Bilder: {name} und die Felder des Texts</translation>
     </message>
 </context>
 </TS>
