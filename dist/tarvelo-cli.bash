@@ -11,7 +11,7 @@ _tarvelo_cli()
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='--output --options --set --format --quality --jobs --strip-metadata --strip-location
-        --null --journal --retry --list-settings --help
+        --keep-tree --name --null --journal --retry --list-settings --help
         --version'
     COMPREPLY=()
 
@@ -43,10 +43,10 @@ _tarvelo_cli()
         return
         ;;
     --format)
-        COMPREPLY=($(compgen -W 'jpg png tif' -- "$cur"))
+        COMPREPLY=($(compgen -W 'jpg png tif webp' -- "$cur"))
         return
         ;;
-    --quality | --jobs)
+    --quality | --jobs | --name)
         return
         ;;
     esac

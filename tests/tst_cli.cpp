@@ -39,6 +39,7 @@ private slots:
     void rangesAreTheControls();
     void sameFilesAsTheWindow_data();
     void sameFilesAsTheWindow();
+    void keepsTheTree();
     void linesAndExitStatus_data();
     void linesAndExitStatus();
     void listSettings();
@@ -128,6 +129,8 @@ void CliTest::sameFilesAsTheWindow()
             fonts[random.bounded(2)], random.generate(), QByteArray() };
         store.setValue(option.key, values[int(option.type)]);
     }
+    // One name for all would be told apart by the time of writing.
+    store.setValue("name_pattern", QStringLiteral("{counter:2} {name} Stamp"));
     store.sync();
     QVERIFY(writeFile(path("in/p0.jpg"),
         jpegWith(QByteArray::fromHex(data("kite-exif.hex")), data("kite.xmp"), "a comment")));
@@ -156,6 +159,40 @@ void CliTest::sameFilesAsTheWindow()
     for (const QString &name : files("cli"))
         QVERIFY2(
             readFile(path("cli/" + name)) == readFile(path("window/" + name)), qPrintable(name));
+}
+
+// A folder per day of an event, the same names in each, and a picture
+// named on its own: the window's run and the command line's make the same
+// files in the same folders, byte for byte, as WebP.
+void CliTest::keepsTheTree()
+{
+    for (int day = 1; day <= 3; ++day) {
+        QVERIFY(QDir().mkpath(path(QStringLiteral("in/day %1/raw").arg(day))));
+        for (const char *name : { "IMG_0001.png", "raw/IMG_0001.png" })
+            picture(QStringLiteral("in/day %1/%2").arg(day).arg(name),
+                photoLike(40 + day, 30, quint32(day) + quint32(strlen(name))));
+    }
+    const QString alone = picture("good/IMG_0001.png", photoLike(20, 20, 9));
+    auto window = std::make_unique<MainWindow>();
+    Ui::MainWindow *ui = WindowProbe::ui(*window);
+    ui->resize_check->setChecked(false); // the command line takes the options the window saves
+    ui->keep_tree_check->setChecked(true);
+    ui->outwebp_radio->setChecked(true);
+    ui->name_pattern->setText("{name}_{counter:2}");
+    WindowArguments::listAsDropped(window.get(), { path("in"), alone });
+    QTRY_VERIFY(WindowProbe::settled(*window));
+    QVERIFY(stampAll(*window, path("window")));
+    QCOMPARE(cli({ "--keep-tree", "--format", "webp", "--name", ui->name_pattern->text(), "-o",
+                 path("cli"), path("in"), alone }),
+        0);
+
+    const auto tree = snapshot(path("window"));
+    QCOMPARE(QStringList(tree.keys()).filter(".webp"),
+        QStringList({ "IMG_0001_07.webp", "day 1/IMG_0001_01.webp", "day 1/raw/IMG_0001_02.webp",
+            "day 2/IMG_0001_03.webp", "day 2/raw/IMG_0001_04.webp", "day 3/IMG_0001_05.webp",
+            "day 3/raw/IMG_0001_06.webp" }));
+    QVERIFY(tree == snapshot(path("cli")));
+    QCOMPARE(QImage(path("cli/day 2/raw/IMG_0001_04.webp")).width(), 42);
 }
 
 void CliTest::linesAndExitStatus_data()
@@ -318,12 +355,12 @@ void CliTest::shellCompletion_data()
     for (const StoredOptions::Option &option : StoredOptions::all())
         if (option.type != StoredOptions::Type::Layout) // only the window sets these
             keys << QString::fromLatin1(option.key) + '=';
-    QVERIFY(options.size() > 5 && formats.size() == 3);
+    QVERIFY(options.size() > 5 && formats.size() == 4);
     QTest::newRow("options") << QStringList { "--" } << options;
     QTest::newRow("formats") << QStringList { "--format", "" } << formats;
     QTest::newRow("keys") << QStringList { "--set", "" } << keys;
     QTest::newRow("keys begun") << QStringList { "--out", "x", "--set", "wtr" }
-                              << keys.filter(QRegularExpression("^wtr"));
+                                << keys.filter(QRegularExpression("^wtr"));
 }
 
 // The completion script run by bash as the shell runs it at a TAB.

@@ -170,14 +170,6 @@ Mehr dazu mit „tarvelo-cli --help“.
         <translation> (--list-settings listet alle auf)</translation>
     </message>
     <message>
-        <source>--format needs jpg, png or tif</source>
-        <translation>--format braucht jpg, png oder tif</translation>
-    </message>
-    <message>
-        <source>--format takes jpg, png or tif, not &quot;%1&quot;</source>
-        <translation>--format nimmt jpg, png oder tif, nicht „%1“</translation>
-    </message>
-    <message>
         <source>--quality takes a whole number from %1 to %2</source>
         <translation>--quality nimmt eine ganze Zahl von %1 bis %2</translation>
     </message>
@@ -222,6 +214,22 @@ Mehr dazu mit „tarvelo-cli --help“.
         <translation>nennen Sie die Bilder oder Ordner, die gestempelt werden sollen (oder -, um sie von der Standardeingabe zu lesen)</translation>
     </message>
     <message>
+        <source>--format needs jpg, png, tif or webp</source>
+        <translation>--format braucht jpg, png, tif oder webp</translation>
+    </message>
+    <message>
+        <source>--format takes jpg, png, tif or webp, not &quot;%1&quot;</source>
+        <translation>--format nimmt jpg, png, tif oder webp, nicht &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>--keep-tree takes no value</source>
+        <translation>--keep-tree nimmt keinen Wert</translation>
+    </message>
+    <message>
+        <source>--name needs a pattern, e.g. {name}_web</source>
+        <translation>--name braucht ein Muster, z. B. {name}_web</translation>
+    </message>
+    <message>
         <source>Usage: tarvelo-cli [options] --output DIR PATH...
 
 Stamps every picture with the logo, text and settings the Tarvelo window
@@ -250,8 +258,10 @@ Options:
   --set KEY=VALUE       override one stored setting by its key, e.g.
                         wtrmark_edit=&quot;(c) Me&quot;, shadow_spin=20,
                         logo_file_name=/path/logo.png; repeatable
-  --format jpg|png|tif  the output format
-  --quality N           the JPG quality, 1 to 100
+  --format jpg|png|tif|webp
+                        the output format
+  --quality N           the JPG and WEBP quality, 1 to 100 (a WEBP is
+                        lossless at 100)
   --jobs N              pictures worked on at once (default: the cores this
                         process may use, by its CPU affinity and its
                         container&apos;s or batch job&apos;s CPU quota)
@@ -259,6 +269,13 @@ Options:
   --strip-location      leave out where the pictures were taken (their GPS
                         tags) and keep the rest of their metadata; the
                         same as --set strip_location_check=true
+  --keep-tree           write the pictures found in a folder into the same
+                        subfolders of DIR (made as needed); the same as
+                        --set keep_tree_check=true
+  --name PATTERN        name the stamped pictures by PATTERN: {name} is the
+                        picture&apos;s own name, and the watermark text&apos;s fields
+                        can be used, e.g. {name}_web or {date}_{counter:4};
+                        the same as --set name_pattern=PATTERN
   --null                - reads NUL-separated paths (find -print0); without
                         it, a list holding a NUL byte is refused
   --journal FILE        record every picture in FILE as soon as it is done,
@@ -323,8 +340,10 @@ Optionen:
                         ersetzen, z. B. wtrmark_edit=&quot;(c) Ich&quot;,
                         shadow_spin=20, logo_file_name=/pfad/logo.png;
                         wiederholbar
-  --format jpg|png|tif  das Ausgabeformat
-  --quality N           die JPG-Qualität, 1 bis 100
+  --format jpg|png|tif|webp
+                        das Ausgabeformat
+  --quality N           die JPG- und WEBP-Qualität, 1 bis 100 (ein WEBP ist
+                        bei 100 verlustfrei)
   --jobs N              gleichzeitig bearbeitete Bilder (Vorgabe: die
                         Kerne, die dieser Prozess nach seiner CPU-Affinität
                         und der CPU-Quote seines Containers oder Batch-Jobs
@@ -333,6 +352,14 @@ Optionen:
   --strip-location      den Aufnahmeort der Bilder (ihre GPS-Angaben)
                         weglassen und die übrigen Metadaten behalten;
                         dasselbe wie --set strip_location_check=true
+  --keep-tree           die in einem Ordner gefundenen Bilder in dieselben
+                        Unterordner von ORDNER schreiben (bei Bedarf
+                        angelegt); dasselbe wie --set keep_tree_check=true
+  --name MUSTER         die gestempelten Bilder nach MUSTER benennen: {name}
+                        ist der eigene Name des Bildes, und die Felder des
+                        Wasserzeichentexts sind nutzbar, z. B. {name}_web
+                        oder {date}_{counter:4}; dasselbe wie
+                        --set name_pattern=MUSTER
   --null                - liest durch NUL getrennte Pfade (find -print0);
                         ohne diese Option wird eine Liste mit NUL-Byte
                         abgelehnt
@@ -1113,6 +1140,26 @@ p, li { white-space: pre-wrap; }
         <translation>&lt;br&gt;&lt;br&gt;Tarvelo ist freie Software unter der &lt;a href=&quot;https://www.gnu.org/licenses/gpl-3.0.html&quot;&gt;GNU General Public License, Version 3 oder später&lt;/a&gt; (GPL-3.0-or-later) und kommt ohne jede Gewährleistung.</translation>
     </message>
     <message>
+        <source>WEBP</source>
+        <translation>WEBP</translation>
+    </message>
+    <message>
+        <source>Write each picture found in a folder into the same subfolders inside the output folder, instead of all into the output folder itself.</source>
+        <translation>Jedes in einem Ordner gefundene Bild in dieselben Unterordner im Ausgabeordner schreiben, statt alle in den Ausgabeordner selbst.</translation>
+    </message>
+    <message>
+        <source>Keep subfolders</source>
+        <translation>Unterordner beibehalten</translation>
+    </message>
+    <message>
+        <source>File name</source>
+        <translation>Dateiname</translation>
+    </message>
+    <message>
+        <source>Name of each stamped picture: {name} is the picture&apos;s own name; the fields of the watermark text can be used too, e.g. {name}_web or {date}_{counter:4}.</source>
+        <translation>Name jedes gestempelten Bildes: {name} ist der eigene Name des Bildes; auch die Felder des Wasserzeichentexts sind nutzbar, z. B. {name}_web oder {date}_{counter:4}.</translation>
+    </message>
+    <message>
         <source>Fill in fields in the watermark text for each picture: {name}, {date}, {time}, {year}, {artist}, {copyright}, {camera}, {lens}, {width}, {height}, {counter} ({counter:3} for 001). {{ and }} stand for braces.</source>
         <translation>Die Felder im Wasserzeichentext für jedes Bild ausfüllen: {name}, {date}, {time}, {year}, {artist}, {copyright}, {camera}, {lens}, {width}, {height}, {counter} ({counter:3} für 001). {{ und }} stehen für geschweifte Klammern.</translation>
     </message>
@@ -1135,6 +1182,17 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>Repeat across the picture</source>
         <translation>Über das Bild wiederholen</translation>
+    </message>
+</context>
+<context>
+    <name>OutputNames</name>
+    <message>
+        <source>the file name &quot;%1&quot; holds a /, which no file name can hold</source>
+        <translation>der Dateiname &quot;%1&quot; enthält einen /, den kein Dateiname enthalten kann</translation>
+    </message>
+    <message>
+        <source>the file name &quot;%1&quot; makes an empty name</source>
+        <translation>der Dateiname &quot;%1&quot; ergibt einen leeren Namen</translation>
     </message>
 </context>
 <context>
@@ -1374,6 +1432,18 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>the window asks the maker&apos;s web site for a newer version when it starts</source>
         <translation>das Fenster fragt beim Start auf der Website des Herstellers nach einer neueren Version</translation>
+    </message>
+    <message>
+        <source>the stamped pictures are written as WEBP (lossless at quality 100)</source>
+        <translation>die gestempelten Bilder werden als WEBP geschrieben (verlustfrei bei Qualität 100)</translation>
+    </message>
+    <message>
+        <source>pictures found in a folder keep their subfolders inside the output folder</source>
+        <translation>in einem Ordner gefundene Bilder behalten ihre Unterordner im Ausgabeordner</translation>
+    </message>
+    <message>
+        <source>the stamped pictures&apos; file name: {name} and the text&apos;s fields</source>
+        <translation>der Dateiname der gestempelten Bilder: {name} und die Felder des Texts</translation>
     </message>
     <message>
         <source>fields in braces in the text, such as {name} or {date}, are filled in for each picture</source>

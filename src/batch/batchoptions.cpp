@@ -12,5 +12,7 @@ BatchOptions batchOptionsFrom(const StoredOptions::RunOptions &stored)
     options.stripLocation = stored.stripLocation;
     options.maxMegapixels = stored.maxMegapixels;
     options.textFields = stored.textFields;
+    options.keepTree = stored.keepTree;
+    options.namePattern = stored.namePattern;
     return options;
 }

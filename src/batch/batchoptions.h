@@ -19,13 +19,18 @@ struct BatchOptions
     QFont font;
     QColor color = Qt::white;
     Stamp::Logo logo; // null: no logo
-    QString suffix = QStringLiteral("jpg"); // the output format: "jpg", "png" or "tif"
-    int jpgQuality = 90; // used for "jpg" only
+    QString suffix = QStringLiteral("jpg"); // the output format: "jpg", "png", "tif" or "webp"
+    int jpgQuality = 90; // used for "jpg" and "webp" (lossless at 100) only
     bool keepMetadata = true; // carry the source's metadata and colour profile over
     bool stripLocation = false; // but not where the picture was taken (its GPS tags)
     int maxMegapixels = 0; // the pixel cap of one picture; 0: the default cap
     // Fill in the watermark text's fields for each picture (batch/fields.h).
     bool textFields = false;
+    // Where and under what name each output goes: kept in the subfolders a
+    // picture was found in, named by the pattern ("{name}": the source's
+    // complete base name).
+    bool keepTree = false;
+    QString namePattern = QStringLiteral("{name}");
     int workers = 0; // pictures worked on at once; 0 or less: one per usable core
     // Hand back the stamped picture with every result (the window shows
     // it); otherwise only the encoded bytes come back, which keeps a long

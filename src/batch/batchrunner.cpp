@@ -19,6 +19,7 @@
 #include "batch/fields.h"
 #include "encode/encoding.h"
 #include "io/containerlimits.h"
+#include "io/outputfiles.h"
 
 namespace {
 
@@ -43,7 +44,9 @@ BatchOptions ownCopy(const BatchOptions &options)
 QString encode(BatchResult &result, const QImage &picture, const QString &suffix,
     const BatchOptions &options)
 {
-    const int quality = suffix == QLatin1String("jpg") ? options.jpgQuality : -1;
+    // The slider's quality serves the lossy formats; PNG and TIF have none.
+    const bool lossy = suffix == QLatin1String("jpg") || suffix == QLatin1String("webp");
+    const int quality = lossy ? options.jpgQuality : -1;
     Encoding::Encoded encoded = Encoding::encode(picture, suffix, quality, result.metadata);
     result.suffix = suffix;
     result.bytes = std::move(encoded.bytes);
@@ -318,9 +321,22 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     return result;
 }
 
-OutputFiles::WriteResult BatchRunner::write(
-    const BatchResult &result, const QString &folder, const OutputFiles::TagSource &nextTag)
+OutputFiles::WriteResult BatchRunner::write(const BatchResult &result, const QString &folder,
+    const OutputNames::Place &place, const OutputFiles::TagSource &nextTag)
 {
-    return OutputFiles::createNew(
-        result.bytes, folder, QFileInfo(result.path).completeBaseName(), result.suffix, nextTag);
+    OutputFiles::WriteResult written;
+    const QString into = placeFolder(result.path, folder, place, &written.errorText);
+    if (into.isEmpty())
+        return written;
+    return OutputFiles::createNew(result.bytes, into, place.name, result.suffix, nextTag);
+}
+
+QString BatchRunner::placeFolder(
+    const QString &source, const QString &folder, const OutputNames::Place &place, QString *failure)
+{
+    QString why;
+    const QString into = OutputFiles::makeFolder(folder, place.folder, &why);
+    if (into.isEmpty())
+        *failure = QStringLiteral("%1 was not stamped: %2.").arg(QFileInfo(source).fileName(), why);
+    return into;
 }

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "batch/batchoptions.h"
+#include "batch/outputnames.h"
 #include "common/metadatapieces.h"
 #include "engine/stampengine.h"
 #include "io/outputfiles.h"
@@ -108,10 +109,17 @@ public:
     static QString textFor(const BatchOptions &options, const QString &path,
         const PictureIO::ReadResult &read, QSize output, int counter);
 
-    // Creates the output file of a stamped result in `folder`, named after
-    // the source (see OutputFiles::createNew).
+    // Creates the output file of a stamped result at its `place` in the
+    // output folder `folder`, making the place's subfolders as needed (see
+    // OutputFiles::makeFolder and OutputFiles::createNew).
     static OutputFiles::WriteResult write(const BatchResult &result, const QString &folder,
+        const OutputNames::Place &place,
         const OutputFiles::TagSource &nextTag = OutputFiles::TagSource());
+    // The folder that `place` puts the output of `source` in, inside the
+    // output folder `folder`, made as needed; empty, and `failure` the log
+    // line that says why, when it cannot be had.
+    static QString placeFolder(const QString &source, const QString &folder,
+        const OutputNames::Place &place, QString *failure);
 
 private:
     struct Shared;

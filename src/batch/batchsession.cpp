@@ -193,7 +193,6 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
     if (result.status == BatchResult::Status::Missing || !QFileInfo::exists(result.path))
         return false;
 
-    const QFileInfo source(result.path);
     const QString suffix = suffixNow();
     if (result.status == BatchResult::Status::Stamped && result.suffix != suffix) {
         // The format changed after this picture was started: its metadata
@@ -207,14 +206,25 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
     }
     QString failure = result.failure;
     const bool isStamped = result.status == BatchResult::Status::Stamped;
+    // Numbered by its place in the list, from 1, as tarvelo-cli numbers its
+    // pictures.
+    const OutputNames::Place place = OutputNames::place(options,
+        pictures->data(pictures->index(row, 0), RootRole).toString(), result.path, row + 1,
+        OutputNames::needsDate(options.namePattern) ? QFileInfo(result.path).lastModified()
+                                                    : QDateTime());
+    const QString shownName
+        = place.folder.isEmpty() ? place.name : place.folder + QLatin1Char('/') + place.name;
 
     bool written = false;
+    if (failure.isEmpty())
+        failure = place.refusal;
     if (failure.isEmpty()) {
-        const OutputFiles::WriteResult write = BatchRunner::write(result, folder);
+        const OutputFiles::WriteResult write = BatchRunner::write(result, folder, place);
         written = write.ok;
         if (write.ok && write.renamed)
-            emit loggedHtml(
-                BatchLog::overwriteWarning(folder, source.completeBaseName(), suffix, write.path));
+            emit loggedHtml(BatchLog::overwriteWarning(
+                place.folder.isEmpty() ? folder : folder + QLatin1Char('/') + place.folder,
+                place.name, suffix, write.path));
         failure = write.errorText;
     }
     if (!written) {
@@ -228,7 +238,6 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
     ++(written ? stamped : failed);
 
     emit progressed(row);
-    emit loggedText(BatchLog::progressLine(
-        source.completeBaseName(), suffix, written, row + 1, cursor->count()));
+    emit loggedText(BatchLog::progressLine(shownName, suffix, written, row + 1, cursor->count()));
     return isStamped;
 }

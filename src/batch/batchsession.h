@@ -30,6 +30,11 @@ class BatchSession : public QObject
     Q_OBJECT
 
 public:
+    // The item data role that holds the folder a listed picture was found
+    // in by walking it (the folder dropped or named); none for a picture
+    // listed on its own. BatchOptions::keepTree places outputs by it.
+    static constexpr int RootRole = Qt::UserRole;
+
     // `suffixNow` gives the output format chosen at this moment: pictures not
     // started yet are made for it, and each file is written in it (a
     // picture made for another is made again).

@@ -144,6 +144,18 @@ const std::vector<Option> &all()
         { "splitter_state",
             QT_TR_NOOP("where the window's splitter between preview and picture list was left"),
             Type::Layout, QByteArray() },
+        // The fourth output format, after TIF in its group; the set's last
+        // stored as checked wins, so it is read after the other three.
+        button("outwebp_radio",
+            QT_TR_NOOP("the stamped pictures are written as WEBP (lossless at quality 100)"),
+            false),
+        button("keep_tree_check",
+            QT_TR_NOOP("pictures found in a folder keep their subfolders inside the output folder"),
+            false),
+        // The output's name; the source's own, as ever, unless changed.
+        { "name_pattern",
+            QT_TR_NOOP("the stamped pictures' file name: {name} and the text's fields"), Type::Text,
+            QStringLiteral("{name}"), "name_pattern" },
         // No control on the form either: whether the window asks the maker's
         // web site for a newer version when it starts (in builds that ask at
         // all). Kept in the settings file only, for whoever wants a program
@@ -472,10 +484,11 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     stamp.keepAspectRatio = checked("aspect_check");
     stamp.resizeWidth = number("width_spin");
     stamp.resizeHeight = number("height_spin");
-    run.suffix = lastChecked(values, { "outjpg_radio", "outpng_radio", "outtif_radio" },
-        std::vector<QString> {
-            QStringLiteral("jpg"), QStringLiteral("png"), QStringLiteral("tif") },
-        QStringLiteral("jpg"));
+    run.suffix
+        = lastChecked(values, { "outjpg_radio", "outpng_radio", "outtif_radio", "outwebp_radio" },
+            std::vector<QString> { QStringLiteral("jpg"), QStringLiteral("png"),
+                QStringLiteral("tif"), QStringLiteral("webp") },
+            QStringLiteral("jpg"));
     run.jpgQuality = number("comp_slider");
     stamp.textOpacity = number("watermarkOpacitySpin");
     stamp.logoOpacity = number("logoOpacitySpin");
@@ -487,6 +500,8 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     run.textFields = checked("text_fields_check");
     stamp.textShadow = checked("text_shadow_check");
     stamp.tile = checked("tile_check");
+    run.keepTree = checked("keep_tree_check");
+    run.namePattern = values.value(QStringLiteral("name_pattern")).toString();
     return run;
 }
 

@@ -21,6 +21,7 @@
 #include "batch/batchrunner.h"
 #include "batch/fields.h"
 #include "batch/logofile.h"
+#include "batch/outputnames.h"
 #include "batch/picturepaths.h"
 #include "batch/storedoptions.h"
 #include "batch/translation.h"
@@ -197,6 +198,9 @@ QString runOptions(const Request &request, BatchOptions *options)
             .arg(text.fallback.toString());
     if (!request.format.isEmpty())
         stored.suffix = request.format;
+    const QString unusable = OutputNames::patternProblem(stored.namePattern);
+    if (!unusable.isEmpty())
+        return unusable;
     if (request.jpgQuality >= 0)
         stored.jpgQuality = request.jpgQuality;
     *options = batchOptionsFrom(stored);
@@ -305,6 +309,18 @@ QStringList readRetries(const QStringList &files, FILE *in, QString *problem)
     return retries;
 }
 
+// The journal's publishing of a stamped picture at its place, whose
+// folders are made first.
+OutputFiles::WriteResult publish(Journal &journal, const QString &source, const BatchResult &result,
+    const QString &folder, const OutputNames::Place &place, QString *journalError)
+{
+    OutputFiles::WriteResult failed;
+    const QString into = BatchRunner::placeFolder(source, folder, place, &failed.errorText);
+    if (into.isEmpty())
+        return failed;
+    return journal.publish(source, result.bytes, into, place.name, result.suffix, journalError);
+}
+
 } // namespace
 
 QList<Input> collectInputs(const Request &request, FILE *in, QString *problem)
@@ -314,15 +330,16 @@ QList<Input> collectInputs(const Request &request, FILE *in, QString *problem)
         const QFileInfo info(path);
         if (info.isDir()) {
             PicturePaths::walk(path, [&](const QString &picture) {
-                inputs.append({ picture, QString() });
+                inputs.append({ picture, QString(), path });
                 return true;
             });
         } else if (info.exists() && !PicturePaths::listable(path)) {
             inputs.append({ path,
                 QStringLiteral("not a picture Tarvelo stamps: its suffix is none of %1")
-                    .arg(PicturePaths::suffixes().join(QStringLiteral(", "))) });
+                    .arg(PicturePaths::suffixes().join(QStringLiteral(", "))),
+                QString() });
         } else {
-            inputs.append({ path, QString() });
+            inputs.append({ path, QString(), QString() });
         }
     };
     QStringList paths = request.paths;
@@ -401,6 +418,20 @@ int run(const Request &request)
     const QList<Input> inputs = collectInputs(request, stdin, &listProblem);
     if (!listProblem.isEmpty())
         return usageError(listProblem);
+    // The subfolders the pictures are kept in are checked as the output
+    // folder is.
+    if (options.keepTree) {
+        QStringList places;
+        for (const Input &input : inputs) {
+            QString refused;
+            places << OutputNames::keptFolder(input.root, input.path, &refused);
+        }
+        QString subfolder;
+        const QString reason = OutputFiles::unwritableReason(folder, places, &subfolder);
+        if (!reason.isEmpty())
+            return usageError(
+                tr("the output folder \"%1\" cannot be written: %2").arg(subfolder, reason));
+    }
     catchStopSignals();
 
     // With a journal, what an earlier run of the same shard did is finished
@@ -461,7 +492,16 @@ int run(const Request &request)
             if (result.size.isValid())
                 pixels += qint64(result.size.width()) * result.size.height();
             failure = result.failure;
-            if (result.status == BatchResult::Status::Stamped) {
+            // Numbered by its place in the list, from 1, whether or not an
+            // earlier run stamped some of the pictures already.
+            const OutputNames::Place place
+                = OutputNames::place(options, inputs[i].root, inputs[i].path, i + 1,
+                    OutputNames::needsDate(options.namePattern)
+                        ? QFileInfo(inputs[i].path).lastModified()
+                        : QDateTime());
+            if (result.status == BatchResult::Status::Stamped && !place.refusal.isEmpty()) {
+                failure = place.refusal;
+            } else if (result.status == BatchResult::Status::Stamped) {
                 // The decoder's words among them are escaped as the result
                 // lines are: a line each, and nothing a terminal would obey.
                 for (const QString &notice : { result.metadataLost, result.outside })
@@ -472,9 +512,8 @@ int run(const Request &request)
                         std::fflush(stderr);
                     }
                 const OutputFiles::WriteResult file = journal
-                    ? journal->publish(inputs[i].path, result.bytes, folder,
-                        QFileInfo(result.path).completeBaseName(), result.suffix, &journalError)
-                    : BatchRunner::write(result, folder);
+                    ? publish(*journal, inputs[i].path, result, folder, place, &journalError)
+                    : BatchRunner::write(result, folder, place);
                 failure = file.ok ? QString() : file.errorText;
                 written = file.path;
             } else if (failure.isEmpty()) {

@@ -17,12 +17,14 @@ namespace Cli {
 // Exit statuses.
 enum Status { AllStamped = 0, SomeFailed = 1, UsageError = 2, Interrupted = 130 };
 
-// One picture to stamp: its path as listed, and why it is refused before it
-// is read (empty when it is not).
+// One picture to stamp: its path as listed, why it is refused before it
+// is read (empty when it is not), and the folder it was found in by walking
+// a folder named (empty for a picture named on its own).
 struct Input
 {
     QString path;
     QString refusal;
+    QString root;
 };
 
 // The pictures that the request's paths name, in order: files as they are,

@@ -47,8 +47,10 @@ const char *const helpText = QT_TRANSLATE_NOOP("Cli",
     "  --set KEY=VALUE       override one stored setting by its key, e.g.\n"
     "                        wtrmark_edit=\"(c) Me\", shadow_spin=20,\n"
     "                        logo_file_name=/path/logo.png; repeatable\n"
-    "  --format jpg|png|tif  the output format\n"
-    "  --quality N           the JPG quality, 1 to 100\n"
+    "  --format jpg|png|tif|webp\n"
+    "                        the output format\n"
+    "  --quality N           the JPG and WEBP quality, 1 to 100 (a WEBP is\n"
+    "                        lossless at 100)\n"
     "  --jobs N              pictures worked on at once (default: the cores this\n"
     "                        process may use, by its CPU affinity and its\n"
     "                        container's or batch job's CPU quota)\n"
@@ -56,6 +58,13 @@ const char *const helpText = QT_TRANSLATE_NOOP("Cli",
     "  --strip-location      leave out where the pictures were taken (their GPS\n"
     "                        tags) and keep the rest of their metadata; the\n"
     "                        same as --set strip_location_check=true\n"
+    "  --keep-tree           write the pictures found in a folder into the same\n"
+    "                        subfolders of DIR (made as needed); the same as\n"
+    "                        --set keep_tree_check=true\n"
+    "  --name PATTERN        name the stamped pictures by PATTERN: {name} is the\n"
+    "                        picture's own name, and the watermark text's fields\n"
+    "                        can be used, e.g. {name}_web or {date}_{counter:4};\n"
+    "                        the same as --set name_pattern=PATTERN\n"
     "  --null                - reads NUL-separated paths (find -print0); without\n"
     "                        it, a list holding a NUL byte is refused\n"
     "  --journal FILE        record every picture in FILE as soon as it is done,\n"
@@ -184,11 +193,10 @@ Parsed parse(const QStringList &arguments)
             request.overrides.append({ key, checked });
         } else if (argument == QLatin1String("--format")) {
             if (!value(&text))
-                return usage(tr("--format needs jpg, png or tif"));
+                return usage(tr("--format needs jpg, png, tif or webp"));
             request.format = text.toLower();
-            if (request.format != QLatin1String("jpg") && request.format != QLatin1String("png")
-                && request.format != QLatin1String("tif"))
-                return usage(tr("--format takes jpg, png or tif, not \"%1\"").arg(text));
+            if (!QStringList { "jpg", "png", "tif", "webp" }.contains(request.format))
+                return usage(tr("--format takes jpg, png, tif or webp, not \"%1\"").arg(text));
         } else if (argument == QLatin1String("--quality")) {
             const StoredOptions::Option *slider
                 = StoredOptions::find(QStringLiteral("comp_slider"));
@@ -207,6 +215,15 @@ Parsed parse(const QStringList &arguments)
         } else if (argument == QLatin1String("--strip-location")) {
             if (!flag(&request.stripLocation))
                 return usage(tr("--strip-location takes no value"));
+        } else if (argument == QLatin1String("--keep-tree")) {
+            bool keep = false;
+            if (!flag(&keep))
+                return usage(tr("--keep-tree takes no value"));
+            request.overrides.append({ QStringLiteral("keep_tree_check"), true });
+        } else if (argument == QLatin1String("--name")) {
+            if (!value(&text))
+                return usage(tr("--name needs a pattern, e.g. {name}_web"));
+            request.overrides.append({ QStringLiteral("name_pattern"), text });
         } else if (argument == QLatin1String("--null")) {
             if (!flag(&request.nullSeparated))
                 return usage(tr("--null takes no value"));

@@ -14,8 +14,8 @@ struct Request
 {
     QString optionsFile; // empty: the window's own settings store
     QList<QPair<QString, QVariant>> overrides; // --set, checked, in the order given
-    QString format; // "jpg", "png", "tif"; empty: the stored choice
-    int jpgQuality = -1; // -1: the stored one
+    QString format; // "jpg", "png", "tif", "webp"; empty: the stored choice
+    int jpgQuality = -1; // the JPG and WEBP quality; -1: the stored one
     int jobs = 0; // pictures worked on at once; 0: one per usable core
     bool stripMetadata = false;
     bool stripLocation = false; // or as the stored setting says

@@ -2,6 +2,7 @@
 #include "cli/journal.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -203,12 +204,13 @@ bool Journal::recover(const QString &folder, QString *error)
     pending.clear();
 
     // What is left of this journal's temporaries was cut short before any
-    // line named it.
+    // line named it; outputs kept in subfolders have theirs there (the walk
+    // never follows a link out of the folder).
     const QString prefix = QStringLiteral(".tarvelo-%1-").arg(QString::fromLatin1(id));
-    const QStringList left = QDir(folder).entryList(
-        { prefix + QStringLiteral("*.part") }, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : left)
-        ::unlink(native(folder + QLatin1Char('/') + name).constData());
+    QDirIterator left(folder, { prefix + QStringLiteral("*.part") },
+        QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (left.hasNext())
+        ::unlink(native(left.next()).constData());
     return true;
 }
 

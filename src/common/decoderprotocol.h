@@ -41,12 +41,12 @@ struct Request
     qint64 maxPixels = 0; // the most pixels the picture may have
     char reader[16] = {}; // the toolkit's reader to use, "jpeg"
     // With `metadata`, for a picture that will be stamped: the format its
-    // output is written in ("jpg", "png" or "tif"), for which the decoder
-    // writes the source's metadata ready to be put in as it is; whether the
-    // metadata is kept at all (else only the resolution goes over) and
-    // without the location; and the resize that makes the output's size
-    // from the picture's (common/resizerule.h).
-    char outputFormat[4] = {};
+    // output is written in ("jpg", "png", "tif" or "webp"), for which the
+    // decoder writes the source's metadata ready to be put in as it is;
+    // whether the metadata is kept at all (else only the resolution goes
+    // over) and without the location; and the resize that makes the
+    // output's size from the picture's (common/resizerule.h).
+    char outputFormat[8] = {};
     qint32 keepMetadata = 1;
     qint32 withoutLocation = 0;
     qint32 resize = 0;
@@ -68,6 +68,8 @@ struct Request
     // for its own size fitted into PictureFormats::DrawingLookSide.
     qint32 renderWidth = 0;
     qint32 renderHeight = 0;
+    // Nothing yet: the Request ends on a whole 8 bytes, without padding.
+    qint32 unused = 0;
 };
 
 enum class Outcome : qint32 {
@@ -135,9 +137,9 @@ struct Report
 };
 
 // The layouts both sides were built with, and no padding in them.
-static_assert(sizeof(Request) == 96 && offsetof(Request, budgetBytes) == 8
+static_assert(sizeof(Request) == 104 && offsetof(Request, budgetBytes) == 8
         && offsetof(Request, reader) == 24 && offsetof(Request, outputFormat) == 40
-        && offsetof(Request, fitKeepsAspect) == 80 && offsetof(Request, renderHeight) == 92,
+        && offsetof(Request, fitKeepsAspect) == 84 && offsetof(Request, renderHeight) == 96,
     "the Request's layout");
 static_assert(sizeof(Reply) == 56 && offsetof(Reply, detailsOffset) == 24
         && offsetof(Reply, fullHeight) == 44 && offsetof(Reply, drawingHeight) == 52,

@@ -4,6 +4,8 @@
 #include <QDataStream>
 #include <QStringList>
 
+#include <algorithm>
+
 #include "common/boundedreader.h"
 #include "common/bytes.h"
 #include "common/decoderprotocol.h"
@@ -26,8 +28,10 @@ constexpr quint32 MaxPieces = 1024;
 constexpr quint32 MaxEntries = 1024;
 constexpr int MaxSegmentPayload = 65533; // a segment's length field counts itself
 
-bool pngTypeAllowed(const QByteArray &type)
+bool chunkAllowed(const QByteArray &format, const QByteArray &type)
 {
+    if (format == "webp")
+        return type == "EXIF" || type == "XMP ";
     return type == "tEXt" || type == "zTXt" || type == "iTXt" || type == "eXIf";
 }
 
@@ -36,9 +40,10 @@ bool pngTypeAllowed(const QByteArray &type)
 bool sound(const Source &source)
 {
     const QByteArray &format = source.format;
-    if (!format.isEmpty() && format != "jpg" && format != "png" && format != "tif")
+    const bool chunked = format == "png" || format == "webp";
+    if (!format.isEmpty() && format != "jpg" && !chunked && format != "tif")
         return false;
-    if ((format != "jpg" && !source.segments.empty()) || (format != "png" && !source.chunks.empty())
+    if ((format != "jpg" && !source.segments.empty()) || (!chunked && !source.chunks.empty())
         || (format != "tif"
             && (!source.tiffPrefix.isEmpty() || source.exifIfd || source.gpsIfd
                 || !source.tiffEntries.empty())))
@@ -50,8 +55,13 @@ bool sound(const Source &source)
             || segment.payload.size() > MaxSegmentPayload)
             return false;
     for (const Chunk &chunk : source.chunks)
-        if (!pngTypeAllowed(chunk.type))
+        if (!chunkAllowed(format, chunk.type))
             return false;
+    // A WebP holds one EXIF and one XMP chunk at most.
+    const auto exifChunks = std::count_if(source.chunks.begin(), source.chunks.end(),
+        [](const Chunk &chunk) { return chunk.type == "EXIF"; });
+    if (format == "webp" && (exifChunks > 1 || source.chunks.size() - exifChunks > 1))
+        return false;
     // Where each piece goes is checked here; what each holds, before it
     // goes in (encode/piecechecks.h).
     return !source.tiffPrefix.isEmpty() || (!source.exifIfd && !source.gpsIfd);
@@ -68,6 +78,8 @@ QByteArray formatOf(const QString &suffix)
         return "png";
     if (kind == QLatin1String("tif") || kind == QLatin1String("tiff"))
         return "tif";
+    if (kind == QLatin1String("webp"))
+        return "webp";
     return QByteArray();
 }
 
@@ -101,7 +113,7 @@ Source unpack(const QByteArray &packed)
     // Made by the decoder, so read with every length checked.
     BoundedReader in(packed.constData(), packed.size());
     const qint64 room = packed.size();
-    source.format = in.string(3).toLatin1();
+    source.format = in.string(4).toLatin1();
     const int width = in.i32();
     const int height = in.i32();
     source.size = QSize(width, height);
@@ -113,7 +125,7 @@ Source unpack(const QByteArray &packed)
     for (quint32 k = 0; in.ok() && k < pieces; ++k) {
         const quint32 code = in.u32();
         const QByteArray bytes = in.bytes(room);
-        if (source.format == "png") {
+        if (source.format == "png" || source.format == "webp") {
             QByteArray type;
             Bytes::appendBig(type, code, 4);
             source.chunks.push_back({ type, bytes });

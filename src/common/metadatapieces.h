@@ -34,14 +34,14 @@ struct Resolution
 // the metadata is made for one output format and one size.
 struct Wanted
 {
-    QString suffix; // of the output file; metadata only for JPG, PNG and TIF
+    QString suffix; // of the output file; metadata only for JPG, PNG, TIF and WEBP
     bool keep = true; // false: the resolution alone goes over
     bool withoutLocation = false; // the GPS tags and properties left out
     ResizeRule::Rule resize; // how the output's size comes from the picture's
 };
 
-// "jpg", "png" or "tif" for the suffixes of those formats; empty for any
-// other, which keeps no metadata.
+// "jpg", "png", "tif" or "webp" for the suffixes of those formats; empty
+// for any other, which keeps no metadata.
 QByteArray formatOf(const QString &suffix);
 
 struct Segment // a JPEG marker segment
@@ -50,7 +50,7 @@ struct Segment // a JPEG marker segment
     QByteArray payload;
 };
 
-struct Chunk // a PNG chunk
+struct Chunk // a PNG chunk, or a WebP chunk ("EXIF", "XMP ")
 {
     QByteArray type;
     QByteArray data;
@@ -69,10 +69,10 @@ struct TiffEntry
 
 struct Source
 {
-    QByteArray format; // what the pieces were made for: "jpg", "png", "tif"; empty: none
+    QByteArray format; // what the pieces were made for: "jpg", "png", "tif", "webp"; empty: none
     QSize size; // and the output size they were made for
     std::vector<Segment> segments; // JPG: to follow the JFIF header
-    std::vector<Chunk> chunks; // PNG: to follow the header chunk
+    std::vector<Chunk> chunks; // PNG: to follow the header chunk; WEBP: for the mux
     // TIF: a block to stand first in the file (a TIFF structure whose
     // offsets count from the file's start, holding the EXIF and GPS
     // directories), where those two start in it (0: none), and more
@@ -81,7 +81,7 @@ struct Source
     quint32 exifIfd = 0;
     quint32 gpsIfd = 0;
     std::vector<TiffEntry> tiffEntries;
-    QByteArray iccProfile; // PNG and TIF: an RGB profile for the encoder to embed
+    QByteArray iccProfile; // PNG, TIF and WEBP: an RGB profile for the encoder to embed
     Resolution resolution;
     // Why some or all of it could not be carried over; empty when it all
     // could. The pieces hold what could.

@@ -2,11 +2,14 @@
 #include "decoder/outputmetadata.h"
 
 #include <QCryptographicHash>
+#include <QStringList>
 #include <QTextCodec>
 
 #include <zlib.h>
 
 #include <algorithm>
+#include <cmath>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -101,10 +104,11 @@ QByteArray stubTiff()
     return tiff;
 }
 
-// A TIFF has no comment of its own: the image description is where TIFF
-// readers show one, else the EXIF user comment, unless the source fills
-// both. Returns why it is lost, or nothing.
-QString placeTiffComment(Exiv2::ExifData &exif, const QByteArray &comment)
+// A TIFF has no comment of its own, nor has a WebP: the image description
+// is where their readers show one, else the EXIF user comment, unless the
+// source fills both. Returns why it is lost, or nothing; `format` names the
+// output in that sentence.
+QString placeCommentInExif(Exiv2::ExifData &exif, const QByteArray &comment, const char *format)
 {
     const std::string text = commentText(comment).toStdString();
     const auto description = exif.findKey(Exiv2::ExifKey("Exif.Image.ImageDescription"));
@@ -127,8 +131,86 @@ QString placeTiffComment(Exiv2::ExifData &exif, const QByteArray &comment)
         exif["Exif.Photo.UserComment"] = "charset=Unicode " + text;
         return QString();
     }
-    return QStringLiteral("its comment has no place in a TIF beside its image description and "
-                          "user comment");
+    return QStringLiteral("its comment has no place in a %1 beside its image description and "
+                          "user comment")
+        .arg(QLatin1String(format));
+}
+
+// A WebP has no place for IPTC datasets: they go over as the XMP
+// properties that stand for them (the IPTC Core of photo editors), where the
+// packet does not state those already (a packet and the datasets beside it
+// usually say the same; where they differ, the packet is the newer word).
+// Returns why some could not go over, or nothing.
+QString iptcIntoXmp(Records &records)
+{
+    if (records.iptc.empty())
+        return QString();
+    const char *charset = records.iptc.detectCharset();
+    if (!charset)
+        charset = "ISO-8859-1";
+    QStringList unplaced;
+    for (const Exiv2::Iptcdatum &datum : records.iptc) {
+        // The envelope and the record's version describe the IPTC block
+        // itself, not the picture.
+        if (datum.recordName() != "Application2" || datum.tagName() == "RecordVersion")
+            continue;
+        Exiv2::IptcData one;
+        one.add(datum);
+        Exiv2::XmpData made;
+        Exiv2::copyIptcToXmp(one, made, charset);
+        const QString name = QString::fromStdString(datum.tagName());
+        if (made.empty() && !unplaced.contains(name))
+            unplaced << name;
+    }
+    Exiv2::XmpData converted;
+    Exiv2::copyIptcToXmp(records.iptc, converted, charset);
+    for (const Exiv2::Xmpdatum &datum : converted)
+        if (records.xmp.findKey(Exiv2::XmpKey(datum.key())) == records.xmp.end())
+            records.xmp.add(datum);
+    records.iptc.clear();
+    if (unplaced.isEmpty())
+        return QString();
+    return QStringLiteral("its IPTC %1 %2 no place in a WEBP")
+        .arg(unplaced.join(QStringLiteral(", ")),
+            unplaced.size() == 1 ? QStringLiteral("has") : QStringLiteral("have"));
+}
+
+// A WebP has no resolution of its own: when it carries EXIF anyway, the
+// EXIF states the source's where it states none (dots per inch, as cameras
+// write it).
+void stateResolutionInExif(Exiv2::ExifData &exif, const Metadata::Resolution &resolution)
+{
+    const auto stated = std::find_if(exif.begin(), exif.end(), ExifTags::resolutionTag);
+    if (exif.empty() || !resolution.known() || stated != exif.end())
+        return;
+    const auto perInch = [](double perMetre) {
+        const double dpi = perMetre * 0.0254;
+        return std::abs(dpi - std::round(dpi)) < 0.01
+            ? Exiv2::URational(uint32_t(std::lround(dpi)), 1)
+            : Exiv2::URational(uint32_t(std::lround(dpi * 100)), 100);
+    };
+    exif["Exif.Image.XResolution"] = perInch(resolution.xPerMetre);
+    exif["Exif.Image.YResolution"] = perInch(resolution.yPerMetre);
+    exif["Exif.Image.ResolutionUnit"] = uint16_t(2);
+}
+
+// For a WebP: the EXIF as a TIFF structure and the XMP packet, each to be
+// a chunk of its own.
+void webpPieces(const Records &records, Metadata::Source &written)
+{
+    if (!records.exif.empty()) {
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, records.exif);
+        if (!blob.empty())
+            written.chunks.push_back({ "EXIF",
+                QByteArray(reinterpret_cast<const char *>(blob.data()), int(blob.size())) });
+    }
+    if (!records.xmp.empty()) {
+        std::string packet;
+        if (Exiv2::XmpParser::encode(packet, records.xmp, Exiv2::XmpParser::useCompactFormat) != 0)
+            throw std::runtime_error("its XMP packet could not be written");
+        written.chunks.push_back({ "XMP ", QByteArray::fromStdString(packet) });
+    }
 }
 
 // `stub` with `exif`, the IPTC and XMP records (and for a JPEG, the
@@ -410,11 +492,17 @@ void writePieces(
             if (!source.comment.isEmpty() && !commented)
                 written.chunks.push_back({ "iTXt",
                     QByteArray("Comment\0\0\0\0\0", 12) + commentText(source.comment).toUtf8() });
-        } else {
+        } else if (output.format == "tif") {
             if (!source.comment.isEmpty())
-                lost << placeTiffComment(records->exif, source.comment);
+                lost << placeCommentInExif(records->exif, source.comment, "TIF");
             if (!records->exif.empty() || !records->iptc.empty() || !records->xmp.empty())
                 tiffPieces(*records, source, written);
+        } else if (output.format == "webp") {
+            if (!source.comment.isEmpty())
+                lost << placeCommentInExif(records->exif, source.comment, "WEBP");
+            lost << iptcIntoXmp(*records);
+            stateResolutionInExif(records->exif, source.resolution);
+            webpPieces(*records, written);
         }
     } catch (const std::exception &e) {
         written.segments.clear();

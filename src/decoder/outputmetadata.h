@@ -10,8 +10,9 @@
 
 // The source's metadata written for the output, by Exiv2 into a stub of the
 // output's format, and cut into the pieces the program puts into the file
-// it encodes (common/metadatapieces.h): JPG segments, PNG chunks, or for a
-// TIF a block to stand first in the file and the first directory's tags.
+// it encodes (common/metadatapieces.h): JPG segments, PNG chunks, a WEBP's
+// EXIF (a TIFF structure) and XMP chunks, or for a TIF a block to stand
+// first in the file and the first directory's tags.
 // Nothing that described the source's pixels or showed the picture as it
 // was goes over; the orientation becomes 1 and the pixel sizes the
 // output's.
@@ -20,7 +21,7 @@ namespace OutputMetadata {
 // What the output will be.
 struct Output
 {
-    QByteArray format; // "jpg", "png" or "tif"
+    QByteArray format; // "jpg", "png", "tif" or "webp"
     QSize size; // its pixel size
     bool keep = true; // false: only the resolution goes over
     bool withoutLocation = false; // the GPS tags and properties left out

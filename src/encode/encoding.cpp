@@ -21,6 +21,7 @@
 #include "encode/jpegencoder.h"
 #include "encode/metadatasplice.h"
 #include "encode/piecechecks.h"
+#include "encode/webpencoder.h"
 
 namespace Encoding {
 
@@ -306,6 +307,7 @@ Encoded encode(
     // out, and the rest goes in.
     PieceChecks::leaveOutFaulty(metadata);
     const Metadata::Resolution &resolution = metadata.resolution;
+    QString carried;
     if (format == "jpg") {
         result.bytes = JpegEncoder::encode(
             image, quality, resolution.xPerMetre, resolution.yPerMetre, &result.errorText);
@@ -319,6 +321,9 @@ Encoded encode(
         result.bytes = encodeWithQt(pixels, "png", quality, &result.errorText);
         if (!result.bytes.isEmpty())
             result.bytes = finishPng(result.bytes, metadata, &result.errorText);
+    } else if (format == "webp") {
+        // The mux puts the pieces in as the file is put together.
+        result.bytes = WebpEncoder::encode(image, quality, metadata, &result.errorText, &carried);
     } else {
         result.bytes = encodeWithQt(image, suffix.toLatin1(), quality, &result.errorText);
         return result; // other formats keep no metadata
@@ -330,7 +335,8 @@ Encoded encode(
     }
     // What the decoder could not write is lost whatever happens here; what
     // it could is carried over all the same.
-    const QString carried = Metadata::carryOver(result.bytes, metadata, image.size());
+    if (format != "webp")
+        carried = Metadata::carryOver(result.bytes, metadata, image.size());
     result.metadataProblem = metadata.problem.isEmpty() || carried.isEmpty()
         ? metadata.problem + carried
         : metadata.problem + QStringLiteral("; ") + carried;

@@ -25,9 +25,10 @@ struct Encoded
 // `image` as the file of the format `suffix` names, in memory: JPG (through
 // libjpeg-turbo, 4:4:4 from quality 90 up, translucent pixels laid onto
 // white), PNG and TIF (without alpha channel when every pixel is opaque, TIF
-// LZW-compressed) carry `metadata`'s pieces, colour profile and resolution
-// when it was written for this format and the picture's size (else none of
-// it, and the loss is said); other formats are Qt's writer's alone. `quality` is used when 0 or
+// LZW-compressed) and WEBP (through libwebp, lossless at quality 100) carry
+// `metadata`'s pieces, colour profile and resolution when it was written
+// for this format and the picture's size (else none of it, and the loss is
+// said); other formats are Qt's writer's alone. `quality` is used when 0 or
 // more. Pure: safe to call from any thread.
 Encoded encode(const QImage &image, const QString &suffix, int quality,
     const Metadata::Source &metadata = Metadata::Source());

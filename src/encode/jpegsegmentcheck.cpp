@@ -24,14 +24,6 @@ const QByteArray PhotoshopSignature("Photoshop 3.0\0", 14);
 constexpr int ExtensionHeader = 35 + 32 + 4 + 4; // signature, GUID, full length, offset
 constexpr quint8 App1 = 0xe1, App2 = 0xe2, App13 = 0xed, Comment = 0xfe;
 
-bool wellFormed(const QByteArray &xml)
-{
-    QXmlStreamReader reader(xml);
-    while (!reader.atEnd())
-        reader.readNext();
-    return !reader.hasError();
-}
-
 // The GUID the standard packet names for its extension; empty when it names
 // none.
 QByteArray extensionNamed(const QByteArray &packet)
@@ -99,6 +91,14 @@ QString profileFault(const std::vector<QByteArray> &chunks)
 }
 
 } // namespace
+
+bool wellFormed(const QByteArray &xml)
+{
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
 
 std::vector<Verdict> jpegSegments(const std::vector<Metadata::Segment> &segments)
 {

@@ -14,9 +14,10 @@ namespace Metadata {
 
 // Puts `source`'s pieces into `encoded`, a picture just encoded as JPEG, PNG
 // or TIFF of size `size` (the encoders embed the profile and resolution
-// themselves). Returns why that failed, leaving `encoded` as it was: the
-// pieces were made for another format or size, or the file is not what
-// its encoder makes; empty on success or when there was nothing to carry.
+// themselves, and the WebP encoder all of a WebP's pieces). Returns why
+// that failed, leaving `encoded` as it was: the pieces were made for
+// another format or size, or the file is not what its encoder makes; empty
+// on success or when there was nothing to carry.
 QString carryOver(QByteArray &encoded, const Source &source, QSize size);
 
 } // namespace Metadata

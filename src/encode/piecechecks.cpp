@@ -32,11 +32,37 @@ void keepSound(std::vector<Piece> &pieces, const std::vector<Verdict> &verdicts,
 
 } // namespace
 
+std::vector<Verdict> webpChunks(const std::vector<Metadata::Chunk> &chunks)
+{
+    std::vector<Verdict> verdicts;
+    bool exif = false, xmp = false;
+    const QString second = QStringLiteral("a WebP holds one, this was a second");
+    for (const Metadata::Chunk &chunk : chunks) {
+        if (chunk.type == "EXIF") {
+            verdicts.push_back(
+                { QStringLiteral("its EXIF"), exif ? second : exifFault(chunk.data) });
+            exif = true;
+        } else if (chunk.type == "XMP ") {
+            const bool sound = wellFormed(chunk.data);
+            verdicts.push_back({ QStringLiteral("its XMP"),
+                xmp         ? second
+                    : sound ? QString()
+                            : QStringLiteral("its packet is no well-formed XML") });
+            xmp = true;
+        } else {
+            verdicts.push_back(
+                { QStringLiteral("its WebP chunk"), QStringLiteral("it is no EXIF or XMP chunk") });
+        }
+    }
+    return verdicts;
+}
+
 void leaveOutFaulty(Metadata::Source &source)
 {
     QStringList lost;
     keepSound(source.segments, jpegSegments(source.segments), lost);
-    keepSound(source.chunks, pngChunks(source.chunks), lost);
+    keepSound(source.chunks,
+        source.format == "webp" ? webpChunks(source.chunks) : pngChunks(source.chunks), lost);
     if (!source.tiffPrefix.isEmpty()) {
         const QString fault = exifFault(source.tiffPrefix, source.exifIfd, source.gpsIfd);
         if (!fault.isEmpty()) {

@@ -63,6 +63,14 @@ std::vector<Verdict> pngChunks(const std::vector<Metadata::Chunk> &chunks);
 // stand or fall together.
 std::vector<Verdict> jpegSegments(const std::vector<Metadata::Segment> &segments);
 
+// One verdict for each of the chunks that follow a WebP's picture: one
+// EXIF chunk, its TIFF structure as exifFault() has it, and one XMP chunk,
+// a well-formed packet.
+std::vector<Verdict> webpChunks(const std::vector<Metadata::Chunk> &chunks);
+
+// Whether `xml` (an XMP packet) is well-formed XML.
+bool wellFormed(const QByteArray &xml);
+
 // Leaves out of `source` every piece its checker refuses, and the colour
 // profile when it is not sound or not RGB, and adds to its problem what was
 // left out and why.

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -84,5 +85,23 @@ bool sameFile(const QString &path, const struct stat &made);
 // Makes the names in `folder` durable: after a power cut no record may name
 // a file the folder lost.
 void syncFolder(const QString &folder);
+
+// ---- the subfolders that keep a picture's place in the tree it was found in ----
+
+// The folder `relative` (steps separated by "/", none of them "." or "..";
+// empty: the output folder itself) inside `output`, with every step made
+// that is missing. A step that is a symbolic link is never gone through: it
+// could lead anywhere outside the output folder. Returns the folder's path,
+// `output` + "/" + `relative` as written; or, when it cannot be had, an
+// empty string with the reason in `error`.
+QString makeFolder(const QString &output, const QString &relative, QString *error);
+
+// Why files cannot be created in the place of one of `relatives` (as for
+// makeFolder()) inside `output`, which can take files itself: the deepest folder
+// of the place that is there already is tried, as the output folder is
+// before a run (the unwritableReason() above), and named in `folder`. Empty
+// when every place can take files, or will be refused picture by picture
+// (a symbolic link or a file in its way).
+QString unwritableReason(const QString &output, const QStringList &relatives, QString *folder);
 
 } // namespace OutputFiles

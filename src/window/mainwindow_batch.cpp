@@ -16,6 +16,7 @@
 #include "batch/batchlog.h"
 #include "batch/batchrunner.h"
 #include "batch/batchsession.h"
+#include "batch/outputnames.h"
 #include "io/outputfiles.h"
 #include "ui_mainwindow.h"
 
@@ -152,6 +153,13 @@ QString MainWindow::askOutputFolder()
             tr("First add some pictures using Add Pictures button."), QMessageBox::Ok);
         return QString();
     }
+    // Said before the folder is asked for: no picture could be named.
+    const QString unusable = OutputNames::patternProblem(readRunOptions().namePattern);
+    if (!unusable.isEmpty()) {
+        QMessageBox::warning(this, tr("Error"),
+            unusable.left(1).toUpper() + unusable.mid(1) + QLatin1Char('.'), QMessageBox::Ok);
+        return QString();
+    }
     const QString folder = QFileDialog::getExistingDirectory(
         this, tr("Select Output Folder"), QString(), QFileDialog::ShowDirsOnly);
     if (folder.trimmed().isEmpty())
@@ -160,12 +168,24 @@ QString MainWindow::askOutputFolder()
         QMessageBox::warning(this, tr("Error"), tr("What's goin on here?!"), QMessageBox::Ok);
         return QString();
     }
-    // Said once, before any picture is read, rather than by every picture.
-    const QString unwritable = OutputFiles::unwritableReason(folder);
+    // Said once, before any picture is read, rather than by every picture;
+    // and so for the subfolders the pictures are kept in.
+    QString unwritableFolder = folder;
+    QString unwritable = OutputFiles::unwritableReason(folder);
+    if (unwritable.isEmpty() && readRunOptions().keepTree) {
+        QStringList places;
+        for (int row = 0; row < ui->files_list->count(); ++row) {
+            const QListWidgetItem *item = ui->files_list->item(row);
+            QString refused;
+            places << OutputNames::keptFolder(
+                item->data(BatchSession::RootRole).toString(), item->text(), &refused);
+        }
+        unwritable = OutputFiles::unwritableReason(folder, places, &unwritableFolder);
+    }
     if (!unwritable.isEmpty()) {
         QMessageBox::warning(this, tr("Error"),
             tr("The output folder \"%1\" cannot be written: %2.")
-                .arg(QDir::toNativeSeparators(folder), unwritable),
+                .arg(QDir::toNativeSeparators(unwritableFolder), unwritable),
             QMessageBox::Ok);
         return QString();
     }

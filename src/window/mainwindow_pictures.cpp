@@ -11,12 +11,13 @@
 #include <QStatusBar>
 #include <QUrl>
 
-#include "batch/picturepaths.h"
 #include "batch/batchlog.h"
+#include "batch/batchsession.h"
+#include "batch/picturepaths.h"
 #include "common/pictureformats.h"
 #include "io/pictureio.h"
-#include "window/qclickablelabel.h"
 #include "ui_mainwindow.h"
+#include "window/qclickablelabel.h"
 
 namespace {
 
@@ -87,7 +88,11 @@ void MainWindow::dropEvent(QDropEvent *event)
         if (!path.isEmpty() && info.exists()) {
             if (info.isDir()) {
                 PicturePaths::walk(path, [&](const QString &picture) {
-                    ui->files_list->addItem(picture);
+                    // The folder it was found in, where "Keep subfolders"
+                    // takes its place in the tree from.
+                    auto *item = new QListWidgetItem(picture);
+                    item->setData(BatchSession::RootRole, path);
+                    ui->files_list->addItem(item);
                     progress.tick();
                     if (progress.cancelled())
                         return false;
