@@ -22,11 +22,12 @@ SUDO      := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # puts the metadata chunks in), zlib checks PNG chunks,
 # libseccomp fences in the picture decoder, OpenJPEG decodes JPEG 2000,
 # libheif reads the metadata items of HEIF and AVIF files, libpng the 16-bit
-# PNGs with a transparent colour; Qt Linguist's lrelease (and its CMake
-# functions) makes the translations.
+# PNGs with a transparent colour, QtSvg renders SVG logos in the decoder;
+# Qt Linguist's lrelease (and its CMake functions) makes the translations.
 BUILD_PACKAGES := g++ make cmake pkg-config qtbase5-dev qt5-image-formats-plugins kimageformat-plugins \
                   libexiv2-dev libturbojpeg0-dev libjpeg-dev libtiff-dev zlib1g-dev libseccomp-dev \
-                  libopenjp2-7-dev libheif-dev libpng-dev libwebp-dev qttools5-dev qttools5-dev-tools
+                  libopenjp2-7-dev libheif-dev libpng-dev libwebp-dev libqt5svg5-dev \
+                  qttools5-dev qttools5-dev-tools
 # Testing: the DejaVu fonts the pixel tests draw with, and a virtual X server
 # with the tools the start-up smoke test uses (xwininfo, ImageMagick import),
 # GNU parallel, which runs tarvelo-cli in shards, and the HEIF, AVIF and

@@ -497,6 +497,57 @@ void tarveloCliHundred(benchmark::State &state)
     });
 }
 
+// tarvelo-cli fitting the corpus with the text's fields filled in and with
+// the same text typed out, side by side: the two take turns in every
+// iteration (in alternating order), so that what else the machine does
+// falls on both alike. Filling in asks the decoder for the capture date,
+// camera and so on, from the metadata it reads for the output anyway.
+void tarveloCliFields(benchmark::State &state)
+{
+    if (!havePhotos(state))
+        return;
+    const QString options = session->scratch.filePath("options.conf");
+    QFile(options).open(QIODevice::WriteOnly);
+    const auto command = [&](bool fields, const QString &out) {
+        QStringList command { QStringLiteral(TARVELO_CLI_PATH), "--options", options, "--set",
+            "logo_file_name=" + session->logoPath, "--set", "shadow_spin=15", "--set",
+            fields ? "wtrmark_edit=Stamp test {date} {time} - {camera} {name} {counter:3}"
+                   : QStringLiteral("wtrmark_edit=") + peerText,
+            "--set", QStringLiteral("text_fields_check=") + (fields ? "true" : "false"), "--set",
+            "txt_x_spin=20", "--set", "txt_y_spin=20", "--set", "y_spin=60", "--set", "x_spin=20",
+            "--set", "font=DejaVu Sans,18,-1,5,50,0,0,0,0,0", "--set", "resize_check=true", "--set",
+            "aspect_check=true", "--format", "jpg", "--quality", "90", "--output", out, "--" };
+        for (const Photo &photo : session->photos)
+            command << photo.path;
+        return command;
+    };
+    double seconds[2] = {}, cpu[2] = {};
+    int turn = 0;
+    for (auto _ : state) {
+        double iteration = 0;
+        for (const bool fields : { turn % 2 == 0, turn % 2 != 0 }) {
+            QTemporaryDir out;
+            QElapsedTimer clock;
+            clock.start();
+            if (runChild(command(fields, out.path())) < 0) {
+                state.SkipWithError("tarvelo-cli failed");
+                return;
+            }
+            seconds[fields] += clock.nsecsElapsed() / 1e9;
+            cpu[fields] += childUsage.cpuSeconds;
+            iteration += clock.nsecsElapsed() / 1e9;
+        }
+        ++turn;
+        state.SetIterationTime(iteration);
+    }
+    const double megapixels = state.iterations() * double(session->totalPixels) / 1e6;
+    state.counters["MP/s_off"] = megapixels / seconds[0];
+    state.counters["MP/s_on"] = megapixels / seconds[1];
+    state.counters["speed_on_vs_off"] = seconds[0] / seconds[1];
+    state.counters["cpu_on_vs_off"] = cpu[1] / cpu[0];
+    state.SetLabel("tarvelo-cli, fit 1920, text fields on and off");
+}
+
 // ImageMagick, one convert per photo: auto-orient, [fit into 1920 x 1920],
 // the bottom 15 rows at half brightness, the text, the logo, JPG at 90.
 void imageMagickConvert(benchmark::State &state)
@@ -650,6 +701,7 @@ BENCHMARK(tarveloCli)
     ->UseManualTime()
     ->Iterations(2);
 BENCHMARK(tarveloCliHundred)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
+BENCHMARK(tarveloCliFields)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(6);
 BENCHMARK(inTurns)
     ->ArgName("fit")
     ->Arg(0)

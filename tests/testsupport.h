@@ -131,10 +131,10 @@ inline QByteArray encode(const QImage &image, const char *format, int quality = 
 // buffer pool of its own.
 inline PictureIO::ReadResult readPicture(const QString &path,
     const std::optional<Metadata::Wanted> &wanted = std::nullopt, QSize fit = QSize(),
-    bool keepAspectRatio = true)
+    bool keepAspectRatio = true, bool fields = false)
 {
     return PictureIO::readImage(
-        path, PictureIO::ReadLimits(), PictureBuffers(), wanted, fit, keepAspectRatio);
+        path, PictureIO::ReadLimits(), PictureBuffers(), wanted, fit, keepAspectRatio, fields);
 }
 
 // One picture stamped as by a run of its own with one worker.

@@ -124,8 +124,9 @@ void CliTest::sameFilesAsTheWindow()
                 + random.bounded(qMin(option.maximum, high) - qMax(option.minimum, low));
         };
         const QVariant values[] = { random.bounded(3) == 0, int(between(-60, 260)),
-            int(between(0, 3) * 100) / 100.0, QStringLiteral(" Stamp %1 ").arg(random.generate()),
-            logo, fonts[random.bounded(2)], random.generate(), QByteArray() };
+            int(between(0, 3) * 100) / 100.0,
+            QStringLiteral(" Stamp %1 {name} {counter:2} {camera}").arg(random.generate()), logo,
+            fonts[random.bounded(2)], random.generate(), QByteArray() };
         store.setValue(option.key, values[int(option.type)]);
     }
     // One name for all would be told apart by the time of writing.
@@ -220,6 +221,8 @@ void CliTest::linesAndExitStatus_data()
     QTest::newRow("no text given on purpose") << QStringList { "--set", "wtrmark_edit=", "good/a.png" } << QByteArray() << 0 << "ok a.png" << "";
     QTest::newRow("font not installed") << text + QStringList { "--set", "font=No Such Font,12", "good/a.png" } << QByteArray() << 0 << "ok a.png"
                                         << "the font \"No Such Font\" is not installed; \"";
+    QTest::newRow("unknown field") << QStringList { "--set", "wtrmark_edit={foo} {name}", "--set", "text_fields_check=true", "good" } << QByteArray() << 0
+                                   << "ok a.png|ok b.png" << "tarvelo-cli: The watermark text holds the unknown field {foo}: it is stamped as typed.\n2 stamped";
     // A name and a loss line that would move a terminal's cursor and break the line.
     QTest::newRow("control characters escaped") << text + QStringList { "odd" } << QByteArray() << 0 << "ok e\\x1b[1mx\\nname.jpg"
         << "e\\x1b[1mx\\nname.jpg: its metadata could not be carried over (its XMP packet is malformed).\n";
@@ -292,13 +295,17 @@ void CliTest::languages_data()
 {
     QTest::addColumn<QStringList>("locale"); // variables set
     QTest::addColumn<QString>("message"); // begins the usage error
+    QTest::addColumn<QString>("logo"); // why a malformed SVG logo is refused
     QTest::newRow("German") << QStringList { "LANG=de_DE.UTF-8" }
-                            << "--set: Es gibt keine Einstellung";
+                            << "--set: Es gibt keine Einstellung"
+                            << "(bad.svg konnte nicht gelesen werden: ihr XML ist fehlerhaft: ";
     QTest::newRow("German by LANGUAGE")
-        << QStringList { "LANG=fr_FR.UTF-8", "LANGUAGE=de_AT:fr" } << "--set: Es gibt keine";
+        << QStringList { "LANG=fr_FR.UTF-8", "LANGUAGE=de_AT:fr" } << "--set: Es gibt keine"
+        << "konnte nicht gelesen werden: ihr XML";
     // gettext's rule: the C locale is English whatever LANGUAGE asks for.
     QTest::newRow("C, LANGUAGE German")
-        << QStringList { "LC_ALL=C", "LANGUAGE=de", "LANG=de_DE.UTF-8" } << "--set: there is no";
+        << QStringList { "LC_ALL=C", "LANGUAGE=de", "LANG=de_DE.UTF-8" } << "--set: there is no"
+        << "(bad.svg could not be read: its XML is malformed: ";
 }
 
 // Messages for people come in the user's language; the result lines never
@@ -307,12 +314,20 @@ void CliTest::languages()
 {
     QFETCH(QStringList, locale);
     QFETCH(QString, message);
+    QFETCH(QString, logo);
     for (const QString &variable : locale)
         environment.insert(variable.section('=', 0, 0), variable.section('=', 1));
     QCOMPARE(cli({ "--set", "no_such=1", "-o", path("out"), path("bad") }), 2);
     QVERIFY2(
         QString::fromUtf8(process->readAllStandardError()).startsWith("tarvelo-cli: " + message),
         qPrintable(message));
+    // The decoder gives its reasons in English; they are shown translated.
+    QVERIFY(writeFile(path("bad.svg"), "<svg width='9' height='9'><g></svg>"));
+    QCOMPARE(cli({ "--set", "wtrmark_edit=", "--set", "logo_file_name=" + path("bad.svg"), "-o",
+                 path("out"), path("bad") }),
+        2);
+    const QString refused = QString::fromUtf8(process->readAllStandardError());
+    QVERIFY2(refused.contains(logo), qPrintable(refused));
     QVERIFY(writeFile(path("bad/cut.png"), encode(photoLike(40, 30), "png").left(200)));
     QCOMPARE(cli({ "--set", "wtrmark_edit=", "-o", path("out"), path("bad/cut.png") }), 1);
     QVERIFY2(out.startsWith("failed\t" + path("bad/cut.png") + "\tcut.png is damaged: "),

@@ -27,8 +27,9 @@ namespace {
 // What a request asks, every field of it on one line.
 QString line(const DecoderReply::Asked &a)
 {
-    const QString asked = QString::asprintf("%s %lld %lld fit %dx%d %d | ", a.reader.constData(),
-        a.budgetBytes, a.maxPixels, a.fit.width(), a.fit.height(), a.fitKeepsAspect);
+    const QString asked = QString::asprintf("%s %lld %lld fit %dx%d %d fields %d render %dx%d | ",
+        a.reader.constData(), a.budgetBytes, a.maxPixels, a.fit.width(), a.fit.height(),
+        a.fitKeepsAspect, a.fields, a.render.width(), a.render.height());
     if (!a.metadata)
         return asked + "-";
     const Metadata::Wanted &w = *a.metadata;
@@ -42,19 +43,22 @@ QString line(const DecoderReply::Asked &a)
 
 void DecoderReplyTest::requestRoundTrip()
 {
-    DecoderReply::Asked asked { "jpeg", 123456789012, 150000000, QSize(1920, 1080), false, {} };
-    asked.metadata
-        = Metadata::Wanted { "TIFF", false, true, { true, QSize(800, 600), false, true } };
+    DecoderReply::Asked asked { "jpeg", 123456789012, 150000000, QSize(1920, 1080), false,
+        Metadata::Wanted { "TIFF", false, true, { true, QSize(800, 600), false, true } }, true,
+        QSize(360, 180) };
     DecoderProtocol::Request request;
     QVERIFY(DecoderReply::write(asked, request));
     // The suffix goes as the format the decoder writes for.
     QCOMPARE(line(DecoderReply::read(request)),
-        "jpeg 123456789012 150000000 fit 1920x1080 0 | tif keep 0 no GPS 1 resize 1 800x600 "
-        "aspect 0 shrink 1");
+        "jpeg 123456789012 150000000 fit 1920x1080 0 fields 1 render 360x180 | tif keep 0 no GPS 1 "
+        "resize 1 800x600 aspect 0 shrink 1");
     asked.metadata.reset();
     asked.fit = QSize();
+    asked.fields = false;
+    asked.render = QSize();
     QVERIFY(DecoderReply::write(asked, request));
-    QCOMPARE(line(DecoderReply::read(request)), "jpeg 123456789012 150000000 fit 0x0 1 | -");
+    QCOMPARE(line(DecoderReply::read(request)),
+        "jpeg 123456789012 150000000 fit 0x0 1 fields 0 render 0x0 | -");
     // A reader's name that does not fit is never cut to another.
     asked.reader = "a-reader-named-at-length";
     QVERIFY(!DecoderReply::write(asked, request));
@@ -69,6 +73,10 @@ void DecoderReplyTest::detailsRoundTrip()
     details.dotsY = 3780;
     details.texts = { { "Author", "Ann" }, { "Comment", "a summer's day" } };
     details.metadata = QByteArray("\x01\x02\x00", 3);
+    // The fields of a text, cut to their bounds, each on one line, and a
+    // capture date that is no date dropped.
+    details.fields = PictureFields { "2024-02-30T10:00:00", QString(5000, 'a'), "(c) Ann", "Canon",
+        "EOS R5", "RF\n24-105\t" };
     const QByteArray written = DecoderReply::write(details);
     DecoderReply::Details read;
     QVERIFY(DecoderReply::read(written.constData(), written.size(), read));
@@ -77,6 +85,8 @@ void DecoderReplyTest::detailsRoundTrip()
     QCOMPARE(QList<int>({ read.dotsX, read.dotsY }), QList<int>({ 2835, 3780 }));
     QCOMPARE(read.texts, details.texts);
     QCOMPARE(read.metadata, details.metadata);
+    QCOMPARE(read.fields, std::optional(PictureFields { "", QString(PictureFieldsWire::MaxChars, 'a'),
+                              "(c) Ann", "Canon", "EOS R5", "RF 24-105 " }));
 
     // However much text a file holds, what goes over stays within the
     // limits: the error text cut, texts beyond them left out.
@@ -84,12 +94,13 @@ void DecoderReplyTest::detailsRoundTrip()
     details.texts = { { QString(81, 'k'), "key too long" }, { "big", QString(200000, 'v') },
         { "bigger", QString(100000, 'w') }, { "small", "fits" } };
     details.metadata.reset();
+    details.fields.reset();
     const QByteArray capped = DecoderReply::write(details);
     QVERIFY(DecoderReply::read(capped.constData(), capped.size(), read));
     QCOMPARE(read.errorText.size(), DecoderProtocol::MaxErrorText);
     QCOMPARE(read.texts.size(), 2);
     QCOMPARE(read.texts.value(0).first + read.texts.value(1).first, "bigsmall");
-    QVERIFY(!read.metadata);
+    QVERIFY(!read.metadata && !read.fields);
 }
 
 void DecoderReplyTest::detailsFromAHostileDecoder_data()

@@ -8,6 +8,7 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include "batch/batchrunner.h"
 #include "common/bytes.h"
 #include "decoder/exiftags.h"
 #include "decoder/metadatareader.h"
@@ -28,6 +29,33 @@ Metadata::Source carried(const QByteArray &file, const Metadata::Wanted &wanted)
     const OutputMetadata::Output output = OutputMetadata::outputFor(wanted, QSize(96, 64));
     return Metadata::unpack(
         Metadata::pack(OutputMetadata::write(MetadataReader::read(file), output)));
+}
+
+// EXIF (a TIFF structure) and an XMP packet holding `values` by their
+// Exiv2 keys, each record where its key says.
+std::pair<QByteArray, QByteArray> records(const QVariantMap &values)
+{
+    Exiv2::ExifData exif;
+    Exiv2::XmpData xmp;
+    for (auto value = values.begin(); value != values.end(); ++value) {
+        const std::string key = value.key().toStdString(), text = value->toString().toStdString();
+        if (value.key().startsWith("Exif."))
+            exif[key] = text;
+        else if (value.key() == "Xmp.dc.rights")
+            xmp[key] = Exiv2::LangAltValue("lang=x-default " + text);
+        else if (value.key() == "Xmp.dc.creator")
+            xmp[key] = Exiv2::XmpArrayValue(Exiv2::xmpSeq), xmp[key] = text;
+        else
+            xmp[key] = text;
+    }
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+    std::string packet;
+    Exiv2::XmpParser::encode(packet, xmp);
+    return { exif.empty()
+            ? QByteArray()
+            : QByteArray(reinterpret_cast<const char *>(blob.data()), int(blob.size())),
+        QByteArray::fromStdString(packet) };
 }
 
 // An XMP packet of one description, `properties` after its namespaces.
@@ -105,6 +133,8 @@ private slots:
     void carriesRealPackets_data();
     void carriesRealPackets();
     void pngKeepsItsRecordsOnce();
+    void fieldsFromMetadata_data();
+    void fieldsFromMetadata();
     void largeAndOwnMetadata_data();
     void largeAndOwnMetadata();
 
@@ -255,6 +285,68 @@ void MetadataTest::pngKeepsItsRecordsOnce()
         QCOMPARE(out.count("eXIf") + out.count("XML:com.adobe.xmp"), 2 * keep);
         QCOMPARE(exivValues(out).value("Exif.Image.Model", "(none)"), keep ? "E-M1" : "(none)");
     }
+}
+
+void MetadataTest::fieldsFromMetadata_data()
+{
+    QTest::addColumn<QVariantMap>("values");
+    QTest::addColumn<QString>("fields"); // taken|artist|copyright|make|model|lens
+    const QVariantMap exif { { "Exif.Photo.DateTimeOriginal", "2024:05:17 14:03:22" },
+        { "Exif.Image.Artist", "Ann Example" }, { "Exif.Image.Copyright", "(c) Ann" },
+        { "Exif.Image.Make", "Canon" }, { "Exif.Image.Model", "Canon EOS R5" },
+        { "Exif.Photo.LensModel", "RF50mm F1.8 STM" } };
+    const QVariantMap xmp { { "Xmp.exif.DateTimeOriginal", "2023-01-02T03:04:05+01:00" },
+        { "Xmp.dc.creator", "Bo Bild" }, { "Xmp.dc.rights", "(c) Bo" }, { "Xmp.tiff.Make", "SONY" },
+        { "Xmp.tiff.Model", "ILCE-7M3" }, { "Xmp.aux.Lens", "FE 85mm F1.8" } };
+    QVariantMap both = xmp;
+    both.insert(exif);
+    QVariantMap blankDate = xmp;
+    blankDate.remove("Xmp.exif.DateTimeOriginal");
+    blankDate.insert("Xmp.photoshop.DateCreated", "2022-12-24");
+    blankDate.insert("Exif.Photo.DateTimeOriginal", "    :  :     :  :  ");
+    // clang-format off
+    QTest::newRow("EXIF") << exif << "2024-05-17T14:03:22|Ann Example|(c) Ann|Canon|Canon EOS R5|RF50mm F1.8 STM";
+    QTest::newRow("XMP") << xmp << "2023-01-02T03:04:05|Bo Bild|(c) Bo|SONY|ILCE-7M3|FE 85mm F1.8";
+    QTest::newRow("EXIF before XMP") << both << "2024-05-17T14:03:22|Ann Example|(c) Ann|Canon|Canon EOS R5|RF50mm F1.8 STM";
+    QTest::newRow("blank EXIF date, XMP's date alone") << blankDate << "2022-12-24|Bo Bild|(c) Bo|SONY|ILCE-7M3|FE 85mm F1.8";
+    QTest::newRow("none") << QVariantMap() << "|||||";
+    // clang-format on
+}
+
+// What the decoder reads for the text's fields, for the preview (nothing
+// else asked) and for a run (with the output's metadata, from one
+// reading); and with fields on, "{name} {date}" stamps the very pixels of
+// the text it stands for.
+void MetadataTest::fieldsFromMetadata()
+{
+    QFETCH(QVariantMap, values);
+    QFETCH(QString, fields);
+    const auto [exif, xmp] = records(values);
+    const QString path = dir.filePath("kite.jpg");
+    QVERIFY(writeFile(path, jpegWith(exif, values.isEmpty() ? QByteArray() : xmp, {})));
+    Metadata::Wanted wanted;
+    wanted.suffix = "png";
+    for (const auto &asked : { std::optional<Metadata::Wanted>(), std::optional(wanted) }) {
+        const PictureIO::ReadResult read = readPicture(path, asked, {}, true, true);
+        const PictureFields &f = read.fields;
+        QCOMPARE(QStringList({ f.taken, f.artist, f.copyright, f.make, f.model, f.lens }).join('|'),
+            fields);
+        QCOMPARE(read.metadata.chunks.empty(), !asked || values.isEmpty());
+    }
+
+    BatchOptions options;
+    options.suffix = "png";
+    options.stamp.watermarkText = "{name} {date}";
+    options.textFields = true;
+    const QByteArray filled = stampAlone(path, options).bytes;
+    const QDate date = fields.isEmpty() || fields.startsWith('|')
+        ? QFileInfo(path).lastModified().date()
+        : QDate::fromString(fields.left(10), "yyyy-MM-dd");
+    options.stamp.watermarkText = "kite " + date.toString("yyyy-MM-dd");
+    options.textFields = false;
+    const QByteArray literal = stampAlone(path, options).bytes;
+    QVERIFY(!filled.isEmpty());
+    QCOMPARE(filled, literal);
 }
 
 void MetadataTest::largeAndOwnMetadata_data()

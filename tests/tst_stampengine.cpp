@@ -88,6 +88,10 @@ private slots:
     void proportionalFitsInside();
     void onlyShrinkKeepsSmallPictures();
     void placesAloneAreAMove();
+    void shadowFallsBelowTheText_data();
+    void shadowFallsBelowTheText();
+    void markRepeatsAcross_data();
+    void markRepeatsAcross();
 };
 
 void StampEngineTest::barMatchesQColorForEveryColour_data()
@@ -322,6 +326,127 @@ void StampEngineTest::placesAloneAreAMove()
             QVERIFY(other != StampOptions());
             QCOMPARE(Stamp::samePlacementInputs(other, StampOptions()), place);
         }
+}
+
+namespace {
+
+// How much darker than mid grey each pixel is, summed, and where that lies
+// on average; or with `light`, how much lighter.
+std::pair<double, QPointF> weighed(const QImage &image, bool light)
+{
+    double total = 0, x = 0, y = 0;
+    for (int row = 0; row < image.height(); ++row)
+        for (int column = 0; column < image.width(); ++column) {
+            const int red = qRed(image.pixel(column, row));
+            const double weight = qMax(0, light ? red - 128 : 128 - red);
+            total += weight;
+            x += weight * column;
+            y += weight * row;
+        }
+    return { total, total > 0 ? QPointF(x / total, y / total) : QPointF() };
+}
+
+QImage grey(QSize size)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(qRgb(128, 128, 128));
+    return image;
+}
+
+} // namespace
+
+void StampEngineTest::shadowFallsBelowTheText_data()
+{
+    QTest::addColumn<int>("points");
+    QTest::addColumn<int>("opacity");
+    QTest::newRow("18 pt") << 18 << 100;
+    QTest::newRow("48 pt") << 48 << 100;
+    QTest::newRow("48 pt, half opaque") << 48 << 50;
+    QTest::newRow("48 pt, transparent") << 48 << 0;
+}
+
+// The shadow is the glyphs' darkness moved down and right by its offset,
+// which grows with the text, as dark as the text is opaque; and the
+// compositor draws it under the text only when asked to.
+void StampEngineTest::shadowFallsBelowTheText()
+{
+    QFETCH(int, points);
+    QFETCH(int, opacity);
+    const QFont font(QStringLiteral("DejaVu Sans"), points);
+    const QString text = QStringLiteral("Tarvelo 2024");
+    QImage ink = grey(QSize(700, 200)), shadow = ink, full = ink;
+    const QRect extent = Stamp::drawText(ink, text, QPoint(30, 40), 100, font, Qt::white);
+    Stamp::drawTextShadow(shadow, text, QPoint(30, 40), opacity, font);
+    Stamp::drawTextShadow(full, text, QPoint(30, 40), 100, font);
+    const auto [inked, glyphs] = weighed(ink, true);
+    const auto [darkened, fallen] = weighed(shadow, false);
+    QVERIFY(qAbs(darkened - weighed(full, false).first * opacity / 100) <= darkened * 0.02);
+    if (opacity == 0)
+        QCOMPARE(shadow, grey(shadow.size()));
+    else {
+        const int offset = Stamp::shadowGeometry(extent.height()).offset;
+        QVERIFY(offset >= extent.height() / 20 && offset >= 1);
+        const QPointF moved = fallen - glyphs - QPointF(offset, offset);
+        QVERIFY(qAbs(moved.x()) < 0.6 && qAbs(moved.y()) < 0.6);
+        // Soft: as much darkness as the glyphs' coverage, at most 80 % dark.
+        QVERIFY(qAbs(darkened / (inked / 127.0 * 128 * 0.8 * opacity / 100) - 1) < 0.05);
+    }
+    StampOptions options;
+    options.watermarkText = text;
+    options.textOpacity = opacity;
+    const auto stamped = [&](bool shadow) {
+        options.textShadow = shadow;
+        return Stamp::composeTwice(ink, {}, options, font, Qt::white, QImage(), Qt::FastTransformation).image;
+    };
+    QCOMPARE(stamped(true) == stamped(false), opacity == 0);
+}
+
+void StampEngineTest::markRepeatsAcross_data()
+{
+    QTest::addColumn<QPoint>("placed");
+    QTest::addColumn<int>("opacity");
+    QTest::newRow("top left") << QPoint(0, 0) << 100;
+    QTest::newRow("moved by anchor and offset") << QPoint(317, 201) << 100;
+    QTest::newRow("a third opaque") << QPoint(100, 100) << 33;
+}
+
+// One 40 x 20 red mark where it would be alone, the next ones along its row
+// and in the staggered row below 60 and 40 pixels on in a grid turned 30
+// degrees counter-clockwise, a gap where the stagger leaves one, and marks
+// in every part of the picture, all at the mark's opacity.
+void StampEngineTest::markRepeatsAcross()
+{
+    QFETCH(QPoint, placed);
+    QFETCH(int, opacity);
+    QImage picture = grey(QSize(640, 480)), mark(40, 20, QImage::Format_ARGB32);
+    mark.fill(Qt::red);
+    Stamp::tileAcross(picture, mark, placed, opacity);
+    const QPointF centre = placed + QPointF(20, 10);
+    const QRgb red = qRgb(128 + 127 * opacity / 100, 128 - 128 * opacity / 100, 128 - 128 * opacity / 100);
+    const auto at = [&](QPointF along) {
+        const QPoint p = (centre + along).toPoint();
+        return picture.rect().contains(p) ? picture.pixel(p) : red;
+    };
+    const auto near = [](QRgb a, QRgb b) { return qAbs(qRed(a) - qRed(b)) + qAbs(qGreen(a) - qGreen(b)) <= 4; };
+    const double c = std::cos(M_PI / 6), s = std::sin(M_PI / 6);
+    for (const QPointF along : { QPointF(0, 0), QPointF(60 * c, -60 * s), QPointF(-60 * c, 60 * s),
+             QPointF(30 * c + 40 * s, -30 * s + 40 * c) })
+        QVERIFY(near(at(along), red));
+    QVERIFY(near(at(QPointF(40 * s, 40 * c)), qRgb(128, 128, 128)));
+    for (int y = 0; y < 480; y += 120)
+        for (int x = 0; x < 640; x += 160)
+            QVERIFY(weighed(picture.copy(x, y, 160, 120), true).first > 0);
+
+    // Text and logo both, by the compositor: the logo's marks reach the far
+    // corner.
+    StampOptions options;
+    options.watermarkText = QStringLiteral("Tarvelo");
+    const auto corner = [&](bool tile) {
+        options.tile = tile;
+        return Stamp::composeTwice(grey(QSize(640, 480)), {}, options, QFont(), Qt::white, mark,
+            Qt::SmoothTransformation).image.copy(480, 300, 160, 160);
+    };
+    QVERIFY(corner(true) != corner(false));
 }
 
 TARVELO_TEST_MAIN(StampEngineTest)

@@ -3,6 +3,8 @@
 // come back after a restart as they were left, and the controls reach the
 // engine.
 
+#include <exiv2/exiv2.hpp>
+
 #include "testsupport.h"
 #include "window/qclickablelabel.h"
 
@@ -19,7 +21,8 @@ QVariantMap options(MainWindow &w)
     QVariantMap state { { "font", WindowProbe::textFont(w).toString() },
         { "colour", WindowProbe::textColor(w).rgb() }, { "logo", WindowProbe::logoFileName(w) },
         { "logo pixels",
-            WindowProbe::logoImage(w).convertToFormat(QImage::Format_ARGB32_Premultiplied) } };
+            WindowProbe::logoImage(w).look().convertToFormat(
+                QImage::Format_ARGB32_Premultiplied) } };
     for (QWidget *c : w.findChildren<QWidget *>()) {
         const QString name = c->objectName();
         if (name.isEmpty() || name.startsWith("qt_"))
@@ -69,6 +72,7 @@ private slots:
     void controlsReachTheEngine();
     void proportionalStampFromThePreview();
     void splitterRoomIsKept();
+    void previewFillsInFields();
 };
 
 // A renamed control silently loses its slot; the toolkit only warns.
@@ -90,7 +94,7 @@ void WindowTest::optionsSurviveARestart_data()
     QTest::newRow("anchors, offsets, logo, font") << QStringList { "txt_center_btn=1", "txt_x_spin=-40", "txt_y_spin=9", "logo_botright_btn=1", "x_spin=11", "y_spin=-3",
         "scale_spin=2.5", "logoOpacitySpin=70", "watermarkOpacitySpin=55", "logo=", "font=DejaVu Sans,12,-1,5,75,1,0,0,0,0", "colour=0x80336699" };
     QTest::newRow("bar, preview, output, text") << QStringList { "top_radio=1", "light_radio=1", "shadow_spin=40", "fit_radio=1", "outtif_radio=1", "comp_slider=75",
-        "wtrmark_edit=Hello, \"world\"; a=b" };
+        "wtrmark_edit=Hello, \"world\"; a=b", "text_fields_check=1", "text_shadow_check=1", "tile_check=1" };
     QTest::newRow("no resize, sizes kept") << QStringList { "resize_check=0", "width_spin=800", "height_spin=600", "aspect_check=1" };
     // clang-format on
 }
@@ -196,6 +200,37 @@ void WindowTest::splitterRoomIsKept()
         splitter->setSizes({ sizes[0] - 150, sizes[1] + 150 });
         left = splitter->sizes();
     }
+}
+
+// With fields on, the preview stamps the text filled in for the picture
+// shown, its metadata read once the box is ticked, exactly as the literal
+// text; a run says once that a field is unknown.
+void WindowTest::previewFillsInFields()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("out"));
+    auto window = plainWindow();
+    Ui::MainWindow *ui = WindowProbe::ui(*window);
+    for (const QString name : { "kite.png", "sky.png" }) {
+        QVERIFY(photoLike(120, 90).save(dir.filePath(name)));
+        const auto image = Exiv2::ImageFactory::open(dir.filePath(name).toStdString());
+        Exiv2::ExifData exif;
+        exif["Exif.Photo.DateTimeOriginal"] = "2019:08:09 10:11:12";
+        image->setExifData(exif);
+        image->writeMetadata();
+        ui->files_list->addItem(dir.filePath(name));
+    }
+    ui->files_list->setCurrentRow(0);
+    QTRY_VERIFY(WindowProbe::settled(*window) && !WindowProbe::sourceImage(*window).isNull());
+    apply(*window, { "wtrmark_edit={name} {year} {counter:2} {foo}", "text_fields_check=1" });
+    QTRY_VERIFY(WindowProbe::settled(*window));
+    const QImage filled = WindowProbe::stampedImage(*window);
+    apply(*window, { "text_fields_check=0", "wtrmark_edit=kite 2019 01 {foo}" });
+    WindowProbe::composeStamp(*window);
+    QCOMPARE(WindowProbe::stampedImage(*window), filled);
+    apply(*window, { "wtrmark_edit={foo} {counter}", "text_fields_check=1" });
+    QVERIFY(stampAll(*window, dir.filePath("out")));
+    QCOMPARE(ui->log_plain->toPlainText().count("{foo}"), 1);
 }
 
 TARVELO_TEST_MAIN(WindowTest)

@@ -12,7 +12,7 @@ struct WindowProbe
     static Ui::MainWindow *ui(MainWindow &w) { return w.ui; }
     static QClickableLabel *previewLabel(MainWindow &w) { return w.previewLabel; }
     static QString &logoFileName(MainWindow &w) { return w.logoFileName; }
-    static QImage &logoImage(MainWindow &w) { return w.logoImage; }
+    static Stamp::Logo &logoImage(MainWindow &w) { return w.logoImage; }
     static QImage &sourceImage(MainWindow &w) { return w.sourceImage; }
     static QImage &stampedImage(MainWindow &w) { return w.stampedImage; }
     static QPoint &logoPos(MainWindow &w) { return w.logoPos; }

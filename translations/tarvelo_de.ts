@@ -214,6 +214,22 @@ Mehr dazu mit „tarvelo-cli --help“.
         <translation>nennen Sie die Bilder oder Ordner, die gestempelt werden sollen (oder -, um sie von der Standardeingabe zu lesen)</translation>
     </message>
     <message>
+        <source>--format needs jpg, png, tif or webp</source>
+        <translation>--format braucht jpg, png, tif oder webp</translation>
+    </message>
+    <message>
+        <source>--format takes jpg, png, tif or webp, not &quot;%1&quot;</source>
+        <translation>--format nimmt jpg, png, tif oder webp, nicht &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>--keep-tree takes no value</source>
+        <translation>--keep-tree nimmt keinen Wert</translation>
+    </message>
+    <message>
+        <source>--name needs a pattern, e.g. {name}_web</source>
+        <translation>--name braucht ein Muster, z. B. {name}_web</translation>
+    </message>
+    <message>
         <source>Usage: tarvelo-cli [options] --output DIR PATH...
 
 Stamps every picture with the logo, text and settings the Tarvelo window
@@ -275,6 +291,11 @@ Options:
                         (with --options and --set) and meaning
   -h, --help            show this help
   -V, --version         show the version
+
+With --set text_fields_check=true the watermark text&apos;s fields are filled
+in for each picture: {name}, {date}, {time}, {year}, {artist}, {copyright},
+{camera}, {lens}, {width}, {height}, {counter} ({counter:3} gives 001);
+{{ and }} stand for braces. The logo may be an SVG or SVGZ drawing.
 
 Standard output gets one line per picture, tab-separated:
   ok&lt;TAB&gt;source&lt;TAB&gt;output   or   failed&lt;TAB&gt;source&lt;TAB&gt;reason
@@ -358,6 +379,12 @@ Optionen:
   -h, --help            diese Hilfe zeigen
   -V, --version         die Version zeigen
 
+Mit --set text_fields_check=true werden die Felder des Wasserzeichentexts
+für jedes Bild ausgefüllt: {name}, {date}, {time}, {year}, {artist},
+{copyright}, {camera}, {lens}, {width}, {height}, {counter} ({counter:3}
+ergibt 001); {{ und }} stehen für geschweifte Klammern. Das Logo darf eine
+SVG- oder SVGZ-Zeichnung sein.
+
 Die Standardausgabe bekommt eine Zeile je Bild, durch Tabulatoren getrennt:
   ok&lt;TAB&gt;Quelle&lt;TAB&gt;Ausgabe   oder   failed&lt;TAB&gt;Quelle&lt;TAB&gt;Grund
 (ein Tabulator, Zeilenvorschub, Wagenrücklauf oder Backslash in einem Namen
@@ -371,21 +398,83 @@ geschrieben), 130 unterbrochen (Strg-C oder SIGTERM; die Datei in Arbeit wird
 fertig geschrieben, keine halbe Datei bleibt zurück).
 </translation>
     </message>
+</context>
+<context>
+    <name>DrawingReasons</name>
     <message>
-        <source>--format needs jpg, png, tif or webp</source>
-        <translation>--format braucht jpg, png, tif oder webp</translation>
+        <source>it refers to something outside itself (%1)</source>
+        <translation>sie verweist auf etwas außerhalb ihrer selbst (%1)</translation>
     </message>
     <message>
-        <source>--format takes jpg, png, tif or webp, not &quot;%1&quot;</source>
-        <translation>--format nimmt jpg, png, tif oder webp, nicht &quot;%1&quot;</translation>
+        <source>its entities expand to more than %1 characters</source>
+        <translation>ihre Entitäten ergeben mehr als %1 Zeichen</translation>
     </message>
     <message>
-        <source>--keep-tree takes no value</source>
-        <translation>--keep-tree nimmt keinen Wert</translation>
+        <source>it holds no SVG drawing</source>
+        <translation>sie enthält keine SVG-Zeichnung</translation>
     </message>
     <message>
-        <source>--name needs a pattern, e.g. {name}_web</source>
-        <translation>--name braucht ein Muster, z. B. {name}_web</translation>
+        <source>it holds text, which is drawn only as outlines (paths)</source>
+        <translation>sie enthält Text, der nur als Umrisse (Pfade) gezeichnet wird</translation>
+    </message>
+    <message>
+        <source>it holds an embedded picture that is neither PNG nor JPEG</source>
+        <translation>sie enthält ein eingebettetes Bild, das weder PNG noch JPEG ist</translation>
+    </message>
+    <message>
+        <source>its XML is malformed: %1 (line %2)</source>
+        <translation>ihr XML ist fehlerhaft: %1 (Zeile %2)</translation>
+    </message>
+    <message>
+        <source>the decoder ran out of memory</source>
+        <translation>dem Decoder ging der Speicher aus</translation>
+    </message>
+    <message>
+        <source>it unpacks to more than %1 MB</source>
+        <translation>sie ist entpackt größer als %1 MB</translation>
+    </message>
+    <message>
+        <source>its packed data is damaged</source>
+        <translation>ihre gepackten Daten sind beschädigt</translation>
+    </message>
+    <message>
+        <source>it is larger than %1 MB</source>
+        <translation>sie ist größer als %1 MB</translation>
+    </message>
+    <message>
+        <source>it states no size</source>
+        <translation>sie gibt keine Größe an</translation>
+    </message>
+    <message>
+        <source>QtSvg cannot draw it</source>
+        <translation>QtSvg kann sie nicht zeichnen</translation>
+    </message>
+    <message>
+        <source>it states a size larger than %1 pixels</source>
+        <translation>sie gibt eine Größe über %1 Pixel an</translation>
+    </message>
+    <message>
+        <source>the decoder sent a malformed reply</source>
+        <translation>der Decoder schickte eine fehlerhafte Antwort</translation>
+    </message>
+    <message>
+        <source>not enough memory</source>
+        <translation>nicht genug Speicher</translation>
+    </message>
+    <message>
+        <source>%1 could not be read: %2.</source>
+        <translation>%1 konnte nicht gelesen werden: %2.</translation>
+    </message>
+</context>
+<context>
+    <name>Fields</name>
+    <message>
+        <source>The watermark text holds the unknown field %1: it is stamped as typed.</source>
+        <translation>Der Wasserzeichentext enthält das unbekannte Feld %1: Es wird gestempelt, wie es eingegeben ist.</translation>
+    </message>
+    <message>
+        <source>The watermark text holds the unknown fields %1: they are stamped as typed.</source>
+        <translation>Der Wasserzeichentext enthält die unbekannten Felder %1: Sie werden gestempelt, wie sie eingegeben sind.</translation>
     </message>
 </context>
 <context>
@@ -1070,6 +1159,30 @@ p, li { white-space: pre-wrap; }
         <source>Name of each stamped picture: {name} is the picture&apos;s own name; the fields of the watermark text can be used too, e.g. {name}_web or {date}_{counter:4}.</source>
         <translation>Name jedes gestempelten Bildes: {name} ist der eigene Name des Bildes; auch die Felder des Wasserzeichentexts sind nutzbar, z. B. {name}_web oder {date}_{counter:4}.</translation>
     </message>
+    <message>
+        <source>Fill in fields in the watermark text for each picture: {name}, {date}, {time}, {year}, {artist}, {copyright}, {camera}, {lens}, {width}, {height}, {counter} ({counter:3} for 001). {{ and }} stand for braces.</source>
+        <translation>Die Felder im Wasserzeichentext für jedes Bild ausfüllen: {name}, {date}, {time}, {year}, {artist}, {copyright}, {camera}, {lens}, {width}, {height}, {counter} ({counter:3} für 001). {{ und }} stehen für geschweifte Klammern.</translation>
+    </message>
+    <message>
+        <source>Fill in fields</source>
+        <translation>Felder ausfüllen</translation>
+    </message>
+    <message>
+        <source>Draw a soft dark shadow under the watermark text, so that it can be read on any background.</source>
+        <translation>Einen weichen dunklen Schatten unter den Wasserzeichentext zeichnen, damit er auf jedem Hintergrund lesbar ist.</translation>
+    </message>
+    <message>
+        <source>Shadow behind the text</source>
+        <translation>Schatten hinter dem Text</translation>
+    </message>
+    <message>
+        <source>Repeat the watermark text and the logo across the whole picture, turned 30 degrees. Their anchors and offsets shift the pattern.</source>
+        <translation>Den Wasserzeichentext und das Logo über das ganze Bild wiederholen, um 30 Grad gedreht. Ihre Anker und Versätze verschieben das Muster.</translation>
+    </message>
+    <message>
+        <source>Repeat across the picture</source>
+        <translation>Über das Bild wiederholen</translation>
+    </message>
 </context>
 <context>
     <name>OutputNames</name>
@@ -1331,6 +1444,18 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>the stamped pictures&apos; file name: {name} and the text&apos;s fields</source>
         <translation>der Dateiname der gestempelten Bilder: {name} und die Felder des Texts</translation>
+    </message>
+    <message>
+        <source>fields in braces in the text, such as {name} or {date}, are filled in for each picture</source>
+        <translation>Felder in geschweiften Klammern im Text, etwa {name} oder {date}, werden für jedes Bild ausgefüllt</translation>
+    </message>
+    <message>
+        <source>a soft dark shadow is drawn under the text</source>
+        <translation>ein weicher dunkler Schatten wird unter den Text gezeichnet</translation>
+    </message>
+    <message>
+        <source>the text and the logo are repeated across the whole picture, turned 30 degrees</source>
+        <translation>Text und Logo werden über das ganze Bild wiederholt, um 30 Grad gedreht</translation>
     </message>
 </context>
 </TS>

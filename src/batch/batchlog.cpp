@@ -113,4 +113,17 @@ QString refusal(const PictureIO::ReadResult &read, const QString &fileName)
     }
 }
 
+QString unknownFields(const QStringList &fields)
+{
+    // A warning, not a result: tarvelo-cli says it in the user's language
+    // too, by this context.
+    return fields.size() == 1
+        ? QCoreApplication::translate(
+            "Fields", "The watermark text holds the unknown field %1: it is stamped as typed.")
+              .arg(fields.first())
+        : QCoreApplication::translate(
+            "Fields", "The watermark text holds the unknown fields %1: they are stamped as typed.")
+              .arg(fields.join(QStringLiteral(", ")));
+}
+
 } // namespace BatchLog

@@ -3,6 +3,7 @@
 
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include "engine/stampengine.h"
 #include "io/pictureio.h"
@@ -38,6 +39,11 @@ QString damaged(const QString &fileName, const QString &what);
 // The plain line before the progress line of a picture that was written
 // without its source's metadata.
 QString metadataLost(const QString &fileName, const QString &reason);
+
+// The line a run logs once, before its first picture, when the watermark
+// text holds fields it does not know ("{filename}"): they are stamped as
+// typed.
+QString unknownFields(const QStringList &fields);
 
 // "beach.jpg: the logo lies outside the picture.", when the text or the
 // logo of `stamped` lies wholly or partly outside its picture (cut off, or

@@ -11,6 +11,7 @@ BatchOptions batchOptionsFrom(const StoredOptions::RunOptions &stored)
     options.jpgQuality = stored.jpgQuality;
     options.stripLocation = stored.stripLocation;
     options.maxMegapixels = stored.maxMegapixels;
+    options.textFields = stored.textFields;
     options.keepTree = stored.keepTree;
     options.namePattern = stored.namePattern;
     return options;

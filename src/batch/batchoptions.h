@@ -18,12 +18,14 @@ struct BatchOptions
     StampOptions stamp;
     QFont font;
     QColor color = Qt::white;
-    QImage logo; // null: no logo
+    Stamp::Logo logo; // null: no logo
     QString suffix = QStringLiteral("jpg"); // the output format: "jpg", "png", "tif" or "webp"
     int jpgQuality = 90; // used for "jpg" and "webp" (lossless at 100) only
     bool keepMetadata = true; // carry the source's metadata and colour profile over
     bool stripLocation = false; // but not where the picture was taken (its GPS tags)
     int maxMegapixels = 0; // the pixel cap of one picture; 0: the default cap
+    // Fill in the watermark text's fields for each picture (batch/fields.h).
+    bool textFields = false;
     // Where and under what name each output goes: kept in the subfolders a
     // picture was found in, named by the pattern ("{name}": the source's
     // complete base name).

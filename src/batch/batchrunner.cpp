@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "batch/batchlog.h"
+#include "batch/fields.h"
 #include "encode/encoding.h"
 #include "io/containerlimits.h"
 #include "io/outputfiles.h"
@@ -32,7 +33,7 @@ BatchOptions ownCopy(const BatchOptions &options)
 {
     BatchOptions copy = options;
     copy.font.setStyleHint(copy.font.styleHint(), copy.font.styleStrategy());
-    copy.logo = options.logo.copy();
+    copy.logo = options.logo.detached();
     return copy;
 }
 
@@ -70,7 +71,13 @@ struct BatchRunner::Shared
     std::mutex mutex;
     std::condition_variable workAvailable;
     std::condition_variable resultReady;
-    std::deque<std::pair<int, QString>> queued; // in ticket order
+    struct Queued
+    {
+        int ticket;
+        QString path;
+        int counter;
+    };
+    std::deque<Queued> queued; // in ticket order
     std::set<int> working;
     std::set<int> unwanted; // cancelled while being worked on
     std::map<int, BatchResult> done;
@@ -84,14 +91,15 @@ struct BatchRunner::Shared
     // stampOne() on a worker thread, which nothing may leave: an exception
     // there would end the program and the whole batch with it. Whatever
     // goes wrong costs this picture alone.
-    BatchResult stampGuarded(const QString &path, const BatchOptions &options) const
+    BatchResult stampGuarded(const QString &path, const BatchOptions &options, int counter) const
     {
         BatchResult result;
         result.path = path;
+        result.counter = counter;
         result.suffix = options.suffix;
         const QString fileName = QFileInfo(path).fileName();
         try {
-            return stampOne(path, options, limits, buffers);
+            return stampOne(path, options, limits, buffers, counter);
         } catch (const std::bad_alloc &) {
             result.failure
                 = QStringLiteral("%1 could not be stamped: not enough memory.").arg(fileName);
@@ -112,13 +120,13 @@ struct BatchRunner::Shared
             workAvailable.wait(lock, [this] { return stopping || (!queued.empty() && roomForMore()); });
             if (stopping)
                 return;
-            const auto [ticket, path] = queued.front();
+            const auto [ticket, path, counter] = queued.front();
             queued.pop_front();
             working.insert(ticket);
             mine.suffix = options.suffix;
             lock.unlock();
 
-            BatchResult result = stampGuarded(path, mine);
+            BatchResult result = stampGuarded(path, mine, counter);
             result.ticket = ticket;
 
             lock.lock();
@@ -163,11 +171,11 @@ int BatchRunner::workerCount() const
     return shared->workers;
 }
 
-int BatchRunner::submit(const QString &path)
+int BatchRunner::submit(const QString &path, int counter)
 {
     std::lock_guard<std::mutex> lock(shared->mutex);
     const int ticket = shared->nextTicket++;
-    shared->queued.emplace_back(ticket, path);
+    shared->queued.push_back({ ticket, path, counter > 0 ? counter : ticket + 1 });
     shared->workAvailable.notify_one();
     return ticket;
 }
@@ -177,7 +185,7 @@ void BatchRunner::cancel(int ticket)
     std::lock_guard<std::mutex> lock(shared->mutex);
     auto &queued = shared->queued;
     queued.erase(std::remove_if(queued.begin(), queued.end(),
-                     [ticket](const auto &entry) { return entry.first == ticket; }),
+                     [ticket](const auto &entry) { return entry.ticket == ticket; }),
         queued.end());
     if (shared->working.count(ticket))
         shared->unwanted.insert(ticket);
@@ -204,9 +212,24 @@ void BatchRunner::setSuffix(const QString &suffix)
     shared->options.suffix = suffix;
 }
 
-BatchResult BatchRunner::stamp(const QString &path, const BatchOptions &options) const
+QString BatchRunner::textFor(const BatchOptions &options, const QString &path,
+    const PictureIO::ReadResult &read, QSize output, int counter)
 {
-    return shared->stampGuarded(path, options);
+    const QString &text = options.stamp.watermarkText;
+    if (!options.textFields)
+        return text;
+    Fields::Values values;
+    values.name = QFileInfo(path).completeBaseName();
+    values.metadata = read.fields;
+    values.modified = read.modified;
+    values.output = output;
+    values.counter = counter;
+    return Fields::expand(text, values);
+}
+
+BatchResult BatchRunner::stamp(const QString &path, const BatchOptions &options, int counter) const
+{
+    return shared->stampGuarded(path, options, counter);
 }
 
 PictureIO::ReadLimits BatchRunner::limitsFor(const BatchOptions &options, int workers)
@@ -216,10 +239,11 @@ PictureIO::ReadLimits BatchRunner::limitsFor(const BatchOptions &options, int wo
 }
 
 BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &options,
-    const PictureIO::ReadLimits &limits, const PictureBuffers &buffers)
+    const PictureIO::ReadLimits &limits, const PictureBuffers &buffers, int counter)
 {
     BatchResult result;
     result.path = path;
+    result.counter = counter;
     result.suffix = options.suffix;
     const QString fileName = QFileInfo(path).fileName();
 
@@ -236,8 +260,10 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         wanted->withoutLocation = options.stripLocation;
         wanted->resize = Stamp::resizeRule(stamp);
     }
+    // The decoder reads the text's fields only when the text takes any.
+    const bool fields = options.textFields && Fields::needsMetadata(stamp.watermarkText);
     PictureIO::ReadResult read
-        = PictureIO::readImage(path, limits, buffers, wanted, fit, stamp.keepAspectRatio);
+        = PictureIO::readImage(path, limits, buffers, wanted, fit, stamp.keepAspectRatio, fields);
     result.size = read.size;
     if (read.status == PictureIO::ReadStatus::Missing) {
         result.status = BatchResult::Status::Missing;
@@ -258,6 +284,11 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     if (opaque && stamp.resizeEnabled)
         source.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
     StampOptions resize = stamp;
+    if (options.textFields)
+        resize.watermarkText = textFor(options, path, read,
+            ResizeRule::resized(
+                read.size.isValid() ? read.size : source.size(), Stamp::resizeRule(stamp)),
+            counter);
     if (!source.isNull() && read.size.isValid() && source.size() != read.size) {
         // Decoded smaller: the resize of the whole picture is made from it,
         // to the size the whole picture resizes to, and is done with.

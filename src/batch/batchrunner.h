@@ -26,6 +26,7 @@ struct BatchResult
     };
     int ticket = -1;
     QString path; // the source, as submitted
+    int counter = 1; // its number in the run
     Status status = Status::Failed;
     QString failure;
     QByteArray bytes;
@@ -72,7 +73,9 @@ public:
     int workerCount() const;
 
     // Queues a picture; returns its ticket (0, 1, 2, ... in submission order).
-    int submit(const QString &path);
+    // `counter` is its number in the run, which the text's {counter} field
+    // stands for (batch/fields.h); 0 for its ticket + 1.
+    int submit(const QString &path, int counter = 0);
     // The picture is not wanted any more: it is dropped, or its result
     // discarded when it is being worked on.
     void cancel(int ticket);
@@ -87,8 +90,9 @@ public:
     void setSuffix(const QString &suffix);
 
     // One picture's whole work on the calling thread, as a worker does it,
-    // within this run's limits and into its buffers.
-    BatchResult stamp(const QString &path, const BatchOptions &options) const;
+    // within this run's limits and into its buffers; `counter` is its
+    // number in the run.
+    BatchResult stamp(const QString &path, const BatchOptions &options, int counter = 1) const;
 
     // The limits of a run of `options` with `workers` workers: each picture
     // in flight gets its share of the memory budget (results waiting to be
@@ -97,7 +101,13 @@ public:
 
     // stamp() for a run of its own: within `limits`, into `buffers`.
     static BatchResult stampOne(const QString &path, const BatchOptions &options,
-        const PictureIO::ReadLimits &limits, const PictureBuffers &buffers);
+        const PictureIO::ReadLimits &limits, const PictureBuffers &buffers, int counter = 1);
+
+    // The watermark text as it is stamped on the picture at `path`, read as
+    // `read`, whose output is `output` in size: with its fields filled in
+    // when BatchOptions::textFields says so, else as it is.
+    static QString textFor(const BatchOptions &options, const QString &path,
+        const PictureIO::ReadResult &read, QSize output, int counter);
 
     // Creates the output file of a stamped result at its `place` in the
     // output folder `folder`, making the place's subfolders as needed (see

@@ -31,8 +31,9 @@ public:
     void fill(int wanted)
     {
         while (int(ahead.size()) < wanted && row + int(ahead.size()) < count()) {
-            const QModelIndex index = model->index(row + int(ahead.size()), 0);
-            ahead.push_back(runner.submit(model->data(index).toString()));
+            // Numbered by its place in the list, from 1.
+            const int at = row + int(ahead.size());
+            ahead.push_back(runner.submit(model->data(model->index(at, 0)).toString(), at + 1));
         }
     }
 
@@ -199,7 +200,7 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
         // the format its name will have.
         BatchOptions again = options;
         again.suffix = suffix;
-        result = runner->stamp(result.path, again);
+        result = runner->stamp(result.path, again, result.counter);
         if (result.status == BatchResult::Status::Missing)
             return false;
     }

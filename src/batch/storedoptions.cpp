@@ -163,6 +163,16 @@ const std::vector<Option> &all()
         { "update_check",
             QT_TR_NOOP("the window asks the maker's web site for a newer version when it starts"),
             Type::Bool, true },
+        button("text_fields_check",
+            QT_TR_NOOP("fields in braces in the text, such as {name} or {date}, are filled in for "
+                       "each picture"),
+            false),
+        button("text_shadow_check", QT_TR_NOOP("a soft dark shadow is drawn under the text"),
+            false),
+        button("tile_check",
+            QT_TR_NOOP("the text and the logo are repeated across the whole picture, turned 30 "
+                       "degrees"),
+            false),
     };
     return options;
 }
@@ -487,6 +497,9 @@ RunOptions resolve(const std::function<QVariant(const Option &)> &stored)
     stamp.shrinkOnly = checked("shrink_check");
     stamp.relativeRef = number("relative_ref");
     run.stripLocation = checked("strip_location_check");
+    run.textFields = checked("text_fields_check");
+    stamp.textShadow = checked("text_shadow_check");
+    stamp.tile = checked("tile_check");
     run.keepTree = checked("keep_tree_check");
     run.namePattern = values.value(QStringLiteral("name_pattern")).toString();
     return run;

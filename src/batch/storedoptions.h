@@ -101,6 +101,7 @@ struct RunOptions
     int jpgQuality = 90; // the JPG and WEBP quality
     int maxMegapixels = 150; // the pixel cap of one picture
     bool stripLocation = false; // leave the GPS tags out
+    bool textFields = false; // fill in the watermark text's fields (batch/fields.h)
     bool keepTree = false; // each picture in its subfolders, as found (OutputNames)
     QString namePattern; // the outputs' names, "{name}" for the source's own
 };

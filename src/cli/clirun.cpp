@@ -19,12 +19,15 @@
 
 #include "batch/batchlog.h"
 #include "batch/batchrunner.h"
+#include "batch/fields.h"
+#include "batch/logofile.h"
 #include "batch/outputnames.h"
 #include "batch/picturepaths.h"
 #include "batch/storedoptions.h"
 #include "batch/translation.h"
 #include "cli/journal.h"
 #include "cli/records.h"
+#include "common/drawingreasons.h"
 #include "io/decoderparent.h"
 #include "io/outputfiles.h"
 #include "io/pictureio.h"
@@ -217,14 +220,14 @@ QString runOptions(const Request &request, BatchOptions *options)
     if (!stored.logoFileName.isEmpty()) {
         PictureIO::ReadLimits limits;
         limits.maxPixels = PictureIO::ReadLimits::pixelCap(stored.maxMegapixels);
-        const PictureIO::ReadResult read
-            = PictureIO::readImage(stored.logoFileName, limits, PictureBuffers());
-        if (read.status != PictureIO::ReadStatus::Ok)
+        const LogoFile::Loaded loaded = LogoFile::load(stored.logoFileName, limits);
+        if (loaded.logo.isNull())
             return tr("the logo \"%1\" cannot be read (%2); "
                       "--set logo_file_name= stamps without a logo")
                 .arg(stored.logoFileName,
-                    BatchLog::refusal(read, QFileInfo(stored.logoFileName).fileName()));
-        options->logo = read.image;
+                    DrawingReasons::translated(
+                        BatchLog::refusal(loaded.read, QFileInfo(stored.logoFileName).fileName())));
+        options->logo = loaded.logo;
     }
     return QString();
 }
@@ -448,13 +451,21 @@ int run(const Request &request)
         return journal ? journal->stampedOutput(input.path) : QString();
     };
 
+    // Said once, before the pictures, not once for each of them.
+    const QStringList unknown
+        = options.textFields ? Fields::unknown(options.stamp.watermarkText) : QStringList();
+    if (!unknown.isEmpty())
+        say(stderr,
+            QStringLiteral("tarvelo-cli: ") + BatchLog::unknownFields(unknown) + QLatin1Char('\n'));
     BatchRunner runner(options);
     // Every picture is queued at once; the runner holds only a few of them
-    // in memory at a time, and the results come back in this order.
+    // in memory at a time, and the results come back in this order. Each is
+    // numbered by its place in the list, whether or not an earlier run
+    // stamped some of them already.
     QVector<int> tickets;
-    for (const Input &input : inputs)
-        tickets << (input.refusal.isEmpty() && earlierOutput(input).isEmpty()
-                ? runner.submit(input.path)
+    for (int i = 0; i < inputs.size(); ++i)
+        tickets << (inputs[i].refusal.isEmpty() && earlierOutput(inputs[i]).isEmpty()
+                ? runner.submit(inputs[i].path, i + 1)
                 : -1);
 
     Progress progress(inputs.size());
@@ -561,9 +572,12 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quiet);
     QGuiApplication app(argc, argv);
-    // Only the messages for people; the shared batch code's texts go into
-    // the result lines and journals, which stay in English.
-    Translation::install(&app, { QStringLiteral("Cli"), QStringLiteral("StoredOptions") });
+    // Only the messages for people (with the warning about unknown fields
+    // and why a drawing cannot be a logo); the shared batch code's texts go
+    // into the result lines and journals, which stay in English.
+    Translation::install(&app,
+        { QStringLiteral("Cli"), QStringLiteral("StoredOptions"), QStringLiteral("Fields"),
+            QStringLiteral("DrawingReasons") });
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

@@ -20,8 +20,9 @@
 // program, and a memfd for the reply, sized by the program and sealed
 // against any change of size; cleared, never holding an earlier picture.
 // Reply: a Reply. The pixels lie at offset 0, the details (error text,
-// colour table, resolution, the picture's texts, and the file's metadata
-// made ready for the output) follow at Reply::detailsOffset, written and
+// colour table, resolution, the picture's texts, the file's metadata made
+// ready for the output and what it says for the fields of a text, each when
+// asked for) follow at Reply::detailsOffset, written and
 // read by common/decoderreply.h.
 //
 // The messages are plain structs of fixed layout, laid out without a single
@@ -60,6 +61,15 @@ struct Request
     qint32 fitWidth = 0;
     qint32 fitHeight = 0;
     qint32 fitKeepsAspect = 1;
+    // 1: read what the file's metadata says for the fields of a text
+    // (common/picturefields.h), after its pixels.
+    qint32 fields = 0;
+    // A drawing (reader "svg"): the size to render it at, in pixels; 0 x 0
+    // for its own size fitted into PictureFormats::DrawingLookSide.
+    qint32 renderWidth = 0;
+    qint32 renderHeight = 0;
+    // Nothing yet: the Request ends on a whole 8 bytes, without padding.
+    qint32 unused = 0;
 };
 
 enum class Outcome : qint32 {
@@ -81,6 +91,8 @@ struct Reply
     qint64 detailsBytes = 0;
     qint32 fullWidth = -1; // decoded smaller for a fit: the whole picture's size
     qint32 fullHeight = -1;
+    qint32 drawingWidth = -1; // a drawing: its own size, whatever size it was rendered at
+    qint32 drawingHeight = -1;
 };
 
 // The most details the program takes.
@@ -125,12 +137,12 @@ struct Report
 };
 
 // The layouts both sides were built with, and no padding in them.
-static_assert(sizeof(Request) == 88 && offsetof(Request, budgetBytes) == 8
+static_assert(sizeof(Request) == 104 && offsetof(Request, budgetBytes) == 8
         && offsetof(Request, reader) == 24 && offsetof(Request, outputFormat) == 40
-        && offsetof(Request, fitKeepsAspect) == 84,
+        && offsetof(Request, fitKeepsAspect) == 84 && offsetof(Request, renderHeight) == 96,
     "the Request's layout");
-static_assert(sizeof(Reply) == 48 && offsetof(Reply, detailsOffset) == 24
-        && offsetof(Reply, fullHeight) == 44,
+static_assert(sizeof(Reply) == 56 && offsetof(Reply, detailsOffset) == 24
+        && offsetof(Reply, fullHeight) == 44 && offsetof(Reply, drawingHeight) == 52,
     "the Reply's layout");
 static_assert(sizeof(Start) == 24 && offsetof(Start, addressSpace) == 8
         && offsetof(Start, signalTarget) == 16,

@@ -55,6 +55,11 @@ bool write(const Asked &asked, Request &request)
         request.fitHeight = asked.fit.height();
         request.fitKeepsAspect = asked.fitKeepsAspect ? 1 : 0;
     }
+    request.fields = asked.fields ? 1 : 0;
+    if (!asked.render.isEmpty()) {
+        request.renderWidth = asked.render.width();
+        request.renderHeight = asked.render.height();
+    }
     return true;
 }
 
@@ -66,6 +71,8 @@ Asked read(const Request &request)
     asked.maxPixels = request.maxPixels;
     asked.fit = QSize(request.fitWidth, request.fitHeight);
     asked.fitKeepsAspect = request.fitKeepsAspect != 0;
+    asked.fields = request.fields != 0;
+    asked.render = QSize(request.renderWidth, request.renderHeight);
     if (request.metadata) {
         Metadata::Wanted wanted;
         wanted.suffix = QString::fromLatin1(text(request.outputFormat));
@@ -99,8 +106,10 @@ QByteArray write(const Details &details)
     out << quint32(texts.size());
     for (const auto &text : texts)
         out << text.first << text.second;
-    if (details.metadata)
-        out << *details.metadata;
+    if (details.metadata || details.fields)
+        out << details.metadata.value_or(QByteArray());
+    if (details.fields)
+        PictureFieldsWire::write(out, *details.fields);
     return bytes;
 }
 
@@ -124,6 +133,11 @@ bool read(const char *data, qint64 size, Details &details)
         }
         if (!in.atEnd())
             details.metadata = in.bytes(DetailsRoom);
+        if (!in.atEnd()) {
+            PictureFields fields;
+            if (PictureFieldsWire::read(in, fields))
+                details.fields = fields;
+        }
         return in.ok() && in.atEnd();
     } catch (const std::bad_alloc &) {
         return false;

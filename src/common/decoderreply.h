@@ -12,6 +12,7 @@
 
 #include "common/decoderprotocol.h"
 #include "common/metadatapieces.h"
+#include "common/picturefields.h"
 
 // The one writer and the one reader of what a decoder is asked and what it
 // says besides its pixels, side by side, so that the two ends cannot drift
@@ -32,6 +33,11 @@ struct Asked
     bool fitKeepsAspect = true;
     // The output to write the file's metadata for, when it is wanted.
     std::optional<Metadata::Wanted> metadata;
+    // What the file's metadata says for the fields of a text, too.
+    bool fields = false;
+    // A drawing (reader "svg"): the size to render it at; empty for its own
+    // size fitted into PictureFormats::DrawingLookSide.
+    QSize render;
 };
 
 // `asked` as a Request; false when it cannot be said (a reader's name
@@ -51,6 +57,9 @@ struct Details
     // The file's metadata written for the output (Metadata::pack), when it
     // was asked for with the picture.
     std::optional<QByteArray> metadata;
+    // What the file's metadata says for the fields of a text, when they were
+    // asked for (after the metadata, which is then there, if empty).
+    std::optional<PictureFields> fields;
 };
 
 // The details as they go after the pixels. The error text and the texts

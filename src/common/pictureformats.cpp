@@ -248,6 +248,19 @@ QStringList photoSuffixes()
     return suffixes;
 }
 
+bool isDrawing(const QByteArray &head, const QString &suffix)
+{
+    const QString kind = suffix.toLower();
+    if (kind != QLatin1String("svg") && kind != QLatin1String("svgz"))
+        return false;
+    if (head.startsWith("\x1f\x8b"))
+        return true;
+    // XML text: a byte order mark, white space, then markup.
+    QByteArray text = head.startsWith("\xef\xbb\xbf") ? head.mid(3) : head;
+    text = text.trimmed();
+    return text.startsWith('<');
+}
+
 QSize claimedSize(const QByteArray &h)
 {
     const auto *bytes = reinterpret_cast<const uchar *>(h.constData());

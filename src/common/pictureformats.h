@@ -47,6 +47,20 @@ const Format *forSuffix(const QString &suffix);
 // and a drop offer them after their own lists.
 QStringList photoSuffixes();
 
+// Drawings, which only a logo may be: SVG, and SVGZ (SVG packed with
+// gzip). A file is taken for one when its name says so and its first bytes
+// are those of XML text (or of gzip data), whatever the program may later
+// find wrong with it; the decoder process alone reads it further.
+bool isDrawing(const QByteArray &head, const QString &suffix);
+
+// The most bytes a drawing may have, in the file or unpacked, and the
+// largest size it may state for itself, in pixels on either side.
+constexpr int MaxDrawingBytes = 16 * 1024 * 1024;
+constexpr int MaxDrawingSide = 99999;
+// A drawing asked for at no particular size comes at its own size fitted
+// into a square of this many pixels, large enough for any thumbnail.
+constexpr int DrawingLookSide = 512;
+
 // The size the header in `head` claims, for the formats whose header has it
 // at a fixed place (PNG, BMP, Sun raster); invalid for the others. What a
 // decoder reports is held against it.

@@ -17,6 +17,7 @@ struct Decoded
     QImage image; // null on failure
     QSize claimed; // the size the header claims (or the decoded size)
     QSize full; // the picture's whole size, when it was decoded smaller (else invalid)
+    QSize drawing; // a drawing's own size, whatever size it was rendered at (else invalid)
     bool tooLarge = false; // refused by the budget; nothing was decoded
     bool damaged = false; // data missing or corrupt: errorText says what
     QString errorText; // the reader's own error text on failure

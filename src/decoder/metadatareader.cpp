@@ -420,4 +420,77 @@ Found read(const QByteArray &bytes)
     return source;
 }
 
+namespace {
+
+// ---- what the metadata says for the fields of a text ----
+
+// An EXIF text as the camera wrote it, up to its first NUL (a copyright
+// holds the photographer's and the editor's, NUL-separated); empty when the
+// tag is not there.
+QString exifText(const Exiv2::ExifData &exif, const char *key)
+{
+    const auto found = exif.findKey(Exiv2::ExifKey(key));
+    if (found == exif.end() || found->count() == 0)
+        return QString();
+    const std::string text = found->toString();
+    return QString::fromStdString(text.substr(0, text.find('\0'))).trimmed();
+}
+
+// An XMP property as one text: an alternative language's default (or
+// first) entry, an array's items joined by commas.
+QString xmpText(const Exiv2::XmpData &xmp, const char *key)
+{
+    const auto found = xmp.findKey(Exiv2::XmpKey(key));
+    if (found == xmp.end() || found->count() == 0)
+        return QString();
+    const Exiv2::Value &value = found->value();
+    std::string text;
+    if (const auto *languages = dynamic_cast<const Exiv2::LangAltValue *>(&value)) {
+        text = languages->toString("x-default");
+        if (text.empty() && !languages->value_.empty())
+            text = languages->value_.begin()->second;
+    } else if (const auto *items = dynamic_cast<const Exiv2::XmpArrayValue *>(&value)) {
+        for (long k = 0; k < items->count(); ++k)
+            text += (k > 0 ? ", " : "") + items->toString(k);
+    } else {
+        text = value.toString();
+    }
+    return QString::fromStdString(text).trimmed();
+}
+
+// The first of `texts` that says anything.
+QString firstOf(std::initializer_list<QString> texts)
+{
+    for (const QString &text : texts)
+        if (!text.isEmpty())
+            return text;
+    return QString();
+}
+
+} // namespace
+
+PictureFields fields(const Found &source)
+{
+    PictureFields fields;
+    if (!source.records)
+        return fields;
+    const Exiv2::ExifData &exif = source.records->exif;
+    const Exiv2::XmpData &xmp = source.records->xmp;
+    // A date the calendar does not have (EXIF's blanks or zeros for
+    // "unknown") is no date: the next source is asked.
+    fields.taken
+        = firstOf({ PictureDates::normalised(exifText(exif, "Exif.Photo.DateTimeOriginal")),
+            PictureDates::normalised(xmpText(xmp, "Xmp.exif.DateTimeOriginal")),
+            PictureDates::normalised(xmpText(xmp, "Xmp.photoshop.DateCreated")) });
+    fields.artist
+        = firstOf({ exifText(exif, "Exif.Image.Artist"), xmpText(xmp, "Xmp.dc.creator") });
+    fields.copyright
+        = firstOf({ exifText(exif, "Exif.Image.Copyright"), xmpText(xmp, "Xmp.dc.rights") });
+    fields.make = firstOf({ exifText(exif, "Exif.Image.Make"), xmpText(xmp, "Xmp.tiff.Make") });
+    fields.model = firstOf({ exifText(exif, "Exif.Image.Model"), xmpText(xmp, "Xmp.tiff.Model") });
+    fields.lens = firstOf({ exifText(exif, "Exif.Photo.LensModel"),
+        xmpText(xmp, "Xmp.exifEX.LensModel"), xmpText(xmp, "Xmp.aux.Lens") });
+    return fields;
+}
+
 } // namespace MetadataReader

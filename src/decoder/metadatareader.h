@@ -10,6 +10,7 @@
 #include <exiv2/exiv2.hpp>
 
 #include "common/metadatapieces.h"
+#include "common/picturefields.h"
 
 // The source's metadata as the decoder process reads it: Exiv2 has crashed
 // on hostile files before, so it parses a file's bytes here, never in the
@@ -57,5 +58,9 @@ void prepare();
 // The metadata of a picture file whose whole content is `bytes`. A format
 // that cannot hold metadata gives none, and no problem.
 Found read(const QByteArray &bytes);
+
+// What the metadata says for the fields of a text: the capture date (EXIF,
+// else XMP), the artist, copyright, make, model and lens (EXIF, else XMP).
+PictureFields fields(const Found &found);
 
 } // namespace MetadataReader

@@ -16,6 +16,7 @@
 #include "common/argb.h"
 #include "common/decoderreply.h"
 #include "decoder/decodercore.h"
+#include "decoder/drawing.h"
 #include "decoder/fence.h"
 #include "decoder/mappedfile.h"
 #include "decoder/metadatareader.h"
@@ -101,25 +102,29 @@ uchar *pixelMemory(int memory, qint64 bytes, bool &shared)
     return pixels;
 }
 
-// The file's metadata written for the output, packed for the program.
-// Exiv2 gets the bytes the pixels were decoded from, the file's mapping: it
-// would open the file by name, which the fence forbids (and the name is not
-// known here).
-QByteArray fileMetadata(int file, const MappedFile &mapped, const OutputMetadata::Output &output)
+// The file's metadata written for the output, packed for the program (with
+// `output`; else nothing), and with `fields`, what it says for the fields
+// of a text, from the same reading. Exiv2 gets the bytes the pixels were
+// decoded from, the file's mapping: it would open the file by name, which
+// the fence forbids (and the name is not known here).
+QByteArray fileMetadata(int file, const MappedFile &mapped,
+    const std::optional<OutputMetadata::Output> &output, PictureFields *fields)
 {
+    const auto problem = [&](const QString &why) {
+        return output ? Metadata::pack(OutputMetadata::problem(*output, why)) : QByteArray();
+    };
     struct stat info;
     if (::fstat(file, &info) != 0 || info.st_size < 0 || info.st_size > MappedFile::Largest)
-        return Metadata::pack(OutputMetadata::problem(
-            output, QStringLiteral("the file is too large to read its metadata")));
+        return problem(QStringLiteral("the file is too large to read its metadata"));
     try {
         const MetadataReader::Found found = MetadataReader::read(mapped.bytes());
         if (mapped.cutShort())
-            return Metadata::pack(OutputMetadata::problem(
-                output, QStringLiteral("the file was cut short while it was read")));
-        return Metadata::pack(OutputMetadata::write(found, output));
+            return problem(QStringLiteral("the file was cut short while it was read"));
+        if (fields)
+            *fields = MetadataReader::fields(found);
+        return output ? Metadata::pack(OutputMetadata::write(found, *output)) : QByteArray();
     } catch (const std::bad_alloc &) {
-        return Metadata::pack(
-            OutputMetadata::problem(output, QStringLiteral("the decoder ran out of memory")));
+        return problem(QStringLiteral("the decoder ran out of memory"));
     }
 }
 
@@ -170,12 +175,16 @@ Reply serve(const Request &request, int file, int memory)
     // decoder and, after the pixels, the metadata reader.
     std::optional<MappedFile> mapped;
     Decoded decoded;
+    const qint64 maxPixels = asked.maxPixels > 0 ? asked.maxPixels : Budget::DefaultMaxPixels;
     try {
-        if (asked.reader == "jpeg" || asked.metadata)
-            mapped.emplace(file, MappedFile::Largest);
-        decoded = DecoderCore::decode(&device, file, asked.reader, asked.budgetBytes, store,
-            asked.maxPixels > 0 ? asked.maxPixels : Budget::DefaultMaxPixels, asked.fit,
-            asked.fitKeepsAspect, mapped ? &*mapped : nullptr);
+        if (asked.reader == "svg") {
+            decoded = Drawing::render(file, asked.render, asked.budgetBytes, maxPixels);
+        } else {
+            if (asked.reader == "jpeg" || asked.metadata || asked.fields)
+                mapped.emplace(file, MappedFile::Largest);
+            decoded = DecoderCore::decode(&device, file, asked.reader, asked.budgetBytes, store,
+                maxPixels, asked.fit, asked.fitKeepsAspect, mapped ? &*mapped : nullptr);
+        }
     } catch (const std::bad_alloc &) {
         decoded = Decoded();
         decoded.errorText = QStringLiteral("the decoder ran out of memory");
@@ -207,6 +216,10 @@ Reply serve(const Request &request, int file, int memory)
         reply.fullWidth = decoded.full.width();
         reply.fullHeight = decoded.full.height();
     }
+    if (decoded.drawing.isValid()) {
+        reply.drawingWidth = decoded.drawing.width();
+        reply.drawingHeight = decoded.drawing.height();
+    }
     reply.bytesPerLine = image.isNull() ? 0 : image.bytesPerLine();
     reply.format = image.isNull() ? 0 : int(image.format());
 
@@ -224,14 +237,22 @@ Reply serve(const Request &request, int file, int memory)
     // program's memory already and the decoder's own copy gone.
     // Out of memory on the way, it hands nothing over, and the picture goes
     // without.
-    if (asked.metadata && reply.outcome == Outcome::Decoded && mapped) {
+    // The fields of a text come from the same reading of the metadata.
+    if ((asked.metadata || asked.fields) && reply.outcome == Outcome::Decoded && mapped) {
         try {
-            const OutputMetadata::Output output = OutputMetadata::outputFor(*asked.metadata, whole);
-            QByteArray metadata = fileMetadata(file, *mapped, output);
-            if (written.size() + metadata.size() + 64 > DetailsRoom)
+            std::optional<OutputMetadata::Output> output;
+            if (asked.metadata)
+                output = OutputMetadata::outputFor(*asked.metadata, whole);
+            PictureFields fields;
+            QByteArray metadata
+                = fileMetadata(file, *mapped, output, asked.fields ? &fields : nullptr);
+            if (output && written.size() + metadata.size() + 64 > DetailsRoom)
                 metadata = Metadata::pack(
-                    OutputMetadata::problem(output, QStringLiteral("there is too much of it")));
-            details.metadata = metadata;
+                    OutputMetadata::problem(*output, QStringLiteral("there is too much of it")));
+            if (output)
+                details.metadata = metadata;
+            if (asked.fields)
+                details.fields = fields;
             written = DecoderReply::write(details);
         } catch (const std::bad_alloc &) {
         }

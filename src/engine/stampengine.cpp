@@ -45,12 +45,12 @@ auto fields(const StampOptions &o)
     const auto &[resizeEnabled, resizeWidth, resizeHeight, keepAspectRatio, shadowHeight,
         shadowEdge, shadowTone, watermarkText, textOpacity, textAnchor, textOffsetX, textOffsetY,
         logoScale, logoOpacity, logoAnchor, logoOffsetX, logoOffsetY, relative, relativeRef,
-        shrinkOnly]
+        shrinkOnly, textShadow, tile]
         = o;
     return std::tie(resizeEnabled, resizeWidth, resizeHeight, keepAspectRatio, shadowHeight,
         shadowEdge, shadowTone, watermarkText, textOpacity, textAnchor, textOffsetX, textOffsetY,
         logoScale, logoOpacity, logoAnchor, logoOffsetX, logoOffsetY, relative, relativeRef,
-        shrinkOnly);
+        shrinkOnly, textShadow, tile);
 }
 
 } // namespace
@@ -66,6 +66,42 @@ bool operator!=(const StampOptions &a, const StampOptions &b)
 }
 
 namespace Stamp {
+
+Logo::Logo(const QImage &picture)
+    : picture(picture)
+    , own(picture.size())
+{
+}
+
+Logo Logo::drawing(QSize size, const QImage &look, Renderer render)
+{
+    Logo logo;
+    logo.picture = look;
+    logo.own = size;
+    logo.renderer = std::move(render);
+    return logo;
+}
+
+QImage Logo::at(double scale, Qt::TransformationMode mode) const
+{
+    if (!renderer)
+        return picture.scaled(static_cast<int>(own.width() * scale),
+            static_cast<int>(own.height() * scale), Qt::KeepAspectRatio, mode);
+    // The size QImage::scaled would give a picture of the drawing's size.
+    const QSize box(static_cast<int>(own.width() * scale), static_cast<int>(own.height() * scale));
+    if (isNull() || box.isEmpty())
+        return QImage();
+    const QSize size = own.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    QImage drawn = renderer(size);
+    return drawn.size() == size ? drawn : QImage();
+}
+
+Logo Logo::detached() const
+{
+    Logo logo = *this;
+    logo.picture = picture.copy();
+    return logo;
+}
 
 bool samePlacementInputs(const StampOptions &a, const StampOptions &b)
 {
@@ -162,11 +198,13 @@ Placement place(const QImage &previous, const Placement &current, const StampOpt
 // drawText() and drawLogo() with the painting held inside `clip` when one is
 // given; inside it the pixels are those of the unclipped drawing.
 static QRect drawTextIn(QImage &image, const QString &text, QPoint pos, int opacity,
-    const QFont &font, const QColor &color, const QRect *clip)
+    const QFont &font, const QColor &color, const QRect *clip, bool shadow = false)
 {
     if (image.isNull())
         return QRect();
     at96Dpi(image);
+    if (shadow)
+        drawTextShadow(image, text, pos, opacity, font, clip);
     QPainter painter(&image);
     if (clip)
         painter.setClipRect(*clip);
@@ -179,19 +217,17 @@ static QRect drawTextIn(QImage &image, const QString &text, QPoint pos, int opac
     return bounding;
 }
 
-static void drawLogoIn(QImage &image, const QImage &logo, QPoint pos, double scale, int opacity,
+static void drawLogoIn(QImage &image, const Logo &logo, QPoint pos, double scale, int opacity,
     Qt::TransformationMode mode, const QRect *clip)
 {
     if (image.isNull() || logo.isNull())
         return;
+    // A zero side gives a null image, which draws nothing.
+    const QImage scaled = logo.at(scale, mode);
     QPainter painter(&image);
     if (clip)
         painter.setClipRect(*clip);
     painter.setOpacity(opacity / 100.0);
-    // A zero side makes QImage::scaled return a null image, which draws
-    // nothing.
-    const QImage scaled = logo.scaled(static_cast<int>(logo.width() * scale),
-        static_cast<int>(logo.height() * scale), Qt::KeepAspectRatio, mode);
     painter.drawImage(pos, scaled);
     painter.end();
 }
@@ -202,7 +238,7 @@ QRect drawText(QImage &image, const QString &text, QPoint pos, int opacity, cons
     return drawTextIn(image, text, pos, opacity, font, color, nullptr);
 }
 
-void drawLogo(QImage &image, const QImage &logo, QPoint pos, double scale, int opacity,
+void drawLogo(QImage &image, const Logo &logo, QPoint pos, double scale, int opacity,
     Qt::TransformationMode mode)
 {
     drawLogoIn(image, logo, pos, scale, opacity, mode, nullptr);
@@ -222,13 +258,13 @@ QImage renderBase(const QImage &source, const StampOptions &options, Qt::Transfo
 }
 
 Composition render(const QImage &source, const Placement &placement, const StampOptions &options,
-    const QFont &font, const QColor &color, const QImage &logo, Qt::TransformationMode mode)
+    const QFont &font, const QColor &color, const Logo &logo, Qt::TransformationMode mode)
 {
     return finish(renderBase(source, options, mode), placement, options, font, color, logo, mode);
 }
 
 Composition finish(QImage base, const Placement &placement, const StampOptions &options,
-    const QFont &font, const QColor &color, const QImage &logo, Qt::TransformationMode mode)
+    const QFont &font, const QColor &color, const Logo &logo, Qt::TransformationMode mode)
 {
     Composition result;
     result.textPos = placement.textPos;
@@ -241,9 +277,22 @@ Composition finish(QImage base, const Placement &placement, const StampOptions &
     // neither text nor logo is drawn, and the text extent stays as it was.
     const Proportioned look = proportioned(options, font, result.image.size(), logo.size());
     const QString text = look.options.watermarkText.trimmed();
+    if (options.tile) {
+        // Across the whole picture, the text under the logo as always.
+        QPoint placed;
+        if (!text.isEmpty())
+            tileAcross(result.image,
+                textItem(text, result.textPos, look.font, color, options.textShadow,
+                    &result.textExtent, &placed),
+                placed, options.textOpacity);
+        if (!logo.isNull())
+            tileAcross(result.image, logo.at(look.options.logoScale, mode), result.logoPos,
+                options.logoOpacity);
+        return result;
+    }
     if (!text.isEmpty())
-        result.textArea = result.textExtent
-            = drawText(result.image, text, result.textPos, options.textOpacity, look.font, color);
+        result.textArea = result.textExtent = drawTextIn(result.image, text, result.textPos,
+            options.textOpacity, look.font, color, nullptr, options.textShadow);
     drawLogo(result.image, logo, result.logoPos, look.options.logoScale, options.logoOpacity, mode);
     // The size drawLogo() scales the logo to; a zero side draws nothing.
     const double scale = look.options.logoScale;
@@ -256,7 +305,7 @@ Composition finish(QImage base, const Placement &placement, const StampOptions &
 }
 
 Composition compose(const QImage &source, const QImage &previous, QRect textExtent,
-    const StampOptions &options, const QFont &font, const QColor &color, const QImage &logo,
+    const StampOptions &options, const QFont &font, const QColor &color, const Logo &logo,
     Qt::TransformationMode mode, QPoint textPos, QPoint logoPos)
 {
     const Placement current { textPos, logoPos, textExtent };
@@ -267,8 +316,7 @@ Composition compose(const QImage &source, const QImage &previous, QRect textExte
 // Where drawing the text or the logo of `placement` can change pixels. A
 // glyph may reach beyond the text's bounding rectangle (overhangs, italics),
 // so that one is widened by a line's height on every side.
-static QRect coveredArea(const Placement &placement, const StampOptions &options,
-    const QImage &logo)
+static QRect coveredArea(const Placement &placement, const StampOptions &options, const Logo &logo)
 {
     QRect area;
     const int line = std::max(4, placement.textExtent.height());
@@ -282,11 +330,13 @@ static QRect coveredArea(const Placement &placement, const StampOptions &options
     return area;
 }
 
-bool moveItems(QImage &stamped, const QImage &base, const Placement &before,
-    const Placement &after, const StampOptions &options, const QFont &font, const QColor &color,
-    const QImage &logo, Qt::TransformationMode mode, QRect &textExtent, QRect &changed)
+bool moveItems(QImage &stamped, const QImage &base, const Placement &before, const Placement &after,
+    const StampOptions &options, const QFont &font, const QColor &color, const Logo &logo,
+    Qt::TransformationMode mode, QRect &textExtent, QRect &changed)
 {
-    if (stamped.isNull() || base.size() != stamped.size() || base.format() != stamped.format())
+    // A repeated mark covers the whole picture: moving it is composing anew.
+    if (stamped.isNull() || base.size() != stamped.size() || base.format() != stamped.format()
+        || options.tile)
         return false;
     textExtent = after.textExtent;
     // Proportional mode: the caller makes sure that text and logo keep their
@@ -305,8 +355,8 @@ bool moveItems(QImage &stamped, const QImage &base, const Placement &before,
     }
     const QString text = o.watermarkText.trimmed();
     if (!text.isEmpty())
-        textExtent
-            = drawTextIn(stamped, text, after.textPos, o.textOpacity, look.font, color, &area);
+        textExtent = drawTextIn(
+            stamped, text, after.textPos, o.textOpacity, look.font, color, &area, o.textShadow);
     if (!area.isEmpty())
         drawLogoIn(stamped, logo, after.logoPos, o.logoScale, o.logoOpacity, mode, &area);
     changed = area;

@@ -18,6 +18,8 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 #include "common/resizerule.h"
 
 
@@ -59,6 +61,10 @@ struct StampOptions
     // The resize never enlarges: a picture already inside the box keeps its
     // size.
     bool shrinkOnly = false;
+    // A soft dark shadow under the text (Stamp::drawTextShadow).
+    bool textShadow = false;
+    // Text and logo repeated across the whole picture (Stamp::tileAcross).
+    bool tile = false;
 };
 
 // Every field alike; comparing a new field cannot be forgotten: the
@@ -68,6 +74,48 @@ bool operator==(const StampOptions &a, const StampOptions &b);
 bool operator!=(const StampOptions &a, const StampOptions &b);
 
 namespace Stamp {
+
+// The logo: a picture, scaled to the size it is stamped at, or a drawing (an
+// SVG, rendered by the decoder process) rendered at exactly that size, so
+// that it stays sharp at any scale. Both are placed by their own size. A
+// picture converts to a logo, so a picture logo is stamped as it always was.
+class Logo
+{
+public:
+    // Renders the drawing at exactly the size asked; a null image when it
+    // cannot. Called from any thread.
+    using Renderer = std::function<QImage(QSize)>;
+
+    Logo() = default;
+    Logo(const QImage &picture); // NOLINT: a picture is a logo
+    // A drawing whose own size is `size`; `look` shows it (at that size or
+    // smaller) where a thumbnail is wanted.
+    static Logo drawing(QSize size, const QImage &look, Renderer render);
+
+    bool isNull() const { return own.isEmpty(); }
+    QSize size() const { return own; }
+    int width() const { return own.width(); }
+    int height() const { return own.height(); }
+    bool isDrawing() const { return bool(renderer); }
+    // The picture, or the drawing's thumbnail.
+    const QImage &look() const { return picture; }
+    qint64 cacheKey() const { return picture.cacheKey(); }
+
+    // The logo as it is stamped at `scale`: the picture scaled with
+    // QImage::scaled to (int(width * scale), int(height * scale)) keeping its
+    // proportions, or the drawing rendered at the size that gives. A null
+    // image when a side of that is 0.
+    QImage at(double scale, Qt::TransformationMode mode) const;
+
+    // The same logo with a picture of its own, for another thread (the
+    // renderer is shared: it may be called from any thread).
+    Logo detached() const;
+
+private:
+    QImage picture;
+    QSize own;
+    Renderer renderer;
+};
 
 // Text is laid out and drawn as on a 96 pixels-per-inch device, whatever the
 // screen, the platform or the picture's own resolution tag says, so that a
@@ -173,10 +221,46 @@ void applyShadowBar(QImage &image, int rows, ShadowEdge edge, ShadowTone tone);
 QRect drawText(QImage &image, const QString &text, QPoint pos, int opacity, const QFont &font,
     const QColor &color);
 
+// The text's shadow for a line of text `lineHeight` pixels high: how far
+// down and to the right it falls, and the radius of its blur, both in
+// proportion to the line (and at least a pixel).
+struct ShadowGeometry
+{
+    int offset;
+    int blur;
+};
+ShadowGeometry shadowGeometry(int lineHeight);
+
+// Draws the soft dark shadow that `text`, laid out as drawText() lays it out
+// at `pos`, casts on `image`: the glyphs' coverage blurred, offset down and
+// to the right by shadowGeometry() of the line's height and laid on in
+// black, at most 80 % dark, times opacity / 100.0, so that it fades with
+// the text. Only inside `clip`, when one is given.
+void drawTextShadow(QImage &image, const QString &text, QPoint pos, int opacity, const QFont &font,
+    const QRect *clip = nullptr);
+
+// The angle of the repeated mark, in degrees, counter-clockwise.
+constexpr double TileAngle = 30;
+
+// Draws `item` (the text or the logo as it is stamped once) again and again
+// across `image`, at opacity / 100.0: turned TileAngle degrees about its
+// centre, in a grid turned the same way whose rows are staggered by half a
+// step, spaced by the item's size plus half its longer side. One of them
+// lies where the item alone would: on `placed` (its top left corner there),
+// so that the anchor and the offset shift the grid.
+void tileAcross(QImage &image, const QImage &item, QPoint placed, int opacity);
+
+// The text as one item of the repeated mark: drawn alone on a transparent
+// picture with room around it (and its shadow, with `shadow`). `extent` gets
+// the layout box drawText() would report at `pos`, `placed` the item's top
+// left corner for tileAcross(), so that it sits where the text alone would.
+QImage textItem(const QString &text, QPoint pos, const QFont &font, const QColor &color,
+    bool shadow, QRect *extent, QPoint *placed);
+
 // Draws `logo` scaled with QImage::scaled to (int(width * scale),
 // int(height * scale)), keeping its proportions, at `pos` with opacity
 // opacity / 100.0. A scaled size with a zero side draws nothing.
-void drawLogo(QImage &image, const QImage &logo, QPoint pos, double scale, int opacity,
+void drawLogo(QImage &image, const Logo &logo, QPoint pos, double scale, int opacity,
     Qt::TransformationMode mode);
 
 // A finished composition: the stamped picture and the placement state it
@@ -197,13 +281,13 @@ struct Composition
 // bar, the trimmed watermark text (which renews the text extent) and the logo
 // over it. A null `source` gives a null image and leaves the placement as is.
 Composition render(const QImage &source, const Placement &placement, const StampOptions &options,
-    const QFont &font, const QColor &color, const QImage &logo, Qt::TransformationMode mode);
+    const QFont &font, const QColor &color, const Logo &logo, Qt::TransformationMode mode);
 
 // render() in two steps: the picture text and logo go on (a copy of
 // `source`, resized, with the shadow bar), and the rest on that picture.
 QImage renderBase(const QImage &source, const StampOptions &options, Qt::TransformationMode mode);
 Composition finish(QImage base, const Placement &placement, const StampOptions &options,
-    const QFont &font, const QColor &color, const QImage &logo, Qt::TransformationMode mode);
+    const QFont &font, const QColor &color, const Logo &logo, Qt::TransformationMode mode);
 
 // Moves text and logo of `stamped`, which finish() made from `base` with the
 // placement `before`, to the positions of `after` (all other options the
@@ -212,15 +296,15 @@ Composition finish(QImage base, const Placement &placement, const StampOptions &
 // it. Sets `textExtent` as that would, and `changed` to the rectangle whose
 // pixels may have changed. False, with nothing done, when `stamped` does not
 // fit `base`.
-bool moveItems(QImage &stamped, const QImage &base, const Placement &before,
-    const Placement &after, const StampOptions &options, const QFont &font, const QColor &color,
-    const QImage &logo, Qt::TransformationMode mode, QRect &textExtent, QRect &changed);
+bool moveItems(QImage &stamped, const QImage &base, const Placement &before, const Placement &after,
+    const StampOptions &options, const QFont &font, const QColor &color, const Logo &logo,
+    Qt::TransformationMode mode, QRect &textExtent, QRect &changed);
 
 // One whole composition: place() against `previous` (the last result) and
 // `textExtent`, then render() `source`. `textPos` and `logoPos` are the
 // positions in force; they are kept when `previous` is null.
 Composition compose(const QImage &source, const QImage &previous, QRect textExtent,
-    const StampOptions &options, const QFont &font, const QColor &color, const QImage &logo,
+    const StampOptions &options, const QFont &font, const QColor &color, const Logo &logo,
     Qt::TransformationMode mode, QPoint textPos = QPoint(), QPoint logoPos = QPoint());
 
 // What the window's two compositions in a row give for a newly selected
@@ -228,8 +312,7 @@ Composition compose(const QImage &source, const QImage &previous, QRect textExte
 // first's result), pixel for pixel, with the resize done once and the first
 // composition's text measured rather than drawn. A source moved in is drawn
 // on where it is when there is no resize, instead of being copied.
-Composition composeTwice(QImage source, const Placement &current,
-    const StampOptions &options, const QFont &font, const QColor &color, const QImage &logo,
-    Qt::TransformationMode mode);
+Composition composeTwice(QImage source, const Placement &current, const StampOptions &options,
+    const QFont &font, const QColor &color, const Logo &logo, Qt::TransformationMode mode);
 
 } // namespace Stamp

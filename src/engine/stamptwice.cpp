@@ -3,9 +3,8 @@
 
 namespace Stamp {
 
-Composition composeTwice(QImage source, const Placement &current,
-    const StampOptions &options, const QFont &font, const QColor &color, const QImage &logo,
-    Qt::TransformationMode mode)
+Composition composeTwice(QImage source, const Placement &current, const StampOptions &options,
+    const QFont &font, const QColor &color, const Logo &logo, Qt::TransformationMode mode)
 {
     Composition result { QImage(), current.textPos, current.logoPos, current.textExtent, {}, {} };
     if (source.isNull())

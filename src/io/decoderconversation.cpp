@@ -17,6 +17,7 @@
 #include "common/budget.h"
 #include "common/decoderprotocol.h"
 #include "common/decoderreply.h"
+#include "common/pictureformats.h"
 #include "io/decoderparent.h"
 
 using namespace DecoderProtocol;
@@ -266,7 +267,8 @@ void setSignalTargetForTesting(int pid)
 }
 
 Result decode(int fd, const QByteArray &reader, const Limits &limits, const PictureBuffers &buffers,
-    const std::optional<Metadata::Wanted> &metadata, QSize fit, bool keepAspectRatio)
+    const std::optional<Metadata::Wanted> &metadata, QSize fit, bool keepAspectRatio, bool fields,
+    QSize render)
 {
     Result result;
     DecoderReply::Asked asked;
@@ -276,6 +278,10 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits, const Pict
     asked.fit = fit;
     asked.fitKeepsAspect = keepAspectRatio;
     asked.metadata = metadata;
+    asked.fields = fields;
+    const bool drawing = reader == "svg";
+    if (drawing)
+        asked.render = render;
     Request request;
     if (!DecoderReply::write(asked, request)) {
         result.errorText = QStringLiteral("no such reader");
@@ -319,6 +325,18 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits, const Pict
         // A picture decoded smaller for a fitted run is checked by the size
         // of the file it stands for, below, not by its own.
         Limits checked = limits;
+        // A drawing comes at the size it was asked for, and says its own,
+        // which is no larger than any drawing may state.
+        if (drawing) {
+            const QSize own(reply.drawingWidth, reply.drawingHeight);
+            if (!render.isEmpty())
+                checked.claimed = render;
+            if (own.isEmpty() || own.width() > PictureFormats::MaxDrawingSide
+                || own.height() > PictureFormats::MaxDrawingSide || reply.fullWidth > 0
+                || reply.fullHeight > 0)
+                checked.budgetBytes = 0;
+            result.drawing = own;
+        }
         if (!fit.isEmpty() && (reply.fullWidth > 0 || reply.fullHeight > 0)) {
             const QSize full(reply.fullWidth, reply.fullHeight);
             if (!believable(full, limits))
@@ -369,6 +387,7 @@ Result decode(int fd, const QByteArray &reader, const Limits &limits, const Pict
         apply(details, result.image);
     result.errorText = details.errorText;
     result.metadata = details.metadata.value_or(QByteArray());
+    result.fields = details.fields.value_or(PictureFields());
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "common/metadatapieces.h"
+#include "common/picturefields.h"
 #include "io/picturebuffers.h"
 
 // The program's conversation with one decoder: pictures are decoded by
@@ -43,6 +44,8 @@ struct Result
     QSize full; // decoded smaller for `fit`: the whole picture's size (else invalid)
     QString errorText;
     QByteArray metadata; // with `metadata`: the file's, packed (common/metadatapieces.h)
+    PictureFields fields; // with `fields`: what its metadata says for a text's fields
+    QSize drawing; // a drawing: its own size
 };
 
 // What a picture may be, checked on both sides: the decoder refuses a header
@@ -65,9 +68,13 @@ struct Limits
 // wanted only to be resized to it afterwards (keeping its proportions
 // inside it or stretched to it), and may come smaller than the file's,
 // never smaller than the resize makes it; `full` then says the file's size.
+// With `fields`, the decoder reads what the file's metadata says for the
+// fields of a text as well. A drawing (reader "svg") is rendered at
+// `render`, or at its own size fitted into PictureFormats::DrawingLookSide
+// when that is empty.
 Result decode(int fd, const QByteArray &reader, const Limits &limits, const PictureBuffers &buffers,
     const std::optional<Metadata::Wanted> &metadata = std::nullopt, QSize fit = QSize(),
-    bool keepAspectRatio = true);
+    bool keepAspectRatio = true, bool fields = false, QSize render = QSize());
 
 // Makes every decoder try to signal the process `pid` (its own for -1) once
 // it is fenced in, as a decoder taken over by a file would; 0 for none.

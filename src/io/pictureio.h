@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "common/metadatapieces.h"
+#include "common/picturefields.h"
 #include "io/picturebuffers.h"
 #include "io/readlimits.h"
 
@@ -44,6 +45,9 @@ struct ReadResult
     qint64 bytesAvailable = 0; // TooLarge: the budget it had to fit
     qint64 pixelLimit = 0; // TooLarge by the pixel cap: the cap; else 0
     Metadata::Source metadata; // with `metadata` and status Ok: the file's, written for it
+    PictureFields fields; // with `fields` and status Ok: what its metadata says for a text
+    QDateTime modified; // the file's last change, when it could be opened
+    QSize drawingSize; // a drawing: its own size (`image` is a rendering of it)
 };
 
 // Reads one picture in the format its signature names, with the orientation
@@ -63,9 +67,32 @@ struct ReadResult
 // The read keeps to `limits` (the caller's: a run's, the preview's), and
 // the picture is decoded into a buffer of `buffers`, which the image holds
 // until it goes.
+//
+// With `fields`, the decoder process also reads what the file's metadata
+// says for the fields of a text (batch/fields.h), from the same reading as
+// the metadata when both are asked for.
 ReadResult readImage(const QString &path, const ReadLimits &limits, const PictureBuffers &buffers,
     const std::optional<Metadata::Wanted> &metadata = std::nullopt, QSize fit = QSize(),
-    bool keepAspectRatio = true);
+    bool keepAspectRatio = true, bool fields = false);
+
+// A logo file: a picture, read as readImage() reads it, or a drawing (SVG or
+// SVGZ, common/pictureformats.h), which this process reads as bytes and
+// never parses: a decoder process checks and renders it, at each size it is
+// stamped at. For a drawing `read.image` shows it (its own size brought to
+// fit DrawingLookSide pixels square) and `read.drawingSize` is its own size.
+struct LogoRead
+{
+    ReadResult read;
+    QByteArray drawing; // a drawing's bytes as in its file; empty for a picture
+};
+LogoRead readLogo(const QString &path, const ReadLimits &limits, const PictureBuffers &buffers);
+
+// The drawing `drawing` (LogoRead::drawing) rendered by a decoder process at
+// exactly `size`, or at its own size fitted to DrawingLookSide pixels square
+// when `size` is empty, within `limits` and into `buffers`; `name` names it
+// in the messages.
+ReadResult renderDrawing(const QByteArray &drawing, QSize size, const QString &name,
+    const ReadLimits &limits, const PictureBuffers &buffers);
 
 // The picture as the compositor works on it: a 32-bit ARGB image of the
 // same size, cleared to transparent, with `read` painted on it at (0, 0).

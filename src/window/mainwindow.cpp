@@ -43,6 +43,7 @@ MainWindow::MainWindow(QWidget *parent)
     draggingText = false;
 
     setUpProportions();
+    setUpMarks();
     setUpSplitter();
 
     // The options are applied while there is no preview label yet; nothing is

@@ -10,9 +10,11 @@
 #include <QRect>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 #include "batch/batchoptions.h"
+#include "batch/fields.h"
 #include "batch/storedoptions.h"
 #include "engine/stampengine.h"
 #include "update/qvessikanalytics.h"
@@ -140,6 +142,8 @@ private:
 
     // ---- composition (mainwindow_compose.cpp) ----
     StoredOptions::RunOptions readRunOptions() const;
+    // The options the preview stamps with: the text's fields filled in for
+    // the picture shown, when they are asked for.
     StampOptions readStampOptions() const;
     void updatePlacement();
     void composeStamp();
@@ -158,6 +162,12 @@ private:
 
     // ---- picture list (mainwindow_pictures.cpp), batch run (mainwindow_batch.cpp) ----
     void showSelected(const QString &path, PictureLoader::Loaded &loaded);
+    // Reads the picture at `path` for the preview, with what its metadata
+    // says for the text's fields when they are asked for; `done` gets it.
+    void loadShown(const QString &path, std::function<void(PictureLoader::Loaded &)> done);
+    // Keeps what the text's fields take from the picture just read, its
+    // metadata read `withFields`.
+    void keepShownValues(const QString &path, const PictureLoader::Loaded &loaded, bool withFields);
     QString outputSuffix() const;
     BatchOptions readBatchOptions() const;
     bool awaitReads();
@@ -175,6 +185,12 @@ private:
     // ---- proportional stamp and shrink-only resize (mainwindow_proportions.cpp) ----
     void setUpProportions();
 
+    // ---- fields in the text, its shadow, the repeated mark and the logo's
+    // reading (mainwindow_marks.cpp) ----
+    void setUpMarks();
+    void logoRead(const QString &path, PictureLoader::Loaded &loaded, bool tell);
+    void readShownFields();
+
     // ---- keyboard, wheel and looks for everyday use (mainwindow_comfort.cpp) ----
     void setUpKeyboard();
     void setUpLooks();
@@ -188,7 +204,7 @@ private:
     // Between the preview and the picture list; its state is stored too.
     QSplitter *splitter = nullptr;
     QString logoFileName;
-    QImage logoImage;
+    Stamp::Logo logoImage; // a picture, or a drawing rendered at each size it is stamped at
     QImage sourceImage;
     QImage stampedImage;
     QPoint lastMousePos;
@@ -218,6 +234,10 @@ private:
     bool checkForUpdates = true;
     int transformMode = Qt::FastTransformation;
     QRect textExtent;
+    // What the text's fields take from the picture shown (its output size
+    // and number aside), and whether its metadata was read for them.
+    Fields::Values shownValues;
+    bool shownHasFields = false;
     bool stamping = false;
     BatchSession *session = nullptr; // the run going on, during on_start_btn_pressed
     // A run about to start waits in this loop for the logo and the selected

@@ -63,8 +63,9 @@ void MainWindow::on_start_btn_pressed()
 
     // Everything the pictures are stamped with is taken now, once, for the
     // whole run; the JPG quality too, whatever the format is at the start.
+    const BatchOptions taken = readBatchOptions();
     BatchSession run(
-        readBatchOptions(), ui->files_list->model(), folder, [this] { return outputSuffix(); });
+        taken, ui->files_list->model(), folder, [this] { return outputSuffix(); });
     connect(
         &run, &BatchSession::pictureStarting, this,
         [this] { ui->log_plain->appendHtml(QStringLiteral("<hr>")); }, Qt::QueuedConnection);
@@ -91,6 +92,10 @@ void MainWindow::on_start_btn_pressed()
         ui->log_plain->appendPlainText(
             tr("The font \"%1\" is not installed; \"%2\" is used instead.")
                 .arg(textFont.family(), substitute));
+    const QStringList unknown
+        = taken.textFields ? Fields::unknown(taken.stamp.watermarkText) : QStringList();
+    if (!unknown.isEmpty())
+        ui->log_plain->appendPlainText(BatchLog::unknownFields(unknown));
     transformMode = Qt::SmoothTransformation;
     stamping = true;
     session = &run;
@@ -231,7 +236,8 @@ void MainWindow::endRun(const BatchSession &run)
         // window composes from the whole picture, read again away from its
         // thread. A change made before it arrives composes it anew.
         sourceImage = QImage();
-        pictureLoader.load(last.path, true, [this](PictureLoader::Loaded &loaded) {
+        const QString path = last.path;
+        loadShown(path, [this](PictureLoader::Loaded &loaded) {
             sourceImage = std::move(loaded.converted);
             if (stampedImage.isNull())
                 composeTwice();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/mainwindow.h"
 
+#include <QListWidget>
+
 #include "ui_mainwindow.h"
 
 // The window's side of the stamping engine: read the controls into a
@@ -18,7 +20,18 @@ StoredOptions::RunOptions MainWindow::readRunOptions() const
 
 StampOptions MainWindow::readStampOptions() const
 {
-    return readRunOptions().stamp;
+    StoredOptions::RunOptions run = readRunOptions();
+    if (run.textFields) {
+        // As the run will fill them in for this picture: its output's size
+        // and its place in the list.
+        Fields::Values values = shownValues;
+        values.output = sourceImage.isNull()
+            ? QSize()
+            : ResizeRule::resized(sourceImage.size(), Stamp::resizeRule(run.stamp));
+        values.counter = ui->files_list->currentRow() + 1;
+        run.stamp.watermarkText = Fields::expand(run.stamp.watermarkText, values);
+    }
+    return run.stamp;
 }
 
 // Places against the picture and text extent the previous composition left

@@ -20,7 +20,7 @@ void MainWindow::on_browse_logo_btn_pressed()
     const QString name = QFileDialog::getOpenFileName(this, tr("Open Logo"), QString(),
         tr("Images")
             + QStringLiteral(" (*.bmp *.gif *.jpeg *.jpg *.jp2 *.png *.webp *.pgm *.pbm "
-                             "*.ppm *.xbm *.xpm *.tiff *.tif)"));
+                             "*.ppm *.xbm *.xpm *.tiff *.tif *.svg *.svgz)"));
     // A cancelled dialog keeps the current logo, also for the next start.
     if (name.isEmpty())
         return;
@@ -28,17 +28,15 @@ void MainWindow::on_browse_logo_btn_pressed()
     if (!QFileInfo::exists(name))
         return;
     // Read away from the window's thread, as a selected picture is.
-    logoLoader.load(name, false, [this](PictureLoader::Loaded &loaded) {
-        logoImage = std::move(loaded.read.image);
-        composeStamp();
-    });
+    logoLoader.loadLogo(
+        name, [this, name](PictureLoader::Loaded &loaded) { logoRead(name, loaded, true); });
 }
 
 void MainWindow::on_clear_logo_btn_pressed()
 {
     logoLoader.cancel(); // a logo still being read does not come back
     logoFileName.clear();
-    logoImage = QImage();
+    logoImage = Stamp::Logo();
     ui->logo_label->clear();
     composeStamp();
 }

@@ -135,12 +135,37 @@ void MainWindow::on_files_list_currentRowChanged(int row)
     if (!item) {
         pictureLoader.cancel();
         PictureLoader::Loaded nothing;
+        keepShownValues(QString(), nothing, false);
         showSelected(QString(), nothing);
         return;
     }
     const QString path = item->text();
-    pictureLoader.load(path, true,
-        [this, path](PictureLoader::Loaded &loaded) { showSelected(path, loaded); });
+    loadShown(path, [this, path](PictureLoader::Loaded &loaded) { showSelected(path, loaded); });
+}
+
+void MainWindow::loadShown(const QString &path, std::function<void(PictureLoader::Loaded &)> done)
+{
+    // The metadata is read only when the fields ask for it: a file whose
+    // metadata the reader cannot stomach is shown all the same without.
+    const StoredOptions::RunOptions run = readRunOptions();
+    const bool fields = run.textFields && Fields::needsMetadata(run.stamp.watermarkText);
+    pictureLoader.load(
+        path, true,
+        [this, path, fields, done](PictureLoader::Loaded &loaded) {
+            keepShownValues(path, loaded, fields);
+            done(loaded);
+        },
+        fields);
+}
+
+void MainWindow::keepShownValues(
+    const QString &path, const PictureLoader::Loaded &loaded, bool withFields)
+{
+    shownValues = Fields::Values();
+    shownValues.name = QFileInfo(path).completeBaseName();
+    shownValues.metadata = loaded.read.fields;
+    shownValues.modified = loaded.read.modified;
+    shownHasFields = withFields;
 }
 
 void MainWindow::showSelected(const QString &path, PictureLoader::Loaded &loaded)

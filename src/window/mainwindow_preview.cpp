@@ -22,7 +22,7 @@ void MainWindow::refreshView(const QRect &changed)
     if (!logoImage.isNull()) {
         const QSize room = ui->logo_label->size() - QSize(2, 2);
         ui->logo_label->setPixmap(QPixmap::fromImage(
-            logoImage.scaled(room.width(), room.height(), Qt::KeepAspectRatio, mode)));
+            logoImage.look().scaled(room.width(), room.height(), Qt::KeepAspectRatio, mode)));
     }
 
     // The options are applied at start-up before the preview label exists.

@@ -45,7 +45,9 @@ QWidget *controlOf(const QWidget *window, const StoredOptions::Option &option)
 OptionTarget targetOf(QWidget *control, const StoredOptions::Option &option)
 {
     using StoredOptions::Type;
-    if (!option.control)
+    // A control the form lacks holds nothing: its key is neither applied
+    // nor written (rather than a null control's being used).
+    if (!option.control || !control)
         return option.type;
     switch (option.type) {
     case Type::Bool:
@@ -188,8 +190,11 @@ QVariant MainWindow::optionValue(const StoredOptions::Option &option) const
 // Every key is written every time, defaults included; nothing is removed.
 void MainWindow::saveSettings()
 {
-    for (const StoredOptions::Option &option : StoredOptions::all())
-        settings->setValue(QLatin1String(option.key), optionValue(option));
+    for (const StoredOptions::Option &option : StoredOptions::all()) {
+        const QVariant value = optionValue(option);
+        if (value.isValid())
+            settings->setValue(QLatin1String(option.key), value);
+    }
 }
 
 // The stored logo is read again only if its file is still there; a missing
@@ -198,8 +203,7 @@ void MainWindow::restoreLogo()
 {
     if (!QFileInfo::exists(logoFileName))
         return;
-    logoLoader.load(logoFileName, false, [this](PictureLoader::Loaded &loaded) {
-        logoImage = std::move(loaded.read.image);
-        refreshView();
-    });
+    const QString path = logoFileName;
+    logoLoader.loadLogo(
+        path, [this, path](PictureLoader::Loaded &loaded) { logoRead(path, loaded, false); });
 }

@@ -4,6 +4,8 @@
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include "batch/logofile.h"
+
 PictureLoader::PictureLoader(QObject *parent)
     : QObject(parent)
 {
@@ -19,7 +21,38 @@ PictureLoader::~PictureLoader()
     *newest = 0;
 }
 
-void PictureLoader::load(const QString &path, bool convert, Done done)
+void PictureLoader::load(const QString &path, bool convert, Done done, bool fields)
+{
+    start(
+        [path, convert, fields, limits = limits, buffers = buffers] {
+            Loaded loaded;
+            loaded.read
+                = PictureIO::readImage(path, limits, buffers, std::nullopt, QSize(), true, fields);
+            if (convert) {
+                if (loaded.read.status == PictureIO::ReadStatus::Ok)
+                    loaded.converted = PictureIO::toArgb32(loaded.read.image);
+                // Converted: its memory goes back before composing.
+                loaded.read.image = QImage();
+            }
+            return loaded;
+        },
+        std::move(done));
+}
+
+void PictureLoader::loadLogo(const QString &path, Done done)
+{
+    start(
+        [path, limits = limits] {
+            LogoFile::Loaded read = LogoFile::load(path, limits);
+            Loaded loaded;
+            loaded.read = std::move(read.read);
+            loaded.logo = std::move(read.logo);
+            return loaded;
+        },
+        std::move(done));
+}
+
+void PictureLoader::start(std::function<Loaded()> work, Done done)
 {
     const quint64 ticket = ++generation;
     *newest = ticket;
@@ -35,21 +68,12 @@ void PictureLoader::load(const QString &path, bool convert, Done done)
         if (!busy())
             emit settled();
     });
-    watcher->setFuture(QtConcurrent::run(
-        &pool, [path, convert, ticket, newest = newest, limits = limits, buffers = buffers] {
-            Loaded loaded;
-            // Asked for something newer while this waited: no read at all.
-            if (*newest != ticket)
-                return loaded;
-            loaded.read = PictureIO::readImage(path, limits, buffers);
-            if (convert) {
-                if (loaded.read.status == PictureIO::ReadStatus::Ok)
-                    loaded.converted = PictureIO::toArgb32(loaded.read.image);
-                // Converted: its memory goes back before composing.
-                loaded.read.image = QImage();
-            }
-            return loaded;
-        }));
+    watcher->setFuture(QtConcurrent::run(&pool, [work, ticket, newest = newest] {
+        // Asked for something newer while this waited: no read at all.
+        if (*newest != ticket)
+            return Loaded();
+        return work();
+    }));
 }
 
 void PictureLoader::cancel()

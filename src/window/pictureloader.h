@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "engine/stampengine.h"
 #include "io/pictureio.h"
 
 // Reads pictures for the window on a thread of its own, so that a large or
@@ -28,6 +29,9 @@ public:
         // works on it (null when that conversion ran out of memory).
         PictureIO::ReadResult read;
         QImage converted;
+        // loadLogo(): the logo, null when it could not be read (`read` says
+        // why).
+        Stamp::Logo logo;
     };
     using Done = std::function<void(Loaded &)>;
 
@@ -36,8 +40,11 @@ public:
 
     // Reads `path` (and converts it, with `convert`) away from the calling
     // thread; `done` gets the result on this object's thread unless a newer
-    // request came first.
-    void load(const QString &path, bool convert, Done done);
+    // request came first. With `fields`, what the picture's metadata says
+    // for the text's fields is read as well.
+    void load(const QString &path, bool convert, Done done, bool fields = false);
+    // The same for a logo file, a picture or a drawing (batch/logofile.h).
+    void loadLogo(const QString &path, Done done);
     // Whatever is being read is not wanted any more.
     void cancel();
     // Whether a result is still awaited.
@@ -51,6 +58,8 @@ signals:
     void settled();
 
 private:
+    void start(std::function<Loaded()> work, Done done);
+
     // What a picture read here may take (one at a time, kept as the
     // window keeps it), and the memory it is decoded into.
     PictureIO::ReadLimits limits;
