@@ -30,5 +30,6 @@ struct WindowProbe
     static bool readingLogo(MainWindow &w) { return w.logoLoader.busy(); }
 
     static void composeStamp(MainWindow &w) { w.composeStamp(); }
+    static void refreshView(MainWindow &w) { w.refreshView(); }
 };
 
