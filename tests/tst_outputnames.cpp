@@ -93,19 +93,19 @@ void OutputNamesTest::keptFolder()
 void OutputNamesTest::fileName_data()
 {
     QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QString>("picture");
+    QTest::addColumn<QString>("picture"); // a ".jpg" in the test's folder is a real one, stamped
     QTest::addColumn<QString>("name"); // empty: the picture is refused
     // clang-format off
     QTest::newRow("its name on disk as it is") << "{name}" << "/p/a:b*.x.jpg" << "a:b*.x";
-    QTest::newRow("date and counter") << "{name} {date}_{counter:4}" << "/p/IMG_7.jpg" << "IMG_7 2024-05-17_0042";
-    QTest::newRow("refused characters") << "{time} {year}\\<a|b>?\t" << "/p/a.jpg" << "14_03 2024__a_b___";
-    QTest::newRow("braces and unknown fields") << "{{name}} {nope}{counter:0}{counter}{name" << "/p/a.jpg" << "{name} {nope}{counter_0}42{name";
+    QTest::newRow("refused characters") << "{time} {year}\\<a|b>?\t{nope:1}{{" << "/p/a.jpg" << "14_03 2024__a_b___{nope_1}{";
     QTest::newRow("nothing to name it by") << "{date}" << "/p/a.jpg" << "";
+    QTest::newRow("from the picture's EXIF") << "{date}_{counter:4} {camera} {width}" << "kite.jpg" << "2015-07-21_0042 OLYMPUS E-M1 96";
     // clang-format on
 }
 
-// What the fields stand for is given; whether a picture that names nothing
-// is refused is place()'s.
+// What the fields stand for is given, or read from a real picture as a run
+// reads it (with the text's fields off); whether a picture that names
+// nothing is refused is place()'s.
 void OutputNamesTest::fileName()
 {
     QFETCH(QString, pattern);
@@ -113,12 +113,24 @@ void OutputNamesTest::fileName()
     QFETCH(QString, name);
     BatchOptions options;
     options.namePattern = pattern;
-    const QDateTime taken = name.isEmpty() ? QDateTime() : QDateTime({ 2024, 5, 17 }, { 14, 3 });
-    const OutputNames::Place place = OutputNames::place(options, "/p", picture, 42, taken);
+    options.suffix = "png";
+    Fields::Values values;
+    values.modified = name.isEmpty() ? QDateTime() : QDateTime({ 2024, 5, 17 }, { 14, 3 });
+    QTemporaryDir dir;
+    if (QDir::isRelativePath(picture)) {
+        picture = dir.filePath(picture);
+        QVERIFY(writeFile(picture, jpegWith(QByteArray::fromHex(data("kite-exif.hex")), {}, {})));
+        QFile file(picture);
+        QVERIFY(file.open(QIODevice::ReadWrite)
+            && file.setFileTime(values.modified, QFileDevice::FileModificationTime));
+        const BatchResult result = stampAlone(picture, options);
+        QCOMPARE(result.status, BatchResult::Status::Stamped);
+        values = result.values;
+    }
+    values.counter = 42;
+    const OutputNames::Place place = OutputNames::place(options, "/p", picture, values);
     QCOMPARE(place.name, name);
     QCOMPARE(place.refusal.isEmpty(), !name.isEmpty());
-    QCOMPARE(
-        OutputNames::needsDate(pattern), pattern.contains("{date}") || pattern.contains("{time}"));
 }
 
 TARVELO_TEST_MAIN(OutputNamesTest)

@@ -260,11 +260,18 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         wanted->withoutLocation = options.stripLocation;
         wanted->resize = Stamp::resizeRule(stamp);
     }
-    // The decoder reads the text's fields only when the text takes any.
-    const bool fields = options.textFields && Fields::needsMetadata(stamp.watermarkText);
+    // The decoder reads the metadata's fields only when the text or the
+    // output's name takes any (the name takes them whether or not the
+    // text's fields are filled in).
+    const bool fields = (options.textFields && Fields::needsMetadata(stamp.watermarkText))
+        || Fields::needsMetadata(options.namePattern);
     PictureIO::ReadResult read
         = PictureIO::readImage(path, limits, buffers, wanted, fit, stamp.keepAspectRatio, fields);
     result.size = read.size;
+    result.values.name = QFileInfo(path).completeBaseName();
+    result.values.metadata = read.fields;
+    result.values.modified = read.modified;
+    result.values.counter = counter;
     if (read.status == PictureIO::ReadStatus::Missing) {
         result.status = BatchResult::Status::Missing;
         result.failure = read.errorText;
@@ -307,6 +314,7 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
         return result;
     }
 
+    result.values.output = composition.image.size();
     result.metadata = std::move(read.metadata);
     result.failure = ::encode(result, composition.image, options.suffix, options);
     if (result.bytes.isEmpty())

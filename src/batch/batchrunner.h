@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "batch/batchoptions.h"
+#include "batch/fields.h"
 #include "batch/outputnames.h"
 #include "common/metadatapieces.h"
 #include "engine/stampengine.h"
@@ -41,6 +42,10 @@ struct BatchResult
     Metadata::Source metadata;
     QString suffix;
     QSize size; // the size the source has or claims, when known
+    // What the fields of the output's name stand for (OutputNames::place):
+    // the metadata is read when the name pattern or the text takes it, and
+    // the output's size is known once the picture is stamped.
+    Fields::Values values;
     // With BatchOptions::keepImages: the stamped picture and the placement
     // the composition left. (The picture composed from is drawn on where
     // the decoder left it, so it is not kept: read it again when needed.)

@@ -208,10 +208,10 @@ bool BatchSession::takeStamped(BatchResult &result, int row)
     const bool isStamped = result.status == BatchResult::Status::Stamped;
     // Numbered by its place in the list, from 1, as tarvelo-cli numbers its
     // pictures.
-    const OutputNames::Place place = OutputNames::place(options,
-        pictures->data(pictures->index(row, 0), RootRole).toString(), result.path, row + 1,
-        OutputNames::needsDate(options.namePattern) ? QFileInfo(result.path).lastModified()
-                                                    : QDateTime());
+    Fields::Values values = result.values;
+    values.counter = row + 1;
+    const OutputNames::Place place = OutputNames::place(
+        options, pictures->data(pictures->index(row, 0), RootRole).toString(), result.path, values);
     const QString shownName
         = place.folder.isEmpty() ? place.name : place.folder + QLatin1Char('/') + place.name;
 

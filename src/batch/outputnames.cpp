@@ -18,61 +18,28 @@ QString tr(const char *text)
     return QCoreApplication::translate("OutputNames", text);
 }
 
-// The width of a zero-padded counter, "counter:3", or 0 when `field` is no
-// such field.
-int counterWidth(const QStringRef &field)
+// Stands in for {name} while the rest of a file name is filled in: a
+// control character, which neither the pattern nor a value holds any more
+// once their control characters are made "_", so every one in the
+// filled-in name is a {name}.
+constexpr QChar NameMark(0x01);
+
+// Whether file systems refuse `c` in a name: control characters and
+// / \ : * ? " < > |.
+bool refused(QChar c)
 {
-    static const QString prefix = QStringLiteral("counter:");
-    if (field.size() != prefix.size() + 1 || !field.startsWith(prefix))
-        return 0;
-    const QChar digit = field.at(prefix.size());
-    return digit >= QLatin1Char('1') && digit <= QLatin1Char('9') ? digit.digitValue() : 0;
+    static const QString marks = QStringLiteral("/\\:*?\"<>|");
+    return c.unicode() < 0x20 || c.unicode() == 0x7f || marks.contains(c);
 }
 
-// The value of the field `field` but {name}; false when it is no field.
-bool fill(const QStringRef &field, const NameValues &values, QString *value)
+// `text` with its control characters made "_" (its braces and colons are
+// still read as fields).
+QString withoutControls(QString text)
 {
-    const QDate date = values.taken.date();
-    if (field == QLatin1String("date"))
-        *value = date.toString(QStringLiteral("yyyy-MM-dd"));
-    else if (field == QLatin1String("time"))
-        *value = values.taken.time().toString(QStringLiteral("HH:mm"));
-    else if (field == QLatin1String("year"))
-        *value = date.toString(QStringLiteral("yyyy"));
-    else if (field == QLatin1String("counter") || counterWidth(field) > 0)
-        *value
-            = QStringLiteral("%1").arg(values.counter, counterWidth(field), 10, QLatin1Char('0'));
-    else
-        return false;
-    return true;
-}
-
-// Reads `pattern` left to right, as the watermark text's fields are read:
-// `literal` gets the text that stands for itself, `field` each field in
-// braces by its name and as typed. A doubled brace is a brace; a brace
-// that another one opens after before it closes is a brace too.
-template <class Literal, class Field>
-void walk(const QString &pattern, const Literal &literal, const Field &field)
-{
-    const int size = pattern.size();
-    for (int at = 0; at < size;) {
-        const QChar c = pattern.at(at);
-        if ((c == QLatin1Char('{') || c == QLatin1Char('}')) && at + 1 < size
-            && pattern.at(at + 1) == c) {
-            literal(QString(c));
-            at += 2;
-            continue;
-        }
-        const int close = c == QLatin1Char('{') ? pattern.indexOf(QLatin1Char('}'), at + 1) : -1;
-        const int open = pattern.indexOf(QLatin1Char('{'), at + 1);
-        if (close > at && (open < 0 || open > close)) {
-            field(pattern.midRef(at + 1, close - at - 1), pattern.midRef(at, close - at + 1));
-            at = close + 1;
-            continue;
-        }
-        literal(QString(c));
-        ++at;
-    }
+    for (QChar &c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QLatin1Char('_');
+    return text;
 }
 
 } // namespace
@@ -116,14 +83,14 @@ QString patternProblem(const QString &pattern)
     return QString();
 }
 
-Place place(const BatchOptions &options, const QString &root, const QString &picture, int counter,
-    const QDateTime &modified)
+Place place(
+    const BatchOptions &options, const QString &root, const QString &picture, Fields::Values values)
 {
     Place place;
     if (options.keepTree)
         place.folder = keptFolder(root, picture, &place.refusal);
-    const QString base = QFileInfo(picture).completeBaseName();
-    place.name = fileName(options.namePattern, { base, modified, counter });
+    values.name = QFileInfo(picture).completeBaseName();
+    place.name = fileName(options.namePattern, values);
     if (place.name.isEmpty() && place.refusal.isEmpty())
         place.refusal = QStringLiteral("%1 was not stamped: the file name \"%2\" makes an empty "
                                        "name for it.")
@@ -131,41 +98,20 @@ Place place(const BatchOptions &options, const QString &root, const QString &pic
     return place;
 }
 
-QString fileName(const QString &pattern, const NameValues &values)
+QString fileName(const QString &pattern, const Fields::Values &values)
 {
+    // Filled in with a mark for {name}, so that what the pattern and the
+    // other fields put is cleaned and the source's own name is not.
+    Fields::Values marked = values;
+    marked.name = NameMark;
+    PictureFields &m = marked.metadata;
+    for (QString *text : { &m.artist, &m.copyright, &m.make, &m.model, &m.lens })
+        *text = withoutControls(*text);
+    const QString filled = Fields::expand(withoutControls(pattern), marked);
     QString name;
-    // What file systems refuse in a name, as the pattern or a field puts it.
-    const auto safely = [&name](const QString &text) {
-        static const QString refused = QStringLiteral("/\\:*?\"<>|");
-        for (const QChar c : text)
-            name += c.unicode() < 0x20 || c.unicode() == 0x7f || refused.contains(c)
-                ? QLatin1Char('_')
-                : c;
-    };
-    walk(
-        pattern, [&](const QString &literal) { safely(literal); },
-        [&](const QStringRef &field, const QStringRef &typed) {
-            QString value;
-            if (field == QLatin1String("name"))
-                name += values.name;
-            else if (fill(field, values, &value))
-                safely(value);
-            else
-                safely(typed.toString());
-        });
+    for (const QChar c : filled)
+        name += c == NameMark ? values.name : QString(refused(c) ? QLatin1Char('_') : c);
     return name;
-}
-
-bool needsDate(const QString &pattern)
-{
-    bool needs = false;
-    walk(
-        pattern, [](const QString &) {},
-        [&needs](const QStringRef &field, const QStringRef &) {
-            needs = needs || field == QLatin1String("date") || field == QLatin1String("time")
-                || field == QLatin1String("year");
-        });
-    return needs;
 }
 
 } // namespace OutputNames

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QDateTime>
 #include <QString>
+
+#include "batch/fields.h"
 
 struct BatchOptions;
 
@@ -27,22 +28,13 @@ QString keptFolder(const QString &root, const QString &picture, QString *refusal
 // folder of part of it); empty when it can.
 QString patternProblem(const QString &pattern);
 
-// What the fields of a file name stand for, for one picture.
-struct NameValues
-{
-    QString name; // the source's base name: {name}
-    QDateTime taken; // {date}, {time} and {year}: the source file's last change
-    int counter = 1; // the picture's number in the run, from 1: {counter}, {counter:N}
-};
-
-// `pattern` filled in for one picture, without the suffix: the fields
-// above, written as the watermark text writes them ({counter:3} pads to 3
-// digits, 1 to 9; {{ and }} are braces; any other field stays as typed).
-// The characters that file systems refuse (control characters and
+// `pattern` filled in for one picture, without the suffix: the fields of
+// the watermark text, filled in by Fields::expand() from `values`. The
+// characters that file systems refuse (control characters and
 // / \ : * ? " < > |) become "_" wherever the pattern and the fields put
 // them, except in {name}, which is the source's own name on disk as it is.
 // Empty when it fills in to nothing.
-QString fileName(const QString &pattern, const NameValues &values);
+QString fileName(const QString &pattern, const Fields::Values &values);
 
 // Where one picture's output goes.
 struct Place
@@ -53,14 +45,10 @@ struct Place
 };
 
 // The place of `picture` (found under `root`; empty: listed on its own) by
-// the options' subfolder rule and name pattern; `counter` is its number in
-// the run, from 1, and `modified` its file's last change (needed only when
-// the pattern names a date, see needsDate()).
-Place place(const BatchOptions &options, const QString &root, const QString &picture, int counter,
-    const QDateTime &modified = QDateTime());
-
-// Whether filling in `pattern` takes a date, so that the caller looks up
-// the file's last change for place().
-bool needsDate(const QString &pattern);
+// the options' subfolder rule and name pattern, whose fields stand for
+// `values` (what its metadata says, its file's last change, the output's
+// size, its number in the run; {name} is always `picture`'s base name).
+Place place(const BatchOptions &options, const QString &root, const QString &picture,
+    Fields::Values values);
 
 } // namespace OutputNames

@@ -494,11 +494,10 @@ int run(const Request &request)
             failure = result.failure;
             // Numbered by its place in the list, from 1, whether or not an
             // earlier run stamped some of the pictures already.
+            Fields::Values values = result.values;
+            values.counter = i + 1;
             const OutputNames::Place place
-                = OutputNames::place(options, inputs[i].root, inputs[i].path, i + 1,
-                    OutputNames::needsDate(options.namePattern)
-                        ? QFileInfo(inputs[i].path).lastModified()
-                        : QDateTime());
+                = OutputNames::place(options, inputs[i].root, inputs[i].path, values);
             if (result.status == BatchResult::Status::Stamped && !place.refusal.isEmpty()) {
                 failure = place.refusal;
             } else if (result.status == BatchResult::Status::Stamped) {
