@@ -172,8 +172,8 @@ public:
             for (qint64 length : { ::fstat(fd, &info) == 0 ? qint64(info.st_size) : 0, bytes }) {
                 if (length < bytes)
                     continue;
-                void *address = ::mmap(
-                    nullptr, size_t(length), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+                void *address
+                    = ::mmap(nullptr, size_t(length), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
                 if (address != MAP_FAILED) {
                     seen.address = static_cast<uchar *>(address);
                     seen.length = length;
