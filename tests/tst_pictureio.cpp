@@ -408,6 +408,12 @@ void PictureIOTest::jpeg_data()
     QTest::newRow("chart fitted, 1/2") << chart << QSize(360, 360) << true << QSize(800, 600);
     QTest::newRow("chart turned and stretched, 1/2") << withOrientation(chart, 8) << QSize(250, 350) << false << QSize(600, 800);
     QTest::newRow("chart halved, not shrunk") << chart << QSize(800, 800) << true << QSize(1600, 1200);
+    QByteArray progressive;
+    QBuffer into(&progressive);
+    QImageWriter writer(&into, "jpg");
+    writer.setProgressiveScanWrite(true);
+    QVERIFY(writer.write(zonePlate(1000, 700)));
+    QTest::newRow("progressive, in bands") << progressive << QSize() << true << QSize();
     // clang-format on
 }
 

@@ -27,3 +27,15 @@ struct Decoded
 // into (the shared memory the program maps), or nullptr for the heap. The
 // memory may hold anything.
 using PixelStore = std::function<uchar *(qint64 bytes)>;
+
+// Where a decoder that makes its picture a band of rows at a time puts
+// them, instead of holding the whole picture first: `write` puts `count`
+// bytes at `offset` of the program's memory (false when they do not fit
+// there), and `view` then gives the first `bytes` of that memory as they
+// lie, without reading them (nullptr when it cannot).
+struct PixelSink
+{
+    std::function<bool(qint64 offset, const uchar *bytes, qint64 count)> write;
+    std::function<uchar *(qint64 bytes)> view;
+    explicit operator bool() const { return write && view; }
+};

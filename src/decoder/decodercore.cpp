@@ -22,7 +22,7 @@ using Budget::pixelBytes;
 
 Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budgetBytes,
     const PixelStore &store, qint64 maxPixels, QSize fit, bool keepAspectRatio,
-    const MappedFile *mapped)
+    const MappedFile *mapped, const PixelSink &sink)
 {
     const auto fits = [&](const QSize &size) {
         return Budget::fits(size, budgetBytes) && Budget::withinCap(size, maxPixels);
@@ -41,7 +41,7 @@ Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budge
         std::optional<MappedFile> own;
         if (!mapped)
             mapped = &own.emplace(fd, MappedFile::Largest);
-        if (JpegDecoder::decode(*mapped, cappedBudget, store, fit, keepAspectRatio, result))
+        if (JpegDecoder::decode(*mapped, cappedBudget, store, fit, keepAspectRatio, result, sink))
             return result;
     }
     // Everything the reader says while it works is heard, none of it printed.

@@ -30,10 +30,12 @@ namespace DecoderCore {
 // its proportions inside it or stretched to it): a JPEG may then be decoded
 // smaller, never smaller than that resize makes it (see jpegdecoder.h).
 // `mapped`, when given, is the file mapped already, for the readers that
-// take it whole; otherwise they map it themselves.
+// take it whole; otherwise they map it themselves. With a `sink`, an
+// upright JPEG is written there a band at a time, never held whole here.
 Decoded decode(QIODevice *device, int fd, const QByteArray &reader, qint64 budgetBytes,
     const PixelStore &store = PixelStore(), qint64 maxPixels = Budget::DefaultMaxPixels,
-    QSize fit = QSize(), bool keepAspectRatio = true, const MappedFile *mapped = nullptr);
+    QSize fit = QSize(), bool keepAspectRatio = true, const MappedFile *mapped = nullptr,
+    const PixelSink &sink = PixelSink());
 
 // Loads the readers of every readable format, so that decoding needs
 // nothing from the file system any more.

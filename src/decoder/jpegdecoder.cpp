@@ -4,8 +4,12 @@
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <csetjmp>
+#include <cstdio>
 #include <memory>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include "common/budget.h"
 #include "decoder/mappedfile.h"
@@ -99,6 +103,88 @@ void orient(const quint32 *from, int width, int height, int orientation, quint32
         }
 }
 
+// libjpeg's decompression as TurboJPEG's tjDecompress2 sets it up (the same
+// defaults, out colour space and scale), with its two rules: any warning
+// fails the decoding, and so does a progressive picture of more than 500
+// scans (TJFLAG_LIMITSCANS). The rows go to `sink` a band at a time.
+class BandDecoder
+{
+public:
+    BandDecoder()
+    {
+        info.err = jpeg_std_error(&errors.manager);
+        errors.manager.error_exit
+            = [](j_common_ptr info) { longjmp(reinterpret_cast<Errors *>(info->err)->jump, 1); };
+        // Warnings fail it too, and are not printed.
+        errors.manager.emit_message = [](j_common_ptr info, int level) {
+            if (level < 0)
+                reinterpret_cast<Errors *>(info->err)->warned = true;
+        };
+        progress.progress_monitor = [](j_common_ptr info) {
+            if (info->is_decompressor
+                && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > 500)
+                longjmp(reinterpret_cast<Errors *>(info->err)->jump, 1);
+        };
+        jpeg_create_decompress(&info);
+        info.progress = &progress;
+    }
+    ~BandDecoder() { jpeg_destroy_decompress(&info); }
+    BandDecoder(const BandDecoder &) = delete;
+    BandDecoder &operator=(const BandDecoder &) = delete;
+
+    // Writes the picture, `width` x `height` at 1/`denominator`, to the sink
+    // from its start, in rows of 4 bytes a pixel; false on any error or
+    // warning, or when the sink takes no more.
+    bool decode(const unsigned char *file, size_t size, int denominator, int layout, int width,
+        int height, const PixelSink &sink)
+    {
+        if (setjmp(errors.jump))
+            return false;
+        jpeg_mem_src(&info, file, static_cast<unsigned long>(size));
+        jpeg_read_header(&info, TRUE);
+        info.out_color_space = layout == TJPF_BGRX ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+        info.scale_num = 1;
+        info.scale_denom = unsigned(denominator);
+        jpeg_start_decompress(&info);
+        if (errors.warned || int(info.output_width) != width || int(info.output_height) != height
+            || info.output_components != 4)
+            return false;
+        const qint64 stride = qint64(width) * 4;
+        // About a megabyte of rows: few calls to the sink, and a band that
+        // stays in the cache between libjpeg writing it and the sink
+        // reading it.
+        const int bandRows = int(std::clamp<qint64>((1 << 20) / stride, 1, 256));
+        band.resize(size_t(stride * bandRows));
+        rows.resize(size_t(bandRows));
+        for (int k = 0; k < bandRows; ++k)
+            rows[size_t(k)] = band.data() + stride * k;
+        while (info.output_scanline < info.output_height) {
+            const qint64 first = info.output_scanline;
+            int filled = 0;
+            while (filled < bandRows && info.output_scanline < info.output_height)
+                filled += int(jpeg_read_scanlines(
+                    &info, rows.data() + filled, JDIMENSION(bandRows - filled)));
+            if (errors.warned || !sink.write(first * stride, band.data(), filled * stride))
+                return false;
+        }
+        jpeg_finish_decompress(&info);
+        return !errors.warned;
+    }
+
+private:
+    struct Errors
+    {
+        jpeg_error_mgr manager;
+        jmp_buf jump;
+        bool warned = false;
+    };
+    jpeg_decompress_struct info {};
+    Errors errors {};
+    jpeg_progress_mgr progress {};
+    std::vector<unsigned char> band;
+    std::vector<JSAMPROW> rows;
+};
+
 } // namespace
 
 int orientation(const unsigned char *jpeg, size_t size)
@@ -133,7 +219,7 @@ int orientation(const unsigned char *jpeg, size_t size)
 }
 
 bool decode(const MappedFile &mapped, qint64 budgetBytes, const PixelStore &store, QSize fit,
-    bool keepAspectRatio, Decoded &result)
+    bool keepAspectRatio, Decoded &result, const PixelSink &sink)
 {
     if (mapped.bytes().isEmpty())
         return false;
@@ -186,6 +272,23 @@ bool decode(const MappedFile &mapped, qint64 budgetBytes, const PixelStore &stor
     if (bytes <= 0)
         return false;
 
+    // BGRX writes 0xff into the fourth byte: opaque, as RGB32 has it.
+    const int layout = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TJPF_BGRX : TJPF_XRGB;
+    if (sink && turn == 1) {
+        if (!BandDecoder().decode(
+                file, fileSize, denominator, layout, decodedWidth, decodedHeight, sink)
+            || mapped.cutShort())
+            return false;
+        uchar *view = sink.view(bytes);
+        if (!view)
+            return false;
+        result.image
+            = QImage(view, size.width(), size.height(), size.width() * 4, QImage::Format_RGB32);
+        result.claimed = size;
+        result.full = full;
+        return !result.image.isNull();
+    }
+
     // Where the pixels end: the program's memory, or a picture of its own.
     QImage image;
     uchar *memory = store ? store(bytes) : nullptr;
@@ -204,8 +307,6 @@ bool decode(const MappedFile &mapped, qint64 budgetBytes, const PixelStore &stor
         stored.resize(size_t(decodedWidth) * size_t(decodedHeight));
         target = reinterpret_cast<unsigned char *>(stored.data());
     }
-    // BGRX writes 0xff into the fourth byte: opaque, as RGB32 has it.
-    const int layout = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TJPF_BGRX : TJPF_XRGB;
     // Any warning (libjpeg fills what it could not decode with grey) hands
     // the file to the toolkit's reader, which tells damage from harmless
     // trailing bytes as it always has.

@@ -28,8 +28,12 @@ namespace JpegDecoder {
 // `result.full` says the full size. The budget applies to the full size.
 // Returns false, with `result` untouched, when the toolkit's reader should
 // decode the file instead: also when the file was cut short meanwhile.
+// With a `sink`, an upright picture goes there a band of rows at a time,
+// and `result.image` lies in the sink's view: the same pixels, without a
+// whole picture of this process's own first (whose fresh pages cost the
+// system more to clear than decoding into them).
 bool decode(const MappedFile &file, qint64 budgetBytes, const PixelStore &store, QSize fit,
-    bool keepAspectRatio, Decoded &result);
+    bool keepAspectRatio, Decoded &result, const PixelSink &sink = PixelSink());
 
 // The EXIF orientation (1..8) the APP1 segments of `jpeg` record, 1 when
 // there is none, and 0 when the toolkit's reader might read it otherwise

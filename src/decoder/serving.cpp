@@ -102,6 +102,22 @@ uchar *pixelMemory(int memory, qint64 bytes, bool &shared)
     return pixels;
 }
 
+// The first `bytes` of the program's memory, where a picture was written
+// a band at a time, mapped without a page of it being read here; nullptr
+// when the details would not fit after them.
+uchar *writtenPixels(int memory, qint64 bytes, bool &shared)
+{
+    struct stat info;
+    if (bytes <= 0 || ::fstat(memory, &info) != 0
+        || ((bytes + 4095) & ~qint64(4095)) + DetailsRoom > info.st_size)
+        return nullptr;
+    void *address = ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0);
+    if (address == MAP_FAILED)
+        return nullptr;
+    shared = true;
+    return static_cast<uchar *>(address);
+}
+
 // The file's metadata written for the output, packed for the program (with
 // `output`; else nothing), and with `fields`, what it says for the fields
 // of a text, from the same reading. Exiv2 gets the bytes the pixels were
@@ -168,6 +184,11 @@ Reply serve(const Request &request, int file, int memory)
     uchar *pixels = nullptr;
     bool shared = false; // the pixels lie in the program's memory already
     const auto store = [&](qint64 bytes) { return pixels = pixelMemory(memory, bytes, shared); };
+    // An upright JPEG goes to the program's memory a band at a time.
+    const PixelSink sink { [&](qint64 offset, const uchar *bytes, qint64 count) {
+                              return put(memory, offset, bytes, count);
+                          },
+        [&](qint64 bytes) { return pixels = writtenPixels(memory, bytes, shared); } };
 
     QFile device;
     device.open(file, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
@@ -183,7 +204,7 @@ Reply serve(const Request &request, int file, int memory)
             if (asked.reader == "jpeg" || asked.metadata || asked.fields)
                 mapped.emplace(file, MappedFile::Largest);
             decoded = DecoderCore::decode(&device, file, asked.reader, asked.budgetBytes, store,
-                maxPixels, asked.fit, asked.fitKeepsAspect, mapped ? &*mapped : nullptr);
+                maxPixels, asked.fit, asked.fitKeepsAspect, mapped ? &*mapped : nullptr, sink);
         }
     } catch (const std::bad_alloc &) {
         decoded = Decoded();

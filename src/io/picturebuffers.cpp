@@ -26,6 +26,10 @@ using namespace DecoderProtocol;
 
 namespace {
 
+// MADV_POPULATE_READ and MADV_POPULATE_WRITE, Linux 5.14.
+constexpr int PopulateRead = 22;
+constexpr int PopulateWrite = 23;
+
 // True once the decoder whose report socket this is has ended (its parent
 // says so), within a second; the socket is closed either way, which ends
 // a decoder still running.
@@ -91,7 +95,7 @@ public:
             const qint64 written = writtenTo(fd);
             uchar *memory = nullptr;
             if (::fstat(fd, &info) == 0 && info.st_size >= capacity
-                && (written == 0 || (memory = view(fd, written)) != nullptr)
+                && (written == 0 || (memory = view(fd, written, PopulateWrite)) != nullptr)
                 && (info.st_size <= written
                     || ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, written,
                            info.st_size - written)
@@ -146,23 +150,43 @@ public:
         seen.written = std::max(seen.written, bytes);
     }
     // This side's view of the first `bytes` bytes of buffer `fd`, which
-    // holds that many; nullptr when it cannot be mapped.
-    uchar *view(int fd, qint64 bytes)
+    // holds that many; nullptr when it cannot be mapped. The view covers the
+    // whole buffer and is made once, for as long as the pool has the
+    // buffer: a page mapped stays mapped for every picture after, where a
+    // view made anew for a larger picture would map every page again on
+    // its first touch, which costs more than clearing or reading it (many
+    // times more under some hypervisors). Pages are mapped as they are
+    // used, a run at a time, never all of a sparse buffer at once.
+    uchar *view(int fd, qint64 bytes, int populate)
     {
         std::lock_guard<std::mutex> lock(mutex);
         View &seen = views[fd];
-        if (seen.length >= bytes)
-            return seen.address;
-        if (seen.address)
-            ::munmap(seen.address, size_t(seen.length));
-        seen.address = nullptr;
-        seen.length = 0;
-        void *address = ::mmap(
-            nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
-        if (address == MAP_FAILED)
-            return nullptr;
-        seen.address = static_cast<uchar *>(address);
-        seen.length = bytes;
+        if (seen.length < bytes) {
+            if (seen.address)
+                ::munmap(seen.address, size_t(seen.length));
+            seen.address = nullptr;
+            seen.length = 0;
+            struct stat info;
+            // The whole buffer, or where the address space is limited
+            // (ulimit -v), what this picture needs.
+            for (qint64 length : { ::fstat(fd, &info) == 0 ? qint64(info.st_size) : 0, bytes }) {
+                if (length < bytes)
+                    continue;
+                void *address
+                    = ::mmap(nullptr, size_t(length), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+                if (address != MAP_FAILED) {
+                    seen.address = static_cast<uchar *>(address);
+                    seen.length = length;
+                    break;
+                }
+            }
+            if (!seen.address)
+                return nullptr;
+        }
+        // One call maps what is there (or, to be written, makes it) instead
+        // of a fault for each page; a kernel without it faults them in.
+        if (bytes > 0)
+            ::madvise(seen.address, size_t(bytes), populate);
         return seen.address;
     }
 
@@ -263,7 +287,7 @@ void PictureBuffers::wrote(int fd, qint64 bytes) const
 QImage PictureBuffers::picture(
     int fd, int width, int height, int bytesPerLine, QImage::Format format) const
 {
-    uchar *address = pool->view(fd, qint64(bytesPerLine) * height);
+    uchar *address = pool->view(fd, qint64(bytesPerLine) * height, PopulateRead);
     if (!address)
         return QImage();
     // What the picture holds on to: its buffer, and the pool.
