@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <sys/mman.h>
 
 #include "common/budget.h"
 #include "decoder/mappedfile.h"
@@ -150,21 +151,24 @@ public:
             || info.output_components != 4)
             return false;
         const qint64 stride = qint64(width) * 4;
-        // About a megabyte of rows: few calls to the sink, and a band that
-        // stays in the cache between libjpeg writing it and the sink
-        // reading it.
-        const int bandRows = int(std::clamp<qint64>((1 << 20) / stride, 1, 256));
-        band.resize(size_t(stride * bandRows));
+        // Up to a huge page of rows (2 MB): few calls to the sink, and a
+        // band that stays in the cache between libjpeg writing it and the
+        // sink reading it. A new process pays for every page it touches
+        // first, so the band is one huge page where the system gives them.
+        constexpr qint64 Huge = 2 << 20;
+        const int bandRows = int(std::clamp<qint64>(Huge / stride, 1, 256));
+        if (!band.reserve(stride * bandRows))
+            return false;
         rows.resize(size_t(bandRows));
         for (int k = 0; k < bandRows; ++k)
-            rows[size_t(k)] = band.data() + stride * k;
+            rows[size_t(k)] = band.data + stride * k;
         while (info.output_scanline < info.output_height) {
             const qint64 first = info.output_scanline;
             int filled = 0;
             while (filled < bandRows && info.output_scanline < info.output_height)
                 filled += int(jpeg_read_scanlines(
                     &info, rows.data() + filled, JDIMENSION(bandRows - filled)));
-            if (errors.warned || !sink.write(first * stride, band.data(), filled * stride))
+            if (errors.warned || !sink.write(first * stride, band.data, filled * stride))
                 return false;
         }
         jpeg_finish_decompress(&info);
@@ -181,7 +185,34 @@ private:
     jpeg_decompress_struct info {};
     Errors errors {};
     jpeg_progress_mgr progress {};
-    std::vector<unsigned char> band;
+    // Memory of its own, aligned to and advised as huge pages.
+    struct Band
+    {
+        unsigned char *data = nullptr;
+        void *mapped = MAP_FAILED;
+        size_t length = 0;
+        ~Band()
+        {
+            if (mapped != MAP_FAILED)
+                ::munmap(mapped, length);
+        }
+        bool reserve(qint64 bytes)
+        {
+            if (mapped != MAP_FAILED)
+                ::munmap(mapped, length);
+            constexpr size_t Huge = 2 << 20;
+            const size_t rounded = (size_t(bytes) + Huge - 1) & ~(Huge - 1);
+            length = rounded + Huge;
+            mapped = ::mmap(nullptr, length, PROT_READ | PROT_WRITE,
+                MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+            if (mapped == MAP_FAILED)
+                return false;
+            data = reinterpret_cast<unsigned char *>(
+                (quintptr(mapped) + Huge - 1) & ~quintptr(Huge - 1));
+            ::madvise(data, rounded, MADV_HUGEPAGE);
+            return true;
+        }
+    } band;
     std::vector<JSAMPROW> rows;
 };
 
