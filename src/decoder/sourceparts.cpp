@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "decoder/sourceparts.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 
 #include "common/bytes.h"
+#include "common/inflate.h"
 
 namespace SourceParts {
 
@@ -31,24 +30,9 @@ bool exifSegment(const Metadata::Segment &segment)
 // would inflate to more than a text may hold.
 bool inflated(const QByteArray &compressed, QByteArray &out)
 {
-    z_stream stream {};
-    if (inflateInit(&stream) != Z_OK)
-        return false;
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(compressed.constData()));
-    stream.avail_in = uInt(compressed.size());
-    char buffer[65536];
-    int status = Z_OK;
-    while (status == Z_OK && out.size() <= MaxText) {
-        stream.next_out = reinterpret_cast<Bytef *>(buffer);
-        stream.avail_out = sizeof buffer;
-        status = inflate(&stream, Z_NO_FLUSH);
-        const int got = int(sizeof buffer - stream.avail_out);
-        out.append(buffer, got);
-        if (status == Z_OK && got == 0 && stream.avail_in == 0)
-            break;
-    }
-    inflateEnd(&stream);
-    return status == Z_STREAM_END && out.size() <= MaxText;
+    const Inflate::Result result = Inflate::stream(compressed, MaxText, false,
+        [&out](const char *bytes, qint64 count) { out.append(bytes, int(count)); });
+    return result.ended && out.size() <= MaxText;
 }
 
 // The text of a tEXt, zTXt or iTXt chunk whose keyword ends at `end`;
