@@ -194,25 +194,6 @@ void stateResolutionInExif(Exiv2::ExifData &exif, const Metadata::Resolution &re
     exif["Exif.Image.ResolutionUnit"] = uint16_t(2);
 }
 
-// For a WebP: the EXIF as a TIFF structure and the XMP packet, each to be
-// a chunk of its own.
-void webpPieces(const Records &records, Metadata::Source &written)
-{
-    if (!records.exif.empty()) {
-        Exiv2::Blob blob;
-        Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, records.exif);
-        if (!blob.empty())
-            written.chunks.push_back({ "EXIF",
-                QByteArray(reinterpret_cast<const char *>(blob.data()), int(blob.size())) });
-    }
-    if (!records.xmp.empty()) {
-        std::string packet;
-        if (Exiv2::XmpParser::encode(packet, records.xmp, Exiv2::XmpParser::useCompactFormat) != 0)
-            throw std::runtime_error("its XMP packet could not be written");
-        written.chunks.push_back({ "XMP ", QByteArray::fromStdString(packet) });
-    }
-}
-
 // `stub` with `exif`, the IPTC and XMP records (and for a JPEG, the
 // profile and comment) written into it by Exiv2.
 QByteArray writtenInto(const QByteArray &stub, const Exiv2::ExifData &exif,
@@ -296,6 +277,17 @@ QByteArray packetOf(const Exiv2::XmpData &xmp, uint16_t flags)
     if (Exiv2::XmpParser::encode(packet, xmp, flags) != 0)
         throw std::runtime_error("the XMP packet could not be written");
     return QByteArray::fromStdString(packet);
+}
+
+// For a WebP: the EXIF as a TIFF structure and the XMP packet, each to be
+// a chunk of its own (a WebP's EXIF chunk has no 64 KB limit).
+void webpPieces(const Records &records, Metadata::Source &written)
+{
+    if (!records.exif.empty())
+        written.chunks.push_back({ "EXIF", tiffBlock(records.exif) });
+    if (!records.xmp.empty())
+        written.chunks.push_back(
+            { "XMP ", packetOf(records.xmp, Exiv2::XmpParser::useCompactFormat) });
 }
 
 // The property a record belongs to: a structure's fields and an array's
