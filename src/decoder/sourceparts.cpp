@@ -151,10 +151,14 @@ std::vector<MetadataReader::PngText> pngTexts(const QByteArray &bytes, QStringLi
         const QByteArray type = bytes.mid(int(at) + 4, 4);
         if (type == "IEND" || at + 12 + length > bytes.size())
             break;
-        const QByteArray data = bytes.mid(int(at) + 8, int(length));
+        const qint64 start = at + 8;
         at += 12 + length;
+        // Only a text chunk's data is copied out of the file: never its pixels.
+        if (type != "tEXt" && type != "zTXt" && type != "iTXt")
+            continue;
+        const QByteArray data = bytes.mid(int(start), int(length));
         const int end = data.indexOf('\0');
-        if ((type != "tEXt" && type != "zTXt" && type != "iTXt") || end < 0
+        if (end < 0
             || std::none_of(std::begin(StandardKeywords), std::end(StandardKeywords),
                 [&](const char *keyword) { return data.left(end) == keyword; }))
             continue;
