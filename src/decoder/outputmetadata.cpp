@@ -20,6 +20,7 @@
 #include "common/tifftags.h"
 #include "decoder/exiftags.h"
 #include "decoder/outputrecords.h"
+#include "decoder/sourceparts.h"
 
 namespace OutputMetadata {
 
@@ -28,9 +29,9 @@ using MetadataReader::Records;
 
 namespace {
 
-const QByteArray ExifSignature("Exif\0\0", 6);
+using SourceParts::ExifSignature;
+using SourceParts::ExtensionSignature;
 const QByteArray XmpSignature("http://ns.adobe.com/xap/1.0/\0", 29);
-const QByteArray ExtensionSignature("http://ns.adobe.com/xmp/extension/\0", 35);
 // What one JPEG segment holds of an EXIF block (its payload, less the
 // signature), of an XMP packet (with room to spare, as the XMP rules ask)
 // and of an extension's part.
@@ -347,16 +348,10 @@ std::vector<Metadata::Segment> xmpSegments(const Exiv2::XmpData &xmp)
 std::vector<Metadata::Segment> jpegSegments(const QByteArray &jpeg)
 {
     std::vector<Metadata::Segment> pieces;
-    for (int at = 2; at + 4 <= jpeg.size() && quint8(jpeg.at(at)) == 0xff;) {
-        const quint32 marker = quint8(jpeg.at(at + 1));
-        const int length = int(Bytes::big(jpeg, at + 2, 2));
-        if (marker == 0xda || length < 2 || at + 2 + length > jpeg.size())
-            break;
+    for (const Metadata::Segment &segment : SourceParts::jpegSegments(jpeg))
         // The JFIF header (APP0) is the encoder's own.
-        if ((marker > 0xe0 && marker <= 0xef) || marker == 0xfe)
-            pieces.push_back({ quint8(marker), jpeg.mid(at + 4, length - 2) });
-        at += 2 + length;
-    }
+        if ((segment.marker > 0xe0 && segment.marker <= 0xef) || segment.marker == 0xfe)
+            pieces.push_back(segment);
     return pieces;
 }
 

@@ -10,8 +10,6 @@ namespace SourceParts {
 
 namespace {
 
-const QByteArray ExifSignature("Exif\0\0", 6);
-const QByteArray ExtensionSignature("http://ns.adobe.com/xmp/extension/\0", 35);
 constexpr int ExtensionHeader = 35 + 32 + 4 + 4; // signature, GUID, full length, offset
 // More texts, and longer ones, than a picture keeps: the rest is refused
 // rather than inflated on.
