@@ -120,13 +120,7 @@ void resetPeakMemory()
 
 double peakMemoryMB()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
-    return 0;
+    return statusKB(::getpid(), "VmHWM:") / 1024;
 }
 
 // Processor time (user + system) and page faults, of a run.
@@ -159,27 +153,17 @@ Usage usageSoFar()
     Usage total = usageOf(self);
     total += usageOf(reaped);
     const double ticks = double(::sysconf(_SC_CLK_TCK));
-    for (const QString &task :
-        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile children(QStringLiteral("/proc/self/task/%1/children").arg(task));
-        if (!children.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &pid : children.readAll().split(' ')) {
-            QFile stat(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid.trimmed())));
-            if (pid.trimmed().isEmpty() || !stat.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray text = stat.readAll();
-            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-            // minflt, cminflt, majflt, cmajflt, utime, stime, cutime, cstime:
-            // fields 10 to 17 of the line (the decoders' parent has reaped
-            // the decoders it started).
-            if (fields.size() > 14)
-                total += { (fields[11].toDouble() + fields[12].toDouble() + fields[13].toDouble()
-                               + fields[14].toDouble())
-                        / ticks,
-                    fields[7].toDouble() + fields[8].toDouble() + fields[9].toDouble()
-                        + fields[10].toDouble() };
-        }
+    for (const pid_t child : childrenOf(::getpid())) {
+        const QList<QByteArray> fields = statFields(child);
+        // minflt, cminflt, majflt, cmajflt, utime, stime, cutime, cstime:
+        // fields 10 to 17 of the line (the decoders' parent has reaped the
+        // decoders it started).
+        if (fields.size() > 14)
+            total += { (fields[11].toDouble() + fields[12].toDouble() + fields[13].toDouble()
+                           + fields[14].toDouble())
+                    / ticks,
+                fields[7].toDouble() + fields[8].toDouble() + fields[9].toDouble()
+                    + fields[10].toDouble() };
     }
     return total;
 }

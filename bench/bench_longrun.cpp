@@ -43,6 +43,7 @@
 #include <unistd.h>
 
 #include "benchjob.h"
+#include "benchprocess.h"
 
 namespace {
 
@@ -57,28 +58,6 @@ struct State
     int threads = 0; // the program's and the parent's, but the toolkit's pool
     double faults = 0; // so far: the program, the parent and its reaped decoders
 };
-
-// The fields of /proc/<pid>/stat after the command, counted from 0 for
-// the state.
-QList<QByteArray> statFields(pid_t pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray text = stat.readAll();
-    return text.mid(text.lastIndexOf(')') + 2).split(' ');
-}
-
-double statusKB(pid_t pid, const QByteArray &key)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble();
-    return 0;
-}
 
 // Adds what process `pid` holds to `state`; its own descriptors when
 // `program`.
@@ -116,17 +95,10 @@ State stateOf(pid_t pid)
 {
     State state;
     add(state, pid, true);
-    for (const QString &task : QDir(QStringLiteral("/proc/%1/task").arg(pid))
-                                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile children(QStringLiteral("/proc/%1/task/%2/children").arg(pid).arg(task));
-        if (!children.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &child : children.readAll().split(' ')) {
-            QFile comm(QStringLiteral("/proc/%1/comm").arg(QString::fromLatin1(child.trimmed())));
-            if (!child.trimmed().isEmpty() && comm.open(QIODevice::ReadOnly)
-                && comm.readAll().trimmed() == "tarvelo-decoder")
-                add(state, pid_t(child.trimmed().toInt()), false);
-        }
+    for (const pid_t child : childrenOf(pid)) {
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(child));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "tarvelo-decoder")
+            add(state, child, false);
     }
     return state;
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QList>
 #include <QStringList>
 
 #include <fcntl.h>
@@ -39,4 +41,43 @@ inline bool runToEnd(
     usage = rusage {};
     return pid >= 0 && ::wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)
         && WEXITSTATUS(status) == 0;
+}
+
+// The fields of /proc/<pid>/stat after the command, counted from 0 for the
+// state; empty when the process is gone.
+inline QList<QByteArray> statFields(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2).split(' ');
+}
+
+// The figure in kB of line `key` ("VmRSS:", "VmHWM:") of /proc/<pid>/status.
+inline double statusKB(pid_t pid, const QByteArray &key)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble();
+    return 0;
+}
+
+// The running children of process `pid`, started by any of its threads.
+inline QList<pid_t> childrenOf(pid_t pid)
+{
+    QList<pid_t> found;
+    for (const QString &task : QDir(QStringLiteral("/proc/%1/task").arg(pid))
+                                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(QStringLiteral("/proc/%1/task/%2/children").arg(pid).arg(task));
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &child : children.readAll().split(' '))
+            if (!child.trimmed().isEmpty())
+                found << pid_t(child.trimmed().toInt());
+    }
+    return found;
 }

@@ -378,7 +378,7 @@ void MetadataTest::largeAndOwnMetadata_data()
     QTest::newRow("extension not whole") << "png" << jpegWithExtendedXmp(false)
                                          << Values { { "Xmp.dc.title", "lang=\"x-default\" Long" }, { "Xmp.xmpNote.HasExtendedXMP", "" } }
                                          << QByteArray() << "its extended XMP could not be read";
-    for (const char *suffix : { "png", "tif" })
+    for (const char *suffix : { "png", "tif", "webp" })
         QTest::addRow("long user comment into %s", suffix) << suffix << comment << Values { { "Exif.Photo.UserComment", "#100000" } } << QByteArray() << "";
     // A JPEG keeps what fits and requires its pixel size.
     QTest::newRow("long user comment into JPG") << "jpg" << comment << Values { { "Exif.Photo.UserComment", "" },

@@ -187,6 +187,14 @@ void StampEngineTest::composeMatchesLiteralCompositor()
 
 namespace {
 
+// A mid-grey picture of `size`.
+QImage grey(QSize size)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(qRgb(128, 128, 128));
+    return image;
+}
+
 // White text 40 pixels in from the bottom right corner, a red 200 x 100 logo
 // 60 pixels in from the top left one and a 54-row bar, on a grey picture of
 // `size` whose shorter side of 1080 pixels is the reference.
@@ -197,10 +205,9 @@ Stamp::Composition stampGrey(QSize size, const QString &text, double logoScale, 
         100, Anchor::BotRight, -40, -40, logoScale, 100, logoAnchor,
         logoAnchor == Anchor::TopLeft ? 60 : -40, logoAnchor == Anchor::TopLeft ? 60 : -40,
         relative, reference, false };
-    QImage grey(size, QImage::Format_ARGB32), logo(200, 100, QImage::Format_ARGB32);
-    grey.fill(qRgb(128, 128, 128));
+    QImage logo(200, 100, QImage::Format_ARGB32);
     logo.fill(Qt::red);
-    return Stamp::composeTwice(grey, {}, options, QFont(QStringLiteral("DejaVu Sans"), 36),
+    return Stamp::composeTwice(grey(size), {}, options, QFont(QStringLiteral("DejaVu Sans"), 36),
         Qt::white, logo, Qt::SmoothTransformation);
 }
 
@@ -344,13 +351,6 @@ std::pair<double, QPointF> weighed(const QImage &image, bool light)
             y += weight * row;
         }
     return { total, total > 0 ? QPointF(x / total, y / total) : QPointF() };
-}
-
-QImage grey(QSize size)
-{
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(qRgb(128, 128, 128));
-    return image;
 }
 
 } // namespace

@@ -41,8 +41,8 @@ BatchOptions ownCopy(const BatchOptions &options)
 // file of the format `suffix` names: sets its bytes and suffix, and the log
 // line for metadata that could not be carried over. Returns the encoder's
 // error text, empty on success.
-QString encode(BatchResult &result, const QImage &picture, const QString &suffix,
-    const BatchOptions &options)
+QString encode(
+    BatchResult &result, const QImage &picture, const QString &suffix, const BatchOptions &options)
 {
     // The slider's quality serves the lossy formats; PNG and TIF have none.
     const bool lossy = suffix == QLatin1String("jpg") || suffix == QLatin1String("webp");
@@ -117,7 +117,8 @@ struct BatchRunner::Shared
         std::unique_lock<std::mutex> lock(mutex);
         BatchOptions mine = ownCopy(options);
         for (;;) {
-            workAvailable.wait(lock, [this] { return stopping || (!queued.empty() && roomForMore()); });
+            workAvailable.wait(
+                lock, [this] { return stopping || (!queued.empty() && roomForMore()); });
             if (stopping)
                 return;
             const auto [ticket, path, counter] = queued.front();
@@ -212,21 +213,6 @@ void BatchRunner::setSuffix(const QString &suffix)
     shared->options.suffix = suffix;
 }
 
-QString BatchRunner::textFor(const BatchOptions &options, const QString &path,
-    const PictureIO::ReadResult &read, QSize output, int counter)
-{
-    const QString &text = options.stamp.watermarkText;
-    if (!options.textFields)
-        return text;
-    Fields::Values values;
-    values.name = QFileInfo(path).completeBaseName();
-    values.metadata = read.fields;
-    values.modified = read.modified;
-    values.output = output;
-    values.counter = counter;
-    return Fields::expand(text, values);
-}
-
 BatchResult BatchRunner::stamp(const QString &path, const BatchOptions &options, int counter) const
 {
     return shared->stampGuarded(path, options, counter);
@@ -291,11 +277,12 @@ BatchResult BatchRunner::stampOne(const QString &path, const BatchOptions &optio
     if (opaque && stamp.resizeEnabled)
         source.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
     StampOptions resize = stamp;
-    if (options.textFields)
-        resize.watermarkText = textFor(options, path, read,
-            ResizeRule::resized(
-                read.size.isValid() ? read.size : source.size(), Stamp::resizeRule(stamp)),
-            counter);
+    if (options.textFields) {
+        Fields::Values values = result.values;
+        values.output = ResizeRule::resized(
+            read.size.isValid() ? read.size : source.size(), Stamp::resizeRule(stamp));
+        resize.watermarkText = Fields::expand(stamp.watermarkText, values);
+    }
     if (!source.isNull() && read.size.isValid() && source.size() != read.size) {
         // Decoded smaller: the resize of the whole picture is made from it,
         // to the size the whole picture resizes to, and is done with.

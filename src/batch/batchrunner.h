@@ -108,12 +108,6 @@ public:
     static BatchResult stampOne(const QString &path, const BatchOptions &options,
         const PictureIO::ReadLimits &limits, const PictureBuffers &buffers, int counter = 1);
 
-    // The watermark text as it is stamped on the picture at `path`, read as
-    // `read`, whose output is `output` in size: with its fields filled in
-    // when BatchOptions::textFields says so, else as it is.
-    static QString textFor(const BatchOptions &options, const QString &path,
-        const PictureIO::ReadResult &read, QSize output, int counter);
-
     // Creates the output file of a stamped result at its `place` in the
     // output folder `folder`, making the place's subfolders as needed (see
     // OutputFiles::makeFolder and OutputFiles::createNew).

@@ -492,12 +492,8 @@ int run(const Request &request)
             if (result.size.isValid())
                 pixels += qint64(result.size.width()) * result.size.height();
             failure = result.failure;
-            // Numbered by its place in the list, from 1, whether or not an
-            // earlier run stamped some of the pictures already.
-            Fields::Values values = result.values;
-            values.counter = i + 1;
             const OutputNames::Place place
-                = OutputNames::place(options, inputs[i].root, inputs[i].path, values);
+                = OutputNames::place(options, inputs[i].root, inputs[i].path, result.values);
             if (result.status == BatchResult::Status::Stamped && !place.refusal.isEmpty()) {
                 failure = place.refusal;
             } else if (result.status == BatchResult::Status::Stamped) {

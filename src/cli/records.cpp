@@ -40,10 +40,9 @@ QString unfield(const QByteArray &field)
             : next == 'r'                      ? "\r"
             : next == '\\'                     ? "\\"
                                                : nullptr;
-        const QByteArray digits = field.mid(i + 2, 2);
-        if (field[i] == '\\' && next == 'x' && digits.size() == 2 && isxdigit(digits[0])
-            && isxdigit(digits[1])) {
-            bytes += QByteArray::fromHex(digits);
+        if (field[i] == '\\' && next == 'x' && i + 3 < field.size() && isxdigit(field[i + 2])
+            && isxdigit(field[i + 3])) {
+            bytes += QByteArray::fromHex(field.mid(i + 2, 2));
             i += 3;
             continue;
         }

@@ -11,11 +11,11 @@
 #include <functional>
 
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include "common/budget.h"
 #include "common/bytes.h"
 #include "common/drawingreasons.h"
+#include "common/inflate.h"
 #include "common/pictureformats.h"
 #include "decoder/decodecheck.h"
 
@@ -214,33 +214,18 @@ QByteArray unpacked(const QByteArray &bytes, QString *why)
 {
     if (!bytes.startsWith("\x1f\x8b"))
         return bytes;
-    z_stream stream {};
-    // 16 + the window's bits: a gzip wrapper.
-    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
+    QByteArray text;
+    const Inflate::Result result = Inflate::stream(bytes, PictureFormats::MaxDrawingBytes, true,
+        [&text](const char *piece, qint64 count) { text.append(piece, int(count)); });
+    if (!result.started) {
         *why = reason(DrawingReasons::OutOfMemory);
         return QByteArray();
     }
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.constData()));
-    stream.avail_in = uInt(bytes.size());
-    QByteArray text;
-    char chunk[65536];
-    int status = Z_OK;
-    while (status == Z_OK) {
-        stream.next_out = reinterpret_cast<Bytef *>(chunk);
-        stream.avail_out = sizeof chunk;
-        status = inflate(&stream, Z_NO_FLUSH);
-        text.append(chunk, int(sizeof chunk - stream.avail_out));
-        if (text.size() > PictureFormats::MaxDrawingBytes) {
-            inflateEnd(&stream);
-            *why = reason(DrawingReasons::UnpacksTooLarge)
-                       .arg(PictureFormats::MaxDrawingBytes >> 20);
-            return QByteArray();
-        }
-        if (status == Z_OK && stream.avail_in == 0 && stream.avail_out != 0)
-            status = Z_DATA_ERROR; // ended before its end
+    if (result.produced > PictureFormats::MaxDrawingBytes) {
+        *why = reason(DrawingReasons::UnpacksTooLarge).arg(PictureFormats::MaxDrawingBytes >> 20);
+        return QByteArray();
     }
-    inflateEnd(&stream);
-    if (status != Z_STREAM_END) {
+    if (!result.ended) {
         *why = reason(DrawingReasons::PackingDamaged);
         return QByteArray();
     }

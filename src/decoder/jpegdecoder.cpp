@@ -13,6 +13,7 @@
 #include <sys/mman.h>
 
 #include "common/budget.h"
+#include "decoder/hugepages.h"
 #include "decoder/mappedfile.h"
 
 namespace JpegDecoder {
@@ -200,17 +201,9 @@ private:
         {
             if (mapped != MAP_FAILED)
                 ::munmap(mapped, length);
-            constexpr size_t Huge = 2 << 20;
-            const size_t rounded = (size_t(bytes) + Huge - 1) & ~(Huge - 1);
-            length = rounded + Huge;
-            mapped = ::mmap(nullptr, length, PROT_READ | PROT_WRITE,
-                MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-            if (mapped == MAP_FAILED)
-                return false;
-            data = reinterpret_cast<unsigned char *>(
-                (quintptr(mapped) + Huge - 1) & ~quintptr(Huge - 1));
-            ::madvise(data, rounded, MADV_HUGEPAGE);
-            return true;
+            mapped = MAP_FAILED;
+            data = hugePageMemory(size_t(bytes), &mapped, &length);
+            return data != nullptr;
         }
     } band;
     std::vector<JSAMPROW> rows;

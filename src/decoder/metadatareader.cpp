@@ -209,12 +209,13 @@ void readJpegParts(const QByteArray &bytes, Records &records, Found &source)
     const std::vector<Metadata::Segment> segments = SourceParts::jpegSegments(bytes);
     int parts = 0;
     const QByteArray exif = SourceParts::jpegExif(segments, &parts);
-    if (parts > 1 && !exifCutShort(exif)) {
+    const bool cut = parts > 0 && exifCutShort(exif);
+    if (parts > 1 && !cut) {
         records.exif.clear();
         Exiv2::ExifParser::decode(records.exif,
             reinterpret_cast<const Exiv2::byte *>(exif.constData()), uint32_t(exif.size()));
     }
-    if (parts > 0 && exifCutShort(exif))
+    if (cut)
         addProblem(source, QStringLiteral("its EXIF is cut short"));
     // The packet names its extension by the digest of its bytes; the
     // extension is read into the packet's records, and the name goes

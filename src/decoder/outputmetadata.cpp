@@ -20,6 +20,7 @@
 #include "common/tifftags.h"
 #include "decoder/exiftags.h"
 #include "decoder/outputrecords.h"
+#include "decoder/sourceparts.h"
 
 namespace OutputMetadata {
 
@@ -28,9 +29,9 @@ using MetadataReader::Records;
 
 namespace {
 
-const QByteArray ExifSignature("Exif\0\0", 6);
+using SourceParts::ExifSignature;
+using SourceParts::ExtensionSignature;
 const QByteArray XmpSignature("http://ns.adobe.com/xap/1.0/\0", 29);
-const QByteArray ExtensionSignature("http://ns.adobe.com/xmp/extension/\0", 35);
 // What one JPEG segment holds of an EXIF block (its payload, less the
 // signature), of an XMP packet (with room to spare, as the XMP rules ask)
 // and of an extension's part.
@@ -194,25 +195,6 @@ void stateResolutionInExif(Exiv2::ExifData &exif, const Metadata::Resolution &re
     exif["Exif.Image.ResolutionUnit"] = uint16_t(2);
 }
 
-// For a WebP: the EXIF as a TIFF structure and the XMP packet, each to be
-// a chunk of its own.
-void webpPieces(const Records &records, Metadata::Source &written)
-{
-    if (!records.exif.empty()) {
-        Exiv2::Blob blob;
-        Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, records.exif);
-        if (!blob.empty())
-            written.chunks.push_back({ "EXIF",
-                QByteArray(reinterpret_cast<const char *>(blob.data()), int(blob.size())) });
-    }
-    if (!records.xmp.empty()) {
-        std::string packet;
-        if (Exiv2::XmpParser::encode(packet, records.xmp, Exiv2::XmpParser::useCompactFormat) != 0)
-            throw std::runtime_error("its XMP packet could not be written");
-        written.chunks.push_back({ "XMP ", QByteArray::fromStdString(packet) });
-    }
-}
-
 // `stub` with `exif`, the IPTC and XMP records (and for a JPEG, the
 // profile and comment) written into it by Exiv2.
 QByteArray writtenInto(const QByteArray &stub, const Exiv2::ExifData &exif,
@@ -298,6 +280,17 @@ QByteArray packetOf(const Exiv2::XmpData &xmp, uint16_t flags)
     return QByteArray::fromStdString(packet);
 }
 
+// For a WebP: the EXIF as a TIFF structure and the XMP packet, each to be
+// a chunk of its own (a WebP's EXIF chunk has no 64 KB limit).
+void webpPieces(const Records &records, Metadata::Source &written)
+{
+    if (!records.exif.empty())
+        written.chunks.push_back({ "EXIF", tiffBlock(records.exif) });
+    if (!records.xmp.empty())
+        written.chunks.push_back(
+            { "XMP ", packetOf(records.xmp, Exiv2::XmpParser::useCompactFormat) });
+}
+
 // The property a record belongs to: a structure's fields and an array's
 // items stay with it.
 std::string propertyOf(const std::string &key)
@@ -355,16 +348,10 @@ std::vector<Metadata::Segment> xmpSegments(const Exiv2::XmpData &xmp)
 std::vector<Metadata::Segment> jpegSegments(const QByteArray &jpeg)
 {
     std::vector<Metadata::Segment> pieces;
-    for (int at = 2; at + 4 <= jpeg.size() && quint8(jpeg.at(at)) == 0xff;) {
-        const quint32 marker = quint8(jpeg.at(at + 1));
-        const int length = int(Bytes::big(jpeg, at + 2, 2));
-        if (marker == 0xda || length < 2 || at + 2 + length > jpeg.size())
-            break;
+    for (const Metadata::Segment &segment : SourceParts::jpegSegments(jpeg))
         // The JFIF header (APP0) is the encoder's own.
-        if ((marker > 0xe0 && marker <= 0xef) || marker == 0xfe)
-            pieces.push_back({ quint8(marker), jpeg.mid(at + 4, length - 2) });
-        at += 2 + length;
-    }
+        if ((segment.marker > 0xe0 && segment.marker <= 0xef) || segment.marker == 0xfe)
+            pieces.push_back(segment);
     return pieces;
 }
 

@@ -18,6 +18,7 @@
 #include "decoder/decodercore.h"
 #include "decoder/drawing.h"
 #include "decoder/fence.h"
+#include "decoder/hugepages.h"
 #include "decoder/mappedfile.h"
 #include "decoder/metadatareader.h"
 #include "decoder/outputmetadata.h"
@@ -60,6 +61,23 @@ bool put(int memory, qint64 offset, const uchar *bytes, qint64 count, bool relea
     return true;
 }
 
+// Whether the program's memory `memory` has room for `bytes` bytes of
+// pixels with the details after them.
+bool roomFor(int memory, qint64 bytes)
+{
+    struct stat info;
+    return bytes > 0 && ::fstat(memory, &info) == 0
+        && ((bytes + 4095) & ~qint64(4095)) + DetailsRoom <= info.st_size;
+}
+
+// The first `bytes` of the program's memory, mapped here; nullptr when
+// they cannot be.
+uchar *mapShared(int memory, qint64 bytes)
+{
+    void *address = ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0);
+    return address == MAP_FAILED ? nullptr : static_cast<uchar *>(address);
+}
+
 // The memory for `bytes` bytes of pixels with the details after them;
 // nullptr when the program has no room for them. With huge pages, this
 // process's own, handed over by put() once the picture is whole: a new
@@ -71,26 +89,15 @@ bool put(int memory, qint64 offset, const uchar *bytes, qint64 count, bool relea
 // at a time; the rest is populated with new pages.
 uchar *pixelMemory(int memory, qint64 bytes, bool &shared)
 {
-    struct stat info;
-    if (bytes <= 0 || ::fstat(memory, &info) != 0
-        || ((bytes + 4095) & ~qint64(4095)) + DetailsRoom > info.st_size)
+    if (!roomFor(memory, bytes))
         return nullptr;
     if (hugePages) {
-        constexpr quintptr Huge = 2 << 20;
-        const size_t length = (size_t(bytes) + Huge - 1) & ~size_t(Huge - 1);
-        void *address = ::mmap(nullptr, length + Huge, PROT_READ | PROT_WRITE,
-            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (address == MAP_FAILED)
-            return nullptr;
-        auto *aligned = reinterpret_cast<uchar *>((quintptr(address) + Huge - 1) & ~(Huge - 1));
-        ::madvise(aligned, length, MADV_HUGEPAGE);
         shared = false;
-        return aligned;
+        return hugePageMemory(size_t(bytes));
     }
-    void *address = ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0);
-    if (address == MAP_FAILED)
+    uchar *pixels = mapShared(memory, bytes);
+    if (!pixels)
         return nullptr;
-    auto *pixels = static_cast<uchar *>(address);
     const qint64 kept = std::min<qint64>(bytes, std::max<off_t>(0, ::lseek(memory, 0, SEEK_HOLE)))
         & ~qint64(4095);
     for (qint64 at = 0; at < kept; at += 65536)
@@ -107,15 +114,10 @@ uchar *pixelMemory(int memory, qint64 bytes, bool &shared)
 // when the details would not fit after them.
 uchar *writtenPixels(int memory, qint64 bytes, bool &shared)
 {
-    struct stat info;
-    if (bytes <= 0 || ::fstat(memory, &info) != 0
-        || ((bytes + 4095) & ~qint64(4095)) + DetailsRoom > info.st_size)
-        return nullptr;
-    void *address = ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0);
-    if (address == MAP_FAILED)
-        return nullptr;
-    shared = true;
-    return static_cast<uchar *>(address);
+    uchar *pixels = roomFor(memory, bytes) ? mapShared(memory, bytes) : nullptr;
+    if (pixels)
+        shared = true;
+    return pixels;
 }
 
 // The file's metadata written for the output, packed for the program (with

@@ -1,18 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "decoder/sourceparts.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 
 #include "common/bytes.h"
+#include "common/inflate.h"
 
 namespace SourceParts {
 
 namespace {
 
-const QByteArray ExifSignature("Exif\0\0", 6);
-const QByteArray ExtensionSignature("http://ns.adobe.com/xmp/extension/\0", 35);
 constexpr int ExtensionHeader = 35 + 32 + 4 + 4; // signature, GUID, full length, offset
 // More texts, and longer ones, than a picture keeps: the rest is refused
 // rather than inflated on.
@@ -31,24 +28,9 @@ bool exifSegment(const Metadata::Segment &segment)
 // would inflate to more than a text may hold.
 bool inflated(const QByteArray &compressed, QByteArray &out)
 {
-    z_stream stream {};
-    if (inflateInit(&stream) != Z_OK)
-        return false;
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(compressed.constData()));
-    stream.avail_in = uInt(compressed.size());
-    char buffer[65536];
-    int status = Z_OK;
-    while (status == Z_OK && out.size() <= MaxText) {
-        stream.next_out = reinterpret_cast<Bytef *>(buffer);
-        stream.avail_out = sizeof buffer;
-        status = inflate(&stream, Z_NO_FLUSH);
-        const int got = int(sizeof buffer - stream.avail_out);
-        out.append(buffer, got);
-        if (status == Z_OK && got == 0 && stream.avail_in == 0)
-            break;
-    }
-    inflateEnd(&stream);
-    return status == Z_STREAM_END && out.size() <= MaxText;
+    const Inflate::Result result = Inflate::stream(compressed, MaxText, false,
+        [&out](const char *bytes, qint64 count) { out.append(bytes, int(count)); });
+    return result.ended && out.size() <= MaxText;
 }
 
 // The text of a tEXt, zTXt or iTXt chunk whose keyword ends at `end`;
@@ -167,10 +149,14 @@ std::vector<MetadataReader::PngText> pngTexts(const QByteArray &bytes, QStringLi
         const QByteArray type = bytes.mid(int(at) + 4, 4);
         if (type == "IEND" || at + 12 + length > bytes.size())
             break;
-        const QByteArray data = bytes.mid(int(at) + 8, int(length));
+        const qint64 start = at + 8;
         at += 12 + length;
+        // Only a text chunk's data is copied out of the file: never its pixels.
+        if (type != "tEXt" && type != "zTXt" && type != "iTXt")
+            continue;
+        const QByteArray data = bytes.mid(int(start), int(length));
         const int end = data.indexOf('\0');
-        if ((type != "tEXt" && type != "zTXt" && type != "iTXt") || end < 0
+        if (end < 0
             || std::none_of(std::begin(StandardKeywords), std::end(StandardKeywords),
                 [&](const char *keyword) { return data.left(end) == keyword; }))
             continue;

@@ -17,6 +17,10 @@
 // Each read from the file's bytes with every length checked.
 namespace SourceParts {
 
+// What begins a JPEG's EXIF segment, and each part of its XMP extension.
+inline const QByteArray ExifSignature("Exif\0\0", 6);
+inline const QByteArray ExtensionSignature("http://ns.adobe.com/xmp/extension/\0", 35);
+
 // The marker segments of the JPEG `bytes`, up to its scan; none when it is
 // no JPEG.
 std::vector<Metadata::Segment> jpegSegments(const QByteArray &bytes);

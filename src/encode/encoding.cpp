@@ -307,7 +307,6 @@ Encoded encode(
     // out, and the rest goes in.
     PieceChecks::leaveOutFaulty(metadata);
     const Metadata::Resolution &resolution = metadata.resolution;
-    QString carried;
     if (format == "jpg") {
         result.bytes = JpegEncoder::encode(
             image, quality, resolution.xPerMetre, resolution.yPerMetre, &result.errorText);
@@ -322,8 +321,7 @@ Encoded encode(
         if (!result.bytes.isEmpty())
             result.bytes = finishPng(result.bytes, metadata, &result.errorText);
     } else if (format == "webp") {
-        // The mux puts the pieces in as the file is put together.
-        result.bytes = WebpEncoder::encode(image, quality, metadata, &result.errorText, &carried);
+        result.bytes = WebpEncoder::encode(image, quality, &result.errorText);
     } else {
         result.bytes = encodeWithQt(image, suffix.toLatin1(), quality, &result.errorText);
         return result; // other formats keep no metadata
@@ -335,8 +333,7 @@ Encoded encode(
     }
     // What the decoder could not write is lost whatever happens here; what
     // it could is carried over all the same.
-    if (format != "webp")
-        carried = Metadata::carryOver(result.bytes, metadata, image.size());
+    const QString carried = Metadata::carryOver(result.bytes, metadata, image.size());
     result.metadataProblem = metadata.problem.isEmpty() || carried.isEmpty()
         ? metadata.problem + carried
         : metadata.problem + QStringLiteral("; ") + carried;

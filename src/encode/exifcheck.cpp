@@ -242,7 +242,7 @@ QString entryFault(const Metadata::TiffEntry &entry)
         return QStringLiteral("it does not hold what it claims");
     if (entry.type == Ascii && !entry.value.endsWith('\0'))
         return QStringLiteral("it is a text without its closing NUL");
-    if (TiffTags::structural(entry.tag) || pointerTag(entry.tag))
+    if (TiffTags::structural(entry.tag))
         return QStringLiteral("it is the encoder's to write");
     if (entry.tag == Orientation
         && (entry.type != Short || entry.count != 1 || Bytes::little(entry.value, 0, 2) != 1))

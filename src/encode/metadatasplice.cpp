@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "encode/metadatasplice.h"
 
+#include <webp/mux.h>
 #include <zlib.h>
+
+#include <limits>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "common/bytes.h"
 #include "encode/tiffsplice.h"
@@ -49,10 +55,51 @@ QString splicePng(QByteArray &png, const std::vector<Chunk> &chunks)
     return QString();
 }
 
+// `bare`, a complete WebP file, with the source's profile and records as
+// chunks of their own, which the mux puts where they go. Returns why they could not be put in (the
+// file is then left as it was).
+QString spliceWebp(QByteArray &bare, const Source &metadata)
+{
+    std::vector<std::pair<const char *, QByteArray>> chunks;
+    if (!metadata.iccProfile.isEmpty())
+        chunks.emplace_back("ICCP", metadata.iccProfile);
+    for (const Chunk &chunk : metadata.chunks)
+        chunks.emplace_back(chunk.type == "EXIF" ? "EXIF" : "XMP ", chunk.data);
+    if (chunks.empty())
+        return QString();
+    const WebPData image { reinterpret_cast<const uint8_t *>(bare.constData()),
+        size_t(bare.size()) };
+    std::unique_ptr<WebPMux, void (*)(WebPMux *)> mux(WebPMuxCreate(&image, 0), WebPMuxDelete);
+    WebPMuxError error = mux ? WEBP_MUX_OK : WEBP_MUX_BAD_DATA;
+    for (auto chunk = chunks.begin(); error == WEBP_MUX_OK && chunk != chunks.end(); ++chunk) {
+        const WebPData data { reinterpret_cast<const uint8_t *>(chunk->second.constData()),
+            size_t(chunk->second.size()) };
+        error = WebPMuxSetChunk(mux.get(), chunk->first, &data, 0);
+    }
+    WebPData assembled;
+    WebPDataInit(&assembled);
+    if (error == WEBP_MUX_OK)
+        error = WebPMuxAssemble(mux.get(), &assembled);
+    if (error == WEBP_MUX_OK && assembled.size > size_t(std::numeric_limits<int>::max()))
+        error = WEBP_MUX_MEMORY_ERROR;
+    if (error == WEBP_MUX_OK)
+        bare = QByteArray(reinterpret_cast<const char *>(assembled.bytes), int(assembled.size));
+    WebPDataClear(&assembled);
+    if (error == WEBP_MUX_OK)
+        return QString();
+    return error == WEBP_MUX_MEMORY_ERROR
+        ? QStringLiteral("there was not enough memory to put it into the WebP file")
+        : QStringLiteral("libwebp could not put it into the WebP file (error %1)").arg(int(error));
+}
+
 } // namespace
 
 QString carryOver(QByteArray &encoded, const Source &source, QSize size)
 {
+    // A WebP's profile goes in as a chunk like its records.
+    if (source.format == "webp")
+        return size != source.size ? QStringLiteral("it was written for another size")
+                                   : spliceWebp(encoded, source);
     if (source.segments.empty() && source.chunks.empty() && source.tiffPrefix.isEmpty()
         && source.tiffEntries.empty())
         return QString();

@@ -12,9 +12,9 @@
 // is parsed here, its pieces only go where their format puts them.
 namespace Metadata {
 
-// Puts `source`'s pieces into `encoded`, a picture just encoded as JPEG, PNG
-// or TIFF of size `size` (the encoders embed the profile and resolution
-// themselves, and the WebP encoder all of a WebP's pieces). Returns why
+// Puts `source`'s pieces into `encoded`, a picture just encoded as JPEG, PNG,
+// TIFF or WebP of size `size` (the JPEG, PNG and TIFF encoders embed the
+// profile and resolution themselves; a WebP's profile goes in here). Returns why
 // that failed, leaving `encoded` as it was: the pieces were made for
 // another format or size, or the file is not what its encoder makes; empty
 // on success or when there was nothing to carry.

@@ -2,8 +2,7 @@
 // The PNG chunk checker: text chunks by the PNG rules for keywords and
 // texts, and the one EXIF chunk a PNG may hold.
 
-#include <zlib.h>
-
+#include "common/inflate.h"
 #include "encode/piecechecks.h"
 
 namespace PieceChecks {
@@ -57,28 +56,12 @@ private:
 // `utf8` when it is given.
 bool inflates(const QByteArray &compressed, Utf8 *utf8)
 {
-    z_stream stream {};
-    if (inflateInit(&stream) != Z_OK)
-        return false;
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(compressed.constData()));
-    stream.avail_in = uInt(compressed.size());
-    char out[65536];
-    qint64 total = 0;
-    int status = Z_OK;
-    while (status == Z_OK && total <= MaxInflated) {
-        stream.next_out = reinterpret_cast<Bytef *>(out);
-        stream.avail_out = sizeof out;
-        status = inflate(&stream, Z_NO_FLUSH);
-        const qint64 got = qint64(sizeof out) - stream.avail_out;
-        total += got;
-        if (utf8)
-            utf8->feed(out, got);
-        if (status == Z_OK && got == 0 && stream.avail_in == 0)
-            break; // the stream ends before its end
-    }
-    const bool whole = status == Z_STREAM_END && stream.avail_in == 0;
-    inflateEnd(&stream);
-    return whole;
+    const Inflate::Result result
+        = Inflate::stream(compressed, MaxInflated, false, [utf8](const char *bytes, qint64 count) {
+              if (utf8)
+                  utf8->feed(bytes, count);
+          });
+    return result.ended && !result.trailing;
 }
 
 // Why `keyword` breaks the PNG rules; empty when it keeps them.

@@ -2,12 +2,8 @@
 #include "encode/webpencoder.h"
 
 #include <webp/encode.h>
-#include <webp/mux.h>
 
 #include <limits>
-#include <memory>
-#include <utility>
-#include <vector>
 
 #include "encode/encoding.h"
 
@@ -75,47 +71,9 @@ bool import(const QImage &image, Picture &picture)
                  : WebPPictureImportRGBX(&picture, bits, stride);
 }
 
-// `bare`, a complete WebP file, with the source's profile and records as
-// chunks of their own. Returns why they could not be put in (the file is
-// then left as it was).
-QString withChunks(QByteArray &bare, const Metadata::Source &metadata)
-{
-    std::vector<std::pair<const char *, QByteArray>> chunks;
-    if (!metadata.iccProfile.isEmpty())
-        chunks.emplace_back("ICCP", metadata.iccProfile);
-    for (const Metadata::Chunk &chunk : metadata.chunks)
-        chunks.emplace_back(chunk.type == "EXIF" ? "EXIF" : "XMP ", chunk.data);
-    if (chunks.empty())
-        return QString();
-    const WebPData image { reinterpret_cast<const uint8_t *>(bare.constData()),
-        size_t(bare.size()) };
-    std::unique_ptr<WebPMux, void (*)(WebPMux *)> mux(WebPMuxCreate(&image, 0), WebPMuxDelete);
-    WebPMuxError error = mux ? WEBP_MUX_OK : WEBP_MUX_BAD_DATA;
-    for (auto chunk = chunks.begin(); error == WEBP_MUX_OK && chunk != chunks.end(); ++chunk) {
-        const WebPData data { reinterpret_cast<const uint8_t *>(chunk->second.constData()),
-            size_t(chunk->second.size()) };
-        error = WebPMuxSetChunk(mux.get(), chunk->first, &data, 0);
-    }
-    WebPData assembled;
-    WebPDataInit(&assembled);
-    if (error == WEBP_MUX_OK)
-        error = WebPMuxAssemble(mux.get(), &assembled);
-    if (error == WEBP_MUX_OK && assembled.size > size_t(std::numeric_limits<int>::max()))
-        error = WEBP_MUX_MEMORY_ERROR;
-    if (error == WEBP_MUX_OK)
-        bare = QByteArray(reinterpret_cast<const char *>(assembled.bytes), int(assembled.size));
-    WebPDataClear(&assembled);
-    if (error == WEBP_MUX_OK)
-        return QString();
-    return error == WEBP_MUX_MEMORY_ERROR
-        ? QStringLiteral("there was not enough memory to put it into the WebP file")
-        : QStringLiteral("libwebp could not put it into the WebP file (error %1)").arg(int(error));
-}
-
 } // namespace
 
-QByteArray encode(const QImage &image, int quality, const Metadata::Source &metadata,
-    QString *error, QString *lost)
+QByteArray encode(const QImage &image, int quality, QString *error)
 {
     if (image.width() > MaxSide || image.height() > MaxSide) {
         *error = QStringLiteral("A WebP picture can be at most %1 x %1 pixels, not %2 x %3")
@@ -154,9 +112,7 @@ QByteArray encode(const QImage &image, int quality, const Metadata::Source &meta
         *error = encodingError(VP8_ENC_ERROR_FILE_TOO_BIG);
         return QByteArray();
     }
-    QByteArray bytes(reinterpret_cast<const char *>(writer.mem), int(writer.size));
-    *lost = withChunks(bytes, metadata);
-    return bytes;
+    return QByteArray(reinterpret_cast<const char *>(writer.mem), int(writer.size));
 }
 
 } // namespace WebpEncoder

@@ -217,11 +217,12 @@ static QRect drawTextIn(QImage &image, const QString &text, QPoint pos, int opac
     return bounding;
 }
 
-static void drawLogoIn(QImage &image, const Logo &logo, QPoint pos, double scale, int opacity,
+// Returns where the logo lies, empty when nothing was drawn.
+static QRect drawLogoIn(QImage &image, const Logo &logo, QPoint pos, double scale, int opacity,
     Qt::TransformationMode mode, const QRect *clip)
 {
     if (image.isNull() || logo.isNull())
-        return;
+        return QRect();
     // A zero side gives a null image, which draws nothing.
     const QImage scaled = logo.at(scale, mode);
     QPainter painter(&image);
@@ -230,6 +231,7 @@ static void drawLogoIn(QImage &image, const Logo &logo, QPoint pos, double scale
     painter.setOpacity(opacity / 100.0);
     painter.drawImage(pos, scaled);
     painter.end();
+    return scaled.isNull() ? QRect() : QRect(pos, scaled.size());
 }
 
 QRect drawText(QImage &image, const QString &text, QPoint pos, int opacity, const QFont &font,
@@ -293,14 +295,8 @@ Composition finish(QImage base, const Placement &placement, const StampOptions &
     if (!text.isEmpty())
         result.textArea = result.textExtent = drawTextIn(result.image, text, result.textPos,
             options.textOpacity, look.font, color, nullptr, options.textShadow);
-    drawLogo(result.image, logo, result.logoPos, look.options.logoScale, options.logoOpacity, mode);
-    // The size drawLogo() scales the logo to; a zero side draws nothing.
-    const double scale = look.options.logoScale;
-    if (!logo.isNull() && int(logo.width() * scale) > 0 && int(logo.height() * scale) > 0)
-        result.logoArea = QRect(result.logoPos,
-            logo.size()
-                .scaled(int(logo.width() * scale), int(logo.height() * scale), Qt::KeepAspectRatio)
-                .expandedTo(QSize(1, 1)));
+    result.logoArea = drawLogoIn(result.image, logo, result.logoPos, look.options.logoScale,
+        options.logoOpacity, mode, nullptr);
     return result;
 }
 
@@ -351,7 +347,8 @@ bool moveItems(QImage &stamped, const QImage &base, const Placement &before, con
         const int bytes = area.width() * base.depth() / 8;
         const int offset = area.x() * base.depth() / 8;
         for (int y = area.top(); y <= area.bottom(); ++y)
-            std::memcpy(stamped.scanLine(y) + offset, base.constScanLine(y) + offset, size_t(bytes));
+            std::memcpy(
+                stamped.scanLine(y) + offset, base.constScanLine(y) + offset, size_t(bytes));
     }
     const QString text = o.watermarkText.trimmed();
     if (!text.isEmpty())

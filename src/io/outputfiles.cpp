@@ -280,7 +280,10 @@ QString makeFolder(const QString &output, const QString &relative, QString *erro
 QString unwritableReason(const QString &output, const QStringList &relatives, QString *folder)
 {
     QSet<QString> tried { QString() }; // the output folder itself
-    for (const QString &relative : relatives) {
+    // Many pictures share a folder: each is looked at once.
+    QStringList distinct = relatives;
+    distinct.removeDuplicates();
+    for (const QString &relative : qAsConst(distinct)) {
         QString there = relative;
         bool inTheWay = false;
         for (; !there.isEmpty(); there = there.section(QLatin1Char('/'), 0, -2)) {

@@ -11,6 +11,7 @@
 #include "common/picturefields.h"
 #include "common/pictureformats.h"
 #include "io/decoderconversation.h"
+#include "io/outputfiles.h"
 #include "io/picturebuffers.h"
 
 #include <algorithm>
@@ -177,16 +178,7 @@ int sealedCopy(const QByteArray &bytes)
     const int fd = ::memfd_create("tarvelo-drawing", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (fd < 0)
         return -1;
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const ssize_t count = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            break;
-        done += count;
-    }
-    if (done != bytes.size()
+    if (!OutputFiles::writeAll(fd, bytes)
         || ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL)
             != 0) {
         ::close(fd);
@@ -243,11 +235,8 @@ LogoRead readLogo(const QString &path, const ReadLimits &limits, const PictureBu
                 .arg(PictureFormats::MaxDrawingBytes >> 20));
         return logo;
     }
-    QFile whole;
-    if (whole.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        logo.drawing = whole.read(PictureFormats::MaxDrawingBytes);
-    else
-        ::close(fd);
+    logo.drawing = Bytes::readAt(fd, 0, info.st_size);
+    ::close(fd);
     logo.read = renderDrawing(logo.drawing, QSize(), file.fileName(), limits, buffers);
     if (logo.read.status != ReadStatus::Ok)
         logo.drawing.clear();
